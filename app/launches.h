@@ -1,0 +1,47 @@
+#pragma once
+// What the links of the main and About windows open. Every launched string is a constant of the
+// program: nothing the user types or the registry holds ever reaches the shell.
+#include "app/message_sink.h"
+
+#include <string>
+
+namespace runsweep {
+
+// The maker's site; the pages below are fixed paths on it.
+#define RUNSWEEP_SITE_BASE L"https://www.quorvane.example/"
+
+inline constexpr const wchar_t* kDonateAddress = RUNSWEEP_SITE_BASE L"donate.php";
+inline constexpr const wchar_t* kDetectedListAddress = RUNSWEEP_SITE_BASE L"forums/index.php?showtopic=1248";
+inline constexpr const wchar_t* kContactAddress = RUNSWEEP_SITE_BASE L"contact.php";
+inline constexpr const wchar_t* kCorporateAddress = RUNSWEEP_SITE_BASE L"corporate.php";
+inline constexpr const wchar_t* kMsconfigProgram = L"msconfig.exe";
+
+inline constexpr const wchar_t* kMsconfigFailedMessage = L"MSConfig failed to open properly.";
+// Newest version first, one line each.
+inline constexpr const wchar_t* kVersionHistoryMessage =
+    L"1.06 (10/30/07) - Added custom list (custom.txt) feature.\r\n"
+    L"1.05 (8/24/07) - Digital signatures added.";
+
+// The shell's "open" of a document or program, always owned by the main window. Returns true when
+// the shell reports success (a result above 32).
+class ShellLauncher {
+public:
+    virtual ~ShellLauncher() = default;
+    virtual bool Open(const wchar_t* file) = 0;
+};
+
+enum class WebPage { Donate, DetectedList, Contact, CorporateLicensing };
+
+const wchar_t* WebAddress(WebPage page) noexcept;
+
+// Opens a page of the maker's site in the default browser. A failed launch (no browser, no file
+// association) is not reported: the user can still reach the site by hand.
+void OpenDocument(ShellLauncher& shell, WebPage page);
+
+// Starts the System Configuration utility, where disabled entries can be re-enabled. Unlike a web
+// page, its failure is reported, since the user asked for a specific tool.
+void OpenMsconfig(ShellLauncher& shell, MessageSink& messages);
+
+void ShowVersionHistory(MessageSink& messages);
+
+} // namespace runsweep
