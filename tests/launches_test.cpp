@@ -39,19 +39,16 @@ TEST(Launches, EachWebPageOpensItsExactAddressOnTheOneSite) {
     };
     for (const auto& [page, address] : expected) {
         FakeShell shell(true);
-        RecordingSink sink;
         OpenDocument(shell, page);
         ASSERT_EQ(shell.opened.size(), 1u);
         EXPECT_EQ(shell.opened[0], address);
-        EXPECT_TRUE(sink.shown.empty());
     }
 }
 
 TEST(Launches, FailedWebLaunchIsSilentButFailedMsconfigIsReported) {
     FakeShell failing(false);
     RecordingSink sink;
-    OpenDocument(failing, WebPage::Contact);
-    EXPECT_TRUE(sink.shown.empty());
+    OpenDocument(failing, WebPage::Contact); // must neither throw nor need a sink
 
     OpenMsconfig(failing, sink);
     ASSERT_EQ(failing.opened.back(), L"msconfig.exe");
