@@ -1,0 +1,141 @@
+#pragma once
+// The registry operations the program needs, as an interface with two implementations: the Win32
+// one over advapi32 (registry_win.h) and an in-memory one with fault injection (memory_registry.h).
+// Results are Win32 status codes, so "absent" (kFileNotFound) stays distinguishable from "failed"
+// (kAccessDenied, ...). Keys are RegKey holders that close themselves: no handle outlives a call.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace runsweep {
+
+// Win32 status codes, as the registry functions return them.
+inline constexpr long kSuccess = 0;
+inline constexpr long kFileNotFound = 2;
+inline constexpr long kAccessDenied = 5;
+inline constexpr long kInvalidHandle = 6;
+inline constexpr long kOutOfMemory = 14;
+inline constexpr long kInvalidData = 13;
+inline constexpr long kInvalidParameter = 87;
+inline constexpr long kMoreData = 234;
+inline constexpr long kNoMoreItems = 259;
+inline constexpr long kKeyDeleted = 1018;
+
+// Value types, with the Win32 numbers.
+inline constexpr unsigned long kRegNone = 0;
+inline constexpr unsigned long kRegSz = 1;
+inline constexpr unsigned long kRegExpandSz = 2;
+inline constexpr unsigned long kRegBinary = 3;
+inline constexpr unsigned long kRegDword = 4;
+inline constexpr unsigned long kRegMultiSz = 7;
+
+enum class Hive { CurrentUser, LocalMachine };
+
+// Query opens for reading and enumerating values; Write also allows setting and deleting them.
+enum class KeyAccess { Query, Write };
+
+// Every operation, for the per-operation call counters.
+enum class RegistryOp { Open, Create, Query, SetString, SetValue, Delete, Enumerate, Flush, Close };
+inline constexpr std::size_t kRegistryOpCount = 9;
+
+// "HKCU" or "HKLM".
+const wchar_t* HiveLabel(Hive hive) noexcept;
+
+class Registry;
+
+// An open key. Closes itself through its registry when destroyed or reset; move-only.
+class RegKey {
+public:
+    RegKey() noexcept = default;
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    RegKey(RegKey&& other) noexcept;
+    RegKey& operator=(RegKey&& other) noexcept;
+    ~RegKey() { reset(); }
+
+    explicit operator bool() const noexcept { return registry_ != nullptr; }
+    std::uintptr_t handle() const noexcept { return handle_; }
+    void reset() noexcept;
+
+private:
+    friend class Registry;
+    RegKey(Registry& registry, std::uintptr_t handle) noexcept : registry_(&registry), handle_(handle) {}
+
+    Registry* registry_ = nullptr;
+    std::uintptr_t handle_ = 0;
+};
+
+// A value as a whole read returns it.
+struct RegValue {
+    unsigned long type = kRegNone;
+    std::vector<unsigned char> data;
+};
+
+// The public operations count themselves and then call the implementation's Do... function; keys
+// handed to an operation must have been opened by the same registry.
+class Registry {
+public:
+    virtual ~Registry() = default;
+
+    // Opens an existing key. On failure `key` is left empty.
+    long OpenKey(Hive hive, const std::wstring& path, KeyAccess access, RegKey& key);
+    // Opens the key for writing, creating it and any missing keys above it.
+    long CreateKey(Hive hive, const std::wstring& path, RegKey& key);
+    // Queries a value like RegQueryValueExW: `type` may be null; `size` is the buffer's size in
+    // bytes on entry and the data's size on return. With `data` null only the size is asked for;
+    // with a short buffer the result is kMoreData and `size` holds the size needed. The empty name
+    // is the key's default value; names match without regard to letter case.
+    long QueryValue(const RegKey& key, const std::wstring& name, unsigned long* type, unsigned char* data,
+                    unsigned long* size);
+    // Writes `text` and its terminating NUL as REG_SZ, replacing any value of that name.
+    long SetStringValue(const RegKey& key, const std::wstring& name, const std::wstring& text);
+    // Writes raw data of any type.
+    long SetValue(const RegKey& key, const std::wstring& name, unsigned long type,
+                  const std::vector<unsigned char>& data);
+    // Deletes a value; kFileNotFound, with nothing changed, when there is none.
+    long DeleteValue(const RegKey& key, const std::wstring& name);
+    // The name of the index-th value, like RegEnumValueW; kNoMoreItems past the last.
+    long EnumValueName(const RegKey& key, unsigned long index, std::wstring& name);
+    // Writes the key's changes to storage before returning.
+    long FlushKey(const RegKey& key);
+
+    // Reads the whole value however long: queries with a small buffer and again with the size the
+    // registry asks for (several times if the value keeps growing meanwhile).
+    long ReadValue(const RegKey& key, const std::wstring& name, RegValue& value);
+    // Every value name of the key, in enumeration order.
+    long EnumValueNames(const RegKey& key, std::vector<std::wstring>& names);
+
+    // Calls made through this registry since construction or the last ResetCallCounts.
+    std::size_t CallCount(RegistryOp op) const noexcept { return calls_[static_cast<std::size_t>(op)]; }
+    std::size_t TotalCallCount() const noexcept;
+    void ResetCallCounts() noexcept { calls_.fill(0); }
+
+protected:
+    // Wraps an implementation's handle so that it closes through DoCloseKey.
+    RegKey MakeKey(std::uintptr_t handle) noexcept { return RegKey(*this, handle); }
+
+    virtual long DoOpenKey(Hive hive, const std::wstring& path, KeyAccess access, std::uintptr_t& handle) = 0;
+    virtual long DoCreateKey(Hive hive, const std::wstring& path, std::uintptr_t& handle) = 0;
+    virtual long DoQueryValue(std::uintptr_t handle, const std::wstring& name, unsigned long* type,
+                              unsigned char* data, unsigned long* size) = 0;
+    virtual long DoSetValue(std::uintptr_t handle, const std::wstring& name, unsigned long type,
+                            const unsigned char* data, std::size_t size) = 0;
+    virtual long DoDeleteValue(std::uintptr_t handle, const std::wstring& name) = 0;
+    virtual long DoEnumValueName(std::uintptr_t handle, unsigned long index, std::wstring& name) = 0;
+    virtual long DoFlushKey(std::uintptr_t handle) = 0;
+    virtual void DoCloseKey(std::uintptr_t handle) noexcept = 0;
+
+private:
+    friend class RegKey;
+    void Count(RegistryOp op) noexcept { ++calls_[static_cast<std::size_t>(op)]; }
+    void CloseKey(std::uintptr_t handle) noexcept;
+
+    std::array<std::size_t, kRegistryOpCount> calls_{};
+};
+
+// The per-user and per-machine Run keys share this path.
+inline constexpr const wchar_t* kRunKeyPath = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+} // namespace runsweep

@@ -1,0 +1,12 @@
+#pragma once
+// The Windows registry through advapi32's wide-character functions.
+#include "registry/registry.h"
+
+#include <memory>
+
+namespace runsweep {
+
+// The machine's registry, in the process's default view.
+std::unique_ptr<Registry> MakeWin32Registry();
+
+} // namespace runsweep
