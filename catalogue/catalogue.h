@@ -1,0 +1,160 @@
+#pragma once
+// The startup catalogue (spec Part 2.1): two parallel text arrays, StartupNames and
+// StartupDescriptions. Indices 0 to 100 are the built-in table that BuildCatalogue fills; the
+// custom list (Part 2.2, custom_list.h) appends one slot per line of custom.txt from index 101 on.
+//
+// Slots of skipped custom lines stay in the catalogue, empty, so that line i keeps index 101 + i.
+// They are never to be looked up: an empty name would match a Run key's unnamed default value.
+// Walk the catalogue with Catalogue::Entries(), which visits only entries with a name.
+//
+//     for (const CatalogueEntry& entry : catalogue.Entries()) {
+//         // entry.index, entry.name, entry.description (views into the catalogue)
+//     }
+//
+// Texts are UTF-16 on Windows (wchar_t). Views handed out stay valid until the catalogue is next
+// changed; after start-up it is only read.
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace runsweep {
+
+// Number of built-in entries (indices 0 to 100); the first custom entry is at this index.
+inline constexpr std::size_t kBuiltInCount = 101;
+
+// A compact, growable array of texts: one character pool and an (offset, length) pair per slot, so
+// an empty slot costs 8 bytes. Several slots may share one stored text (see push_back_shared).
+class TextColumn {
+public:
+    // Number of slots.
+    std::size_t size() const noexcept { return slots_.size(); }
+    bool empty() const noexcept { return slots_.empty(); }
+
+    // The text of slot i (i < size(), not checked). Valid until the column is next changed.
+    std::wstring_view operator[](std::size_t i) const noexcept {
+        const Slot& slot = slots_[i];
+        return std::wstring_view(pool_.data() + slot.offset, slot.length);
+    }
+    // As operator[], but throws std::out_of_range for i >= size().
+    std::wstring_view at(std::size_t i) const;
+    // True when slot i (i < size(), not checked) holds the empty text.
+    bool IsEmptyAt(std::size_t i) const noexcept { return slots_[i].length == 0; }
+
+    // Appends a slot holding a copy of text.
+    void push_back(std::wstring_view text);
+    // Appends a slot that shares the stored text of slot i (i < size(), checked).
+    void push_back_shared(std::size_t i);
+    // Replaces the text of slot i (i < size(), checked). The old text's storage is not reclaimed.
+    void Set(std::size_t i, std::wstring_view text);
+    // Grows with empty slots, or drops slots from the end (their storage is not reclaimed).
+    void resize(std::size_t count);
+    // Removes every slot and frees the pool.
+    void clear() noexcept;
+    // Reserves room for slot_count slots and pool_chars characters of text in all.
+    void reserve(std::size_t slot_count, std::size_t pool_chars);
+
+private:
+    struct Slot {
+        std::uint32_t offset;
+        std::uint32_t length;
+    };
+    std::uint32_t Store(std::wstring_view text); // appends text to the pool, returns its offset
+
+    std::wstring pool_;
+    std::vector<Slot> slots_;
+};
+
+// One catalogue entry, as Catalogue::Entries() yields it.
+struct CatalogueEntry {
+    std::size_t index;
+    std::wstring_view name;
+    std::wstring_view description;
+};
+
+struct Catalogue {
+    // The two parallel arrays of the specification; always the same size. Read them freely; change
+    // the catalogue only through the member functions below, which keep the two in step.
+    TextColumn StartupNames;
+    TextColumn StartupDescriptions;
+
+    // Number of slots, empty ones included: the top index is size() - 1.
+    std::size_t size() const noexcept { return StartupNames.size(); }
+
+    // Appends one entry (name and description copied).
+    void AppendEntry(std::wstring_view name, std::wstring_view description);
+    // Resizes both arrays, keeping their contents; new slots are empty (name and description "").
+    void Resize(std::size_t count);
+    // Sets the entry at index (index < size(), checked).
+    void SetEntry(std::size_t index, std::wstring_view name, std::wstring_view description);
+    // Empties the catalogue.
+    void Clear() noexcept;
+
+    // The entries whose name is not empty, in ascending index order. Empty slots are skipped
+    // without looking at their text; iterating a catalogue of a million slots takes about a
+    // millisecond.
+    class EntryRange;
+    EntryRange Entries() const noexcept;
+};
+
+class Catalogue::EntryRange {
+public:
+    class iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = CatalogueEntry;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const CatalogueEntry*;
+        using reference = CatalogueEntry;
+
+        iterator() noexcept = default;
+        CatalogueEntry operator*() const noexcept {
+            return CatalogueEntry{index_, catalogue_->StartupNames[index_], catalogue_->StartupDescriptions[index_]};
+        }
+        iterator& operator++() noexcept {
+            ++index_;
+            SkipEmpty();
+            return *this;
+        }
+        iterator operator++(int) noexcept {
+            iterator before = *this;
+            ++*this;
+            return before;
+        }
+        bool operator==(const iterator& other) const noexcept { return index_ == other.index_; }
+        bool operator!=(const iterator& other) const noexcept { return index_ != other.index_; }
+
+    private:
+        friend class EntryRange;
+        iterator(const Catalogue* catalogue, std::size_t index) noexcept : catalogue_(catalogue), index_(index) {
+            SkipEmpty();
+        }
+        void SkipEmpty() noexcept {
+            const std::size_t end = catalogue_->size();
+            while (index_ < end && catalogue_->StartupNames.IsEmptyAt(index_)) {
+                ++index_;
+            }
+        }
+        const Catalogue* catalogue_ = nullptr;
+        std::size_t index_ = 0;
+    };
+
+    explicit EntryRange(const Catalogue& catalogue) noexcept : catalogue_(&catalogue) {}
+    iterator begin() const noexcept { return iterator(catalogue_, 0); }
+    iterator end() const noexcept { return iterator(catalogue_, catalogue_->size()); }
+
+private:
+    const Catalogue* catalogue_;
+};
+
+inline Catalogue::EntryRange Catalogue::Entries() const noexcept {
+    return EntryRange(*this);
+}
+
+// Part 2.1: discards whatever the catalogue held and fills indices 0 to 100 with the built-in
+// entries. The descriptions that the specification shares between entries are stored once.
+void BuildCatalogue(Catalogue& catalogue);
+
+} // namespace runsweep
