@@ -1,0 +1,248 @@
+#include "listbox/list_model.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace runsweep {
+
+namespace g = list_geometry;
+
+const wchar_t* BoxCaption(RowBox box) {
+    switch (box) {
+    case RowBox::Disable:
+        return list_text::kDisable;
+    case RowBox::Remove:
+        return list_text::kRemove;
+    case RowBox::NoAction:
+        return list_text::kNoAction;
+    }
+    return L"";
+}
+
+ListModel::ListModel() {
+    CheckScroll();
+}
+
+const ListModel::Row& ListModel::At(int iItem) const {
+    if (iItem < 0 || static_cast<size_t>(iItem) >= rows_.size()) {
+        throw std::out_of_range("the list has no row " + std::to_string(iItem));
+    }
+    return rows_[static_cast<size_t>(iItem)];
+}
+
+ListModel::Row& ListModel::At(int iItem) {
+    return const_cast<Row&>(static_cast<const ListModel&>(*this).At(iItem));
+}
+
+void ListModel::AddItem(const std::wstring& sValue, const std::wstring& sDescription) {
+    if (static_cast<long long>(rows_.size()) >= kMaxRows) {
+        throw std::length_error("the list cannot hold more rows");
+    }
+    rows_.push_back(Row{sValue, sDescription, {true, false, false}});
+    CheckScroll();
+}
+
+int ListModel::ListCount() const {
+    return static_cast<int>(rows_.size());
+}
+
+std::wstring ListModel::GetChoice(int iItem) const {
+    const Row& row = At(iItem);
+    if (row.checked[static_cast<size_t>(RowBox::NoAction)]) {
+        return StartupAction::kNone;
+    }
+    if (row.checked[static_cast<size_t>(RowBox::Disable)]) {
+        return StartupAction::kDisable;
+    }
+    if (row.checked[static_cast<size_t>(RowBox::Remove)]) {
+        return StartupAction::kRemove;
+    }
+    return std::wstring();
+}
+
+std::wstring ListModel::GetValue(int iItem) const {
+    return At(iItem).value;
+}
+
+const std::wstring& ListModel::GetDescription(int iItem) const {
+    return At(iItem).description;
+}
+
+bool ListModel::IsChecked(int iItem, RowBox box) const {
+    return At(iItem).checked[static_cast<size_t>(box)];
+}
+
+void ListModel::SetChecked(int iItem, RowBox box, bool checked) {
+    At(iItem).checked[static_cast<size_t>(box)] = checked;
+}
+
+void ListModel::MouseUpOnBox(int iItem, RowBox box, MouseButton /*button*/) {
+    ChooseBox(iItem, box);
+}
+
+void ListModel::ChooseBox(int iItem, RowBox box) {
+    Row& row = At(iItem);
+    for (int b = 0; b < kRowBoxCount; ++b) {
+        row.checked[static_cast<size_t>(b)] = b == static_cast<int>(box);
+    }
+}
+
+void ListModel::SelectRow(int iItem) {
+    At(iItem);
+    iListIndex_ = iItem;
+    focusRow_ = iItem;
+}
+
+TwipsRect ListModel::HighlightRect() const {
+    return TwipsRect{0, g::kRowPitch * iListIndex_, surfaceWidth_, g::kRowPitch};
+}
+
+void ListModel::FocusBoxOf(int iItem, RowBox box) {
+    At(iItem);
+    focusRow_ = iItem;
+    focusBox_ = box;
+}
+
+bool ListModel::HandleKey(ListKey key) {
+    if (rows_.empty()) {
+        return false;
+    }
+    const int last = ListCount() - 1;
+    auto moveTo = [&](long long row) {
+        const int target = static_cast<int>(std::clamp<long long>(row, 0, last));
+        const int oldOffset = offset_;
+        const bool moved = target != iListIndex_ || target != focusRow_;
+        SelectRow(target);
+        ScrollRowIntoView(target);
+        return moved || oldOffset != offset_;
+    };
+    switch (key) {
+    case ListKey::Up:
+        return moveTo(static_cast<long long>(focusRow_) - 1);
+    case ListKey::Down:
+        return moveTo(static_cast<long long>(focusRow_) + 1);
+    case ListKey::PageUp:
+        return moveTo(static_cast<long long>(focusRow_) - RowsPerPage());
+    case ListKey::PageDown:
+        return moveTo(static_cast<long long>(focusRow_) + RowsPerPage());
+    case ListKey::Home:
+        return moveTo(0);
+    case ListKey::End:
+        return moveTo(last);
+    case ListKey::Left:
+    case ListKey::Right: {
+        const int step = key == ListKey::Left ? -1 : 1;
+        const int box = std::clamp(static_cast<int>(focusBox_) + step, 0, kRowBoxCount - 1);
+        const int oldOffset = offset_;
+        const bool moved = box != static_cast<int>(focusBox_);
+        focusBox_ = static_cast<RowBox>(box);
+        ScrollRowIntoView(focusRow_);
+        return moved || oldOffset != offset_;
+    }
+    case ListKey::Space: {
+        ChooseBox(focusRow_, focusBox_);
+        ScrollRowIntoView(focusRow_);
+        return true;
+    }
+    }
+    return false;
+}
+
+void ListModel::Layout(int width, int height) {
+    controlWidth_ = width;
+    controlHeight_ = height;
+    surfaceWidth_ = width - g::kScrollBarWidth;
+    scrollBarLeft_ = surfaceWidth_ - g::kScrollBarInset;
+    scrollBarHeight_ = height - g::kScrollBarInset;
+    descriptionWidth_ = surfaceWidth_ - g::kIcon.width - g::kDescriptionMargin;
+    // Unlike a fixed surface, the content height here follows the rows, so sizing the control
+    // after rows exist keeps them all reachable; the range has to follow the new bar height.
+    CheckScroll();
+}
+
+long long ListModel::ContentHeight() const {
+    return static_cast<long long>(g::kRowPitch) * ListCount();
+}
+
+TwipsRect ListModel::ElementRect(int iItem, RowElement element) const {
+    TwipsRect rect;
+    switch (element) {
+    case RowElement::Icon:
+        rect = g::kIcon;
+        break;
+    case RowElement::ValueName:
+        rect = g::kValueName;
+        rect.width = std::min(rect.width, g::kDisable.left - rect.left);
+        break;
+    case RowElement::Description:
+        rect = g::kDescription;
+        rect.width = descriptionWidth_;
+        break;
+    case RowElement::Disable:
+        rect = g::kDisable;
+        break;
+    case RowElement::Remove:
+        rect = g::kRemove;
+        break;
+    case RowElement::NoAction:
+        rect = g::kNoAction;
+        break;
+    }
+    rect.top += g::kRowPitch * iItem;
+    return rect;
+}
+
+void ListModel::CheckScroll() {
+    const long long content = ContentHeight();
+    if (content > scrollBarHeight_) {
+        scroll_.enabled = true;
+        scroll_.maximum = static_cast<int>(content - scrollBarHeight_);
+        scroll_.largeChange = g::kLargeChange;
+        scroll_.smallChange = g::kSmallChange;
+    } else {
+        scroll_.enabled = false;
+    }
+    ClampOffset();
+}
+
+void ListModel::ClampOffset() {
+    const int maximum = scroll_.enabled ? scroll_.maximum : 0;
+    offset_ = std::clamp(offset_, 0, maximum);
+}
+
+bool ListModel::ScrollTo(long long offset) {
+    const int maximum = scroll_.enabled ? scroll_.maximum : 0;
+    const int target = static_cast<int>(std::clamp<long long>(offset, 0, maximum));
+    if (target == offset_) {
+        return false;
+    }
+    offset_ = target;
+    return true;
+}
+
+void ListModel::ScrollRowIntoView(int iItem) {
+    const long long top = static_cast<long long>(g::kRowPitch) * iItem;
+    const long long bottom = top + g::kRowPitch;
+    if (top < offset_) {
+        ScrollTo(top);
+    } else if (bottom > static_cast<long long>(offset_) + scrollBarHeight_) {
+        ScrollTo(bottom - scrollBarHeight_);
+    }
+}
+
+RowSpan ListModel::RowsInView() const {
+    if (rows_.empty() || controlHeight_ <= 0) {
+        return RowSpan{};
+    }
+    const long long top = offset_;
+    const long long bottom = top + controlHeight_; // exclusive
+    const int first = static_cast<int>(top / g::kRowPitch);
+    const long long end = (bottom + g::kRowPitch - 1) / g::kRowPitch;
+    return RowSpan{std::min(first, ListCount()), static_cast<int>(std::min<long long>(end, ListCount()))};
+}
+
+int ListModel::RowsPerPage() const {
+    return std::max(1, scrollBarHeight_ / g::kRowPitch);
+}
+
+} // namespace runsweep

@@ -1,0 +1,184 @@
+#pragma once
+// Everything the startup list knows, kept apart from any window: the rows and their choices, the
+// selection, the keyboard focus cell, the geometry in twips and the scroll range. The Win32 view
+// draws from it and forwards input to it, so every rule of the list is testable without a display.
+#include "listbox/startup_list.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace runsweep {
+
+// The three boxes of a row, in their order from left to right.
+enum class RowBox { Disable = 0, Remove = 1, NoAction = 2 };
+inline constexpr int kRowBoxCount = 3;
+
+// The parts of a row that are shown, in the order the view creates them.
+enum class RowElement { Icon = 0, ValueName = 1, Description = 2, Disable = 3, Remove = 4, NoAction = 5 };
+inline constexpr int kRowElementCount = 6;
+
+enum class MouseButton { Left, Right, Middle };
+
+// Keys the list reacts to while it has the focus.
+enum class ListKey { Up, Down, Left, Right, Space, PageUp, PageDown, Home, End };
+
+struct TwipsRect {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+
+    friend bool operator==(const TwipsRect&, const TwipsRect&) = default;
+};
+
+struct ScrollRange {
+    bool enabled = false;
+    int maximum = 0; // the minimum is always 0
+    int largeChange = 0;
+    int smallChange = 0;
+
+    friend bool operator==(const ScrollRange&, const ScrollRange&) = default;
+};
+
+// Rows [first, end) intersect the visible part of the surface.
+struct RowSpan {
+    int first = 0;
+    int end = 0;
+
+    bool Contains(int row) const { return row >= first && row < end; }
+    int Count() const { return end - first; }
+};
+
+namespace list_geometry {
+inline constexpr int kRowPitch = 885;
+inline constexpr int kLargeChange = kRowPitch;
+inline constexpr int kSmallChange = 300;
+inline constexpr int kScrollBarWidth = 255;
+// The scroll bar stands this far in from the control's right and bottom edges.
+inline constexpr int kScrollBarInset = 60;
+// Room kept between the icon box and the description's right end.
+inline constexpr int kDescriptionMargin = 400;
+
+// Where each element of row 0 sits on the surface; row i lies kRowPitch * i lower.
+inline constexpr TwipsRect kIcon{120, 120, 615, 615};
+inline constexpr TwipsRect kValueName{840, 120, 7755, 345};
+inline constexpr TwipsRect kDescription{840, 400, 7815, 485};
+inline constexpr TwipsRect kDisable{4200, 120, 1250, 195};
+inline constexpr TwipsRect kRemove{5520, 120, 1250, 195};
+inline constexpr TwipsRect kNoAction{6840, 120, 1455, 195};
+
+// The control's parts as designed, before its host first sizes it.
+inline constexpr int kDesignSurfaceWidth = 8775;
+inline constexpr int kDesignSurfaceHeight = 4215;
+inline constexpr int kDesignScrollBarLeft = 8880;
+inline constexpr int kDesignScrollBarHeight = 4335;
+} // namespace list_geometry
+
+namespace list_text {
+inline constexpr const wchar_t* kDisable = L"Disable";
+inline constexpr const wchar_t* kRemove = L"Remove";
+inline constexpr const wchar_t* kNoAction = L"No action";
+} // namespace list_text
+
+const wchar_t* BoxCaption(RowBox box);
+
+class ListModel : public StartupList {
+public:
+    ListModel();
+
+    // StartupList. Indices outside 0 .. ListCount() - 1 throw std::out_of_range.
+    void AddItem(const std::wstring& sValue, const std::wstring& sDescription) override;
+    int ListCount() const override;
+    std::wstring GetChoice(int iItem) const override;
+    std::wstring GetValue(int iItem) const override;
+
+    const std::wstring& GetDescription(int iItem) const;
+    int SelectedItem() const { return iListIndex_; }
+
+    // --- choice -------------------------------------------------------------------------------
+    bool IsChecked(int iItem, RowBox box) const;
+    // Sets one box alone, as a check box's own value would be set; the other two are untouched.
+    void SetChecked(int iItem, RowBox box, bool checked);
+    // A button released over a box: that box ends checked and the other two unchecked, whatever
+    // their states were and whichever button it was. The selection does not move.
+    void MouseUpOnBox(int iItem, RowBox box, MouseButton button);
+    void ChooseBox(int iItem, RowBox box);
+
+    // --- selection ----------------------------------------------------------------------------
+    // A click on the row's icon, value name or description. Choices are untouched.
+    void SelectRow(int iItem);
+    bool HighlightVisible() const { return !rows_.empty(); }
+    TwipsRect HighlightRect() const;
+
+    // --- keyboard -----------------------------------------------------------------------------
+    // The cell that keyboard input acts on. Selecting a row moves it to that row; a box that gets
+    // the focus (by a click, say) moves it to that box without selecting its row.
+    int FocusRow() const { return focusRow_; }
+    RowBox FocusBox() const { return focusBox_; }
+    void FocusBoxOf(int iItem, RowBox box);
+    // Up/Down move the selection one row, Page Up/Down one screenful of whole rows, Home/End to
+    // the first and last row; each brings the row into view. Left/Right move between the three
+    // boxes of the focus row; Space chooses the focus box. Returns whether anything changed.
+    bool HandleKey(ListKey key);
+
+    // --- layout and scrolling -----------------------------------------------------------------
+    // The host sized the control to width x height twips.
+    void Layout(int width, int height);
+    int ControlWidth() const { return controlWidth_; }
+    int ControlHeight() const { return controlHeight_; }
+    int SurfaceWidth() const { return surfaceWidth_; }
+    int ScrollBarLeft() const { return scrollBarLeft_; }
+    int ScrollBarHeight() const { return scrollBarHeight_; }
+    int DescriptionWidth() const { return descriptionWidth_; }
+    int HighlightWidth() const { return surfaceWidth_; }
+    // 885 twips per row.
+    long long ContentHeight() const;
+
+    // Where an element of a row lies on the surface, unscrolled. The value name is cut at the
+    // left edge of the "Disable" box, so the boxes never sit on top of its text.
+    TwipsRect ElementRect(int iItem, RowElement element) const;
+
+    // Recomputes the scroll range from the content height and the scroll bar's height.
+    void CheckScroll();
+    const ScrollRange& Scroll() const { return scroll_; }
+    int ScrollOffset() const { return offset_; }
+    // Clamped to 0 .. maximum; returns whether the offset changed.
+    bool ScrollTo(long long offset);
+    bool ScrollBy(long long delta) { return ScrollTo(static_cast<long long>(offset_) + delta); }
+    void ScrollRowIntoView(int iItem);
+    RowSpan RowsInView() const;
+    // Whole rows that fit above the scroll bar's bottom: what Page Up/Down move by.
+    int RowsPerPage() const;
+
+    // Rows beyond this would take the surface past what 32-bit scroll positions can address.
+    static constexpr int kMaxRows = 0x7FFFFFFF / list_geometry::kRowPitch - 1;
+
+private:
+    struct Row {
+        std::wstring value;
+        std::wstring description;
+        std::array<bool, kRowBoxCount> checked{true, false, false};
+    };
+
+    const Row& At(int iItem) const;
+    Row& At(int iItem);
+    void ClampOffset();
+
+    std::vector<Row> rows_;
+    int iListIndex_ = 0;
+    int focusRow_ = 0;
+    RowBox focusBox_ = RowBox::Disable;
+
+    int controlWidth_ = list_geometry::kDesignSurfaceWidth + list_geometry::kScrollBarWidth;
+    int controlHeight_ = list_geometry::kDesignSurfaceHeight;
+    int surfaceWidth_ = list_geometry::kDesignSurfaceWidth;
+    int scrollBarLeft_ = list_geometry::kDesignScrollBarLeft;
+    int scrollBarHeight_ = list_geometry::kDesignScrollBarHeight;
+    int descriptionWidth_ = list_geometry::kDescription.width;
+
+    ScrollRange scroll_;
+    int offset_ = 0;
+};
+
+} // namespace runsweep

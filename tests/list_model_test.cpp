@@ -1,0 +1,311 @@
+#include "listbox/list_model.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace runsweep {
+namespace {
+
+// The size the main window gives its list.
+constexpr int kWidth = 9255;
+constexpr int kHeight = 3855;
+
+ListModel ListWith(int rows) {
+    ListModel list;
+    list.Layout(kWidth, kHeight);
+    for (int i = 0; i < rows; ++i) {
+        list.AddItem(L"value" + std::to_wstring(i), L"description " + std::to_wstring(i));
+    }
+    return list;
+}
+
+std::wstring Boxes(const ListModel& list, int row) {
+    std::wstring s;
+    for (RowBox box : {RowBox::Disable, RowBox::Remove, RowBox::NoAction}) {
+        s += list.IsChecked(row, box) ? L'1' : L'0';
+    }
+    return s;
+}
+
+TEST(ListModelRows, NewRowsReportDisableAndKeepTheirTexts) {
+    ListModel list = ListWith(0);
+    EXPECT_EQ(list.ListCount(), 0);
+    EXPECT_FALSE(list.HighlightVisible());
+
+    const std::wstring longName(300, L'q');
+    list.AddItem(longName, L"first");
+    list.AddItem(L"jusched", L"second");
+    list.ChooseBox(0, RowBox::Remove); // a changed row 0 must not leak into later rows
+    list.AddItem(L"qttask", L"third");
+
+    ASSERT_EQ(list.ListCount(), 3);
+    EXPECT_EQ(list.GetChoice(1), StartupAction::kDisable);
+    EXPECT_EQ(list.GetChoice(2), StartupAction::kDisable);
+    EXPECT_EQ(Boxes(list, 2), L"100");
+    EXPECT_EQ(list.GetValue(0), longName); // shown cut off, returned whole
+    EXPECT_EQ(list.GetValue(2), L"qttask");
+    EXPECT_EQ(list.GetDescription(1), L"second");
+    EXPECT_EQ(list.SelectedItem(), 0);
+    EXPECT_TRUE(list.HighlightVisible());
+}
+
+TEST(ListModelRows, IndicesWithoutARowAreErrors) {
+    ListModel list = ListWith(2);
+    EXPECT_THROW(list.GetValue(2), std::out_of_range);
+    EXPECT_THROW(list.GetChoice(-1), std::out_of_range);
+    EXPECT_THROW(list.SelectRow(2), std::out_of_range);
+    EXPECT_THROW(list.ChooseBox(5, RowBox::Remove), std::out_of_range);
+    EXPECT_EQ(list.SelectedItem(), 0);
+}
+
+TEST(ListModelChoice, ClickOnABoxOfRowTwoChangesRowTwoOnly) {
+    ListModel list = ListWith(4);
+    list.SelectRow(1);
+    list.MouseUpOnBox(2, RowBox::Remove, MouseButton::Left);
+
+    EXPECT_EQ(Boxes(list, 2), L"010");
+    EXPECT_EQ(list.GetChoice(2), StartupAction::kRemove);
+    for (int row : {0, 1, 3}) {
+        EXPECT_EQ(Boxes(list, row), L"100") << row;
+    }
+    EXPECT_EQ(list.SelectedItem(), 1);
+    EXPECT_EQ(list.HighlightRect().top, 885);
+}
+
+TEST(ListModelChoice, ClickOnACheckedBoxLeavesItChecked) {
+    ListModel list = ListWith(1);
+    list.MouseUpOnBox(0, RowBox::NoAction, MouseButton::Left);
+    list.MouseUpOnBox(0, RowBox::NoAction, MouseButton::Left);
+    EXPECT_EQ(Boxes(list, 0), L"001");
+    list.MouseUpOnBox(0, RowBox::Disable, MouseButton::Left);
+    list.MouseUpOnBox(0, RowBox::Disable, MouseButton::Left);
+    EXPECT_EQ(Boxes(list, 0), L"100");
+}
+
+TEST(ListModelChoice, EveryMouseButtonChooses) {
+    ListModel list = ListWith(3);
+    list.MouseUpOnBox(0, RowBox::NoAction, MouseButton::Right);
+    list.MouseUpOnBox(1, RowBox::Remove, MouseButton::Middle);
+    EXPECT_EQ(list.GetChoice(0), StartupAction::kNone);
+    EXPECT_EQ(list.GetChoice(1), StartupAction::kRemove);
+    EXPECT_EQ(list.GetChoice(2), StartupAction::kDisable);
+}
+
+TEST(ListModelChoice, PrecedenceIsNoneThenDisableThenRemove) {
+    ListModel list = ListWith(1);
+    auto set = [&](bool disable, bool remove, bool noAction) {
+        list.SetChecked(0, RowBox::Disable, disable);
+        list.SetChecked(0, RowBox::Remove, remove);
+        list.SetChecked(0, RowBox::NoAction, noAction);
+        return list.GetChoice(0);
+    };
+    EXPECT_EQ(set(true, true, true), L"none");
+    EXPECT_EQ(set(true, false, true), L"none");
+    EXPECT_EQ(set(false, true, true), L"none");
+    EXPECT_EQ(set(true, true, false), L"disable");
+    EXPECT_EQ(set(false, true, false), L"remove");
+    EXPECT_EQ(set(false, false, false), L"");
+}
+
+TEST(ListModelSelection, SelectingRowThreeMovesTheHighlightOnly) {
+    ListModel list = ListWith(5);
+    list.ChooseBox(3, RowBox::NoAction);
+    list.SelectRow(3);
+    EXPECT_EQ(list.SelectedItem(), 3);
+    EXPECT_EQ(list.HighlightRect(), (TwipsRect{0, 2655, 9000, 885}));
+    EXPECT_EQ(list.GetChoice(3), StartupAction::kNone);
+    EXPECT_EQ(list.GetChoice(2), StartupAction::kDisable);
+}
+
+TEST(ListModelLayout, FollowsTheControlsSize) {
+    ListModel list = ListWith(0);
+    EXPECT_EQ(list.SurfaceWidth(), 9000);
+    EXPECT_EQ(list.ScrollBarLeft(), 8940);
+    EXPECT_EQ(list.ScrollBarHeight(), 3795);
+    EXPECT_EQ(list.DescriptionWidth(), 7985);
+    EXPECT_EQ(list.HighlightWidth(), 9000);
+
+    list.Layout(6000, 2000);
+    EXPECT_EQ(list.SurfaceWidth(), 5745);
+    EXPECT_EQ(list.ScrollBarLeft(), 5685);
+    EXPECT_EQ(list.ScrollBarHeight(), 1940);
+    EXPECT_EQ(list.DescriptionWidth(), 4730);
+}
+
+TEST(ListModelLayout, RowsStandOneRowPitchApart) {
+    ListModel list = ListWith(3);
+    EXPECT_EQ(list.ElementRect(0, RowElement::Icon), (TwipsRect{120, 120, 615, 615}));
+    EXPECT_EQ(list.ElementRect(2, RowElement::Icon), (TwipsRect{120, 1890, 615, 615}));
+    EXPECT_EQ(list.ElementRect(1, RowElement::Description), (TwipsRect{840, 1285, 7985, 485}));
+    EXPECT_EQ(list.ElementRect(1, RowElement::Disable), (TwipsRect{4200, 1005, 1250, 195}));
+    EXPECT_EQ(list.ElementRect(2, RowElement::Remove), (TwipsRect{5520, 1890, 1250, 195}));
+    EXPECT_EQ(list.ElementRect(0, RowElement::NoAction), (TwipsRect{6840, 120, 1455, 195}));
+    // A long name stops where the "Disable" box starts.
+    const TwipsRect name = list.ElementRect(1, RowElement::ValueName);
+    EXPECT_EQ(name.left + name.width, list.ElementRect(1, RowElement::Disable).left);
+    EXPECT_EQ(name.top, 1005);
+}
+
+TEST(ListModelScroll, FifthRowEnablesTheScrollBar) {
+    ListModel list = ListWith(4);
+    EXPECT_EQ(list.ContentHeight(), 3540);
+    EXPECT_FALSE(list.Scroll().enabled);
+    EXPECT_FALSE(list.ScrollTo(100));
+    EXPECT_EQ(list.ScrollOffset(), 0);
+
+    list.AddItem(L"fifth", L"");
+    EXPECT_EQ(list.Scroll(), (ScrollRange{true, 630, 885, 300}));
+}
+
+TEST(ListModelScroll, ThirtySevenRowsAndBeyond) {
+    ListModel list = ListWith(37);
+    EXPECT_EQ(list.ContentHeight(), 32745);
+    EXPECT_EQ(list.Scroll().maximum, 28950);
+
+    // The 38th row: past what 16 bits hold, and the list simply goes on.
+    list.AddItem(L"row38", L"");
+    EXPECT_EQ(list.ListCount(), 38);
+    EXPECT_EQ(list.ContentHeight(), 33630);
+    EXPECT_EQ(list.Scroll().maximum, 33630 - 3795);
+    list.ScrollTo(1LL << 40);
+    EXPECT_EQ(list.ScrollOffset(), 29835);
+    const RowSpan span = list.RowsInView();
+    EXPECT_EQ(span.end, 38);
+    EXPECT_EQ(list.GetValue(37), L"row38");
+}
+
+TEST(ListModelScroll, ThousandsOfRowsScrollIn32Bits) {
+    for (int rows : {5000, 20000}) {
+        ListModel list = ListWith(rows);
+        ASSERT_EQ(list.ListCount(), rows);
+        EXPECT_EQ(list.Scroll().maximum, 885 * rows - 3795) << rows;
+
+        list.ScrollTo(885LL * (rows - 100));
+        EXPECT_EQ(list.ScrollOffset(), 885 * (rows - 100));
+        EXPECT_EQ(list.RowsInView().first, rows - 100);
+        list.ScrollBy(-300);
+        EXPECT_EQ(list.ScrollOffset(), 885 * (rows - 100) - 300);
+        EXPECT_EQ(list.RowsInView().first, rows - 101);
+
+        list.SelectRow(rows - 1);
+        EXPECT_EQ(list.HighlightRect().top, 885 * (rows - 1));
+        list.ChooseBox(rows - 1, RowBox::Remove);
+        EXPECT_EQ(list.GetChoice(rows - 1), StartupAction::kRemove);
+        EXPECT_EQ(list.GetValue(rows - 1), L"value" + std::to_wstring(rows - 1));
+    }
+}
+
+TEST(ListModelScroll, RowsInViewFollowTheOffset) {
+    ListModel list = ListWith(10);
+    EXPECT_EQ(list.RowsInView().first, 0);
+    EXPECT_EQ(list.RowsInView().end, 5); // 3855 twips show rows 0..4, the 5th in part
+    list.ScrollTo(884);
+    EXPECT_EQ(list.RowsInView().first, 0);
+    EXPECT_EQ(list.RowsInView().end, 6);
+    list.ScrollTo(885);
+    EXPECT_EQ(list.RowsInView().first, 1);
+    EXPECT_EQ(list.RowsInView().end, 6);
+    // At the end the last row's bottom meets the scroll bar's bottom.
+    list.ScrollTo(list.Scroll().maximum);
+    EXPECT_EQ(list.ScrollOffset() + list.ScrollBarHeight(), list.ContentHeight());
+    EXPECT_EQ(list.RowsInView().end, 10);
+    // Scrolling never touches the selection.
+    EXPECT_EQ(list.SelectedItem(), 0);
+    EXPECT_EQ(list.HighlightRect().top, 0);
+}
+
+TEST(ListModelScroll, ResizingKeepsTheOffsetInRange) {
+    ListModel list = ListWith(6);
+    list.ScrollTo(list.Scroll().maximum);
+    EXPECT_EQ(list.ScrollOffset(), 885 * 6 - 3795);
+    list.Layout(kWidth, 8000);
+    EXPECT_FALSE(list.Scroll().enabled);
+    EXPECT_EQ(list.ScrollOffset(), 0);
+    list.Layout(kWidth, 2000);
+    EXPECT_EQ(list.Scroll().maximum, 885 * 6 - 1940);
+}
+
+class ListModelKeyboard : public ::testing::Test {
+protected:
+    ListModel list = ListWith(10);
+};
+
+TEST_F(ListModelKeyboard, ArrowsMoveSelectionAndBringItIntoView) {
+    EXPECT_FALSE(list.HandleKey(ListKey::Up)); // already at the top
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(list.HandleKey(ListKey::Down));
+    }
+    EXPECT_EQ(list.SelectedItem(), 5);
+    EXPECT_EQ(list.FocusRow(), 5);
+    // Row 5 ends at 5310; the bar shows 3795 twips.
+    EXPECT_EQ(list.ScrollOffset(), 5310 - 3795);
+    list.HandleKey(ListKey::Up);
+    list.HandleKey(ListKey::Up);
+    list.HandleKey(ListKey::Up);
+    list.HandleKey(ListKey::Up);
+    EXPECT_EQ(list.SelectedItem(), 1);
+    EXPECT_EQ(list.ScrollOffset(), 885);
+    // Moving the selection by keyboard never touches a choice.
+    for (int row = 0; row < 10; ++row) {
+        EXPECT_EQ(list.GetChoice(row), StartupAction::kDisable);
+    }
+}
+
+TEST_F(ListModelKeyboard, LeftRightAndSpaceChooseInTheFocusRow) {
+    list.HandleKey(ListKey::Down);
+    list.HandleKey(ListKey::Down);
+    EXPECT_EQ(list.FocusBox(), RowBox::Disable);
+    EXPECT_FALSE(list.HandleKey(ListKey::Left));
+    list.HandleKey(ListKey::Right);
+    EXPECT_EQ(list.FocusBox(), RowBox::Remove);
+    list.HandleKey(ListKey::Space);
+    EXPECT_EQ(Boxes(list, 2), L"010");
+    list.HandleKey(ListKey::Right);
+    list.HandleKey(ListKey::Right);
+    EXPECT_FALSE(list.HandleKey(ListKey::Right));
+    list.HandleKey(ListKey::Space);
+    list.HandleKey(ListKey::Space); // choosing again keeps it chosen
+    EXPECT_EQ(Boxes(list, 2), L"001");
+    EXPECT_EQ(Boxes(list, 1), L"100");
+}
+
+TEST_F(ListModelKeyboard, ABoxTakingFocusMovesTheFocusCellNotTheSelection) {
+    list.FocusBoxOf(7, RowBox::NoAction);
+    EXPECT_EQ(list.SelectedItem(), 0);
+    list.HandleKey(ListKey::Space);
+    EXPECT_EQ(list.GetChoice(7), StartupAction::kNone);
+    EXPECT_EQ(list.ScrollOffset(), 885 * 8 - 3795);
+    list.HandleKey(ListKey::Up);
+    EXPECT_EQ(list.SelectedItem(), 6);
+    EXPECT_EQ(list.FocusBox(), RowBox::NoAction);
+    // A click on a row label brings the focus cell to that row.
+    list.SelectRow(2);
+    EXPECT_EQ(list.FocusRow(), 2);
+}
+
+TEST_F(ListModelKeyboard, PageAndHomeEndJump) {
+    EXPECT_EQ(list.RowsPerPage(), 4);
+    list.HandleKey(ListKey::PageDown);
+    EXPECT_EQ(list.SelectedItem(), 4);
+    list.HandleKey(ListKey::End);
+    EXPECT_EQ(list.SelectedItem(), 9);
+    EXPECT_EQ(list.ScrollOffset(), list.Scroll().maximum);
+    list.HandleKey(ListKey::PageUp);
+    EXPECT_EQ(list.SelectedItem(), 5);
+    list.HandleKey(ListKey::Home);
+    EXPECT_EQ(list.SelectedItem(), 0);
+    EXPECT_EQ(list.ScrollOffset(), 0);
+}
+
+TEST(ListModelKeyboardEmpty, KeysOnAnEmptyListDoNothing) {
+    ListModel list = ListWith(0);
+    for (ListKey key : {ListKey::Down, ListKey::Space, ListKey::End, ListKey::Right}) {
+        EXPECT_FALSE(list.HandleKey(key));
+    }
+    EXPECT_EQ(list.ListCount(), 0);
+}
+
+} // namespace
+} // namespace runsweep
