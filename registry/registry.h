@@ -84,7 +84,8 @@ public:
     // Opens the key for writing, creating it and any missing keys above it.
     long CreateKey(Hive hive, const std::wstring& path, RegKey& key);
     // Queries a value like RegQueryValueExW: `type` may be null; `size` is the buffer's size in
-    // bytes on entry and the data's size on return. With `data` null only the size is asked for;
+    // bytes on entry and the data's size on return. With `data` null only the size is asked for
+    // (and `size` may be null too, to ask only whether the value exists);
     // with a short buffer the result is kMoreData and `size` holds the size needed. The empty name
     // is the key's default value; names match without regard to letter case.
     long QueryValue(const RegKey& key, const std::wstring& name, unsigned long* type, unsigned char* data,
@@ -113,13 +114,15 @@ public:
     void ResetCallCounts() noexcept { calls_.fill(0); }
 
 protected:
+    // The public operation whose Do... function is running (SetString and SetValue share one).
+    RegistryOp CurrentOp() const noexcept { return current_op_; }
     // Wraps an implementation's handle so that it closes through DoCloseKey.
     RegKey MakeKey(std::uintptr_t handle) noexcept { return RegKey(*this, handle); }
 
     virtual long DoOpenKey(Hive hive, const std::wstring& path, KeyAccess access, std::uintptr_t& handle) = 0;
     virtual long DoCreateKey(Hive hive, const std::wstring& path, std::uintptr_t& handle) = 0;
-    virtual long DoQueryValue(std::uintptr_t handle, const std::wstring& name, unsigned long* type,
-                              unsigned char* data, unsigned long* size) = 0;
+    virtual long DoQueryValue(std::uintptr_t handle, const std::wstring& name, unsigned long* type, unsigned char* data,
+                              unsigned long* size) = 0;
     virtual long DoSetValue(std::uintptr_t handle, const std::wstring& name, unsigned long type,
                             const unsigned char* data, std::size_t size) = 0;
     virtual long DoDeleteValue(std::uintptr_t handle, const std::wstring& name) = 0;
@@ -129,10 +132,14 @@ protected:
 
 private:
     friend class RegKey;
-    void Count(RegistryOp op) noexcept { ++calls_[static_cast<std::size_t>(op)]; }
+    void Count(RegistryOp op) noexcept {
+        current_op_ = op;
+        ++calls_[static_cast<std::size_t>(op)];
+    }
     void CloseKey(std::uintptr_t handle) noexcept;
 
     std::array<std::size_t, kRegistryOpCount> calls_{};
+    RegistryOp current_op_ = RegistryOp::Open;
 };
 
 // The per-user and per-machine Run keys share this path.

@@ -1,0 +1,36 @@
+#pragma once
+// Finding the catalogue's entries in the Run keys, and reading a Run value's command line.
+#include "registry/registry.h"
+
+#include <string>
+
+namespace runsweep {
+
+struct Catalogue;
+class StartupList;
+
+// True when HKCU's or HKLM's Run key holds a value of that name, whatever its type or length.
+// The empty name is never looked up (it would address a Run key's unnamed default value).
+bool IsStartupPresent(Registry& registry, const std::wstring& sValue);
+
+// The value's text: string data (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) read whole, however long, and
+// cut at its first NUL. Data of any other type is no command line and reads as the empty text. The
+// empty text also when the key cannot be opened or the value does not exist.
+std::wstring ReadRegString(Registry& registry, Hive hive, const std::wstring& path, const std::wstring& name);
+
+// As above, and says why: kSuccess when the value exists (even if its text is empty),
+// kFileNotFound when the key or the value does not, any other status when the read failed.
+long ReadRegString(Registry& registry, Hive hive, const std::wstring& path, const std::wstring& name,
+                   std::wstring& text);
+
+// The text of string-typed data up to its first NUL; empty for other types.
+std::wstring DecodeRegString(const RegValue& value);
+
+// Adds one row to the list for every catalogue entry with a name that the per-user or the
+// per-machine Run key holds, in catalogue order; a name listed twice gives two rows. Each Run key
+// is opened and enumerated once, names are matched in memory, and each candidate is confirmed by
+// one query of the real key, so the registry's own name comparison has the last word. The number
+// of registry calls depends on what the Run keys hold, not on the catalogue's size.
+void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list);
+
+} // namespace runsweep
