@@ -241,8 +241,10 @@ static_assert(std::size(kBuiltIn) == kBuiltInCount, "the built-in table has 101 
 
 void BuildCatalogue(Catalogue& catalogue) {
     catalogue.Clear();
-    catalogue.StartupNames.reserve(kBuiltInCount, 2048);
-    catalogue.StartupDescriptions.reserve(kBuiltInCount, 12288);
+    catalogue.StartupNames.reserve(kBuiltInCount);
+    catalogue.StartupNames.reserve_text(2048);
+    catalogue.StartupDescriptions.reserve(kBuiltInCount);
+    catalogue.StartupDescriptions.reserve_text(8192);
     for (std::size_t i = 0; i < kBuiltInCount; ++i) {
         catalogue.StartupNames.push_back(kBuiltIn[i].name);
         // A description that an earlier entry already holds (the same constant) is shared, not copied.

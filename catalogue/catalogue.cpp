@@ -57,9 +57,13 @@ void TextColumn::clear() noexcept {
     pool_.shrink_to_fit();
 }
 
-void TextColumn::reserve(std::size_t slot_count, std::size_t pool_chars) {
+void TextColumn::reserve(std::size_t slot_count) {
     slots_.reserve(slot_count);
-    pool_.reserve(pool_chars < kMaxPoolChars ? pool_chars : kMaxPoolChars);
+}
+
+void TextColumn::reserve_text(std::size_t extra_chars) {
+    const std::size_t room = kMaxPoolChars - pool_.size();
+    pool_.reserve(pool_.size() + (extra_chars < room ? extra_chars : room));
 }
 
 void Catalogue::AppendEntry(std::wstring_view name, std::wstring_view description) {

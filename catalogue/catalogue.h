@@ -53,8 +53,10 @@ public:
     void resize(std::size_t count);
     // Removes every slot and frees the pool.
     void clear() noexcept;
-    // Reserves room for slot_count slots and pool_chars characters of text in all.
-    void reserve(std::size_t slot_count, std::size_t pool_chars);
+    // Reserves room for slot_count slots in all.
+    void reserve(std::size_t slot_count);
+    // Reserves room for extra_chars more characters of stored text.
+    void reserve_text(std::size_t extra_chars);
 
 private:
     struct Slot {

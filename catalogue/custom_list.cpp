@@ -1,0 +1,137 @@
+#include "catalogue/custom_list.h"
+
+#include <cstddef>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "catalogue/ansi.h"
+
+namespace runsweep {
+
+namespace {
+
+constexpr std::wstring_view kLineEnd = L"\r\n";
+
+#ifdef _WIN32
+constexpr wchar_t kSeparator = L'\\';
+bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+#else
+constexpr wchar_t kSeparator = L'/';
+bool IsSeparator(wchar_t c) {
+    return c == L'/';
+}
+#endif
+
+} // namespace
+
+std::wstring CustomListPath(const std::wstring& folder) {
+    std::wstring path = folder;
+    if (path.empty() || !IsSeparator(path.back())) {
+        path += kSeparator;
+    }
+    path += L"custom.txt";
+    return path;
+}
+
+bool FileExists(FileSystem& files, const std::wstring& path) {
+    return files.FileExists(path);
+}
+
+ReadTextResult ReadTextFile(FileSystem& files, const std::wstring& path, std::uint64_t limit) {
+    ReadTextResult result;
+    const std::unique_ptr<InputFile> file = files.OpenForReading(path);
+    if (!file) {
+        return result;
+    }
+    const std::optional<std::uint64_t> size = file->Size();
+    if (!size) {
+        return result;
+    }
+    if (*size > limit || *size > std::numeric_limits<std::size_t>::max()) {
+        result.status = ReadTextStatus::TooLarge;
+        return result;
+    }
+    // Only as many bytes as the file had when it was sized: a file that grows meanwhile cannot make
+    // the program read more than the limit.
+    std::string bytes(static_cast<std::size_t>(*size), '\0');
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        const std::optional<std::size_t> read = file->Read(bytes.data() + filled, bytes.size() - filled);
+        if (!read) {
+            return result;
+        }
+        if (*read == 0) {
+            break; // the file became shorter: keep exactly the bytes read
+        }
+        filled += *read;
+    }
+    bytes.resize(filled);
+    result.text = DecodeAnsi(bytes);
+    result.status = ReadTextStatus::Ok;
+    return result;
+}
+
+void LoadCustomList(std::wstring_view customListText, Catalogue& catalogue, MessageSink& messages) {
+    if (customListText.empty()) {
+        messages.ShowMessage(kCustomListEmptyMessage, MessageIcon::Error);
+        return;
+    }
+
+    std::size_t lineCount = 1;
+    for (std::size_t at = customListText.find(kLineEnd); at != std::wstring_view::npos;
+         at = customListText.find(kLineEnd, at + kLineEnd.size())) {
+        ++lineCount;
+    }
+
+    catalogue.Resize(kBuiltInCount + lineCount);
+
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < lineCount; ++i) {
+        std::size_t end = customListText.find(kLineEnd, start);
+        if (end == std::wstring_view::npos) {
+            end = customListText.size();
+        }
+        const std::wstring_view line = customListText.substr(start, end - start);
+        start = end + kLineEnd.size();
+
+        if (line.empty()) {
+            continue;
+        }
+        const std::size_t firstComma = line.find(L',');
+        if (firstComma == std::wstring_view::npos) {
+            messages.ShowMessage(kCorruptEntryMessage, MessageIcon::Error);
+            continue;
+        }
+        const std::wstring_view name = line.substr(0, firstComma);
+        std::wstring_view description = line.substr(firstComma + 1);
+        description = description.substr(0, description.find(L','));
+        if (name.empty() || description.empty()) {
+            messages.ShowMessage(kCorruptEntryMessage, MessageIcon::Error);
+            continue;
+        }
+        catalogue.SetEntry(kBuiltInCount + i, name, description);
+    }
+}
+
+std::wstring LoadCustomListAtStartup(const std::wstring& programFolder, Catalogue& catalogue, FileSystem& files,
+                                     MessageSink& messages) {
+    const std::wstring path = CustomListPath(programFolder);
+    if (!FileExists(files, path)) {
+        return std::wstring();
+    }
+    messages.ShowMessage(kUsingCustomListMessage, MessageIcon::Information);
+    ReadTextResult read = ReadTextFile(files, path);
+    if (read.status == ReadTextStatus::TooLarge) {
+        messages.ShowMessage(kCustomListTooLargeMessage, MessageIcon::Error);
+        return std::wstring();
+    }
+    LoadCustomList(read.text, catalogue, messages);
+    return std::move(read.text);
+}
+
+} // namespace runsweep

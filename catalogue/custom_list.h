@@ -1,0 +1,69 @@
+#pragma once
+// The custom list (spec Part 2.2): custom.txt in the program's folder extends the catalogue, one
+// "name,description" entry per CR LF line, line i at catalogue index 101 + i.
+//
+// Mended against the specification: there is no 32,666-line ceiling (any number of lines in a file
+// of at most kCustomListSizeLimit bytes); a larger file is not read at all and gets one error
+// message, and the built-in catalogue stays as it is.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/message_sink.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/file_system.h"
+
+namespace runsweep {
+
+// The largest custom.txt that is read: 64 MiB.
+inline constexpr std::uint64_t kCustomListSizeLimit = 64ull * 1024 * 1024;
+
+// The messages of Part 2.2, and the one for a file over the size limit.
+inline constexpr const wchar_t* kUsingCustomListMessage = L"Using custom list (custom.txt)";
+inline constexpr const wchar_t* kCustomListEmptyMessage = L"Custom list is empty.";
+inline constexpr const wchar_t* kCorruptEntryMessage =
+    L"Corrupt entry found in custom.txt. Format: Startup,Description";
+inline constexpr const wchar_t* kCustomListTooLargeMessage = L"custom.txt is larger than 64 MB and was not loaded.";
+
+// The path of custom.txt in folder: folder + "\custom.txt", without doubling a separator that the
+// folder already ends with (a drive root such as "C:\"). The native build joins with '/'.
+std::wstring CustomListPath(const std::wstring& folder);
+
+// True when path names an existing file or folder.
+bool FileExists(FileSystem& files, const std::wstring& path);
+
+enum class ReadTextStatus {
+    Ok,         // text holds the whole file, decoded from the ANSI code page (empty for an empty file)
+    Unreadable, // the file could not be opened, sized or read: text is empty
+    TooLarge,   // the file is larger than the limit and was not read: text is empty
+};
+
+struct ReadTextResult {
+    ReadTextStatus status = ReadTextStatus::Unreadable;
+    std::wstring text;
+};
+
+// Reads the whole file and decodes it from the system's ANSI code page (DecodeAnsi). A file larger
+// than limit bytes is not read. Reads no more bytes than the size the file reported when opened.
+// Shows no message.
+ReadTextResult ReadTextFile(FileSystem& files, const std::wstring& path, std::uint64_t limit = kCustomListSizeLimit);
+
+// Cuts customListText into lines at CR LF pairs (only there) and stores line i at index 101 + i:
+// the name is the text before the first comma, the description the text between the first and
+// the second comma, nothing trimmed. The catalogue is resized to 101 + the number of lines; slots
+// of empty and corrupt lines stay empty. Shows "Custom list is empty." (error icon) for an empty
+// text, and "Corrupt entry found in custom.txt. Format: Startup,Description" (error icon) once
+// for every line without a comma, with an empty name or with an empty description, in line order.
+void LoadCustomList(std::wstring_view customListText, Catalogue& catalogue, MessageSink& messages);
+
+// Start-up's custom-list step (Part 1.1 step 5), after BuildCatalogue: when custom.txt exists in
+// programFolder, shows "Using custom list (custom.txt)" (information icon), reads and decodes the
+// file and loads it into the catalogue. A file over kCustomListSizeLimit gets the one error
+// message kCustomListTooLargeMessage instead and adds nothing. A file that cannot be read counts
+// as empty ("Custom list is empty."), as the specification has it.
+// Returns CustomListText, the file's decoded text (empty when there is no file, or it was not read),
+// for the caller to keep for the run. May throw std::bad_alloc.
+std::wstring LoadCustomListAtStartup(const std::wstring& programFolder, Catalogue& catalogue, FileSystem& files,
+                                     MessageSink& messages);
+
+} // namespace runsweep
