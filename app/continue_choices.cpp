@@ -1,0 +1,93 @@
+#include "app/continue_choices.h"
+
+#include "listbox/startup_list.h"
+
+#include <string>
+
+namespace runsweep {
+
+std::vector<ActionRecord> CarryOutChoices(const StartupList& list, const StartupActionFn& disable,
+                                          const StartupActionFn& remove) {
+    std::vector<ActionRecord> actions;
+    const int count = list.ListCount();
+    for (int row = 0; row < count; ++row) {
+        const std::wstring choice = list.GetChoice(row);
+        ActionRecord record;
+        record.row = row;
+        if (choice == StartupAction::kDisable) {
+            record.action = ChosenAction::Disable;
+            record.value = list.GetValue(row);
+            record.result = disable(record.value);
+        } else if (choice == StartupAction::kRemove) {
+            record.action = ChosenAction::Remove;
+            record.value = list.GetValue(row);
+            record.result = remove(record.value);
+        } else {
+            continue;
+        }
+        actions.push_back(std::move(record));
+    }
+    return actions;
+}
+
+std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, MessageSink& messages) {
+    return CarryOutChoices(
+        list, [&](const std::wstring& sValue) { return DisableStartup(registry, sValue, messages); },
+        [&](const std::wstring& sValue) { return RemoveStartup(registry, sValue); });
+}
+
+namespace {
+
+std::wstring Reason(const ActionRecord& record) {
+    const std::wstring code = L" (error " + std::to_wstring(record.result.status) + L")";
+    switch (record.result.outcome) {
+    case ActionOutcome::NeedsAdministrator:
+        return L"changing it needs administrator rights. Close Runsweep and run it as administrator to change "
+               L"this entry.";
+    case ActionOutcome::RecordFailed:
+        return L"its MSConfig record could not be written" + code +
+               L", so the entry was left in place rather than lost.";
+    case ActionOutcome::NameNotRecordable:
+        return L"its name cannot be recorded for MSConfig, so the entry was left in place. Choose \"Remove\" to "
+               L"take it out without a record.";
+    case ActionOutcome::Failed:
+        return L"the registry refused the change" + code + L"; the entry may still be in one of the Run keys.";
+    case ActionOutcome::Done:
+    case ActionOutcome::AlreadyGone:
+        break;
+    }
+    return std::wstring();
+}
+
+} // namespace
+
+ClosingMessage ComposeClosingMessage(const std::vector<ActionRecord>& actions) {
+    std::wstring failures;
+    std::size_t done = 0;
+    for (const ActionRecord& record : actions) {
+        if (record.result.TookEffect()) {
+            ++done;
+            continue;
+        }
+        failures += L"\r\n\r\n";
+        failures += record.value.empty() ? L"(unnamed entry)" : record.value;
+        failures += record.action == ChosenAction::Disable ? L" (Disable): " : L" (Remove): ";
+        failures += Reason(record);
+    }
+    if (failures.empty()) {
+        return ClosingMessage{kAllActionsDoneMessage, MessageIcon::Information};
+    }
+    std::wstring text = L"Not every action could be carried out. These entries were not changed:";
+    text += failures;
+    text += L"\r\n\r\n";
+    if (done == 0) {
+        text += L"No other action was chosen.";
+    } else {
+        text += done == 1 ? L"The other chosen action was"
+                          : L"The other " + std::to_wstring(done) + L" chosen actions were";
+        text += L" carried out. Changes will take effect after the system is restarted.";
+    }
+    return ClosingMessage{std::move(text), MessageIcon::Error};
+}
+
+} // namespace runsweep

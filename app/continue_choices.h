@@ -1,0 +1,51 @@
+#pragma once
+// "Continue": carries out the choice of every row of the startup list, then says what happened.
+// The closing message claims success only when every chosen action took effect; otherwise it names
+// each entry that was not changed, says why, and says that the rest were done.
+#include "app/message_sink.h"
+#include "registry/actions.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace runsweep {
+
+class Registry;
+class StartupList;
+
+inline constexpr const wchar_t* kAllActionsDoneMessage =
+    L"All actions executed succesfully! Changes will take effect after the system is restarted.";
+
+enum class ChosenAction { Disable, Remove };
+
+// One row whose choice was "disable" or "remove", and what the action did.
+struct ActionRecord {
+    int row = 0;
+    std::wstring value;
+    ChosenAction action = ChosenAction::Disable;
+    ActionResult result;
+};
+
+using StartupActionFn = std::function<ActionResult(const std::wstring& sValue)>;
+
+// Walks the rows once, from the first to the last (the count read once): "disable" calls disable,
+// "remove" calls remove, each with the row's value; any other choice ("none", "", another spelling
+// or letter case) does nothing, and such rows are not asked for their value. Each action is
+// complete before the next row's choice is read. Returns the actions carried out, in row order.
+std::vector<ActionRecord> CarryOutChoices(const StartupList& list, const StartupActionFn& disable,
+                                          const StartupActionFn& remove);
+
+// The same through the registry actions; DisableStartup's own per-entry messages go to messages.
+std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, MessageSink& messages);
+
+struct ClosingMessage {
+    std::wstring text;
+    MessageIcon icon = MessageIcon::Information;
+};
+
+// kAllActionsDoneMessage (information icon) when every action took effect, also when there were
+// none; otherwise one error message listing every entry that was not changed, with the reason.
+ClosingMessage ComposeClosingMessage(const std::vector<ActionRecord>& actions);
+
+} // namespace runsweep

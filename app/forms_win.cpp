@@ -1,0 +1,684 @@
+#include "app/forms_win.h"
+
+#include "app/twips.h"
+
+#include <commctrl.h>
+
+#include <cmath>
+#include <stdexcept>
+#include <utility>
+
+namespace runsweep {
+
+namespace {
+
+constexpr const wchar_t* kFormClass = L"Runsweep.Form";
+constexpr const wchar_t* kPanelClass = L"Runsweep.Panel";
+constexpr COLORREF kLinkColor = RGB(0, 0, 192);
+
+std::exception_ptr& PendingFatalError() noexcept {
+    static std::exception_ptr error;
+    return error;
+}
+
+// Functions that only newer systems have, looked up once so the program still starts on older ones.
+template <typename Fn> Fn User32Function(const char* name) noexcept {
+    HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+    FARPROC proc = user32 ? ::GetProcAddress(user32, name) : nullptr;
+    // Through the generic function-pointer type, which every compiler accepts without a warning.
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
+}
+
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+
+struct FontSpec {
+    const wchar_t* face;
+    double points;
+    bool bold;
+    bool underline;
+};
+
+constexpr std::array<FontSpec, kFontKindCount> kFontSpecs = {{
+    {L"MS Sans Serif", 8.25, false, false},
+    {L"MS Sans Serif", 8.25, true, false},
+    {L"Verdana", 8.25, false, false},
+    {L"Verdana", 8.25, true, false},
+    {L"Verdana", 8.25, false, true},
+    {L"Verdana", 9.75, true, false},
+}};
+
+std::wstring WindowText(HWND hwnd) {
+    const int length = ::GetWindowTextLengthW(hwnd);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int copied = ::GetWindowTextW(hwnd, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+    return text;
+}
+
+} // namespace
+
+unsigned WindowDpi(HWND hwnd) noexcept {
+    static const GetDpiForWindowFn getDpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
+    if (getDpiForWindow && hwnd) {
+        const UINT dpi = getDpiForWindow(hwnd);
+        if (dpi != 0) {
+            return dpi;
+        }
+    }
+    WindowDC screen(nullptr);
+    const int dpi = screen.get() ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
+    return dpi > 0 ? static_cast<unsigned>(dpi) : 96u;
+}
+
+int FontHeightForPoints(double points, unsigned dpi) noexcept {
+    return -static_cast<int>(std::lround(points * static_cast<double>(dpi) / 72.0));
+}
+
+void FontSet::Create(unsigned dpi) {
+    std::array<UniqueFont, kFontKindCount> created;
+    for (std::size_t i = 0; i < kFontKindCount; ++i) {
+        const FontSpec& spec = kFontSpecs[i];
+        created[i].reset(::CreateFontW(FontHeightForPoints(spec.points, dpi), 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL,
+                                       FALSE, spec.underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, spec.face));
+        if (!created[i]) {
+            throw std::runtime_error("The program could not create the fonts of its windows.");
+        }
+    }
+    fonts_ = std::move(created);
+    dpi_ = dpi;
+}
+
+void ReportFatalError(std::exception_ptr error) noexcept {
+    if (!PendingFatalError()) {
+        PendingFatalError() = std::move(error);
+    }
+    ::PostQuitMessage(1);
+}
+
+void RethrowFatalError() {
+    if (std::exception_ptr error = std::exchange(PendingFatalError(), nullptr)) {
+        std::rethrow_exception(error);
+    }
+}
+
+namespace {
+
+// One message through dialog navigation of its top-level window, or translated and dispatched.
+void ProcessMessage(MSG& msg) noexcept {
+    HWND root = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    if (root && ::IsDialogMessageW(root, &msg)) {
+        return;
+    }
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+}
+
+} // namespace
+
+int RunMessageLoop() {
+    MSG msg{};
+    for (;;) {
+        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got == -1) {
+            throw std::runtime_error("The program's message queue failed.");
+        }
+        if (got == 0) {
+            break;
+        }
+        ProcessMessage(msg);
+    }
+    RethrowFatalError();
+    return static_cast<int>(msg.wParam);
+}
+
+// --- Form ---------------------------------------------------------------------------------------
+
+Form::~Form() {
+    if (hwnd_) {
+        // No virtual handler may run from here on: the derived part is gone.
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        ::DestroyWindow(hwnd_);
+        hwnd_ = nullptr;
+    }
+}
+
+void Form::RegisterClasses() {
+    static bool registered = false;
+    if (registered) {
+        return;
+    }
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    WNDCLASSEXW form{};
+    form.cbSize = sizeof(form);
+    form.lpfnWndProc = &Form::WindowProc;
+    form.hInstance = instance;
+    form.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    form.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    form.lpszClassName = kFormClass;
+    WNDCLASSEXW panel{};
+    panel.cbSize = sizeof(panel);
+    panel.lpfnWndProc = &Form::PanelProc;
+    panel.hInstance = instance;
+    panel.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    panel.lpszClassName = kPanelClass;
+    if (!::RegisterClassExW(&form) || !::RegisterClassExW(&panel)) {
+        throw std::runtime_error("The program could not register its window classes.");
+    }
+    registered = true;
+}
+
+void Form::Create(const FormStyle& style, HWND owner) {
+    if (hwnd_) {
+        return;
+    }
+    RegisterClasses();
+    style_ = style;
+    unloaded_ = false;
+    DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    if (style.sizableFrame) {
+        windowStyle |= WS_THICKFRAME;
+    }
+    if (style.minimizeBox) {
+        windowStyle |= WS_MINIMIZEBOX;
+    }
+    if (style.maximizeBox) {
+        windowStyle |= WS_MAXIMIZEBOX;
+    }
+    HWND created = ::CreateWindowExW(WS_EX_CONTROLPARENT, kFormClass, style.caption.c_str(), windowStyle, CW_USEDEFAULT,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr,
+                                     ::GetModuleHandleW(nullptr), this);
+    if (!created) {
+        throw std::runtime_error("The program could not create its window \"" +
+                                 std::string(style.caption.begin(), style.caption.end()) + "\".");
+    }
+    fonts_.Create(WindowDpi(hwnd_));
+    backBrush_.reset(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
+    if (style.iconResource != 0) {
+        HINSTANCE instance = ::GetModuleHandleW(nullptr);
+        bigIcon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(style.iconResource), IMAGE_ICON,
+                                                       ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON),
+                                                       LR_DEFAULTCOLOR)));
+        smallIcon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(style.iconResource), IMAGE_ICON,
+                                                         ::GetSystemMetrics(SM_CXSMICON),
+                                                         ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR)));
+        ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+        ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+    }
+    const SIZE outer = OuterSizePx();
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CenterOnScreen();
+    OnCreateControls();
+    PlaceAll();
+    OnLoad();
+    loaded_ = true;
+}
+
+void Form::ShowModeless() {
+    if (!hwnd_) {
+        return;
+    }
+    ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+    RaiseResize();
+    ::UpdateWindow(hwnd_);
+}
+
+void Form::ShowModal() {
+    if (!hwnd_) {
+        return;
+    }
+    // Every other window of the thread that takes input now, re-enabled when this one unloads.
+    struct Disabled {
+        HWND self;
+        std::vector<HWND> windows;
+    } disabled{hwnd_, {}};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* state = reinterpret_cast<Disabled*>(param);
+            if (window != state->self && ::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
+                state->windows.push_back(window);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&disabled));
+    for (HWND window : disabled.windows) {
+        ::EnableWindow(window, FALSE);
+    }
+    modalDisabled_ = std::move(disabled.windows);
+    modal_ = true;
+    ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+    RaiseResize();
+    ::UpdateWindow(hwnd_);
+    MSG msg{};
+    while (hwnd_) {
+        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (got == -1) {
+            break;
+        }
+        ProcessMessage(msg);
+    }
+    if (hwnd_) {
+        // Left by WM_QUIT: the program is ending; leave nothing disabled behind.
+        Close();
+    }
+    modal_ = false;
+}
+
+void Form::Close() noexcept {
+    if (hwnd_) {
+        ::SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+    }
+}
+
+int Form::Px(double twips) const noexcept {
+    return TwipsToPixels(twips, Dpi());
+}
+
+SIZE Form::OuterSizePx() const noexcept {
+    const unsigned dpi = Dpi() ? Dpi() : WindowDpi(hwnd_);
+    if (style_.outerWidth > 0 && style_.outerHeight > 0) {
+        return SIZE{TwipsToPixels(style_.outerWidth, dpi), TwipsToPixels(style_.outerHeight, dpi)};
+    }
+    RECT rect{0, 0, TwipsToPixels(style_.clientWidth, dpi), TwipsToPixels(style_.clientHeight, dpi)};
+    const DWORD windowStyle = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE));
+    const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
+    static const AdjustWindowRectExForDpiFn adjustForDpi =
+        User32Function<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
+    if (!adjustForDpi || !adjustForDpi(&rect, windowStyle, FALSE, exStyle, dpi)) {
+        ::AdjustWindowRectEx(&rect, windowStyle, FALSE, exStyle);
+    }
+    return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
+
+COLORREF Form::BackColor() noexcept {
+    return ::GetSysColor(COLOR_BTNFACE);
+}
+
+bool Form::HoldsOuterSize() const noexcept {
+    // A sizable window of a fixed outer size springs back; a fixed frame cannot be dragged anyway.
+    return style_.outerWidth > 0 && style_.outerHeight > 0;
+}
+
+void Form::CenterOnScreen() noexcept {
+    RECT window{};
+    ::GetWindowRect(hwnd_, &window);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (!::GetMonitorInfoW(::MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+        return;
+    }
+    const RECT& area = monitor.rcWork;
+    const int width = window.right - window.left;
+    const int height = window.bottom - window.top;
+    const int left = area.left + ((area.right - area.left) - width) / 2;
+    const int top = area.top + ((area.bottom - area.top) - height) / 2;
+    ::SetWindowPos(hwnd_, nullptr, left, top > area.top ? top : area.top, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// --- Controls -------------------------------------------------------------------------------------
+
+Form::Control& Form::NewControl(ControlKind kind, HWND container, const ControlRect& rect, FontKind font) {
+    auto control = std::make_unique<Control>();
+    control->kind = kind;
+    control->container = container;
+    control->rect = rect;
+    control->font = font;
+    controls_.push_back(std::move(control));
+    return *controls_.back();
+}
+
+HWND Form::CreateChild(Control& control, const wchar_t* className, const std::wstring& text, DWORD style) {
+    HWND parent = control.container ? control.container : hwnd_;
+    const int id = nextControlId_++;
+    HWND child =
+        ::CreateWindowExW(0, className, text.c_str(), WS_CHILD | WS_CLIPSIBLINGS | style, 0, 0, 0, 0, parent,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
+    if (!child) {
+        controls_.pop_back();
+        throw std::runtime_error("The program could not create a control of its window.");
+    }
+    control.hwnd = child;
+    ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.Get(control.font)), FALSE);
+    return child;
+}
+
+HWND Form::AddLabel(const std::wstring& text, const ControlRect& rect, FontKind font, LabelSize size, HWND container) {
+    Control& control = NewControl(ControlKind::Label, container, rect, font);
+    control.size = size;
+    const DWORD align = size == LabelSize::Auto ? SS_LEFTNOWORDWRAP : SS_LEFT;
+    HWND hwnd = CreateChild(control, WC_STATICW, text, WS_VISIBLE | align | SS_NOPREFIX);
+    PlaceControl(control);
+    return hwnd;
+}
+
+HWND Form::AddLinkLabel(const std::wstring& text, const ControlRect& rect, std::function<void()> onClick,
+                        HWND container) {
+    Control& control = NewControl(ControlKind::LinkLabel, container, rect, FontKind::VerdanaUnderline);
+    control.onClick = std::move(onClick);
+    // SS_NOTIFY: without it a static control lets the mouse through and never reports a click.
+    HWND hwnd = CreateChild(control, WC_STATICW, text, WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY);
+    PlaceControl(control);
+    return hwnd;
+}
+
+HWND Form::AddButton(const std::wstring& text, const ControlRect& rect, FontKind font, std::function<void()> onClick,
+                     HWND container) {
+    Control& control = NewControl(ControlKind::Button, container, rect, font);
+    control.onClick = std::move(onClick);
+    HWND hwnd = CreateChild(control, WC_BUTTONW, text, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON);
+    PlaceControl(control);
+    return hwnd;
+}
+
+HWND Form::AddPanel(const ControlRect& rect, COLORREF background, bool visible, HWND container) {
+    Control& control = NewControl(ControlKind::Panel, container, rect, FontKind::Default);
+    control.backColor = background;
+    control.background.reset(::CreateSolidBrush(background));
+    HWND hwnd = CreateChild(control, kPanelClass, L"", WS_CLIPCHILDREN | (visible ? WS_VISIBLE : 0));
+    // The panel covers whatever lies below it, so it sits on top of its siblings.
+    ::SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    PlaceControl(control);
+    return hwnd;
+}
+
+HWND Form::AddImage(int iconResource, const ControlRect& rect, HWND container) {
+    Control& control = NewControl(ControlKind::Image, container, rect, FontKind::Default);
+    control.iconResource = iconResource;
+    HWND hwnd = CreateChild(control, WC_STATICW, L"", WS_VISIBLE | SS_ICON | SS_CENTERIMAGE);
+    LoadImageFor(control);
+    PlaceControl(control);
+    return hwnd;
+}
+
+HWND Form::AddCustomControl(const wchar_t* className, const ControlRect& rect, DWORD style, HWND container) {
+    Control& control = NewControl(ControlKind::Custom, container, rect, FontKind::Default);
+    HWND hwnd = CreateChild(control, className, L"", style);
+    PlaceControl(control);
+    return hwnd;
+}
+
+void Form::SetVisible(HWND control, bool visible) noexcept {
+    ::ShowWindow(control, visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void Form::SetEnabled(HWND control, bool enabled) noexcept {
+    ::EnableWindow(control, enabled ? TRUE : FALSE);
+}
+
+void Form::LoadImageFor(Control& control) {
+    const int width = Px(control.rect.width);
+    const int height = Px(control.rect.height);
+    UniqueIcon icon(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(control.iconResource),
+                                                    IMAGE_ICON, width, height, LR_DEFAULTCOLOR)));
+    ::SendMessageW(control.hwnd, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
+    control.icon = std::move(icon);
+}
+
+void Form::PlaceControl(Control& control) {
+    int width = Px(control.rect.width);
+    int height = Px(control.rect.height);
+    const bool autoSize = (control.kind == ControlKind::Label && control.size == LabelSize::Auto) ||
+                          control.kind == ControlKind::LinkLabel;
+    if (autoSize) {
+        // The label takes the size of its text in its own font.
+        const std::wstring text = WindowText(control.hwnd);
+        WindowDC dc(control.hwnd);
+        SelectObjectScope font(dc.get(), fonts_.Get(control.font));
+        RECT measured{0, 0, 0, 0};
+        ::DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &measured,
+                    DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        width = measured.right - measured.left;
+        height = measured.bottom - measured.top;
+    }
+    ::SetWindowPos(control.hwnd, nullptr, Px(control.rect.left), Px(control.rect.top), width, height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form::PlaceAll() {
+    for (auto& control : controls_) {
+        ::SendMessageW(control->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.Get(control->font)), FALSE);
+        if (control->kind == ControlKind::Image) {
+            LoadImageFor(*control);
+        }
+        PlaceControl(*control);
+    }
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+Form::Control* Form::FindControl(HWND hwnd) noexcept {
+    for (auto& control : controls_) {
+        if (control->hwnd == hwnd) {
+            return control.get();
+        }
+    }
+    return nullptr;
+}
+
+HBRUSH Form::ContainerBrush(HWND container) const noexcept {
+    if (container) {
+        for (const auto& control : controls_) {
+            if (control->hwnd == container && control->background) {
+                return control->background.get();
+            }
+        }
+    }
+    return backBrush_.get();
+}
+
+// --- Messages -------------------------------------------------------------------------------------
+
+LRESULT CALLBACK Form::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    Form* form = nullptr;
+    if (message == WM_NCCREATE) {
+        form = static_cast<Form*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        form->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    } else {
+        form = reinterpret_cast<Form*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    }
+    if (!form) {
+        return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    return form->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT CALLBACK Form::PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND root = ::GetAncestor(hwnd, GA_ROOT);
+    auto* form = root ? reinterpret_cast<Form*>(::GetWindowLongPtrW(root, GWLP_USERDATA)) : nullptr;
+    if (form) {
+        switch (message) {
+        case WM_ERASEBKGND: {
+            RECT client{};
+            ::GetClientRect(hwnd, &client);
+            ::FillRect(reinterpret_cast<HDC>(wParam), &client, form->ContainerBrush(hwnd));
+            return 1;
+        }
+        case WM_COMMAND:
+        case WM_NOTIFY:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+        case WM_DRAWITEM:
+            // The panel's children belong to the form, which handles their notifications.
+            return form->HandleMessage(message, wParam, lParam);
+        default:
+            break;
+        }
+    }
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    HWND hwnd = hwnd_;
+    try {
+        return Dispatch(message, wParam, lParam);
+    } catch (...) {
+        ReportFatalError(std::current_exception());
+    }
+    return hwnd && ::IsWindow(hwnd) ? ::DefWindowProcW(hwnd, message, wParam, lParam) : 0;
+}
+
+bool Form::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) {
+    return false;
+}
+
+LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (OnMessage(message, wParam, lParam, result)) {
+        return result;
+    }
+    switch (message) {
+    case WM_COMMAND: {
+        // BN_CLICKED and STN_CLICKED are both 0.
+        if (HIWORD(wParam) == BN_CLICKED && lParam != 0) {
+            if (Control* control = FindControl(reinterpret_cast<HWND>(lParam)); control && control->onClick) {
+                // A copy: the handler may close the window, which destroys the control.
+                const std::function<void()> onClick = control->onClick;
+                onClick();
+            }
+            return 0;
+        }
+        break;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+        const Control* control = FindControl(reinterpret_cast<HWND>(lParam));
+        if (!control) {
+            break;
+        }
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        ::SetBkMode(dc, TRANSPARENT);
+        ::SetTextColor(dc, control->kind == ControlKind::LinkLabel ? kLinkColor : ::GetSysColor(COLOR_BTNTEXT));
+        return reinterpret_cast<LRESULT>(ContainerBrush(control->container));
+    }
+    case WM_SETCURSOR: {
+        const Control* control = FindControl(reinterpret_cast<HWND>(wParam));
+        if (control && control->kind == ControlKind::LinkLabel && LOWORD(lParam) == HTCLIENT) {
+            ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
+            return TRUE;
+        }
+        break;
+    }
+    case WM_GETMINMAXINFO: {
+        if (HoldsOuterSize() && Dpi() != 0) {
+            const SIZE outer = OuterSizePx();
+            auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+            info->ptMinTrackSize = POINT{outer.cx, outer.cy};
+            info->ptMaxTrackSize = POINT{outer.cx, outer.cy};
+            return 0;
+        }
+        break;
+    }
+    case WM_WINDOWPOSCHANGING: {
+        // Whatever asks for another size (a drag, a program, a restore), the window keeps its own.
+        auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);
+        if (HoldsOuterSize() && Dpi() != 0 && !(pos->flags & SWP_NOSIZE) && !::IsIconic(hwnd_) && !::IsZoomed(hwnd_)) {
+            const SIZE outer = OuterSizePx();
+            pos->cx = outer.cx;
+            pos->cy = outer.cy;
+        }
+        break;
+    }
+    case WM_SIZE:
+        if (loaded_ && ::IsWindowVisible(hwnd_)) {
+            OnResize();
+        }
+        break;
+    case WM_DPICHANGED: {
+        fonts_.Create(HIWORD(wParam));
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                       suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        PlaceAll();
+        OnDpiChanged();
+        return 0;
+    }
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = ::GetFocus();
+            focus_ = focus && ::IsChild(hwnd_, focus) ? focus : nullptr;
+        } else {
+            HWND target = focus_ && ::IsWindow(focus_) && ::IsChild(hwnd_, focus_)
+                              ? focus_
+                              : ::GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+            if (target) {
+                ::SetFocus(target);
+                return 0;
+            }
+        }
+        break;
+    case WM_CLOSE:
+        Unload();
+        ::DestroyWindow(hwnd_);
+        return 0;
+    case WM_DESTROY:
+        Unload();
+        break;
+    case WM_NCDESTROY: {
+        const LRESULT done = ::DefWindowProcW(hwnd_, message, wParam, lParam);
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        hwnd_ = nullptr;
+        loaded_ = false;
+        focus_ = nullptr;
+        controls_.clear();
+        return done;
+    }
+    default:
+        break;
+    }
+    return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+void Form::RaiseResize() noexcept {
+    try {
+        OnResize();
+    } catch (...) {
+        ReportFatalError(std::current_exception());
+    }
+}
+
+void Form::Unload() noexcept {
+    if (unloaded_) {
+        return;
+    }
+    unloaded_ = true;
+    if (modal_) {
+        // Before the window goes, so activation returns to the program's window and not elsewhere.
+        for (HWND window : modalDisabled_) {
+            ::EnableWindow(window, TRUE);
+        }
+        modalDisabled_.clear();
+    }
+    try {
+        OnUnload();
+    } catch (...) {
+        ReportFatalError(std::current_exception());
+    }
+}
+
+// --- Message boxes ----------------------------------------------------------------------------------
+
+UINT MessageBoxStyle(MessageIcon icon) noexcept {
+    switch (icon) {
+    case MessageIcon::Information:
+        return MB_OK | MB_ICONINFORMATION;
+    case MessageIcon::Error:
+        return MB_OK | MB_ICONERROR;
+    case MessageIcon::None:
+        break;
+    }
+    return MB_OK;
+}
+
+void MessageBoxSink::ShowMessage(const std::wstring& text, MessageIcon icon) {
+    HWND owner = owner_ && ::IsWindow(owner_) ? owner_ : nullptr;
+    ::MessageBoxW(owner, text.c_str(), kApplicationTitle, MessageBoxStyle(icon) | (owner ? 0 : MB_TASKMODAL));
+}
+
+} // namespace runsweep

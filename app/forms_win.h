@@ -1,0 +1,243 @@
+#pragma once
+// A thin forms layer over Win32 for the program's windows.
+//
+// A window is a class derived from Form. It describes its controls in twips (1440 to the inch)
+// relative to their container; the layer converts them to pixels with the window's own DPI, and
+// again whenever the window moves to a monitor of another DPI (WM_DPICHANGED). A form sees its
+// life as events:
+//
+//     class frmExample : public Form {
+//         void OnCreateControls() override {          // build the controls (once)
+//             lblHello_ = AddLabel(L"Hello", {120, 120, 0, 0}, FontKind::Verdana);
+//             AddButton(L"OK", {120, 480, 1455, 375}, FontKind::Default, [this] { Close(); });
+//         }
+//         void OnLoad() override {}                   // before the window is first drawn
+//         void OnResize() override {}                 // after load, and at every change of size or state
+//         void OnUnload() override {}                 // whatever closed the window
+//         HWND lblHello_ = nullptr;
+//     };
+//
+//     frmExample form;
+//     form.Create(style, nullptr);   // creates the window hidden, then its controls, then OnLoad
+//     form.ShowModeless();           // or form.ShowModal(owner) for a modal window
+//
+// Handlers run inside the window procedure. An exception thrown by a handler never crosses it: the
+// layer records the first one, ends the message loop, and RunMessageLoop rethrows it to the caller,
+// so that the program's entry can tell the user what failed and end.
+//
+// Labels have a transparent background (their container's colour shows through). A label either
+// sizes itself to its text (width and height 0 in its ControlRect, or LabelSize::Auto) or has a fixed
+// box in which the text wraps. Link labels are labels in RGB(0, 0, 192), Verdana 8.25 underlined,
+// with the system's hand cursor, that raise their click handler. Fonts are created once per DPI and
+// shared by every control of the form.
+#include "app/message_sink.h"
+#include "app/win_handles_win.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <array>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace runsweep {
+
+// The fonts the program's windows use.
+enum class FontKind {
+    Default,          // "MS Sans Serif" 8.25 pt: for controls that set no font of their own
+    DefaultBold,      // "MS Sans Serif" 8.25 pt bold
+    Verdana,          // Verdana 8.25 pt
+    VerdanaBold,      // Verdana 8.25 pt bold
+    VerdanaUnderline, // Verdana 8.25 pt underlined: link labels
+    VerdanaLargeBold, // Verdana 9.75 pt bold
+};
+inline constexpr std::size_t kFontKindCount = 6;
+
+// A control's place in its container, in twips. Width and height 0 for a self-sizing label.
+struct ControlRect {
+    double left = 0;
+    double top = 0;
+    double width = 0;
+    double height = 0;
+};
+
+enum class LabelSize {
+    Auto, // the label takes the size of its text on one line
+    Wrap, // fixed box; the text wraps inside it and is cut at its bottom edge
+};
+
+// The DPI of a window: GetDpiForWindow where the system has it (Windows 10 1607 and later),
+// otherwise the screen's logical DPI. Never 0.
+unsigned WindowDpi(HWND hwnd) noexcept;
+
+// The height in pixels of a font of `points` points at `dpi`, as CreateFont wants it (negative:
+// character height, not cell height).
+int FontHeightForPoints(double points, unsigned dpi) noexcept;
+
+// The fonts of one form, for one DPI. Created together, released together.
+class FontSet {
+public:
+    // Creates every font for `dpi`; throws std::runtime_error when the system cannot create one.
+    void Create(unsigned dpi);
+    HFONT Get(FontKind kind) const noexcept { return fonts_[static_cast<std::size_t>(kind)].get(); }
+    unsigned Dpi() const noexcept { return dpi_; }
+
+private:
+    std::array<UniqueFont, kFontKindCount> fonts_;
+    unsigned dpi_ = 0;
+};
+
+// The first unhandled exception of a window handler, kept until the message loop rethrows it.
+void ReportFatalError(std::exception_ptr error) noexcept;
+// Rethrows and clears a recorded exception, if any.
+void RethrowFatalError();
+
+// Processes messages until WM_QUIT, with dialog-style keyboard navigation (Tab, Shift+Tab, arrow
+// keys between WS_TABSTOP controls) in every top-level window. Returns the WM_QUIT exit code, or
+// rethrows the exception that a handler reported.
+int RunMessageLoop();
+
+// How a form's window looks. Sizes in twips.
+struct FormStyle {
+    std::wstring caption;
+    double clientWidth = 0; // the designed client area
+    double clientHeight = 0;
+    double outerWidth = 0;  // the outer size the window keeps, frame included; 0 = as the client
+    double outerHeight = 0; //   area and the frame make it, and the window may not be resized
+    bool sizableFrame = false;
+    bool minimizeBox = false;
+    bool maximizeBox = false;
+    int iconResource = 0; // the caption's icon, from the program's resources; 0 for none
+};
+
+class Form {
+public:
+    Form() = default;
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+    virtual ~Form();
+
+    // Creates the window, hidden and centred on the screen, builds its controls (OnCreateControls)
+    // and raises OnLoad. `owner` may be null. Throws std::runtime_error when the window cannot be
+    // created.
+    void Create(const FormStyle& style, HWND owner);
+    // Shows the window and returns.
+    void ShowModeless();
+    // Shows the window and returns when it has been closed. Until then no other window of the
+    // program's thread takes input. A WM_QUIT that arrives meanwhile ends the wait and is posted
+    // again for the outer loop.
+    void ShowModal();
+    // Closes the window as its close box would: OnUnload runs, then the window is destroyed.
+    void Close() noexcept;
+
+    HWND Handle() const noexcept { return hwnd_; }
+    bool IsLoaded() const noexcept { return hwnd_ != nullptr; }
+    unsigned Dpi() const noexcept { return fonts_.Dpi(); }
+    int Px(double twips) const noexcept;
+
+protected:
+    // Events. Each runs inside the window procedure; exceptions are reported as described above.
+    virtual void OnCreateControls() {}
+    virtual void OnLoad() {}
+    virtual void OnResize() {}
+    virtual void OnUnload() {}
+    // After the layer has placed the controls for a new DPI.
+    virtual void OnDpiChanged() {}
+    // Any message the layer does not handle itself; return true and set `result` to consume it.
+    virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+    // Controls. `container` is the form (nullptr) or a panel made by AddPanel. Return the
+    // control's window; it belongs to the form and is destroyed with it.
+    HWND AddLabel(const std::wstring& text, const ControlRect& rect, FontKind font, LabelSize size = LabelSize::Auto,
+                  HWND container = nullptr);
+    HWND AddLinkLabel(const std::wstring& text, const ControlRect& rect, std::function<void()> onClick,
+                      HWND container = nullptr);
+    HWND AddButton(const std::wstring& text, const ControlRect& rect, FontKind font, std::function<void()> onClick,
+                   HWND container = nullptr);
+    // A plain panel of the given background colour whose children are clipped to it. Starts hidden
+    // when `visible` is false.
+    HWND AddPanel(const ControlRect& rect, COLORREF background, bool visible, HWND container = nullptr);
+    // An icon from the program's resources, drawn at the size of its box.
+    HWND AddImage(int iconResource, const ControlRect& rect, HWND container = nullptr);
+    // A window of any registered class, placed like the other controls. Throws when it cannot be
+    // created.
+    HWND AddCustomControl(const wchar_t* className, const ControlRect& rect, DWORD style, HWND container = nullptr);
+
+    static void SetVisible(HWND control, bool visible) noexcept;
+    static void SetEnabled(HWND control, bool enabled) noexcept;
+
+    // The outer size of the window in pixels that the style's twips give at the current DPI.
+    SIZE OuterSizePx() const noexcept;
+    // The form's background colour (the system's 3-D face colour).
+    static COLORREF BackColor() noexcept;
+
+private:
+    enum class ControlKind { Label, LinkLabel, Button, Panel, Image, Custom };
+    struct Control {
+        HWND hwnd = nullptr;
+        HWND container = nullptr; // null: the form itself
+        ControlKind kind = ControlKind::Label;
+        ControlRect rect;
+        FontKind font = FontKind::Default;
+        LabelSize size = LabelSize::Auto;
+        int iconResource = 0;
+        UniqueIcon icon;
+        UniqueBrush background; // panels
+        COLORREF backColor = 0;
+        std::function<void()> onClick;
+    };
+
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static void RegisterClasses();
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+    LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+
+    Control& NewControl(ControlKind kind, HWND container, const ControlRect& rect, FontKind font);
+    Control* FindControl(HWND hwnd) noexcept;
+    HWND CreateChild(Control& control, const wchar_t* className, const std::wstring& text, DWORD style);
+    void PlaceControl(Control& control);
+    void PlaceAll();
+    void LoadImageFor(Control& control);
+    HBRUSH ContainerBrush(HWND container) const noexcept;
+    bool HoldsOuterSize() const noexcept;
+    void CenterOnScreen() noexcept;
+    void Unload() noexcept;
+    void RaiseResize() noexcept;
+
+    HWND hwnd_ = nullptr;
+    FormStyle style_;
+    FontSet fonts_;
+    UniqueIcon bigIcon_;
+    UniqueIcon smallIcon_;
+    UniqueBrush backBrush_;
+    std::vector<std::unique_ptr<Control>> controls_;
+    int nextControlId_ = 100;         // below 100: IDOK and IDCANCEL, which dialog navigation sends
+    HWND focus_ = nullptr;            // the control that had the focus when the window was deactivated
+    std::vector<HWND> modalDisabled_; // the windows ShowModal disabled
+    bool loaded_ = false;             // OnLoad has run: resize events are raised from now on
+    bool unloaded_ = false;
+    bool modal_ = false;
+};
+
+// Shows the core's messages as modal message boxes titled "Runsweep", owned by the program's main
+// window once it exists.
+class MessageBoxSink : public MessageSink {
+public:
+    void SetOwner(HWND owner) noexcept { owner_ = owner; }
+    void ShowMessage(const std::wstring& text, MessageIcon icon) override;
+
+private:
+    HWND owner_ = nullptr;
+};
+
+// MessageBoxW's style for an icon: MB_OK and the matching icon flag.
+UINT MessageBoxStyle(MessageIcon icon) noexcept;
+
+inline constexpr const wchar_t* kApplicationTitle = L"Runsweep";
+
+} // namespace runsweep

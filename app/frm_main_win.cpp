@@ -1,0 +1,123 @@
+#include "app/frm_main_win.h"
+
+#include "app/continue_choices.h"
+#include "catalogue/catalogue.h"
+#include "listbox/listbox_win.h"
+#include "registry/scan.h"
+#include "resources/resource.h"
+
+#include <stdexcept>
+
+namespace runsweep {
+
+namespace {
+
+constexpr COLORREF kPanelWhite = RGB(255, 255, 255);
+
+} // namespace
+
+frmMain::frmMain(const Catalogue& catalogue, Registry& registry, MessageBoxSink& messages, UniqueLibrary& hShell32)
+    : catalogue_(catalogue), registry_(registry), messages_(messages), hShell32_(hShell32) {}
+
+frmMain::~frmMain() = default;
+
+void frmMain::Load() {
+    FormStyle style;
+    style.caption = kMainCaption;
+    style.clientWidth = 9495;
+    style.clientHeight = 5430;
+    style.outerWidth = 9735;
+    style.outerHeight = 5970;
+    style.sizableFrame = true;
+    style.minimizeBox = true;
+    style.maximizeBox = false;
+    style.iconResource = IDI_APP;
+    Create(style, nullptr);
+}
+
+StartupList& frmMain::Startups() {
+    if (!startups_) {
+        throw std::logic_error("The startup list of the main window does not exist.");
+    }
+    return *startups_;
+}
+
+void frmMain::OnCreateControls() {
+    messages_.SetOwner(Handle());
+
+    lblHeader_ = AddLabel(L"Runsweep is a lightweight program that can disable or remove all known unnecessary startup "
+                          L"entries from your computer and thus quicken the startup procedure of your system.",
+                          {120, 120, 9255, 495}, FontKind::Verdana, LabelSize::Wrap);
+    lblMsconfig_ = AddLinkLabel(L"Re-enable disabled items", {120, 600, 2160, 195}, [this] { OnMsconfigClick(); });
+    AddLabel(L"(uses MSConfig to re-enable all objects disabled, for advanced users).", {2400, 600, 6045, 195},
+             FontKind::Verdana);
+
+    // The panel that says nothing was found, over the middle of the list; hidden unless the scan
+    // finds nothing.
+    picHolder_ = AddPanel({720, 2400, 8055, 1215}, kPanelWhite, false);
+    AddImage(IDI_TICK, {960, 120, 240, 240}, picHolder_);
+    lblNoItemsFound_ = AddLabel(L"No unnecessary startups found!", {1440, 120, 3480, 240}, FontKind::VerdanaLargeBold,
+                                LabelSize::Auto, picHolder_);
+    AddLabel(L"If you would like to submit an unnecessary startup, please,", {960, 480, 5085, 195}, FontKind::Verdana,
+             LabelSize::Auto, picHolder_);
+    AddLinkLabel(
+        L"let us know", {6120, 480, 975, 195}, [this] { OnSubmitStartupClick(); }, picHolder_);
+    AddLabel(L"For a list of startups detected by Runsweep,", {960, 720, 3840, 195}, FontKind::Verdana, LabelSize::Auto,
+             picHolder_);
+    AddLinkLabel(
+        L"click here", {4900, 720, 825, 195}, [this] { OnDetectedClick(); }, picHolder_);
+
+    // Created in tab order: the list, then the buttons from left to right.
+    if (!RegisterListboxClass(::GetModuleHandleW(nullptr))) {
+        throw std::runtime_error("The program could not register the window class of its startup list.");
+    }
+    ctlStartups_ = AddCustomControl(kListboxClassName, {120, 960, 9255, 3855}, WS_VISIBLE | WS_TABSTOP);
+    startups_ = ListboxFromWindow(ctlStartups_);
+    if (!startups_) {
+        throw std::runtime_error("The program could not create its startup list.");
+    }
+    cmdDonate_ = AddButton(L"Donate", {120, 4920, 1455, 375}, FontKind::Default, [this] { OnDonateClick(); });
+    cmdAbout_ = AddButton(L"About", {1680, 4920, 1455, 375}, FontKind::Default, [this] { OnAboutClick(); });
+    cmdContinue_ =
+        AddButton(L"Continue", {7440, 4920, 1935, 375}, FontKind::DefaultBold, [this] { OnContinueClick(); });
+
+    // The panel covers the list when it is shown.
+    ::SetWindowPos(picHolder_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void frmMain::OnLoad() {
+    ScanStartups(catalogue_, registry_, Startups());
+    if (Startups().ListCount() == 0) {
+        SetVisible(picHolder_, true);
+        SetEnabled(cmdContinue_, false);
+    }
+}
+
+void frmMain::OnUnload() {
+    hShell32_.reset();
+    if (frmAbout_) {
+        frmAbout_->Close();
+        frmAbout_.reset();
+    }
+    ::PostQuitMessage(0);
+}
+
+void frmMain::OnContinueClick() {
+    // The message boxes below pump messages; a second press must not run the actions again.
+    if (continuing_) {
+        return;
+    }
+    continuing_ = true;
+    const ClosingMessage closing = ComposeClosingMessage(CarryOutChoices(Startups(), registry_, messages_));
+    messages_.ShowMessage(closing.text, closing.icon);
+    Close();
+}
+
+// The About window and the launches come with their own change; until then these clicks do nothing.
+void frmMain::OnAboutClick() {}
+void frmMain::OnDonateClick() {}
+void frmMain::OnMsconfigClick() {}
+void frmMain::OnSubmitStartupClick() {}
+void frmMain::OnDetectedClick() {}
+
+} // namespace runsweep

@@ -1,0 +1,65 @@
+#pragma once
+// frmMain, the program's one working window: the header, the MSConfig link, the startup list
+// ctlStartups, the "No unnecessary startups found!" panel and the Donate, About and Continue
+// buttons. Loading it scans the Run keys; Continue carries out the rows' choices; closing it in
+// any way ends the program.
+#include "app/forms_win.h"
+#include "app/win_handles_win.h"
+
+#include <memory>
+
+namespace runsweep {
+
+struct Catalogue;
+class Registry;
+class StartupList;
+class ListboxControl;
+
+inline constexpr const wchar_t* kMainCaption = L"Quorvane' Runsweep";
+
+class frmMain : public Form {
+public:
+    // Everything the window uses lives for the whole run, in the program's start-up state.
+    frmMain(const Catalogue& catalogue, Registry& registry, MessageBoxSink& messages, UniqueLibrary& hShell32);
+    ~frmMain() override;
+
+    // Creates the window and loads it (the scan fills the list), hidden; ShowModeless shows it.
+    void Load();
+
+    StartupList& Startups();
+
+    // Click handlers.
+    void OnContinueClick();
+    void OnAboutClick();
+    void OnDonateClick();
+    void OnMsconfigClick();
+    void OnSubmitStartupClick();
+    void OnDetectedClick();
+
+protected:
+    void OnCreateControls() override;
+    void OnLoad() override;
+    void OnUnload() override;
+
+private:
+    const Catalogue& catalogue_;
+    Registry& registry_;
+    MessageBoxSink& messages_;
+    UniqueLibrary& hShell32_;
+
+    // The About window, created on first use; unloaded with this window.
+    std::unique_ptr<Form> frmAbout_;
+
+    HWND lblHeader_ = nullptr;
+    HWND lblMsconfig_ = nullptr;
+    HWND ctlStartups_ = nullptr;
+    HWND picHolder_ = nullptr;
+    HWND lblNoItemsFound_ = nullptr;
+    HWND cmdDonate_ = nullptr;
+    HWND cmdAbout_ = nullptr;
+    HWND cmdContinue_ = nullptr;
+    ListboxControl* startups_ = nullptr;
+    bool continuing_ = false;
+};
+
+} // namespace runsweep

@@ -1,0 +1,12 @@
+#pragma once
+// The folder that holds the program, from the program's own path.
+#include <string>
+
+namespace runsweep {
+
+// The folder part of a Windows path: no trailing separator, except at a drive's root ("C:\") or
+// a share's root ("\\server\share\"), where the separator belongs to the folder's name. A path
+// without a separator gives the empty text.
+std::wstring FolderOfPath(const std::wstring& path);
+
+} // namespace runsweep

@@ -1,0 +1,224 @@
+#include "app/continue_choices.h"
+
+#include "listbox/startup_list.h"
+#include "registry/memory_registry.h"
+#include "registry/scan.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace runsweep {
+namespace {
+
+constexpr const wchar_t* kRecordPath = L"SOFTWARE\\Microsoft\\Shared Tools\\MSConfig\\startupreg\\";
+
+// Rows with fixed choices; logs every call so the order of reads and actions can be checked.
+class FakeList : public StartupList {
+public:
+    explicit FakeList(std::vector<std::pair<std::wstring, std::wstring>> rows) : rows_(std::move(rows)) {}
+    void AddItem(const std::wstring& sValue, const std::wstring&) override { rows_.emplace_back(sValue, L"disable"); }
+    int ListCount() const override {
+        log.push_back(L"count");
+        return static_cast<int>(rows_.size());
+    }
+    std::wstring GetChoice(int iItem) const override {
+        log.push_back(L"choice " + std::to_wstring(iItem));
+        return rows_.at(static_cast<std::size_t>(iItem)).second;
+    }
+    std::wstring GetValue(int iItem) const override {
+        log.push_back(L"value " + std::to_wstring(iItem));
+        return rows_.at(static_cast<std::size_t>(iItem)).first;
+    }
+    mutable std::vector<std::wstring> log;
+
+private:
+    std::vector<std::pair<std::wstring, std::wstring>> rows_;
+};
+
+class RecordingSink : public MessageSink {
+public:
+    void ShowMessage(const std::wstring& text, MessageIcon icon) override { shown.emplace_back(text, icon); }
+    std::vector<std::pair<std::wstring, MessageIcon>> shown;
+};
+
+ActionRecord Record(const wchar_t* value, ChosenAction action, ActionOutcome outcome, long status = 0) {
+    ActionRecord record;
+    record.value = value;
+    record.action = action;
+    record.result = ActionResult{outcome, status};
+    return record;
+}
+
+TEST(ContinueWalk, ActsOnExactChoicesOnlyAndFinishesEachRowBeforeReadingTheNext) {
+    FakeList list({{L"qttask", L"disable"},
+                   {L"jusched", L"remove"},
+                   {L"ctfmon", L"none"},
+                   {L"unchecked", L""},
+                   {L"capital", L"Disable"},
+                   {L"upper", L"REMOVE"},
+                   {L"spaced", L"disable "},
+                   {L"last", L"remove"}});
+    const auto disable = [&](const std::wstring& v) {
+        list.log.push_back(L"disable " + v);
+        return ActionResult{ActionOutcome::Done, 0};
+    };
+    const auto remove = [&](const std::wstring& v) {
+        list.log.push_back(L"remove " + v);
+        return ActionResult{ActionOutcome::AlreadyGone, 0};
+    };
+
+    const std::vector<ActionRecord> actions = CarryOutChoices(list, disable, remove);
+
+    const std::vector<std::wstring> expected = {L"count",    L"choice 0", L"value 0",        L"disable qttask",
+                                                L"choice 1", L"value 1",  L"remove jusched", L"choice 2",
+                                                L"choice 3", L"choice 4", L"choice 5",       L"choice 6",
+                                                L"choice 7", L"value 7",  L"remove last"};
+    EXPECT_EQ(list.log, expected);
+    ASSERT_EQ(actions.size(), 3u);
+    EXPECT_EQ(actions[0].row, 0);
+    EXPECT_EQ(actions[0].action, ChosenAction::Disable);
+    EXPECT_EQ(actions[1].value, L"jusched");
+    EXPECT_EQ(actions[1].action, ChosenAction::Remove);
+    EXPECT_EQ(actions[2].row, 7);
+    EXPECT_EQ(actions[2].result.outcome, ActionOutcome::AlreadyGone);
+}
+
+TEST(ContinueMessage, ClaimsSuccessOnlyWhenEveryChosenActionTookEffect) {
+    const ClosingMessage none = ComposeClosingMessage({});
+    EXPECT_EQ(none.text, L"All actions executed succesfully! Changes will take effect after the system is restarted.");
+    EXPECT_EQ(none.icon, MessageIcon::Information);
+
+    const ClosingMessage done =
+        ComposeClosingMessage({Record(L"qttask", ChosenAction::Disable, ActionOutcome::Done),
+                               Record(L"qttask", ChosenAction::Disable, ActionOutcome::AlreadyGone),
+                               Record(L"jusched", ChosenAction::Remove, ActionOutcome::Done)});
+    EXPECT_EQ(done.text, kAllActionsDoneMessage);
+    EXPECT_EQ(done.icon, MessageIcon::Information);
+
+    for (ActionOutcome failure : {ActionOutcome::NeedsAdministrator, ActionOutcome::RecordFailed,
+                                  ActionOutcome::NameNotRecordable, ActionOutcome::Failed}) {
+        const ClosingMessage one = ComposeClosingMessage({Record(L"qttask", ChosenAction::Disable, ActionOutcome::Done),
+                                                          Record(L"jusched", ChosenAction::Disable, failure, 5)});
+        EXPECT_EQ(one.icon, MessageIcon::Error);
+        EXPECT_EQ(one.text.find(L"succesfully"), std::wstring::npos);
+        EXPECT_NE(one.text.find(L"jusched (Disable): "), std::wstring::npos) << one.text;
+        EXPECT_EQ(one.text.find(L"qttask"), std::wstring::npos) << "a done entry is not listed as unchanged";
+        EXPECT_NE(one.text.find(L"The other chosen action was carried out."), std::wstring::npos) << one.text;
+    }
+}
+
+TEST(ContinueMessage, NamesEveryUnchangedEntryWithItsReason) {
+    const ClosingMessage message =
+        ComposeClosingMessage({Record(L"qttask", ChosenAction::Disable, ActionOutcome::NeedsAdministrator, 5),
+                               Record(L"ctfmon", ChosenAction::Remove, ActionOutcome::Done),
+                               Record(L"jusched", ChosenAction::Remove, ActionOutcome::Failed, 1021),
+                               Record(L"a\\b", ChosenAction::Disable, ActionOutcome::NameNotRecordable, 87),
+                               Record(L"nero", ChosenAction::Disable, ActionOutcome::RecordFailed, 13),
+                               Record(L"", ChosenAction::Remove, ActionOutcome::Done)});
+    const std::wstring& text = message.text;
+    EXPECT_EQ(message.icon, MessageIcon::Error);
+    const auto admin = text.find(L"qttask (Disable): changing it needs administrator rights");
+    const auto failed = text.find(L"jusched (Remove): the registry refused the change (error 1021)");
+    const auto name = text.find(L"a\\b (Disable): its name cannot be recorded");
+    const auto record = text.find(L"nero (Disable): its MSConfig record could not be written (error 13)");
+    ASSERT_NE(admin, std::wstring::npos) << text;
+    ASSERT_NE(failed, std::wstring::npos) << text;
+    ASSERT_NE(name, std::wstring::npos) << text;
+    ASSERT_NE(record, std::wstring::npos) << text;
+    EXPECT_LT(admin, failed) << "entries are listed in row order";
+    EXPECT_LT(failed, name);
+    EXPECT_LT(name, record);
+    EXPECT_NE(text.find(L"run it as administrator"), std::wstring::npos);
+    EXPECT_EQ(text.find(L"ctfmon"), std::wstring::npos);
+    EXPECT_NE(text.find(L"The other 2 chosen actions were carried out."), std::wstring::npos) << text;
+
+    const ClosingMessage alone =
+        ComposeClosingMessage({Record(L"qttask", ChosenAction::Disable, ActionOutcome::NeedsAdministrator, 5)});
+    EXPECT_NE(alone.text.find(L"No other action was chosen."), std::wstring::npos) << alone.text;
+    EXPECT_EQ(alone.text.find(L"The other"), std::wstring::npos) << alone.text;
+}
+
+// The program's own path through the registry actions, on a registry in memory.
+class ContinueOnRegistry : public ::testing::Test {
+protected:
+    void SetRun(Hive hive, const std::wstring& name, const std::wstring& command) {
+        RegKey key;
+        ASSERT_EQ(registry.CreateKey(hive, kRunKeyPath, key), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(key, name, command), kSuccess);
+    }
+    bool InRun(Hive hive, const std::wstring& name) {
+        std::wstring text;
+        return ReadRegString(registry, hive, kRunKeyPath, name, text) == kSuccess;
+    }
+    std::wstring RecordValue(const std::wstring& entry, const std::wstring& field) {
+        return ReadRegString(registry, Hive::LocalMachine, kRecordPath + entry, field);
+    }
+
+    MemoryRegistry registry;
+    RecordingSink messages;
+};
+
+TEST_F(ContinueOnRegistry, CarriesOutEveryRowAndRecordsDisabledEntries) {
+    SetRun(Hive::LocalMachine, L"qttask", L"\"C:\\Program Files\\QuickTime\\qttask.exe\" -atboottime");
+    SetRun(Hive::CurrentUser, L"jusched", L"C:\\Java\\jusched.exe");
+    SetRun(Hive::LocalMachine, L"jusched", L"C:\\Java\\jusched.exe");
+    SetRun(Hive::CurrentUser, L"ctfmon", L"ctfmon.exe");
+    FakeList list({{L"qttask", L"disable"}, {L"jusched", L"remove"}, {L"ctfmon", L"none"}, {L"qttask", L"disable"}});
+
+    const std::vector<ActionRecord> actions = CarryOutChoices(list, registry, messages);
+    const ClosingMessage closing = ComposeClosingMessage(actions);
+
+    EXPECT_EQ(closing.text, kAllActionsDoneMessage);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_FALSE(InRun(Hive::LocalMachine, L"qttask"));
+    EXPECT_FALSE(InRun(Hive::CurrentUser, L"jusched"));
+    EXPECT_FALSE(InRun(Hive::LocalMachine, L"jusched"));
+    EXPECT_TRUE(InRun(Hive::CurrentUser, L"ctfmon"));
+    // The second qttask row finds the value gone and must leave the first row's record intact.
+    EXPECT_EQ(RecordValue(L"qttask", L"command"), L"\"C:\\Program Files\\QuickTime\\qttask.exe\" -atboottime");
+    EXPECT_EQ(RecordValue(L"qttask", L"hkey"), L"HKLM");
+    EXPECT_EQ(RecordValue(L"qttask", L"inimapping"), L"0");
+    EXPECT_EQ(RecordValue(L"qttask", L"item"), L"qttask");
+    EXPECT_EQ(RecordValue(L"qttask", L"key"), L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+    ASSERT_EQ(actions.size(), 3u);
+    EXPECT_EQ(actions[2].result.outcome, ActionOutcome::AlreadyGone);
+    EXPECT_EQ(registry.OpenHandleCount(), 0u);
+}
+
+TEST_F(ContinueOnRegistry, WithoutRightsToTheMachineKeysTellsTheTruth) {
+    SetRun(Hive::LocalMachine, L"qttask", L"qttask.exe");
+    SetRun(Hive::CurrentUser, L"jusched", L"jusched.exe");
+    SetRun(Hive::LocalMachine, L"ctfmon", L"ctfmon.exe");
+    // A standard user: every change under HKLM is refused.
+    FaultRule create;
+    create.op = RegistryOp::Create;
+    create.hive = Hive::LocalMachine;
+    registry.AddFault(create);
+    FaultRule open;
+    open.op = RegistryOp::Open;
+    open.hive = Hive::LocalMachine;
+    open.access = KeyAccess::Write;
+    registry.AddFault(open);
+    FakeList list({{L"qttask", L"disable"}, {L"jusched", L"remove"}, {L"ctfmon", L"remove"}});
+
+    const ClosingMessage closing = ComposeClosingMessage(CarryOutChoices(list, registry, messages));
+
+    ASSERT_EQ(messages.shown.size(), 1u) << "the per-entry message of the disable action stays";
+    EXPECT_EQ(messages.shown[0].first, L"Error on value: qttask. There was an error creating a MSConfig key.");
+    EXPECT_TRUE(InRun(Hive::LocalMachine, L"qttask"));
+    EXPECT_FALSE(InRun(Hive::CurrentUser, L"jusched"));
+    EXPECT_TRUE(InRun(Hive::LocalMachine, L"ctfmon"));
+    EXPECT_EQ(closing.icon, MessageIcon::Error);
+    EXPECT_NE(closing.text.find(L"qttask (Disable): changing it needs administrator rights"), std::wstring::npos)
+        << closing.text;
+    EXPECT_NE(closing.text.find(L"ctfmon (Remove): changing it needs administrator rights"), std::wstring::npos)
+        << closing.text;
+    EXPECT_EQ(closing.text.find(L"jusched"), std::wstring::npos);
+    EXPECT_NE(closing.text.find(L"The other chosen action was carried out."), std::wstring::npos);
+}
+
+} // namespace
+} // namespace runsweep
