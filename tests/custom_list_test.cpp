@@ -1,12 +1,14 @@
 // The custom list (spec Part 2.2) and start-up's custom-list step (Part 1.1 step 5).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>

@@ -1,0 +1,177 @@
+// The Win32 file system and the CP_ACP decoder, against Wine's (or Windows') real files.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/win_handles_win.h"
+#include "catalogue/ansi.h"
+#include "catalogue/custom_list.h"
+
+namespace runsweep {
+namespace {
+
+class RecordingSink : public MessageSink {
+public:
+    void ShowMessage(const std::wstring& text, MessageIcon icon) override { shown.emplace_back(text, icon); }
+    std::vector<std::pair<std::wstring, MessageIcon>> shown;
+};
+
+// A fresh folder under the temporary folder, removed with everything in it at the end.
+class WinFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH + 1] = {};
+        ASSERT_NE(::GetTempPathW(MAX_PATH + 1, temp), 0u);
+        folder_ = std::wstring(temp) + L"runsweep-win-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                  std::to_wstring(::GetTickCount64());
+        ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr));
+        path_ = folder_ + L"\\custom.txt";
+        BuildCatalogue(catalogue_);
+    }
+    void TearDown() override {
+        ::DeleteFileW(path_.c_str());
+        ::RemoveDirectoryW(path_.c_str());
+        ::RemoveDirectoryW(folder_.c_str());
+    }
+    void Write(const std::string& bytes) {
+        UniqueFile file(
+            ::CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file);
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+        ASSERT_EQ(written, bytes.size());
+    }
+    std::wstring Run() { return LoadCustomListAtStartup(folder_, catalogue_, NativeFileSystem(), sink_); }
+    void ExpectMessages(const std::vector<std::pair<std::wstring, MessageIcon>>& expected) {
+        EXPECT_EQ(sink_.shown, expected);
+    }
+
+    std::wstring folder_;
+    std::wstring path_;
+    Catalogue catalogue_;
+    RecordingSink sink_;
+};
+
+const std::pair<std::wstring, MessageIcon> kUsing{L"Using custom list (custom.txt)", MessageIcon::Information};
+const std::pair<std::wstring, MessageIcon> kEmpty{L"Custom list is empty.", MessageIcon::Error};
+
+TEST_F(WinFiles, NoFile) {
+    EXPECT_FALSE(FileExists(NativeFileSystem(), path_));
+    EXPECT_TRUE(Run().empty());
+    EXPECT_TRUE(sink_.shown.empty());
+    EXPECT_EQ(catalogue_.size(), 101u);
+}
+
+TEST_F(WinFiles, AFileIsReadDecodedAndLoaded) {
+    Write("one,First\r\n\r\nbad\r\nfour,Fourth");
+    EXPECT_TRUE(FileExists(NativeFileSystem(), path_));
+    EXPECT_EQ(Run(), L"one,First\r\n\r\nbad\r\nfour,Fourth");
+    ExpectMessages({kUsing, {L"Corrupt entry found in custom.txt. Format: Startup,Description", MessageIcon::Error}});
+    ASSERT_EQ(catalogue_.size(), 105u);
+    EXPECT_EQ(catalogue_.StartupNames[101], L"one");
+    EXPECT_EQ(catalogue_.StartupDescriptions[104], L"Fourth");
+}
+
+TEST_F(WinFiles, ARealZeroByteFile) {
+    Write("");
+    EXPECT_TRUE(Run().empty());
+    ExpectMessages({kUsing, kEmpty});
+    EXPECT_EQ(catalogue_.size(), 101u);
+}
+
+TEST_F(WinFiles, AFileAnotherHandleHoldsOpenForWritingIsStillRead) {
+    Write("held,Held open by another program");
+    // Another program writes the file and lets others read it.
+    UniqueFile writer(::CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer);
+    Run();
+    ExpectMessages({kUsing});
+    ASSERT_EQ(catalogue_.size(), 102u);
+    EXPECT_EQ(catalogue_.StartupNames[101], L"held");
+}
+
+TEST_F(WinFiles, AFileLockedWithoutSharingReadsAsEmpty) {
+    Write("locked,Nobody else may open this");
+    UniqueFile locker(
+        ::CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(locker);
+    // The program's own open fails with a sharing violation.
+    UniqueFile probe(::CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_FALSE(probe);
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+
+    EXPECT_TRUE(FileExists(NativeFileSystem(), path_));
+    EXPECT_EQ(ReadTextFile(NativeFileSystem(), path_).status, ReadTextStatus::Unreadable);
+    EXPECT_TRUE(Run().empty());
+    ExpectMessages({kUsing, kEmpty});
+    EXPECT_EQ(catalogue_.size(), 101u);
+}
+
+TEST_F(WinFiles, AFolderExistsButReadsAsEmpty) {
+    EXPECT_TRUE(FileExists(NativeFileSystem(), folder_));
+    ASSERT_TRUE(::CreateDirectoryW(path_.c_str(), nullptr));
+    EXPECT_TRUE(FileExists(NativeFileSystem(), path_));
+    EXPECT_EQ(ReadTextFile(NativeFileSystem(), path_).status, ReadTextStatus::Unreadable);
+    Run();
+    ExpectMessages({kUsing, kEmpty});
+}
+
+TEST_F(WinFiles, AFileOverTheLimitIsNotRead) {
+    {
+        UniqueFile file(
+            ::CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file);
+        LARGE_INTEGER size{};
+        size.QuadPart = static_cast<LONGLONG>(kCustomListSizeLimit + 1);
+        ASSERT_TRUE(::SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(::SetEndOfFile(file.get()));
+    }
+    Run();
+    ExpectMessages({kUsing, {L"custom.txt is larger than 64 MB and was not loaded.", MessageIcon::Error}});
+    EXPECT_EQ(catalogue_.size(), 101u);
+}
+
+TEST_F(WinFiles, HighBytesDecodeThroughTheAnsiCodePage) {
+    if (::GetACP() != 1252) {
+        GTEST_SKIP() << "the ANSI code page is " << ::GetACP() << ", not 1252";
+    }
+    Write("caf\xE9,\x80 \x81\x8D\x8F\x90\x9D");
+    Run();
+    ExpectMessages({kUsing});
+    EXPECT_EQ(catalogue_.StartupNames[101], L"caf\u00E9");
+    EXPECT_EQ(catalogue_.StartupDescriptions[101], L"\u20AC \u0081\u008D\u008F\u0090\u009D");
+}
+
+TEST(DecodeAnsiWin, UsesTheSystemCodePage) {
+    if (::GetACP() != 1252) {
+        GTEST_SKIP() << "the ANSI code page is " << ::GetACP() << ", not 1252";
+    }
+    EXPECT_EQ(DecodeAnsi("\x80"), L"\u20AC");
+    EXPECT_EQ(DecodeAnsi("\xE9"), L"\u00E9");
+    EXPECT_EQ(DecodeAnsi(std::string("a\0b", 3)), std::wstring(L"a\0b", 3));
+    EXPECT_TRUE(DecodeAnsi("").empty());
+    std::string all;
+    for (int b = 0; b < 256; ++b) {
+        all += static_cast<char>(b);
+    }
+    EXPECT_EQ(DecodeAnsi(all), DecodeWindows1252(all)); // Windows' 1252 and the portable decoder agree
+}
+
+TEST(DecodeAnsiWin, AgreesWithMultiByteToWideCharOnAnyCodePage) {
+    std::string all;
+    for (int b = 1; b < 256; ++b) {
+        all += static_cast<char>(b);
+    }
+    const int needed = ::MultiByteToWideChar(CP_ACP, 0, all.data(), static_cast<int>(all.size()), nullptr, 0);
+    std::wstring expected(static_cast<std::size_t>(needed), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, all.data(), static_cast<int>(all.size()), expected.data(), needed);
+    EXPECT_EQ(DecodeAnsi(all), expected);
+}
+
+} // namespace
+} // namespace runsweep
