@@ -1,5 +1,5 @@
 #pragma once
-// Decoding of text in the system's ANSI code page, as custom.txt is written (spec Part 2.2).
+// Decoding of text in the system's ANSI code page, as custom.txt is written.
 #include <string>
 #include <string_view>
 

@@ -1,4 +1,4 @@
-// The built-in table of Part 2.1: 101 entries in index order. Non-ASCII letters are written as
+// The built-in table: 101 entries in index order. Non-ASCII letters are written as
 // \u escapes so that the encoding of this file cannot change them.
 #include "catalogue/catalogue.h"
 

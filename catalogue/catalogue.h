@@ -1,7 +1,7 @@
 #pragma once
-// The startup catalogue (spec Part 2.1): two parallel text arrays, StartupNames and
+// The startup catalogue: two parallel text arrays, StartupNames and
 // StartupDescriptions. Indices 0 to 100 are the built-in table that BuildCatalogue fills; the
-// custom list (Part 2.2, custom_list.h) appends one slot per line of custom.txt from index 101 on.
+// custom list (custom_list.h) appends one slot per line of custom.txt from index 101 on.
 //
 // Slots of skipped custom lines stay in the catalogue, empty, so that line i keeps index 101 + i.
 // They are never to be looked up: an empty name would match a Run key's unnamed default value.
@@ -77,7 +77,7 @@ struct CatalogueEntry {
 };
 
 struct Catalogue {
-    // The two parallel arrays of the specification; always the same size. Read them freely; change
+    // The two parallel arrays; always the same size. Read them freely; change
     // the catalogue only through the member functions below, which keep the two in step.
     TextColumn StartupNames;
     TextColumn StartupDescriptions;
@@ -155,8 +155,8 @@ inline Catalogue::EntryRange Catalogue::Entries() const noexcept {
     return EntryRange(*this);
 }
 
-// Part 2.1: discards whatever the catalogue held and fills indices 0 to 100 with the built-in
-// entries. The descriptions that the specification shares between entries are stored once.
+// Discards whatever the catalogue held and fills indices 0 to 100 with the built-in
+// entries. Descriptions shared by a group of entries are stored once.
 void BuildCatalogue(Catalogue& catalogue);
 
 } // namespace runsweep

@@ -1,8 +1,8 @@
 #pragma once
-// The custom list (spec Part 2.2): custom.txt in the program's folder extends the catalogue, one
+// The custom list: custom.txt in the program's folder extends the catalogue, one
 // "name,description" entry per CR LF line, line i at catalogue index 101 + i.
 //
-// Mended against the specification: there is no 32,666-line ceiling (any number of lines in a file
+// There is no 32,666-line ceiling (any number of lines in a file
 // of at most kCustomListSizeLimit bytes); a larger file is not read at all and gets one error
 // message, and the built-in catalogue stays as it is.
 #include <cstdint>
@@ -18,7 +18,7 @@ namespace runsweep {
 // The largest custom.txt that is read: 64 MiB.
 inline constexpr std::uint64_t kCustomListSizeLimit = 64ull * 1024 * 1024;
 
-// The messages of Part 2.2, and the one for a file over the size limit.
+// The custom list's messages, and the one for a file over the size limit.
 inline constexpr const wchar_t* kUsingCustomListMessage = L"Using custom list (custom.txt)";
 inline constexpr const wchar_t* kCustomListEmptyMessage = L"Custom list is empty.";
 inline constexpr const wchar_t* kCorruptEntryMessage =
@@ -56,11 +56,11 @@ ReadTextResult ReadTextFile(FileSystem& files, const std::wstring& path, std::ui
 // for every line without a comma, with an empty name or with an empty description, in line order.
 void LoadCustomList(std::wstring_view customListText, Catalogue& catalogue, MessageSink& messages);
 
-// Start-up's custom-list step (Part 1.1 step 5), after BuildCatalogue: when custom.txt exists in
+// Start-up's custom-list step, after BuildCatalogue: when custom.txt exists in
 // programFolder, shows "Using custom list (custom.txt)" (information icon), reads and decodes the
 // file and loads it into the catalogue. A file over kCustomListSizeLimit gets the one error
 // message kCustomListTooLargeMessage instead and adds nothing. A file that cannot be read counts
-// as empty ("Custom list is empty."), as the specification has it.
+// as empty ("Custom list is empty."), so the user sees one message for every way the list can fail to load.
 // Returns CustomListText, the file's decoded text (empty when there is no file, or it was not read),
 // for the caller to keep for the run. May throw std::bad_alloc.
 std::wstring LoadCustomListAtStartup(const std::wstring& programFolder, Catalogue& catalogue, FileSystem& files,

@@ -1,5 +1,5 @@
 #pragma once
-// The file access that the custom list needs (spec Part 2.2), behind an interface so the reading
+// The file access that the custom list needs, behind an interface so the reading
 // rules can be tested without real files. file_system_win.cpp implements it with Win32 calls,
 // file_system_posix.cpp with POSIX calls for the native build.
 #include <cstddef>

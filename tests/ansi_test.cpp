@@ -1,4 +1,4 @@
-// Decoding custom.txt's bytes (spec Part 2.2): the portable Windows-1252 decoder.
+// Decoding custom.txt's bytes: the portable Windows-1252 decoder.
 #include <gtest/gtest.h>
 
 #include <string>

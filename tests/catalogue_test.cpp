@@ -1,4 +1,4 @@
-// The built-in catalogue (spec Part 2.1) and the compact text columns it is made of.
+// The built-in catalogue and the compact text columns it is made of.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,7 +13,7 @@
 namespace runsweep {
 namespace {
 
-// Written out again from the specification, independently of catalogue/builtin_catalogue.cpp.
+// Written out again by hand, independently of catalogue/builtin_catalogue.cpp.
 const std::vector<std::wstring> kExpectedNames = {
     L"SoundMan", L"TkBellExe", L"SunJavaUpdateSched", L"Microsoft Works Update Detection", L"QuickTime Task",
     L"SigmatelSysTrayApp", L"IgfxTray", L"HotKeysCmds", L"Persistence", L"RoxioDragToDisc",
@@ -46,7 +46,7 @@ const std::vector<std::wstring> kExpectedNames = {
     L"Fpx", L"GrpConv", L"Activation", L"Microsoft Announcement Listener", L"TaskBar", L"Digital River eBot",
     L"Microsoft Office Fast Cache"};
 
-// Every description the specification quotes.
+// Every description whose exact wording is fixed.
 const std::map<std::size_t, std::wstring> kQuotedDescriptions = {
     {0, L"System Tray icon for the Realtek AC97 Audio Sound Manager for AC97 onboard audio. Available via Start -> "
         L"Settings-> Control Panel. Removing this entry will free up a small amount of system resources."},

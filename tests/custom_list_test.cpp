@@ -1,4 +1,4 @@
-// The custom list (spec Part 2.2) and start-up's custom-list step (Part 1.1 step 5).
+// The custom list and start-up's custom-list step.
 #include <gtest/gtest.h>
 
 #include <algorithm>
