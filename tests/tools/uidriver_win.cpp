@@ -1,0 +1,470 @@
+// A small driver for end-to-end tests: finds the program's windows by caption and reads or operates
+// their controls through window messages, which is far steadier under Wine than clicking pixels.
+//
+//   uidriver wait <caption> [ms]            wait until a visible top-level window has this caption
+//   uidriver gone <caption> [ms]            wait until no top-level window has this caption
+//   uidriver controls <caption>             every control: class, id, visible, enabled, checked,
+//                                           screen rectangle and text, one per line, tab-separated
+//   uidriver click <caption> <text> [n]     the n-th (from 0) visible control with this text: BM_CLICK
+//                                           for a button, a posted left click for anything else
+//   uidriver mouseclick <caption> <text> [n]  a posted left click (down and up) at its centre
+//   uidriver center <caption> <text> [n]    "x y": the control's centre on the screen (for xdotool)
+//   uidriver rect <caption>                 "x y width height client-width client-height" of the window
+//   uidriver state <caption>                "normal", "minimized" or "maximized"
+//   uidriver focus <caption>                class and text of the control that has the keyboard focus
+//   uidriver syscommand <caption> <close|minimize|restore>
+//   uidriver resize <caption> <width> <height>   asks the window to take this outer size in pixels
+//   uidriver msgbox [ms]                    waits for a message box titled "Runsweep"; prints its icon
+//                                           ("none", "information", "error", "warning") on the first
+//                                           line and its text after
+//   uidriver dismiss [ms]                   presses OK in that message box
+//   uidriver volatile-key <HKLM\path>       creates a volatile key: the registry then refuses to create
+//                                           any lasting key below it
+//   uidriver read-only-key <HKLM\path>      creates the key if need be and lets everyone only read it:
+//                                           the registry then denies changes to it, as to a standard user
+//   uidriver resources <exe>                the version record's strings and the application manifest
+//                                           of a program file, read through the system's loader
+// Exit status 0 on success, 1 when the window or control was not found in time, 2 for bad usage.
+#include <windows.h>
+
+#include <sddl.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int kDefaultTimeoutMs = 10000;
+constexpr const wchar_t* kMessageBoxTitle = L"Runsweep";
+
+void Print(const std::wstring& text) {
+    const int bytes =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), bytes, nullptr,
+                          nullptr);
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fwrite("\n", 1, 1, stdout);
+    std::fflush(stdout);
+}
+
+std::wstring Text(HWND hwnd) {
+    // WM_GETTEXT reaches controls of other processes, where GetWindowText does not.
+    const LRESULT length = ::SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const LRESULT copied =
+        ::SendMessageW(hwnd, WM_GETTEXT, static_cast<WPARAM>(text.size()), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(copied));
+    return text;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t name[256] = {};
+    ::GetClassNameW(hwnd, name, 256);
+    return name;
+}
+
+bool WaitFor(int timeoutMs, const std::function<bool()>& ready) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (ready()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+}
+
+std::vector<HWND> TopLevelWindows() {
+    std::vector<HWND> windows;
+    ::EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+HWND FindTopLevel(const std::wstring& caption, bool visibleOnly = true) {
+    for (HWND hwnd : TopLevelWindows()) {
+        if ((!visibleOnly || ::IsWindowVisible(hwnd)) && Text(hwnd) == caption) {
+            return hwnd;
+        }
+    }
+    return nullptr;
+}
+
+HWND FindMessageBox() {
+    for (HWND hwnd : TopLevelWindows()) {
+        if (::IsWindowVisible(hwnd) && ClassOf(hwnd) == L"#32770" && Text(hwnd) == kMessageBoxTitle) {
+            return hwnd;
+        }
+    }
+    return nullptr;
+}
+
+// Every descendant, parents before their children, siblings in z-order (which is tab order).
+std::vector<HWND> Descendants(HWND parent) {
+    std::vector<HWND> all;
+    for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        all.push_back(child);
+        for (HWND below : Descendants(child)) {
+            all.push_back(below);
+        }
+    }
+    return all;
+}
+
+HWND FindControl(HWND top, const std::wstring& text, int nth) {
+    for (HWND child : Descendants(top)) {
+        if (::IsWindowVisible(child) && Text(child) == text && nth-- == 0) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+bool IsButtonClass(HWND hwnd) {
+    return ::_wcsicmp(ClassOf(hwnd).c_str(), L"Button") == 0;
+}
+
+std::wstring CheckState(HWND hwnd) {
+    if (!IsButtonClass(hwnd)) {
+        return L"-";
+    }
+    const LONG_PTR type = ::GetWindowLongPtrW(hwnd, GWL_STYLE) & BS_TYPEMASK;
+    if (type != BS_CHECKBOX && type != BS_AUTOCHECKBOX && type != BS_RADIOBUTTON && type != BS_AUTORADIOBUTTON &&
+        type != BS_3STATE && type != BS_AUTO3STATE) {
+        return L"-";
+    }
+    return ::SendMessageW(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED ? L"checked" : L"unchecked";
+}
+
+void PostLeftClick(HWND hwnd) {
+    RECT client{};
+    ::GetClientRect(hwnd, &client);
+    const LPARAM at = MAKELPARAM((client.right - client.left) / 2, (client.bottom - client.top) / 2);
+    ::PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(hwnd, WM_LBUTTONUP, 0, at);
+}
+
+// Which of the system's icons a message box shows, told by the colour it puts on the screen: the
+// information icon is blue, the error icon red, the warning icon yellow. Icon handles of another
+// process cannot be compared reliably, the pixels can.
+std::wstring IconKindOnScreen(HWND icon) {
+    RECT r{};
+    ::GetWindowRect(icon, &r);
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    if (width <= 0 || height <= 0) {
+        return L"none";
+    }
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(format.bmiHeader);
+    format.bmiHeader.biWidth = width;
+    format.bmiHeader.biHeight = -height;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    int blue = 0;
+    int red = 0;
+    int yellow = 0;
+    const auto* pixels = static_cast<const unsigned char*>(bits);
+    for (int i = 0; i < width * height; ++i) {
+        const int b = pixels[i * 4];
+        const int g = pixels[i * 4 + 1];
+        const int rd = pixels[i * 4 + 2];
+        if (b > rd + 60 && b > g + 20) {
+            ++blue;
+        } else if (rd > g + 80 && rd > b + 80) {
+            ++red;
+        } else if (rd > 150 && g > 150 && b < 100) {
+            ++yellow;
+        }
+    }
+    ::SelectObject(memory, previous);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    const int least = width * height / 10;
+    if (blue >= least && blue >= red && blue >= yellow) {
+        return L"information";
+    }
+    if (red >= least && red >= yellow) {
+        return L"error";
+    }
+    if (yellow >= least) {
+        return L"warning";
+    }
+    return L"unknown";
+}
+
+std::wstring MessageBoxIcon(HWND box) {
+    for (HWND child : Descendants(box)) {
+        if (::_wcsicmp(ClassOf(child).c_str(), L"Static") == 0 && (::GetWindowLongPtrW(child, GWL_STYLE) & SS_ICON) &&
+            ::IsWindowVisible(child) && ::SendMessageW(child, STM_GETICON, 0, 0) != 0) {
+            return IconKindOnScreen(child);
+        }
+    }
+    return L"none";
+}
+
+std::wstring MessageBoxText(HWND box) {
+    // The text is the static control with the id 0xFFFF in the system's message box.
+    HWND text = ::GetDlgItem(box, 0xFFFF);
+    if (text) {
+        return Text(text);
+    }
+    std::wstring all;
+    for (HWND child : Descendants(box)) {
+        if (::_wcsicmp(ClassOf(child).c_str(), L"Static") == 0) {
+            all += Text(child);
+        }
+    }
+    return all;
+}
+
+int PrintResources(const std::wstring& file) {
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &ignored);
+    std::vector<unsigned char> version(size);
+    if (size == 0 || !::GetFileVersionInfoW(file.c_str(), 0, size, version.data())) {
+        Print(L"uidriver: no version record in " + file);
+        return 1;
+    }
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (::VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed) {
+        Print(L"FileVersion(numeric)\t" + std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+              std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." + std::to_wstring(HIWORD(fixed->dwFileVersionLS)) +
+              L"." + std::to_wstring(LOWORD(fixed->dwFileVersionLS)));
+    }
+    for (const wchar_t* name : {L"Comments", L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName",
+                                L"OriginalFilename", L"ProductName", L"ProductVersion"}) {
+        wchar_t* value = nullptr;
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+        if (::VerQueryValueW(version.data(), query.c_str(), reinterpret_cast<void**>(&value), &length) && value) {
+            Print(std::wstring(name) + L"\t" + value);
+        }
+    }
+    HMODULE module = ::LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC manifest = module ? ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)) : nullptr;
+    if (!manifest) {
+        Print(L"uidriver: no application manifest in " + file);
+        return 1;
+    }
+    const char* text = static_cast<const char*>(::LockResource(::LoadResource(module, manifest)));
+    const std::string bytes(text, ::SizeofResource(module, manifest));
+    Print(L"Manifest");
+    Print(std::wstring(bytes.begin(), bytes.end()));
+    ::FreeLibrary(module);
+    return 0;
+}
+
+int Usage() {
+    std::fputs("usage: uidriver <command> [arguments]; see the source for the commands\n", stderr);
+    return 2;
+}
+
+int TimeoutArg(int argc, wchar_t** argv, int index) {
+    return argc > index ? std::wcstol(argv[index], nullptr, 10) : kDefaultTimeoutMs;
+}
+
+int NotFound(const std::wstring& what) {
+    Print(L"uidriver: not found: " + what);
+    return 1;
+}
+
+HWND WaitTopLevel(const std::wstring& caption, int timeoutMs) {
+    HWND found = nullptr;
+    WaitFor(timeoutMs, [&] { return (found = FindTopLevel(caption)) != nullptr; });
+    return found;
+}
+
+std::wstring RectText(const RECT& r) {
+    return std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right - r.left) + L" " +
+           std::to_wstring(r.bottom - r.top);
+}
+
+int Run(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        return Usage();
+    }
+    const std::wstring command = argv[1];
+    if (command == L"wait" && argc >= 3) {
+        HWND hwnd = WaitTopLevel(argv[2], TimeoutArg(argc, argv, 3));
+        return hwnd ? 0 : NotFound(argv[2]);
+    }
+    if (command == L"gone" && argc >= 3) {
+        const std::wstring caption = argv[2];
+        return WaitFor(TimeoutArg(argc, argv, 3), [&] { return FindTopLevel(caption, false) == nullptr; })
+                   ? 0
+                   : NotFound(L"the end of " + caption);
+    }
+    if (command == L"msgbox" || command == L"dismiss") {
+        HWND box = nullptr;
+        if (!WaitFor(TimeoutArg(argc, argv, 2), [&] { return (box = FindMessageBox()) != nullptr; })) {
+            return NotFound(L"a message box");
+        }
+        if (command == L"msgbox") {
+            Print(MessageBoxIcon(box));
+            Print(MessageBoxText(box));
+            return 0;
+        }
+        HWND ok = ::GetDlgItem(box, IDOK);
+        if (!ok) {
+            return NotFound(L"the OK button");
+        }
+        ::PostMessageW(ok, BM_CLICK, 0, 0);
+        // Done when this box has gone, so the next command sees the next box, not this one.
+        return WaitFor(kDefaultTimeoutMs, [&] { return !::IsWindow(box) || !::IsWindowVisible(box); })
+                   ? 0
+                   : NotFound(L"the end of the message box");
+    }
+    if (command == L"volatile-key" && argc >= 3) {
+        std::wstring path = argv[2];
+        if (path.rfind(L"HKLM\\", 0) != 0) {
+            return Usage();
+        }
+        HKEY key = nullptr;
+        const LONG status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.substr(5).c_str(), 0, nullptr,
+                                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        if (status != ERROR_SUCCESS) {
+            Print(L"uidriver: RegCreateKeyEx failed with " + std::to_wstring(status));
+            return 1;
+        }
+        ::RegCloseKey(key);
+        return 0;
+    }
+    if (command == L"resources" && argc >= 3) {
+        return PrintResources(argv[2]);
+    }
+    if (command == L"read-only-key" && argc >= 3) {
+        std::wstring path = argv[2];
+        if (path.rfind(L"HKLM\\", 0) != 0) {
+            return Usage();
+        }
+        HKEY key = nullptr;
+        LONG status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.substr(5).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                        nullptr, &key, nullptr);
+        if (status == ERROR_SUCCESS) {
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
+            // Everyone may read; nobody may set values or create subkeys.
+            if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &descriptor,
+                                                                       nullptr)) {
+                status = ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
+                ::LocalFree(descriptor);
+            } else {
+                status = static_cast<LONG>(::GetLastError());
+            }
+            ::RegCloseKey(key);
+        }
+        if (status != ERROR_SUCCESS) {
+            Print(L"uidriver: could not make the key read-only: " + std::to_wstring(status));
+            return 1;
+        }
+        return 0;
+    }
+    if (argc < 3) {
+        return Usage();
+    }
+    const std::wstring caption = argv[2];
+    HWND top = WaitTopLevel(caption, kDefaultTimeoutMs);
+    if (!top) {
+        return NotFound(caption);
+    }
+    if (command == L"controls") {
+        for (HWND child : Descendants(top)) {
+            RECT r{};
+            ::GetWindowRect(child, &r);
+            Print(ClassOf(child) + L"\t" + std::to_wstring(::GetDlgCtrlID(child)) + L"\t" +
+                  (::IsWindowVisible(child) ? L"visible" : L"hidden") + L"\t" +
+                  (::IsWindowEnabled(child) ? L"enabled" : L"disabled") + L"\t" + CheckState(child) + L"\t" +
+                  RectText(r) + L"\t" + Text(child));
+        }
+        return 0;
+    }
+    if (command == L"rect") {
+        RECT window{};
+        RECT client{};
+        ::GetWindowRect(top, &window);
+        ::GetClientRect(top, &client);
+        Print(RectText(window) + L" " + std::to_wstring(client.right) + L" " + std::to_wstring(client.bottom));
+        return 0;
+    }
+    if (command == L"state") {
+        Print(::IsIconic(top) ? L"minimized" : ::IsZoomed(top) ? L"maximized" : L"normal");
+        return 0;
+    }
+    if (command == L"focus") {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(top, nullptr), &info) || !info.hwndFocus) {
+            Print(L"(none)");
+            return 0;
+        }
+        Print(ClassOf(info.hwndFocus) + L"\t" + Text(info.hwndFocus));
+        return 0;
+    }
+    if (command == L"syscommand" && argc >= 4) {
+        const std::wstring what = argv[3];
+        const WPARAM code = what == L"close"      ? SC_CLOSE
+                            : what == L"minimize" ? SC_MINIMIZE
+                            : what == L"restore"  ? SC_RESTORE
+                                                  : 0;
+        if (code == 0) {
+            return Usage();
+        }
+        ::PostMessageW(top, WM_SYSCOMMAND, code, 0);
+        return 0;
+    }
+    if (command == L"resize" && argc >= 5) {
+        ::SetWindowPos(top, nullptr, 0, 0, std::wcstol(argv[3], nullptr, 10), std::wcstol(argv[4], nullptr, 10),
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
+    if ((command == L"click" || command == L"mouseclick" || command == L"center") && argc >= 4) {
+        const int nth = argc >= 5 ? std::wcstol(argv[4], nullptr, 10) : 0;
+        HWND control = nullptr;
+        WaitFor(kDefaultTimeoutMs, [&] { return (control = FindControl(top, argv[3], nth)) != nullptr; });
+        if (!control) {
+            return NotFound(std::wstring(argv[3]) + L" #" + std::to_wstring(nth));
+        }
+        if (command == L"center") {
+            RECT r{};
+            ::GetWindowRect(control, &r);
+            Print(std::to_wstring((r.left + r.right) / 2) + L" " + std::to_wstring((r.top + r.bottom) / 2));
+        } else if (command == L"click" && IsButtonClass(control)) {
+            ::PostMessageW(control, BM_CLICK, 0, 0);
+        } else {
+            PostLeftClick(control);
+        }
+        return 0;
+    }
+    return Usage();
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    return Run(argc, argv);
+}
