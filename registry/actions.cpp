@@ -30,6 +30,13 @@ RunValue ReadRunValue(Registry& registry, Hive hive, const std::wstring& name) {
     return value;
 }
 
+// A failure to change a Run key only matters when the key really holds the value: a user without
+// rights to HKLM can still remove an entry that lives in HKCU alone.
+long UnlessAbsent(Registry& registry, Hive hive, const std::wstring& name, long status) {
+    std::wstring ignored;
+    return ReadRegString(registry, hive, kRunKeyPath, name, ignored) == kFileNotFound ? kSuccess : status;
+}
+
 // Deletes the name from one Run key. kSuccess also when the key or the value does not exist.
 long DeleteRunValue(Registry& registry, Hive hive, const std::wstring& name, bool& deleted) {
     RegKey key;
@@ -38,15 +45,14 @@ long DeleteRunValue(Registry& registry, Hive hive, const std::wstring& name, boo
         return kSuccess;
     }
     if (status != kSuccess) {
-        // No right to change the key (a user's HKLM): only a failure if the value is really there.
-        std::wstring ignored;
-        return ReadRegString(registry, hive, kRunKeyPath, name, ignored) == kFileNotFound ? kSuccess : status;
+        return UnlessAbsent(registry, hive, name, status);
     }
     status = registry.DeleteValue(key, name);
     if (status == kSuccess) {
         deleted = true;
+        return kSuccess;
     }
-    return status == kFileNotFound ? kSuccess : status;
+    return status == kFileNotFound ? kSuccess : UnlessAbsent(registry, hive, name, status);
 }
 
 // Both Run keys, HKCU first; the second is tried even when the first fails.

@@ -9,6 +9,7 @@ namespace runsweep {
 
 namespace {
 
+// The documented limit of a key name; Wine accepts one character more.
 constexpr std::size_t kMaxKeyNameLength = 255;
 
 } // namespace

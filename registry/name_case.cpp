@@ -31,14 +31,10 @@ wchar_t RegistryUpcase(wchar_t ch) noexcept {
         upper = c - 0x20;
     } else if (c == 0xFF) {
         upper = 0x0178;
-    } else if (c == 0xB5) {
-        upper = 0x039C;
     } else if (c >= 0x0100 && c <= 0x017E) {
         upper = UpcaseLatinExtendedA(c);
     } else if ((c >= 0x03B1 && c <= 0x03C1) || (c >= 0x03C3 && c <= 0x03CB)) {
         upper = c - 0x20;
-    } else if (c == 0x03C2) {
-        upper = 0x03A3;
     } else if (c == 0x03AC) {
         upper = 0x0386;
     } else if (c >= 0x03AD && c <= 0x03AF) {

@@ -4,7 +4,8 @@
 //
 // - RegistryUpcase: the in-memory registry's table (ASCII, Latin-1, Latin Extended-A, basic Greek
 //   and Cyrillic, fullwidth Latin). It is a model; where it and the real registry disagree, the
-//   contract tests say so and the model is wrong.
+//   contract tests say so and the model is wrong. Like the real one it maps only single letters to
+//   single capitals: the micro sign, final sigma, dotless i and long s stay as they are.
 // - MatchKey: the scan's index key. It must never tell apart two names that the real registry
 //   holds equal, so it folds only units whose whole case class is known to lie within U+0000 to
 //   U+017F, and turns every other unit into one wildcard unit. Equal keys make a name a candidate,

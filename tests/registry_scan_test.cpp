@@ -1,0 +1,152 @@
+// How the scan uses the registry: what it asks, how often, and how it copes when a call fails.
+#include "registry_contract.h"
+
+#include "registry/memory_registry.h"
+#include "registry/name_case.h"
+
+#include <algorithm>
+
+namespace runsweep::contract {
+namespace {
+
+void Seed(Registry& registry, Hive hive, const std::wstring& name) {
+    RegKey key;
+    ASSERT_EQ(registry.CreateKey(hive, kRunKeyPath, key), kSuccess);
+    ASSERT_EQ(registry.SetStringValue(key, name, L"C:\\" + name + L".exe"), kSuccess);
+}
+
+Catalogue BuiltInPlus(std::size_t custom) {
+    Catalogue catalogue;
+    BuildCatalogue(catalogue);
+    for (std::size_t i = 0; i < custom; ++i) {
+        catalogue.AppendEntry(L"Custom entry " + std::to_wstring(i), L"custom");
+    }
+    return catalogue;
+}
+
+std::size_t QueriesFor(const MemoryRegistry& registry, Hive hive, const std::wstring& name) {
+    return static_cast<std::size_t>(
+        std::count_if(registry.Log().begin(), registry.Log().end(), [&](const RegistryCall& c) {
+            return c.op == RegistryOp::Query && c.hive == hive && c.value == name;
+        }));
+}
+
+TEST(ScanCalls, DoNotGrowWithTheCatalogue) {
+    MemoryRegistry registry;
+    for (const wchar_t* name : {L"jusched", L"QuickTime Task", L"Unlisted one", L"Unlisted two"}) {
+        ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::CurrentUser, name));
+    }
+    for (const wchar_t* name : {L"qttask", L"Custom entry 30000", L"NVIEW", L"Unlisted three"}) {
+        ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::LocalMachine, name));
+    }
+
+    RowLog small_rows;
+    registry.ResetCallCounts();
+    ScanStartups(BuiltInPlus(0), registry, small_rows);
+    const std::size_t small_calls = registry.TotalCallCount();
+
+    RowLog big_rows;
+    registry.ResetCallCounts();
+    ScanStartups(BuiltInPlus(32766 - kBuiltInCount), registry, big_rows);
+    EXPECT_EQ(big_rows.rows.size(), small_rows.rows.size() + 1) << "the custom entry is found too";
+    // Two opens, two enumerations of 4 values each (plus their ends), one query per listed value,
+    // two closes; the custom entry costs its one query.
+    EXPECT_EQ(small_calls, 2u + 10u + 4u + 2u);
+    EXPECT_EQ(registry.TotalCallCount(), small_calls + 1);
+    EXPECT_EQ(registry.CallCount(RegistryOp::Open), 2u);
+    EXPECT_EQ(registry.OpenHandleCount(), 0u);
+}
+
+TEST(ScanCalls, HklmIsNotAskedWhenHkcuHoldsTheNameAndRepeatsAreAskedOnce) {
+    MemoryRegistry registry;
+    ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::CurrentUser, L"CTDVDDet"));
+    ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::LocalMachine, L"CTDVDDet"));
+    registry.ClearLog();
+    RowLog rows;
+    Catalogue catalogue;
+    BuildCatalogue(catalogue);
+    ScanStartups(catalogue, registry, rows);
+    EXPECT_EQ(rows.Names(), (std::vector<std::wstring>{L"CTDVDDet", L"CTDVDDet"}));
+    EXPECT_EQ(QueriesFor(registry, Hive::CurrentUser, L"CTDVDDet"), 1u);
+    EXPECT_EQ(QueriesFor(registry, Hive::LocalMachine, L"CTDVDDet"), 0u);
+}
+
+TEST(ScanCalls, TheRegistryDecidesCandidatesTheIndexCannotTellApart) {
+    MemoryRegistry registry;
+    ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::LocalMachine, L"\u0410\u0413\u0415\u041d\u0422")); // "АГЕНТ"
+    registry.ClearLog();
+    const Catalogue catalogue = CatalogueOf({{L"\u0430\u0433\u0435\u043d\u0442", L"same word, lower case"},
+                                             {L"\u0430\u0433\u0435\u043d\u044b", L"another word, same length"},
+                                             {L"\u0430\u0433\u0435\u043d", L"shorter"}});
+    RowLog rows;
+    ScanStartups(catalogue, registry, rows);
+    EXPECT_EQ(rows.Names(), (std::vector<std::wstring>{L"\u0430\u0433\u0435\u043d\u0442"}));
+    EXPECT_EQ(registry.CallCount(RegistryOp::Query), 2u) << "the shorter name is no candidate";
+}
+
+TEST(ScanCalls, EmptySlotsAndTheDefaultValueAreNeverQueried) {
+    MemoryRegistry registry;
+    ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::CurrentUser, L""));
+    ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::LocalMachine, L""));
+    Catalogue catalogue;
+    catalogue.Resize(50);
+    catalogue.AppendEntry(L"x", L"x");
+    registry.ClearLog();
+    RowLog rows;
+    ScanStartups(catalogue, registry, rows);
+    EXPECT_TRUE(rows.rows.empty());
+    EXPECT_EQ(registry.CallCount(RegistryOp::Query), 0u);
+    EXPECT_FALSE(IsStartupPresent(registry, L""));
+}
+
+TEST(ScanFailures, AFailedEnumerationFallsBackToAskingEveryName) {
+    MemoryRegistry registry;
+    ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::CurrentUser, L"Other"));
+    ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::CurrentUser, L"jusched"));
+    registry.AddFault(
+        FaultRule{RegistryOp::Enumerate, Hive::CurrentUser, std::nullopt, std::nullopt, std::nullopt, 2, kOutOfMemory});
+    RowLog rows;
+    Catalogue catalogue;
+    BuildCatalogue(catalogue);
+    ScanStartups(catalogue, registry, rows);
+    EXPECT_EQ(rows.Names(), (std::vector<std::wstring>{L"jusched"}));
+    EXPECT_EQ(registry.CallCount(RegistryOp::Query), kBuiltInCount - 1) << "CTDVDDet is asked once";
+}
+
+TEST(ScanFailures, AnUnreadableRunKeyHoldsNothingAndTheOtherStillCounts) {
+    MemoryRegistry registry;
+    ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::CurrentUser, L"jusched"));
+    ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::LocalMachine, L"qttask"));
+    registry.AddFault(
+        FaultRule{RegistryOp::Open, Hive::CurrentUser, std::nullopt, std::nullopt, std::nullopt, 0, kAccessDenied});
+    RowLog rows;
+    Catalogue catalogue;
+    BuildCatalogue(catalogue);
+    ScanStartups(catalogue, registry, rows);
+    EXPECT_EQ(rows.Names(), (std::vector<std::wstring>{L"qttask"}));
+
+    registry.ClearFaults();
+    registry.AddFault(
+        FaultRule{RegistryOp::Query, Hive::CurrentUser, std::nullopt, std::nullopt, std::nullopt, 0, kAccessDenied});
+    EXPECT_FALSE(IsStartupPresent(registry, L"jusched")) << "a failed query counts as absence";
+    EXPECT_TRUE(IsStartupPresent(registry, L"qttask"));
+    EXPECT_EQ(registry.OpenHandleCount(), 0u);
+}
+
+// The index may hold two names equal that the registry tells apart (the query sorts them out) but
+// never the other way round. Checked here against the in-memory table; the Windows tests check it
+// against the system's.
+TEST(MatchKeyFolding, NeverSeparatesNamesTheRegistryHoldsEqual) {
+    for (std::uint32_t c = 1; c <= 0xFFFF; ++c) {
+        const auto unit = static_cast<wchar_t>(c);
+        ASSERT_EQ(MatchKey(std::wstring(1, unit)), MatchKey(std::wstring(1, RegistryUpcase(unit)))) << "unit " << c;
+    }
+    EXPECT_EQ(MatchKey(L"D\u00e9marrage d'Office"), MatchKey(L"D\u00c9MARRAGE D'OFFICE"));
+    EXPECT_EQ(MatchKey(L"\u0151\u017e"), MatchKey(L"\u0150\u017d")); // Latin Extended-A pairs
+    EXPECT_NE(MatchKey(L"qttask"), MatchKey(L"qttasc"));
+    EXPECT_NE(MatchKey(L"Demarrage"), MatchKey(L"D\u00e9marrage")) << "accents are letters of their own";
+    EXPECT_NE(MatchKey(L"qttask"), MatchKey(L"\xff51ttask"));
+}
+
+} // namespace
+} // namespace runsweep::contract
