@@ -22,6 +22,8 @@
 //                                           any lasting key below it
 //   uidriver read-only-key <HKLM\path>      creates the key if need be and lets everyone only read it:
 //                                           the registry then denies changes to it, as to a standard user
+//   uidriver clear-key <HKCU|HKLM\path>     deletes the key and everything below it, whatever its access
+//   uidriver empty-key <HKCU|HKLM\path>     the same, then creates the key again, empty
 //   uidriver resources <exe>                the version record's strings and the application manifest
 //                                           of a program file, read through the system's loader
 // Exit status 0 on success, 1 when the window or control was not found in time, 2 for bad usage.
@@ -284,6 +286,60 @@ int Usage() {
     return 2;
 }
 
+bool SplitKey(const std::wstring& path, HKEY& hive, std::wstring& subkey) {
+    if (path.rfind(L"HKLM\\", 0) == 0) {
+        hive = HKEY_LOCAL_MACHINE;
+    } else if (path.rfind(L"HKCU\\", 0) == 0) {
+        hive = HKEY_CURRENT_USER;
+    } else {
+        return false;
+    }
+    subkey = path.substr(5);
+    return !subkey.empty();
+}
+
+// Gives everyone full access to the key again, so that a test's read-only key does not outlive it.
+void RestoreAccess(HKEY hive, const std::wstring& subkey) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(hive, subkey.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS) {
+        return;
+    }
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;KA;;;WD)", SDDL_REVISION_1, &descriptor,
+                                                               nullptr)) {
+        ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
+        ::LocalFree(descriptor);
+    }
+    ::RegCloseKey(key);
+}
+
+int ResetKey(const std::wstring& path, bool recreate) {
+    HKEY hive = nullptr;
+    std::wstring subkey;
+    if (!SplitKey(path, hive, subkey)) {
+        return Usage();
+    }
+    RestoreAccess(hive, subkey);
+    LONG status = ::RegDeleteTreeW(hive, subkey.c_str());
+    if (status == ERROR_SUCCESS) {
+        status = ::RegDeleteKeyW(hive, subkey.c_str());
+    }
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+        Print(L"uidriver: cannot delete " + path + L": " + std::to_wstring(status));
+        return 1;
+    }
+    if (recreate) {
+        HKEY key = nullptr;
+        status = ::RegCreateKeyExW(hive, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        if (status != ERROR_SUCCESS) {
+            Print(L"uidriver: cannot create " + path + L": " + std::to_wstring(status));
+            return 1;
+        }
+        ::RegCloseKey(key);
+    }
+    return 0;
+}
+
 int TimeoutArg(int argc, wchar_t** argv, int index) {
     return argc > index ? std::wcstol(argv[index], nullptr, 10) : kDefaultTimeoutMs;
 }
@@ -356,6 +412,9 @@ int Run(int argc, wchar_t** argv) {
     }
     if (command == L"resources" && argc >= 3) {
         return PrintResources(argv[2]);
+    }
+    if ((command == L"clear-key" || command == L"empty-key") && argc >= 3) {
+        return ResetKey(argv[2], command == L"empty-key");
     }
     if (command == L"read-only-key" && argc >= 3) {
         std::wstring path = argv[2];

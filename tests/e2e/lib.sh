@@ -1,0 +1,258 @@
+#!/usr/bin/env bash
+# Shared helpers of the end-to-end tests. A test sources this file with the path of Runsweep.exe as
+# its first argument, inside a prepared Wine prefix and X display (WINEPREFIX and DISPLAY set):
+#
+#   source "$(dirname "$0")/lib.sh" "$1"
+#   e2e_reset_registry
+#   e2e_seed HKLM qttask 'C:\QuickTime\qttask.exe'
+#   e2e_start
+#   e2e_click Continue
+#   e2e_expect_message information "All actions executed succesfully! ..."
+#   e2e_dismiss
+#   e2e_wait_exit
+#   e2e_expect_absent HKLM qttask
+#   e2e_done
+#
+# The program's windows are read and operated through tests/uidriver.exe, built beside the tests;
+# the registry is set up and checked with Wine's reg. Every process a test starts is stopped when
+# the test ends, whatever the outcome.
+set -uo pipefail
+
+E2E_EXE=$(realpath "${1:?usage: test_*.sh path/to/Runsweep.exe}")
+E2E_BUILD=$(dirname "$E2E_EXE")
+E2E_DRIVER="$E2E_BUILD/tests/uidriver.exe"
+E2E_NAME=$(basename "$0" .sh)
+E2E_LOG=$(mktemp "/tmp/runsweep-e2e-$E2E_NAME.XXXXXX.log")
+E2E_PID=""
+E2E_FAILURES=0
+E2E_TEMP_DIRS=()
+
+MAIN_CAPTION="Quorvane' Runsweep"
+RUN_PATH='Software\Microsoft\Windows\CurrentVersion\Run'
+RECORDS_KEY='HKLM\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg'
+SUCCESS_MESSAGE="All actions executed succesfully! Changes will take effect after the system is restarted."
+
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
+
+e2e_log() { printf '%s\n' "$*" >>"$E2E_LOG"; }
+
+e2e_fail() {
+    E2E_FAILURES=$((E2E_FAILURES + 1))
+    echo "FAIL [$E2E_NAME]: $*" >&2
+    e2e_log "FAIL: $*"
+}
+
+e2e_cleanup() {
+    if [ -n "$E2E_PID" ] && kill -0 "$E2E_PID" 2>/dev/null; then
+        kill "$E2E_PID" 2>/dev/null
+        wait "$E2E_PID" 2>/dev/null
+    fi
+    E2E_PID=""
+    local dir
+    for dir in "${E2E_TEMP_DIRS[@]}"; do
+        rm -rf "$dir"
+    done
+}
+trap e2e_cleanup EXIT
+
+if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then
+    echo "FAIL [$E2E_NAME]: WINEPREFIX and DISPLAY must name a prepared Wine prefix and X display" >&2
+    exit 1
+fi
+for f in "$E2E_EXE" "$E2E_DRIVER"; do
+    if [ ! -f "$f" ]; then
+        echo "FAIL [$E2E_NAME]: $f is missing; build the mingw preset first" >&2
+        exit 1
+    fi
+done
+
+# The driver's output, or its failure. Its stdout is UTF-8 without carriage returns.
+drv() { wine "$E2E_DRIVER" "$@" 2>>"$E2E_LOG"; }
+
+e2e_run_key() { # HKCU|HKLM
+    printf '%s\\%s' "$1" "$RUN_PATH"
+}
+
+# Empty Run keys in both hives and no disabled-item records: the state every scenario starts from.
+# Keys a test made read-only or volatile are replaced too.
+e2e_reset_registry() {
+    drv empty-key "$(e2e_run_key HKCU)" >>"$E2E_LOG" || e2e_fail "cannot empty the HKCU Run key"
+    drv empty-key "$(e2e_run_key HKLM)" >>"$E2E_LOG" || e2e_fail "cannot empty the HKLM Run key"
+    drv clear-key "$RECORDS_KEY" >>"$E2E_LOG" || e2e_fail "cannot delete the disabled-item records"
+}
+
+e2e_seed() { # HKCU|HKLM name command
+    wine reg add "$(e2e_run_key "$1")" /v "$2" /t REG_SZ /d "$3" /f >/dev/null 2>&1 ||
+        e2e_fail "cannot seed $1 Run value $2"
+}
+
+# The data of a REG_SZ value, on stdout; status 1 when the value does not exist.
+e2e_reg_value() { # key name
+    local out
+    out=$(wine reg query "$1" /v "$2" 2>/dev/null | iconv -f CP437 -t UTF-8 | tr -d '\r') || return 1
+    printf '%s\n' "$out" | awk -v name="$2" '
+        { line = $0; sub(/^    /, "", line) }
+        index(line, name "    REG_SZ") == 1 { print substr(line, length(name "    REG_SZ    ") + 1); found = 1 }
+        END { exit found ? 0 : 1 }'
+}
+
+e2e_expect_present() { # HKCU|HKLM name
+    e2e_reg_value "$(e2e_run_key "$1")" "$2" >/dev/null || e2e_fail "$2 should still be in the $1 Run key"
+}
+
+e2e_expect_absent() { # HKCU|HKLM name
+    if e2e_reg_value "$(e2e_run_key "$1")" "$2" >/dev/null; then
+        e2e_fail "$2 should be gone from the $1 Run key"
+    fi
+}
+
+# The record MSConfig keeps of a disabled entry: all five values, exactly.
+e2e_expect_record() { # name command hive
+    local key="$RECORDS_KEY\\$1" field expected actual
+    for field in command hkey inimapping item key; do
+        case $field in
+        command) expected=$2 ;;
+        hkey) expected=$3 ;;
+        inimapping) expected=0 ;;
+        item) expected=$1 ;;
+        key) expected='SOFTWARE\Microsoft\Windows\CurrentVersion\Run' ;;
+        esac
+        if ! actual=$(e2e_reg_value "$key" "$field"); then
+            e2e_fail "record of $1 has no value $field"
+        elif [ "$actual" != "$expected" ]; then
+            e2e_fail "record of $1: $field is '$actual', expected '$expected'"
+        fi
+    done
+}
+
+e2e_expect_no_record() { # name
+    if wine reg query "$RECORDS_KEY\\$1" >/dev/null 2>&1; then
+        e2e_fail "there should be no record of $1"
+    fi
+}
+
+# Starts the program (by default the one under test) and waits for its main window.
+e2e_start() { # [exe]
+    local exe=${1:-$E2E_EXE}
+    e2e_launch "$exe"
+    e2e_wait_main
+}
+
+# Starts the program without waiting for anything.
+e2e_launch() { # [exe]
+    local exe=${1:-$E2E_EXE}
+    wine "$exe" >>"$E2E_LOG" 2>&1 &
+    E2E_PID=$!
+}
+
+e2e_wait_main() {
+    if ! drv wait "$MAIN_CAPTION" 30000 >/dev/null; then
+        e2e_fail "the main window did not appear"
+        return 1
+    fi
+}
+
+# Every control of the main window, one per line: class, id, visible, enabled, check state,
+# screen rectangle, text (tab-separated).
+e2e_controls() { drv controls "$MAIN_CAPTION"; }
+
+# The line of the first control with exactly this text.
+e2e_control() { # text [controls-output]
+    local listing=${2:-$(e2e_controls)}
+    printf '%s\n' "$listing" | awk -F'\t' -v text="$1" '$7 == text { print; exit }'
+}
+
+e2e_field() { # line field-number
+    printf '%s\n' "$1" | cut -f"$2"
+}
+
+e2e_click() { # text [nth]
+    drv click "$MAIN_CAPTION" "$@" >/dev/null || e2e_fail "cannot click '$1'"
+}
+
+# A real pointer click through the X server, at the control's centre.
+e2e_xclick() { # text [nth]
+    local at
+    if ! at=$(drv center "$MAIN_CAPTION" "$@"); then
+        e2e_fail "cannot find '$1' to click"
+        return 1
+    fi
+    # shellcheck disable=SC2086
+    xdotool mousemove --sync $at click 1
+}
+
+# Waits for a message box and checks its icon and text.
+e2e_expect_message() { # icon text
+    local out icon text
+    if ! out=$(drv msgbox 20000); then
+        e2e_fail "no message box appeared (expected: $2)"
+        return 1
+    fi
+    icon=$(printf '%s\n' "$out" | head -n 1)
+    text=$(printf '%s\n' "$out" | tail -n +2 | tr -d '\r')
+    [ "$icon" = "$1" ] || e2e_fail "message '$text': icon $icon, expected $1"
+    [ "$text" = "$2" ] || e2e_fail "message text: '$text', expected '$2'"
+}
+
+# The text of the message box now open, on stdout, without checking it.
+e2e_message_text() {
+    drv msgbox 20000 | tail -n +2 | tr -d '\r'
+}
+
+e2e_dismiss() {
+    drv dismiss 20000 >/dev/null || e2e_fail "cannot dismiss the message box"
+}
+
+# No message box is open now.
+e2e_expect_no_message() {
+    if drv msgbox 0 >/dev/null; then
+        e2e_fail "unexpected message box: $(e2e_message_text)"
+    fi
+}
+
+# Waits until the program's process has ended.
+e2e_wait_exit() {
+    local i
+    for i in $(seq 1 100); do
+        if ! kill -0 "$E2E_PID" 2>/dev/null; then
+            wait "$E2E_PID" 2>/dev/null
+            E2E_PID=""
+            return 0
+        fi
+        sleep 0.1
+    done
+    e2e_fail "the program did not end"
+    return 1
+}
+
+# A folder that is removed when the test ends.
+e2e_temp_dir() {
+    local dir
+    dir=$(mktemp -d /tmp/runsweep-e2e.XXXXXX)
+    E2E_TEMP_DIRS+=("$dir")
+    printf '%s\n' "$dir"
+}
+
+e2e_screenshot() { # file
+    import -window root "$1" 2>>"$E2E_LOG" || e2e_fail "cannot take a screenshot"
+}
+
+# The main window alone, cut out of the screen.
+e2e_screenshot_window() { # file
+    local left top width height
+    read -r left top width height _ <<<"$(drv rect "$MAIN_CAPTION")"
+    import -window root -crop "${width}x${height}+${left}+${top}" +repage "$1" 2>>"$E2E_LOG" ||
+        e2e_fail "cannot take a screenshot"
+}
+
+e2e_done() {
+    e2e_cleanup
+    if [ "$E2E_FAILURES" -gt 0 ]; then
+        echo "[$E2E_NAME] $E2E_FAILURES failure(s); log: $E2E_LOG" >&2
+        exit 1
+    fi
+    rm -f "$E2E_LOG"
+    echo "[$E2E_NAME] passed"
+    exit 0
+}
