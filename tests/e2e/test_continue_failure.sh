@@ -16,7 +16,6 @@ e2e_start
 # ctfmon: Disable (HKCU, works); jusched: Remove (HKLM, refused); qttask: Disable (HKLM, refused).
 e2e_click Remove 1
 e2e_click Continue
-text=$(e2e_message_text)
 expected="Not every action could be carried out. These entries were not changed:
 
 jusched (Remove): changing it needs administrator rights. Close Runsweep and run it as administrator to change this entry.

@@ -1,0 +1,280 @@
+// The forms layer on the real window system: the order of a window's events, twips placement at
+// the window's DPI (and again after a DPI change), link labels, the held outer size, modal windows,
+// and exceptions that must not cross a window procedure.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/forms_win.h"
+#include "app/twips.h"
+
+namespace runsweep {
+namespace {
+
+constexpr UINT kProbe = WM_APP + 1;
+
+class TestForm : public Form {
+public:
+    std::vector<std::string> events;
+    HWND label = nullptr;
+    HWND wrapped = nullptr;
+    HWND link = nullptr;
+    HWND button = nullptr;
+    HWND panel = nullptr;
+    HWND panelLabel = nullptr;
+    int linkClicks = 0;
+    bool throwOnClick = false;
+    bool visibleDuringLoad = true;
+    std::function<void()> onProbe;
+
+    void Open(double outerWidth = 9735, double outerHeight = 5970) {
+        FormStyle style;
+        style.caption = L"Forms layer test";
+        style.clientWidth = 9495;
+        style.clientHeight = 5430;
+        style.outerWidth = outerWidth;
+        style.outerHeight = outerHeight;
+        style.sizableFrame = true;
+        style.minimizeBox = true;
+        Create(style, nullptr);
+    }
+
+protected:
+    void OnCreateControls() override {
+        events.push_back("controls");
+        label = AddLabel(L"A label", {120, 600, 0, 0}, FontKind::Verdana);
+        wrapped = AddLabel(L"A long text that wraps inside its fixed box", {120, 120, 2400, 495}, FontKind::Verdana,
+                           LabelSize::Wrap);
+        link = AddLinkLabel(L"a link", {2400, 600, 0, 0}, [this] { ++linkClicks; });
+        button = AddButton(L"Press", {7440, 4920, 1935, 375}, FontKind::DefaultBold, [this] {
+            if (throwOnClick) {
+                throw std::runtime_error("handler failed");
+            }
+        });
+        panel = AddPanel({720, 2400, 8055, 1215}, RGB(255, 255, 255), false);
+        panelLabel = AddLabel(L"On the panel", {960, 480, 0, 0}, FontKind::Verdana, LabelSize::Auto, panel);
+    }
+    void OnLoad() override {
+        events.push_back("load");
+        visibleDuringLoad = ::IsWindowVisible(Handle()) != FALSE;
+    }
+    void OnResize() override { events.push_back("resize"); }
+    void OnUnload() override { events.push_back("unload"); }
+    bool OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result) override {
+        if (message == kProbe && onProbe) {
+            onProbe();
+            result = 0;
+            return true;
+        }
+        return false;
+    }
+};
+
+RECT RectInParent(HWND control) {
+    RECT r{};
+    ::GetWindowRect(control, &r);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+SIZE OuterSize(HWND hwnd) {
+    RECT r{};
+    ::GetWindowRect(hwnd, &r);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+// Handles what is already queued, without waiting for more.
+void Pump() {
+    MSG msg{};
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+TEST(FormsLayer, LoadsHiddenBeforeShowingAndUnloadsOnceWhateverClosesIt) {
+    TestForm form;
+    form.Open();
+    ASSERT_TRUE(form.IsLoaded());
+    EXPECT_FALSE(form.visibleDuringLoad);
+    EXPECT_EQ(form.events, (std::vector<std::string>{"controls", "load"}));
+
+    form.ShowModeless();
+    EXPECT_TRUE(::IsWindowVisible(form.Handle()));
+    ASSERT_GE(form.events.size(), 3u);
+    EXPECT_EQ(form.events[2], "resize");
+
+    form.events.clear();
+    ::SendMessageW(form.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    Pump();
+    EXPECT_EQ(form.events, (std::vector<std::string>{"unload"}));
+    EXPECT_FALSE(form.IsLoaded());
+
+    // Destroyed by the program instead of closed: unload still runs, once.
+    TestForm other;
+    other.Open();
+    other.events.clear();
+    ::DestroyWindow(other.Handle());
+    EXPECT_EQ(other.events, (std::vector<std::string>{"unload"}));
+    EXPECT_FALSE(other.IsLoaded());
+}
+
+TEST(FormsLayer, PlacesControlsInTwipsAtTheWindowsDpiAndAgainAfterADpiChange) {
+    TestForm form;
+    form.Open();
+    for (const unsigned dpi : {form.Dpi(), 144u}) {
+        if (dpi != form.Dpi()) {
+            RECT suggested{};
+            ::GetWindowRect(form.Handle(), &suggested);
+            ::SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        }
+        ASSERT_EQ(form.Dpi(), dpi);
+        const RECT wrapped = RectInParent(form.wrapped);
+        EXPECT_EQ(wrapped.left, TwipsToPixels(120, dpi));
+        EXPECT_EQ(wrapped.top, TwipsToPixels(120, dpi));
+        EXPECT_EQ(wrapped.right - wrapped.left, TwipsToPixels(2400, dpi));
+        EXPECT_EQ(wrapped.bottom - wrapped.top, TwipsToPixels(495, dpi));
+        const RECT button = RectInParent(form.button);
+        EXPECT_EQ(button.left, TwipsToPixels(7440, dpi));
+        EXPECT_EQ(button.right - button.left, TwipsToPixels(1935, dpi));
+        // Relative to the panel, not to the window.
+        const RECT onPanel = RectInParent(form.panelLabel);
+        EXPECT_EQ(onPanel.left, TwipsToPixels(960, dpi));
+        EXPECT_EQ(onPanel.top, TwipsToPixels(480, dpi));
+
+        // A self-sizing label is exactly as large as its text in its font.
+        const RECT label = RectInParent(form.label);
+        EXPECT_EQ(label.left, TwipsToPixels(120, dpi));
+        HDC dc = ::GetDC(form.label);
+        HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(form.label, WM_GETFONT, 0, 0)));
+        SIZE text{};
+        ::GetTextExtentPoint32W(dc, L"A label", 7, &text);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(form.label, dc);
+        EXPECT_EQ(label.right - label.left, text.cx);
+        EXPECT_EQ(label.bottom - label.top, text.cy);
+
+        LOGFONTW font{};
+        ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(form.button, WM_GETFONT, 0, 0)), sizeof(font), &font);
+        EXPECT_EQ(font.lfHeight, FontHeightForPoints(8.25, dpi));
+        EXPECT_EQ(font.lfWeight, FW_BOLD);
+        EXPECT_EQ(std::wstring(font.lfFaceName), L"MS Sans Serif");
+        const SIZE outer = OuterSize(form.Handle());
+        EXPECT_EQ(outer.cx, TwipsToPixels(9735, dpi));
+        EXPECT_EQ(outer.cy, TwipsToPixels(5970, dpi));
+    }
+}
+
+TEST(FormsLayer, FontsFollowThePointSizes) {
+    EXPECT_EQ(FontHeightForPoints(8.25, 96), -11);
+    EXPECT_EQ(FontHeightForPoints(9.75, 96), -13);
+    FontSet fonts;
+    fonts.Create(96);
+    LOGFONTW link{};
+    ::GetObjectW(fonts.Get(FontKind::VerdanaUnderline), sizeof(link), &link);
+    EXPECT_EQ(std::wstring(link.lfFaceName), L"Verdana");
+    EXPECT_TRUE(link.lfUnderline);
+    EXPECT_EQ(link.lfHeight, -11);
+    LOGFONTW large{};
+    ::GetObjectW(fonts.Get(FontKind::VerdanaLargeBold), sizeof(large), &large);
+    EXPECT_EQ(large.lfHeight, -13);
+    EXPECT_EQ(large.lfWeight, FW_BOLD);
+    EXPECT_FALSE(large.lfUnderline);
+}
+
+TEST(FormsLayer, LinkLabelsLookLikeLinksAndReportClicks) {
+    TestForm form;
+    form.Open();
+    form.ShowModeless();
+
+    HDC dc = ::GetDC(form.Handle());
+    const auto linkBrush = reinterpret_cast<HBRUSH>(::SendMessageW(
+        form.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(form.link)));
+    EXPECT_EQ(::GetTextColor(dc), RGB(0, 0, 192));
+    EXPECT_EQ(::GetBkMode(dc), TRANSPARENT);
+    // A label on the panel shows the panel's white through it; one on the window, the window's colour.
+    const auto panelBrush = reinterpret_cast<HBRUSH>(::SendMessageW(
+        form.panel, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(form.panelLabel)));
+    EXPECT_EQ(::GetTextColor(dc), ::GetSysColor(COLOR_BTNTEXT));
+    ::ReleaseDC(form.Handle(), dc);
+    LOGBRUSH brush{};
+    ASSERT_TRUE(::GetObjectW(panelBrush, sizeof(brush), &brush));
+    EXPECT_EQ(brush.lbColor, RGB(255, 255, 255));
+    ASSERT_TRUE(::GetObjectW(linkBrush, sizeof(brush), &brush));
+    EXPECT_EQ(brush.lbColor, ::GetSysColor(COLOR_BTNFACE));
+
+    EXPECT_EQ(::SendMessageW(form.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(form.link),
+                             MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)),
+              TRUE);
+    EXPECT_EQ(::GetCursor(), ::LoadCursorW(nullptr, IDC_HAND));
+    EXPECT_EQ(::SendMessageW(form.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(form.label),
+                             MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)),
+              FALSE);
+
+    // A real click on the link: the static control reports it only with SS_NOTIFY.
+    ::SendMessageW(form.link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    ::SendMessageW(form.link, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    Pump();
+    EXPECT_EQ(form.linkClicks, 1);
+}
+
+TEST(FormsLayer, HoldsItsOuterSizeButMinimizesAndRestores) {
+    TestForm form;
+    form.Open();
+    form.ShowModeless();
+    const SIZE held = OuterSize(form.Handle());
+    ::SetWindowPos(form.Handle(), nullptr, 0, 0, held.cx + 200, held.cy + 100, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(OuterSize(form.Handle()).cx, held.cx);
+    EXPECT_EQ(OuterSize(form.Handle()).cy, held.cy);
+
+    ::ShowWindow(form.Handle(), SW_MINIMIZE);
+    EXPECT_TRUE(::IsIconic(form.Handle()));
+    ::ShowWindow(form.Handle(), SW_RESTORE);
+    EXPECT_FALSE(::IsIconic(form.Handle()));
+    EXPECT_EQ(OuterSize(form.Handle()).cx, held.cx);
+    EXPECT_EQ(OuterSize(form.Handle()).cy, held.cy);
+}
+
+TEST(FormsLayer, AModalWindowBlocksTheOthersUntilItCloses) {
+    TestForm main;
+    main.Open();
+    main.ShowModeless();
+    TestForm modal;
+    modal.Open(0, 0);
+    bool mainEnabledMeanwhile = true;
+    modal.onProbe = [&] {
+        mainEnabledMeanwhile = ::IsWindowEnabled(main.Handle()) != FALSE;
+        modal.Close();
+    };
+    ::PostMessageW(modal.Handle(), kProbe, 0, 0);
+    modal.ShowModal();
+
+    EXPECT_FALSE(mainEnabledMeanwhile);
+    EXPECT_FALSE(modal.IsLoaded());
+    EXPECT_TRUE(::IsWindowEnabled(main.Handle()));
+    EXPECT_EQ(modal.events.back(), "unload");
+}
+
+TEST(FormsLayer, AnExceptionInAHandlerEndsTheLoopAndReachesItsCaller) {
+    TestForm form;
+    form.Open();
+    form.ShowModeless();
+    form.throwOnClick = true;
+    ::PostMessageW(form.button, BM_CLICK, 0, 0);
+    try {
+        RunMessageLoop();
+        ADD_FAILURE() << "the loop ended without the handler's exception";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "handler failed");
+    }
+    // Reported once: the next loop runs normally.
+    ::PostQuitMessage(7);
+    EXPECT_EQ(RunMessageLoop(), 7);
+}
+
+} // namespace
+} // namespace runsweep
