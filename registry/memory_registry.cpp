@@ -207,6 +207,19 @@ long MemoryRegistry::DoEnumValueName(std::uintptr_t handle, unsigned long index,
     return Finish(RegistryOp::Enumerate, open->hive, open->path, name, kSuccess);
 }
 
+long MemoryRegistry::DoCountValues(std::uintptr_t handle, unsigned long& count) {
+    const Handle* open = FindHandle(handle);
+    if (open == nullptr) {
+        return kInvalidHandle;
+    }
+    if (const auto fault = FaultFor(RegistryOp::CountValues, open->hive, open->path, nullptr, std::nullopt);
+        fault && *fault != kSuccess) {
+        return Finish(RegistryOp::CountValues, open->hive, open->path, L"", *fault);
+    }
+    count = static_cast<unsigned long>(open->node->values.size());
+    return Finish(RegistryOp::CountValues, open->hive, open->path, L"", kSuccess);
+}
+
 long MemoryRegistry::DoFlushKey(std::uintptr_t handle) {
     const Handle* open = FindHandle(handle);
     if (open == nullptr) {

@@ -57,6 +57,7 @@ protected:
                     std::size_t size) override;
     long DoDeleteValue(std::uintptr_t handle, const std::wstring& name) override;
     long DoEnumValueName(std::uintptr_t handle, unsigned long index, std::wstring& name) override;
+    long DoCountValues(std::uintptr_t handle, unsigned long& count) override;
     long DoFlushKey(std::uintptr_t handle) override;
     void DoCloseKey(std::uintptr_t handle) noexcept override;
 

@@ -104,6 +104,15 @@ long Registry::EnumValueName(const RegKey& key, unsigned long index, std::wstrin
     return DoEnumValueName(key.handle(), index, name);
 }
 
+long Registry::CountValues(const RegKey& key, unsigned long& count) {
+    Count(RegistryOp::CountValues);
+    count = 0;
+    if (!key) {
+        return kInvalidHandle;
+    }
+    return DoCountValues(key.handle(), count);
+}
+
 long Registry::FlushKey(const RegKey& key) {
     Count(RegistryOp::Flush);
     if (!key) {

@@ -37,8 +37,8 @@ enum class Hive { CurrentUser, LocalMachine };
 enum class KeyAccess { Query, Write };
 
 // Every operation, for the per-operation call counters.
-enum class RegistryOp { Open, Create, Query, SetString, SetValue, Delete, Enumerate, Flush, Close };
-inline constexpr std::size_t kRegistryOpCount = 9;
+enum class RegistryOp { Open, Create, Query, SetString, SetValue, Delete, Enumerate, CountValues, Flush, Close };
+inline constexpr std::size_t kRegistryOpCount = 10;
 
 // "HKCU" or "HKLM".
 const wchar_t* HiveLabel(Hive hive) noexcept;
@@ -99,6 +99,8 @@ public:
     long DeleteValue(const RegKey& key, const std::wstring& name);
     // The name of the index-th value, like RegEnumValueW; kNoMoreItems past the last.
     long EnumValueName(const RegKey& key, unsigned long index, std::wstring& name);
+    // How many values the key holds, like RegQueryInfoKeyW.
+    long CountValues(const RegKey& key, unsigned long& count);
     // Writes the key's changes to storage before returning.
     long FlushKey(const RegKey& key);
 
@@ -127,6 +129,7 @@ protected:
                             const unsigned char* data, std::size_t size) = 0;
     virtual long DoDeleteValue(std::uintptr_t handle, const std::wstring& name) = 0;
     virtual long DoEnumValueName(std::uintptr_t handle, unsigned long index, std::wstring& name) = 0;
+    virtual long DoCountValues(std::uintptr_t handle, unsigned long& count) = 0;
     virtual long DoFlushKey(std::uintptr_t handle) = 0;
     virtual void DoCloseKey(std::uintptr_t handle) noexcept = 0;
 

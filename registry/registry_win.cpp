@@ -123,6 +123,14 @@ protected:
         return status;
     }
 
+    long DoCountValues(std::uintptr_t handle, unsigned long& count) override {
+        DWORD values = 0;
+        const LSTATUS status = ::RegQueryInfoKeyW(AsKey(handle), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                  &values, nullptr, nullptr, nullptr, nullptr);
+        count = status == ERROR_SUCCESS ? values : 0;
+        return status;
+    }
+
     long DoFlushKey(std::uintptr_t handle) override {
         return ::RegFlushKey(AsKey(handle));
     }

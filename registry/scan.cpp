@@ -5,6 +5,7 @@
 #include "registry/name_case.h"
 
 #include <cstdint>
+#include <iterator>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -19,18 +20,25 @@ bool ValueExists(Registry& registry, const RegKey& key, const std::wstring& name
     return registry.QueryValue(key, name, nullptr, nullptr, &size) == kSuccess;
 }
 
-// One Run key as the scan sees it: opened once, its value names enumerated once and indexed by
-// MatchKey, and the registry's verdict on each name asked so far.
+// One Run key as the scan sees it: opened once, and either its value names enumerated once and
+// indexed by MatchKey, or, when the key holds more values than there are names to look for, each
+// name asked directly. Either way each name is asked of the registry at most once.
 class RunKeyIndex {
 public:
-    RunKeyIndex(Registry& registry, Hive hive) : registry_(registry) {
+    RunKeyIndex(Registry& registry, Hive hive, std::size_t names_to_ask) : registry_(registry) {
         if (registry_.OpenKey(hive, kRunKeyPath, KeyAccess::Query, key_) != kSuccess) {
             return; // missing or unreadable: holds nothing
+        }
+        // Enumerating costs one call per value and one more; asking costs one call per name.
+        unsigned long count = 0;
+        if (registry_.CountValues(key_, count) == kSuccess && count >= names_to_ask) {
+            indexed_ = false;
+            return;
         }
         std::vector<std::wstring> names;
         if (registry_.EnumValueNames(key_, names) != kSuccess) {
             // An index built from half an enumeration could miss a value; ask for every name instead.
-            complete_ = false;
+            indexed_ = false;
             return;
         }
         for (const std::wstring& name : names) {
@@ -41,7 +49,7 @@ public:
     }
 
     bool Holds(const std::wstring& name) {
-        if (name.empty() || !key_ || (complete_ && keys_.count(MatchKey(name)) == 0)) {
+        if (name.empty() || !key_ || (indexed_ && keys_.count(MatchKey(name)) == 0)) {
             return false;
         }
         const auto known = verdicts_.find(name);
@@ -56,7 +64,7 @@ public:
 private:
     Registry& registry_;
     RegKey key_;
-    bool complete_ = true;
+    bool indexed_ = true;
     std::unordered_set<std::wstring> keys_;
     std::unordered_map<std::wstring, bool> verdicts_; // by exact name: a name listed twice is asked once
 };
@@ -117,10 +125,12 @@ std::wstring ReadRegString(Registry& registry, Hive hive, const std::wstring& pa
 }
 
 void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list) {
-    RunKeyIndex current_user(registry, Hive::CurrentUser);
-    RunKeyIndex local_machine(registry, Hive::LocalMachine);
+    const auto entries = catalogue.Entries();
+    const auto names_to_ask = static_cast<std::size_t>(std::distance(entries.begin(), entries.end()));
+    RunKeyIndex current_user(registry, Hive::CurrentUser, names_to_ask);
+    RunKeyIndex local_machine(registry, Hive::LocalMachine, names_to_ask);
     std::wstring name;
-    for (const CatalogueEntry& entry : catalogue.Entries()) {
+    for (const CatalogueEntry& entry : entries) {
         name.assign(entry.name);
         // HKCU decides first; HKLM is asked only when HKCU does not hold the name.
         if (current_user.Holds(name) || local_machine.Holds(name)) {

@@ -29,8 +29,9 @@ std::wstring DecodeRegString(const RegValue& value);
 // Adds one row to the list for every catalogue entry with a name that the per-user or the
 // per-machine Run key holds, in catalogue order; a name listed twice gives two rows. Each Run key
 // is opened and enumerated once, names are matched in memory, and each candidate is confirmed by
-// one query of the real key, so the registry's own name comparison has the last word. The number
-// of registry calls depends on what the Run keys hold, not on the catalogue's size.
+// one query of the real key, so the registry's own name comparison has the last word. (A Run key
+// with more values than the catalogue has names is asked name by name instead, which is cheaper.)
+// The number of registry calls is bounded by what the Run keys hold, not by the catalogue's size.
 void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list);
 
 } // namespace runsweep

@@ -262,6 +262,9 @@ TYPED_TEST_P(RegistryContract, ValueNamesIgnoreLetterCaseButNotLookalikes) {
 
     std::wstring name;
     EXPECT_EQ(reg.EnumValueName(key, 3, name), kNoMoreItems);
+    unsigned long count = 0;
+    EXPECT_EQ(reg.CountValues(key, count), kSuccess);
+    EXPECT_EQ(count, 3u);
 }
 
 TYPED_TEST_P(RegistryContract, TheEmptyNameIsTheDefaultValue) {
@@ -386,6 +389,18 @@ TYPED_TEST_P(ScanContract, LongCommandLinesCountAsPresent) {
     EXPECT_TRUE(IsStartupPresent(this->registry(), L"LongUser"));
 }
 
+TYPED_TEST_P(ScanContract, ARunKeyLargerThanTheCatalogueGivesTheSameRows) {
+    for (int i = 0; i < 12; ++i) {
+        this->Seed(Hive::CurrentUser, L"Tool " + std::to_wstring(i), L"tool.exe");
+    }
+    this->Seed(Hive::CurrentUser, L"D\u00c9MARRAGE D'OFFICE", L"osa.exe");
+    this->Seed(Hive::CurrentUser, L"", L"default.exe");
+    this->Seed(Hive::LocalMachine, L"NVIEW", L"nview.exe");
+    const Catalogue catalogue =
+        CatalogueOf({{L"nview", L""}, {L"D\u00e9marrage d'Office", L""}, {L"Tool 99", L""}, {L"nview", L""}});
+    EXPECT_EQ(this->Scan(catalogue), (std::vector<std::wstring>{L"nview", L"D\u00e9marrage d'Office", L"nview"}));
+}
+
 TYPED_TEST_P(ScanContract, LetterCaseDiffersAndTheRowShowsTheCatalogueSpelling) {
     this->Seed(Hive::CurrentUser, L"ctfmon.exe", L"ctfmon.exe");
     this->Seed(Hive::LocalMachine, L"QTTASK", L"qttask.exe");
@@ -447,7 +462,8 @@ TYPED_TEST_P(ScanContract, EmptySlotsNeverMatchTheDefaultValue) {
 }
 
 REGISTER_TYPED_TEST_SUITE_P(ScanContract, FindsValuesInEitherHiveOncePerEntryInCatalogueOrder,
-                            LongCommandLinesCountAsPresent, LetterCaseDiffersAndTheRowShowsTheCatalogueSpelling,
+                            LongCommandLinesCountAsPresent, ARunKeyLargerThanTheCatalogueGivesTheSameRows,
+                            LetterCaseDiffersAndTheRowShowsTheCatalogueSpelling,
                             ADuplicateNameGivesOneRowPerIndexWithItsOwnDescription,
                             TheBuiltInCatalogueFindsAccentedAndSpacedNames, MissingOrEmptyRunKeysGiveNoRows,
                             EmptySlotsNeverMatchTheDefaultValue);

@@ -49,12 +49,29 @@ TEST(ScanCalls, DoNotGrowWithTheCatalogue) {
     registry.ResetCallCounts();
     ScanStartups(BuiltInPlus(32766 - kBuiltInCount), registry, big_rows);
     EXPECT_EQ(big_rows.rows.size(), small_rows.rows.size() + 1) << "the custom entry is found too";
-    // Two opens, two enumerations of 4 values each (plus their ends), one query per listed value,
-    // two closes; the custom entry costs its one query.
-    EXPECT_EQ(small_calls, 2u + 10u + 4u + 2u);
+    // Two opens, two value counts, two enumerations of 4 values each (plus their ends), one query
+    // per listed value, two closes; the custom entry costs its one query.
+    EXPECT_EQ(small_calls, 2u + 2u + 10u + 4u + 2u);
     EXPECT_EQ(registry.TotalCallCount(), small_calls + 1);
     EXPECT_EQ(registry.CallCount(RegistryOp::Open), 2u);
     EXPECT_EQ(registry.OpenHandleCount(), 0u);
+}
+
+TEST(ScanCalls, ARunKeyWithMoreValuesThanTheCatalogueHasNamesIsAskedNameByName) {
+    MemoryRegistry registry;
+    for (int i = 0; i < 30; ++i) {
+        ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::CurrentUser, L"Tool " + std::to_wstring(i)));
+    }
+    ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::CurrentUser, L"JUSCHED"));
+    ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::LocalMachine, L"qttask"));
+    registry.ResetCallCounts();
+    const Catalogue catalogue = CatalogueOf({{L"jusched", L""}, {L"qttask", L""}, {L"jusched", L""}});
+    RowLog rows;
+    ScanStartups(catalogue, registry, rows);
+    EXPECT_EQ(rows.Names(), (std::vector<std::wstring>{L"jusched", L"qttask", L"jusched"}));
+    EXPECT_EQ(registry.CallCount(RegistryOp::Enumerate), 2u) << "only HKLM's single value and its end";
+    // HKCU: jusched and qttask asked once each; HKLM: the one candidate, qttask.
+    EXPECT_EQ(registry.CallCount(RegistryOp::Query), 3u);
 }
 
 TEST(ScanCalls, HklmIsNotAskedWhenHkcuHoldsTheNameAndRepeatsAreAskedOnce) {
@@ -94,9 +111,11 @@ TEST(ScanCalls, EmptySlotsAndTheDefaultValueAreNeverQueried) {
     registry.ClearLog();
     RowLog rows;
     ScanStartups(catalogue, registry, rows);
-    EXPECT_TRUE(rows.rows.empty());
-    EXPECT_EQ(registry.CallCount(RegistryOp::Query), 0u);
     EXPECT_FALSE(IsStartupPresent(registry, L""));
+    EXPECT_TRUE(rows.rows.empty());
+    EXPECT_EQ(QueriesFor(registry, Hive::CurrentUser, L""), 0u);
+    EXPECT_EQ(QueriesFor(registry, Hive::LocalMachine, L""), 0u);
+    EXPECT_EQ(QueriesFor(registry, Hive::LocalMachine, L"x"), 1u) << "the one name is asked";
 }
 
 TEST(ScanFailures, AFailedEnumerationFallsBackToAskingEveryName) {

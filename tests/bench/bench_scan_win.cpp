@@ -1,0 +1,156 @@
+// Times the Run-key scan against the real registry: the built-in catalogue and a catalogue of
+// 32,766 entries, with 0, 50 and 1,000 catalogue names present in the Run keys (half per hive,
+// among 20 unlisted values in each). Prints the time per scan and the registry calls one scan
+// makes. It replaces both Run keys, so it runs only with RUNSWEEP_THROWAWAY_PREFIX=1.
+#include "catalogue/catalogue.h"
+#include "listbox/startup_list.h"
+#include "registry/registry_win.h"
+#include "registry/scan.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+using namespace runsweep;
+
+namespace {
+
+double Now() {
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    LARGE_INTEGER t;
+    ::QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / frequency;
+}
+
+class CountedRows final : public StartupList {
+public:
+    void AddItem(const std::wstring&, const std::wstring&) override { ++count_; }
+    int ListCount() const override { return count_; }
+    std::wstring GetChoice(int) const override { return StartupAction::kNone; }
+    std::wstring GetValue(int) const override { return std::wstring(); }
+
+private:
+    int count_ = 0;
+};
+
+Catalogue FullCatalogue() {
+    Catalogue catalogue;
+    BuildCatalogue(catalogue);
+    for (std::size_t i = kBuiltInCount; i <= 32766; ++i) {
+        // Names of the length and mix of real ones, some with accented letters.
+        std::wstring name = (i % 7 == 0 ? L"Programme acc\u00e9l\u00e9r\u00e9 " : L"Vendor Update Agent ");
+        name += std::to_wstring(i);
+        catalogue.AppendEntry(name, L"A custom entry for timing the scan.");
+    }
+    return catalogue;
+}
+
+bool ReplaceRunKeys(const Catalogue& catalogue, std::size_t present) {
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        ::RegDeleteTreeW(root, kRunKeyPath);
+    }
+    const std::unique_ptr<Registry> registry = MakeWin32Registry();
+    RegKey keys[2];
+    if (registry->CreateKey(Hive::CurrentUser, kRunKeyPath, keys[0]) != kSuccess ||
+        registry->CreateKey(Hive::LocalMachine, kRunKeyPath, keys[1]) != kSuccess) {
+        return false;
+    }
+    for (int hive = 0; hive < 2; ++hive) {
+        for (int i = 0; i < 20; ++i) {
+            registry->SetStringValue(keys[hive], L"Unlisted tool " + std::to_wstring(i), L"C:\\tool.exe /background");
+        }
+    }
+    // Spread over the whole catalogue, so both the built-in and the custom part hold some.
+    for (std::size_t k = 0; k < present; ++k) {
+        const std::size_t index = k * (catalogue.size() - 1) / std::max<std::size_t>(present, 1);
+        const std::wstring name(catalogue.StartupNames[index]);
+        if (registry->SetStringValue(keys[k % 2], name, L"\"C:\\Program Files\\" + name + L"\\agent.exe\"") !=
+            kSuccess) {
+            return false;
+        }
+    }
+    return true;
+}
+
+struct Timing {
+    double per_scan;
+    int rows;
+    std::size_t calls;
+    std::size_t queries;
+};
+
+Timing TimeScan(const Catalogue& catalogue, int repeats) {
+    const std::unique_ptr<Registry> registry = MakeWin32Registry();
+    std::vector<double> times;
+    int rows = 0;
+    for (int r = 0; r < repeats; ++r) {
+        registry->ResetCallCounts();
+        CountedRows list;
+        const double start = Now();
+        ScanStartups(catalogue, *registry, list);
+        times.push_back(Now() - start);
+        rows = list.ListCount();
+    }
+    std::sort(times.begin(), times.end());
+    return Timing{times[times.size() / 2], rows, registry->TotalCallCount(), registry->CallCount(RegistryOp::Query)};
+}
+
+// The straightforward way for comparison: both Run keys opened and asked for each name in turn.
+Timing TimeNameByName(const Catalogue& catalogue, int repeats) {
+    const std::unique_ptr<Registry> registry = MakeWin32Registry();
+    std::vector<double> times;
+    int rows = 0;
+    for (int r = 0; r < repeats; ++r) {
+        registry->ResetCallCounts();
+        rows = 0;
+        const double start = Now();
+        for (const CatalogueEntry& entry : catalogue.Entries()) {
+            rows += IsStartupPresent(*registry, std::wstring(entry.name)) ? 1 : 0;
+        }
+        times.push_back(Now() - start);
+    }
+    std::sort(times.begin(), times.end());
+    return Timing{times[times.size() / 2], rows, registry->TotalCallCount(), registry->CallCount(RegistryOp::Query)};
+}
+
+void PrintTiming(const char* what, std::size_t entries, std::size_t present, const Timing& t) {
+    std::printf("%-14s %7zu entries  %5zu present  %5d rows  %9.3f ms/scan  %6zu calls (%zu queries)\n", what, entries,
+                present, t.rows, t.per_scan * 1000.0, t.calls, t.queries);
+}
+
+} // namespace
+
+int main() {
+    const char* flag = std::getenv("RUNSWEEP_THROWAWAY_PREFIX");
+    if (flag == nullptr || std::string(flag) != "1") {
+        std::fprintf(stderr, "bench_scan replaces the Run keys: run it with RUNSWEEP_THROWAWAY_PREFIX=1 in a "
+                             "throwaway prefix\n");
+        return 2;
+    }
+    Catalogue built_in;
+    BuildCatalogue(built_in);
+    const Catalogue full = FullCatalogue();
+
+    for (const std::size_t present : {std::size_t{0}, std::size_t{50}, std::size_t{1000}}) {
+        if (!ReplaceRunKeys(full, present)) {
+            std::fprintf(stderr, "cannot seed the Run keys\n");
+            return 1;
+        }
+        PrintTiming("scan", built_in.size(), present, TimeScan(built_in, 200));
+        PrintTiming("scan", full.size(), present, TimeScan(full, 20));
+        PrintTiming("name by name", built_in.size(), present, TimeNameByName(built_in, 20));
+        std::fflush(stdout);
+    }
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        ::RegDeleteTreeW(root, kRunKeyPath);
+    }
+    return 0;
+}
