@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# The scan, "Disable" and "Remove" on Wine's real registry, through tests/registry_tool.exe (built
+# beside the program), checked with Wine's reg after the server has written the registry to disk
+# and ended: what the checks see is what a restart of the machine would see.
+#
+# It works on a copy of the prepared prefix's registry (sharing its drive_c), so its server can be
+# stopped and restarted without disturbing the prefix the other tests use.
+#   tests/e2e/test_registry_actions.sh path/to/Runsweep.exe
+set -uo pipefail
+
+build=$(dirname "$(realpath "${1:?usage: test_registry_actions.sh path/to/Runsweep.exe}")")
+tool="$build/tests/registry_tool.exe"
+name=$(basename "$0" .sh)
+if [ ! -f "$tool" ]; then
+    echo "FAIL [$name]: $tool is missing; build the mingw preset first" >&2
+    exit 1
+fi
+base=${WINEPREFIX:?WINEPREFIX must name a prepared Wine prefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
+
+prefix=$(mktemp -d /tmp/runsweep-e2e-registry.XXXXXX)
+work=$(mktemp -d /tmp/runsweep-e2e-registry-out.XXXXXX)
+log="$work/log"
+cleanup() {
+    WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+    WINEPREFIX=$prefix wineserver -w >/dev/null 2>&1
+    rm -rf "$prefix" "$work" # rm does not follow the drive_c link
+}
+trap cleanup EXIT
+
+cp "$base"/*.reg "$prefix"/
+cp "$base"/.update-timestamp "$prefix"/ 2>/dev/null
+cp -a "$base/dosdevices" "$prefix"/
+ln -s "$base/drive_c" "$prefix/drive_c"
+export WINEPREFIX=$prefix
+
+failures=0
+fail() {
+    failures=$((failures + 1))
+    echo "FAIL [$name]: $*" >&2
+}
+
+RUN='Software\Microsoft\Windows\CurrentVersion\Run'
+RECORDS='HKLM\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg'
+
+# Every Wine command writes to a file, never to a pipe: a server and its services started by the
+# command would otherwise hold the pipe open after it ends.
+reg() { wine reg "$@" >>"$log" 2>&1; }
+
+seed() { # HKCU|HKLM name data
+    reg add "$1\\$RUN" /v "$2" /t REG_SZ /d "$3" /f || fail "cannot seed $1 $2"
+}
+
+# The data of a REG_SZ value; status 1 when there is no such value.
+value() { # key name
+    local out="$work/query"
+    wine reg query "$1" /v "$2" >"$out" 2>&1 || return 1
+    iconv -f CP437 -t UTF-8 <"$out" | tr -d '\r' | awk -v name="$2" '
+        { line = $0; sub(/^    /, "", line) }
+        index(line, name "    REG_SZ") == 1 {
+            data = substr(line, length(name "    REG_SZ") + 1); sub(/^    /, "", data); print data; found = 1
+        }
+        END { exit found ? 0 : 1 }'
+}
+
+expect_value() { # key name data
+    local actual
+    if ! actual=$(value "$1" "$2"); then
+        fail "$1 has no value $2"
+    elif [ "$actual" != "$3" ]; then
+        fail "$1 value $2 is '$actual', expected '$3'"
+    fi
+}
+
+expect_no_value() { # key name
+    value "$1" "$2" >/dev/null && fail "$1 should not hold $2"
+}
+
+expect_record() { # name command hive
+    local key="$RECORDS\\$1"
+    expect_value "$key" command "$2"
+    expect_value "$key" hkey "$3"
+    expect_value "$key" inimapping 0
+    expect_value "$key" item "$1"
+    expect_value "$key" key 'SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
+}
+
+expect_no_key() { # key
+    wine reg query "$1" >"$work/query" 2>&1 && fail "$1 should not exist"
+}
+
+expect_output() { # file expected-text
+    local actual
+    actual=$(tr -d '\r' <"$1")
+    [ "$actual" = "$2" ] || fail "tool said:"$'\n'"$actual"$'\n'"expected:"$'\n'"$2"
+}
+
+tool() { # output-file args...
+    local out=$1
+    shift
+    wine "$tool" "$@" >"$out" 2>>"$log" || fail "registry_tool $* failed"
+}
+
+# --- Seed: the Run keys as a user might have them.
+for key in "HKCU\\$RUN" "HKLM\\$RUN" "$RECORDS"; do
+    reg delete "$key" /f
+done
+long_command="\"C:\\Program Files\\Java\\jre\\bin\\jusched.exe\" /background $(printf 'x%.0s' $(seq 1 400)) /end"
+accented="Démarrage d'Office"
+seed HKCU SunJavaUpdateSched "$long_command"
+seed HKCU jusched 'C:\Java\jusched.exe'
+seed HKLM QTTASK 'C:\QuickTime\qttask.exe'
+seed HKCU NVIEW 'rundll32 nview.dll'
+seed HKLM NVIEW 'rundll32 nview.dll,machine'
+seed HKCU CTDVDDet 'C:\Creative\ctdvddet.exe user'
+seed HKLM CTDVDDet 'C:\Creative\ctdvddet.exe machine'
+seed HKCU NeroCheck ''
+seed HKLM NeroCheck 'C:\Nero\NeroCheck.exe'
+seed HKCU InCD ''
+seed HKLM "$accented" 'C:\Office\osa.exe -b'
+seed HKCU 'Vendor\Agent' 'C:\Vendor\agent.exe'
+seed HKCU KeepMe 'C:\keep.exe'
+
+# --- The scan: catalogue order, catalogue spelling, the duplicate twice.
+tool "$work/scan" scan
+expect_output "$work/scan" "SunJavaUpdateSched
+jusched
+qttask
+NVIEW
+CTDVDDet
+NeroCheck
+InCD
+CTDVDDet
+$accented"
+
+# --- The actions, as "Continue" would call them row by row.
+tool "$work/disable" disable SunJavaUpdateSched jusched qttask CTDVDDet NeroCheck InCD CTDVDDet "$accented" \
+    'Vendor\Agent'
+expect_output "$work/disable" "Done 0
+Done 0
+Done 0
+Done 0
+Done 0
+Done 0
+AlreadyGone 0
+Done 0
+NameNotRecordable 87"
+tool "$work/remove" remove NVIEW 'Vendor\Agent' NVIEW
+expect_output "$work/remove" "Done 0
+Done 0
+AlreadyGone 0"
+
+# --- Let the server write the registry and end; every check below starts it afresh from disk.
+wineserver -w
+
+expect_record SunJavaUpdateSched "$long_command" HKCU
+expect_record jusched 'C:\Java\jusched.exe' HKCU
+expect_record qttask 'C:\QuickTime\qttask.exe' HKLM
+expect_record CTDVDDet 'C:\Creative\ctdvddet.exe user' HKCU
+expect_record NeroCheck 'C:\Nero\NeroCheck.exe' HKLM
+expect_record InCD '' HKCU
+expect_record "$accented" 'C:\Office\osa.exe -b' HKLM
+expect_no_key "$RECORDS\\Vendor"
+expect_no_key "$RECORDS\\NVIEW"
+
+for hive in HKCU HKLM; do
+    for gone in SunJavaUpdateSched jusched qttask NVIEW CTDVDDet NeroCheck InCD "$accented" 'Vendor\Agent'; do
+        expect_no_value "$hive\\$RUN" "$gone"
+    done
+done
+expect_value "HKCU\\$RUN" KeepMe 'C:\keep.exe'
+
+tool "$work/rescan" scan
+expect_output "$work/rescan" ""
+
+if [ "$failures" -gt 0 ]; then
+    echo "[$name] $failures failure(s); wine log:" >&2
+    tail -n 20 "$log" >&2
+    exit 1
+fi
+echo "[$name] passed"
