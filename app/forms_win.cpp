@@ -209,8 +209,8 @@ void Form::Create(const FormStyle& style, HWND owner) {
     const SIZE outer = OuterSizePx();
     ::SetWindowPos(hwnd_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     CenterOnScreen();
+    // Each control is placed as it is made, at this DPI: nothing to lay out again here.
     OnCreateControls();
-    PlaceAll();
     OnLoad();
     loaded_ = true;
 }

@@ -1,6 +1,9 @@
 #include "app/frm_main_win.h"
 
 #include "app/continue_choices.h"
+#include "app/frm_about_win.h"
+#include "app/launches.h"
+#include "app/shell_launcher_win.h"
 #include "catalogue/catalogue.h"
 #include "listbox/listbox_win.h"
 #include "registry/scan.h"
@@ -86,7 +89,11 @@ void frmMain::OnCreateControls() {
 }
 
 void frmMain::OnLoad() {
-    ScanStartups(catalogue_, registry_, Startups());
+    {
+        // One update of the list's windows for the whole scan instead of one per row.
+        ListboxUpdateLock batch(*startups_);
+        ScanStartups(catalogue_, registry_, Startups());
+    }
     if (Startups().ListCount() == 0) {
         SetVisible(picHolder_, true);
         SetEnabled(cmdContinue_, false);
@@ -95,9 +102,10 @@ void frmMain::OnLoad() {
 
 void frmMain::OnUnload() {
     hShell32_.reset();
+    // Closed, not destroyed: this may run inside the About window's own modal loop, when the main
+    // window is closed from outside while the About window is shown.
     if (frmAbout_) {
         frmAbout_->Close();
-        frmAbout_.reset();
     }
     ::PostQuitMessage(0);
 }
@@ -113,11 +121,28 @@ void frmMain::OnContinueClick() {
     Close();
 }
 
-// The About window and the launches come with their own change; until then these clicks do nothing.
-void frmMain::OnAboutClick() {}
-void frmMain::OnDonateClick() {}
-void frmMain::OnMsconfigClick() {}
-void frmMain::OnSubmitStartupClick() {}
-void frmMain::OnDetectedClick() {}
+void frmMain::OnAboutClick() {
+    ShowAboutWindow(frmAbout_, Handle());
+}
+
+void frmMain::OnDonateClick() {
+    Win32ShellLauncher shell(Handle());
+    OpenDocument(shell, WebPage::Donate);
+}
+
+void frmMain::OnMsconfigClick() {
+    Win32ShellLauncher shell(Handle());
+    OpenMsconfig(shell, messages_);
+}
+
+void frmMain::OnSubmitStartupClick() {
+    Win32ShellLauncher shell(Handle());
+    OpenDocument(shell, WebPage::Contact);
+}
+
+void frmMain::OnDetectedClick() {
+    Win32ShellLauncher shell(Handle());
+    OpenDocument(shell, WebPage::DetectedList);
+}
 
 } // namespace runsweep
