@@ -5,6 +5,49 @@
 
 namespace runsweep {
 
+std::vector<unsigned char> Utf16Bytes(const std::wstring& text) {
+    std::vector<unsigned char> bytes;
+    bytes.reserve(text.size() * 2);
+    const auto put = [&](std::uint32_t unit) {
+        bytes.push_back(static_cast<unsigned char>(unit & 0xFF));
+        bytes.push_back(static_cast<unsigned char>((unit >> 8) & 0xFF));
+    };
+    for (wchar_t c : text) {
+        const auto code = static_cast<std::uint32_t>(c);
+        if (code > 0xFFFF) { // only where wchar_t holds whole code points
+            put(0xD800 + ((code - 0x10000) >> 10));
+            put(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            put(code);
+        }
+    }
+    return bytes;
+}
+
+std::wstring Utf16Text(const std::vector<unsigned char>& bytes) {
+    std::wstring text;
+    text.reserve(bytes.size() / 2);
+    const auto unit_at = [&](std::size_t i) { return static_cast<std::uint32_t>(bytes[i] | (bytes[i + 1] << 8)); };
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const std::uint32_t unit = unit_at(i);
+        if (unit == 0) {
+            break;
+        }
+        if constexpr (sizeof(wchar_t) > 2) {
+            if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
+                const std::uint32_t low = unit_at(i + 2);
+                if (low >= 0xDC00 && low < 0xE000) {
+                    text.push_back(static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00)));
+                    i += 2;
+                    continue;
+                }
+            }
+        }
+        text.push_back(static_cast<wchar_t>(unit));
+    }
+    return text;
+}
+
 const wchar_t* HiveLabel(Hive hive) noexcept {
     return hive == Hive::CurrentUser ? L"HKCU" : L"HKLM";
 }
@@ -66,14 +109,7 @@ long Registry::SetStringValue(const RegKey& key, const std::wstring& name, const
     if (!key) {
         return kInvalidHandle;
     }
-    // UTF-16 units, low byte first, and the terminating NUL, as REG_SZ holds them.
-    std::vector<unsigned char> bytes;
-    bytes.reserve((text.size() + 1) * 2);
-    for (wchar_t c : text) {
-        const auto unit = static_cast<std::uint32_t>(c);
-        bytes.push_back(static_cast<unsigned char>(unit & 0xFF));
-        bytes.push_back(static_cast<unsigned char>((unit >> 8) & 0xFF));
-    }
+    std::vector<unsigned char> bytes = Utf16Bytes(text);
     bytes.push_back(0);
     bytes.push_back(0);
     return DoSetValue(key.handle(), name, kRegSz, bytes.data(), bytes.size());

@@ -43,6 +43,12 @@ inline constexpr std::size_t kRegistryOpCount = 10;
 // "HKCU" or "HKLM".
 const wchar_t* HiveLabel(Hive hive) noexcept;
 
+// Text as the registry stores it: UTF-16 units, low byte first, no terminator added. Where wchar_t
+// holds whole code points (not on Windows), those beyond U+FFFF become surrogate pairs.
+std::vector<unsigned char> Utf16Bytes(const std::wstring& text);
+// The reverse, up to the first NUL unit; an odd last byte belongs to no unit.
+std::wstring Utf16Text(const std::vector<unsigned char>& bytes);
+
 class Registry;
 
 // An open key. Closes itself through its registry when destroyed or reset; move-only.

@@ -89,17 +89,7 @@ std::wstring DecodeRegString(const RegValue& value) {
     if (value.type != kRegSz && value.type != kRegExpandSz && value.type != kRegMultiSz) {
         return std::wstring();
     }
-    std::wstring text;
-    text.reserve(value.data.size() / 2);
-    // UTF-16 units, low byte first; an odd last byte belongs to no unit.
-    for (std::size_t i = 0; i + 1 < value.data.size(); i += 2) {
-        const auto unit = static_cast<std::uint16_t>(value.data[i] | (value.data[i + 1] << 8));
-        if (unit == 0) {
-            break;
-        }
-        text.push_back(static_cast<wchar_t>(unit));
-    }
-    return text;
+    return Utf16Text(value.data);
 }
 
 long ReadRegString(Registry& registry, Hive hive, const std::wstring& path, const std::wstring& name,

@@ -79,11 +79,7 @@ struct Record {
 };
 
 inline std::vector<unsigned char> Utf16Bytes(const std::wstring& text, bool terminate) {
-    std::vector<unsigned char> bytes;
-    for (wchar_t c : text) {
-        bytes.push_back(static_cast<unsigned char>(static_cast<unsigned>(c) & 0xFF));
-        bytes.push_back(static_cast<unsigned char>((static_cast<unsigned>(c) >> 8) & 0xFF));
-    }
+    std::vector<unsigned char> bytes = runsweep::Utf16Bytes(text);
     if (terminate) {
         bytes.push_back(0);
         bytes.push_back(0);
@@ -330,6 +326,10 @@ TYPED_TEST_P(RegistryContract, ReadRegStringReadsWholeTextsUpToTheFirstNul) {
     this->SeedRaw(Hive::CurrentUser, L"unterminated", kRegSz, Utf16Bytes(L"no nul", false));
     this->SeedRaw(Hive::CurrentUser, L"expand", kRegExpandSz, Utf16Bytes(L"%WINDIR%\\x.exe", true));
     this->SeedRaw(Hive::CurrentUser, L"dword", kRegDword, {0x41, 0x00, 0x00, 0x00});
+    this->SeedRaw(Hive::CurrentUser, L"odd", kRegSz, {0x41, 0x00, 0x42});
+    // U+1F600 beyond the 16-bit range: a surrogate pair in the registry whatever wchar_t is.
+    const std::wstring beyond = std::wstring(L"smile ") + L"\U0001F600";
+    this->Seed(Hive::CurrentUser, L"beyond", beyond);
 
     Registry& reg = this->registry();
     const auto read = [&](const wchar_t* name) { return ReadRegString(reg, Hive::CurrentUser, kRunKeyPath, name); };
@@ -340,6 +340,13 @@ TYPED_TEST_P(RegistryContract, ReadRegStringReadsWholeTextsUpToTheFirstNul) {
     EXPECT_EQ(read(L"unterminated"), L"no nul");
     EXPECT_EQ(read(L"expand"), L"%WINDIR%\\x.exe");
     EXPECT_EQ(read(L"dword"), L"") << "data of another type is no command line";
+    EXPECT_EQ(read(L"odd"), L"A");
+    EXPECT_EQ(read(L"beyond"), beyond);
+    RegKey key;
+    ASSERT_EQ(reg.OpenKey(Hive::CurrentUser, kRunKeyPath, KeyAccess::Query, key), kSuccess);
+    RegValue stored;
+    ASSERT_EQ(reg.ReadValue(key, L"beyond", stored), kSuccess);
+    EXPECT_EQ(stored.data.size(), 2u * (6 + 2 + 1)) << "six units, a surrogate pair and the NUL";
     EXPECT_EQ(read(L"absent"), L"");
     EXPECT_EQ(ReadRegString(reg, Hive::LocalMachine, kRunKeyPath, L"254"), L"") << "no HKLM Run key";
 
