@@ -105,6 +105,20 @@ void RethrowFatalError() {
 
 namespace {
 
+struct ModalDisabled {
+    HWND self;
+    std::vector<HWND> windows;
+};
+
+// A named callback: a lambda does not convert to the calling convention of 32-bit Windows.
+BOOL CALLBACK CollectInputWindow(HWND window, LPARAM param) {
+    auto* state = reinterpret_cast<ModalDisabled*>(param);
+    if (window != state->self && ::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
+        state->windows.push_back(window);
+    }
+    return TRUE;
+}
+
 // One message through dialog navigation of its top-level window, or translated and dispatched.
 void ProcessMessage(MSG& msg) noexcept {
     HWND root = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
@@ -229,20 +243,8 @@ void Form::ShowModal() {
         return;
     }
     // Every other window of the thread that takes input now, re-enabled when this one unloads.
-    struct Disabled {
-        HWND self;
-        std::vector<HWND> windows;
-    } disabled{hwnd_, {}};
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* state = reinterpret_cast<Disabled*>(param);
-            if (window != state->self && ::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
-                state->windows.push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&disabled));
+    ModalDisabled disabled{hwnd_, {}};
+    ::EnumThreadWindows(::GetCurrentThreadId(), &CollectInputWindow, reinterpret_cast<LPARAM>(&disabled));
     for (HWND window : disabled.windows) {
         ::EnableWindow(window, FALSE);
     }
