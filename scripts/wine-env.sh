@@ -30,7 +30,7 @@ wine_prefix_init() {
     fi
     # A persistent server and its services up front: otherwise each process pays for them and
     # background services keep output pipes open.
-    wineserver -p
+    wineserver -p 2>/dev/null || true  # 2 when a server is already up
     wine wineboot </dev/null >/dev/null 2>&1 || true
 }
 
