@@ -7,3 +7,5 @@
 #define IDI_TICK 101
 // 32 x 32: the icon of a row of the startup list.
 #define IDI_ROWDEFAULT 102
+// 54 x 54, 24-bit: the program's image in the About window.
+#define IDB_ABOUT 103

@@ -11,6 +11,10 @@
 //   uidriver center <caption> <text> [n]    "x y": the control's centre on the screen (for xdotool)
 //   uidriver rect <caption>                 "x y width height client-width client-height" of the window
 //   uidriver state <caption>                "normal", "minimized" or "maximized"
+//   uidriver enabled <caption>              "enabled" or "disabled": whether the window takes input
+//   uidriver close <caption>                posts WM_CLOSE, as a task manager's "End task" does; it
+//                                           reaches a window that takes no input, where the close box
+//                                           and the system menu do not
 //   uidriver focus <caption>                class and text of the control that has the keyboard focus
 //   uidriver syscommand <caption> <close|minimize|restore>
 //   uidriver resize <caption> <width> <height>   asks the window to take this outer size in pixels
@@ -18,6 +22,7 @@
 //                                           ("none", "information", "error", "warning") on the first
 //                                           line and its text after
 //   uidriver dismiss [ms]                   presses OK in that message box
+//   uidriver tooltip [ms]                   waits for a tool tip to show; prints its text
 //   uidriver volatile-key <HKLM\path>       creates a volatile key: the registry then refuses to create
 //                                           any lasting key below it
 //   uidriver read-only-key <HKLM\path>      creates the key if need be and lets everyone only read it:
@@ -28,6 +33,8 @@
 //                                           of a program file, read through the system's loader
 // Exit status 0 on success, 1 when the window or control was not found in time, 2 for bad usage.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <sddl.h>
 
@@ -375,6 +382,23 @@ int Run(int argc, wchar_t** argv) {
                    ? 0
                    : NotFound(L"the end of " + caption);
     }
+    if (command == L"tooltip") {
+        HWND tip = nullptr;
+        const auto shown = [&] {
+            for (HWND hwnd : TopLevelWindows()) {
+                if (::IsWindowVisible(hwnd) && ::_wcsicmp(ClassOf(hwnd).c_str(), TOOLTIPS_CLASSW) == 0) {
+                    tip = hwnd;
+                    return true;
+                }
+            }
+            return false;
+        };
+        if (!WaitFor(TimeoutArg(argc, argv, 2), shown)) {
+            return NotFound(L"a tool tip");
+        }
+        Print(Text(tip));
+        return 0;
+    }
     if (command == L"msgbox" || command == L"dismiss") {
         HWND box = nullptr;
         if (!WaitFor(TimeoutArg(argc, argv, 2), [&] { return (box = FindMessageBox()) != nullptr; })) {
@@ -467,6 +491,14 @@ int Run(int argc, wchar_t** argv) {
         ::GetWindowRect(top, &window);
         ::GetClientRect(top, &client);
         Print(RectText(window) + L" " + std::to_wstring(client.right) + L" " + std::to_wstring(client.bottom));
+        return 0;
+    }
+    if (command == L"close") {
+        ::PostMessageW(top, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (command == L"enabled") {
+        Print(::IsWindowEnabled(top) ? L"enabled" : L"disabled");
         return 0;
     }
     if (command == L"state") {
