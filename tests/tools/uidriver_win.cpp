@@ -95,14 +95,15 @@ bool WaitFor(int timeoutMs, const std::function<bool()>& ready) {
     }
 }
 
+// A named callback: a lambda does not convert to the calling convention of 32-bit Windows.
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    return TRUE;
+}
+
 std::vector<HWND> TopLevelWindows() {
     std::vector<HWND> windows;
-    ::EnumWindows(
-        [](HWND hwnd, LPARAM param) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&windows));
+    ::EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&windows));
     return windows;
 }
 
