@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# What the program file carries: the version record and the application manifest (read through
+# the system's own loader), one self-contained file under 1 MB that needs no DLL but the system's.
+source "$(dirname "$0")/lib.sh" "$1"
+
+resources=$(drv resources "$E2E_EXE") || e2e_fail "cannot read the resources of $E2E_EXE"
+expect_field() { # name value
+    local line
+    line=$(printf '%s\n' "$resources" | awk -F'\t' -v name="$1" '$1 == name { print $2; exit }')
+    [ "$line" = "$2" ] || e2e_fail "version record: $1 is '$line', expected '$2'"
+}
+expect_field 'FileVersion(numeric)' 1.0.0.6
+expect_field Comments Runsweep
+expect_field CompanyName Quorvane
+expect_field FileDescription Runsweep
+expect_field ProductName 'Runsweep 1.06'
+expect_field FileVersion 1.00.0006
+expect_field ProductVersion 1.00.0006
+expect_field InternalName Runsweep
+expect_field OriginalFilename Runsweep.exe
+
+manifest=$(printf '%s\n' "$resources" | sed -n '/^Manifest$/,$p')
+for needle in 'name="Runsweep" version="5.1.0.0" processorArchitecture="amd64"' '<description>Runsweep</description>' \
+    'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
+    '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' 'PerMonitorV2'; do
+    printf '%s\n' "$manifest" | grep -qF "$needle" || e2e_fail "the manifest lacks: $needle"
+done
+
+size=$(stat -c %s "$E2E_EXE")
+[ "$size" -lt 1048576 ] || e2e_fail "Runsweep.exe is $size bytes, more than 1 MB"
+
+if command -v x86_64-w64-mingw32-objdump >/dev/null; then
+    system='^(ADVAPI32|COMCTL32|GDI32|KERNEL32|msvcrt|SHELL32|USER32|UxTheme|SHLWAPI|ole32|VERSION)\.dll$'
+    while read -r dll; do
+        printf '%s\n' "$dll" | grep -qiE "$system" || e2e_fail "Runsweep.exe needs $dll, which Windows does not have"
+    done < <(x86_64-w64-mingw32-objdump -p "$E2E_EXE" | awk '/DLL Name:/ { print $3 }')
+fi
+
+e2e_done
