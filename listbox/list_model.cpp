@@ -208,6 +208,27 @@ void ListModel::CheckScroll() {
 void ListModel::ClampOffset() {
     const int maximum = scroll_.enabled ? scroll_.maximum : 0;
     offset_ = std::clamp(offset_, 0, maximum);
+    KeepFocusInView();
+}
+
+void ListModel::KeepFocusInView() {
+    if (rows_.empty()) {
+        return;
+    }
+    // Rows whose whole band lies in the control; when none does, the rows partly in view.
+    const long long top = offset_;
+    const long long bottom = top + controlHeight_;
+    int first = static_cast<int>((top + g::kRowPitch - 1) / g::kRowPitch);
+    int end = static_cast<int>(std::min<long long>(bottom / g::kRowPitch, ListCount()));
+    if (first >= end) {
+        const RowSpan span = RowsInView();
+        first = span.first;
+        end = span.end;
+    }
+    if (first >= end) {
+        return;
+    }
+    focusRow_ = std::clamp(focusRow_, first, end - 1);
 }
 
 bool ListModel::ScrollTo(long long offset) {
@@ -217,6 +238,7 @@ bool ListModel::ScrollTo(long long offset) {
         return false;
     }
     offset_ = target;
+    KeepFocusInView();
     return true;
 }
 

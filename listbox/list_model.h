@@ -143,7 +143,9 @@ public:
     void CheckScroll();
     const ScrollRange& Scroll() const { return scroll_; }
     int ScrollOffset() const { return offset_; }
-    // Clamped to 0 .. maximum; returns whether the offset changed.
+    // Clamped to 0 .. maximum; returns whether the offset changed. The focus cell follows the view
+    // (to the nearest row wholly in view), so the keyboard never acts on a row out of sight; the
+    // selection stays where it is.
     bool ScrollTo(long long offset);
     bool ScrollBy(long long delta) { return ScrollTo(static_cast<long long>(offset_) + delta); }
     void ScrollRowIntoView(int iItem);
@@ -164,6 +166,7 @@ private:
     const Row& At(int iItem) const;
     Row& At(int iItem);
     void ClampOffset();
+    void KeepFocusInView();
 
     std::vector<Row> rows_;
     int iListIndex_ = 0;

@@ -285,6 +285,20 @@ TEST_F(ListModelKeyboard, ABoxTakingFocusMovesTheFocusCellNotTheSelection) {
     EXPECT_EQ(list.FocusRow(), 2);
 }
 
+TEST_F(ListModelKeyboard, TheFocusCellFollowsTheViewButTheSelectionStays) {
+    list.FocusBoxOf(1, RowBox::Remove);
+    list.ScrollTo(885 * 3 + 100); // rows 4 to 6 are wholly in view
+    EXPECT_EQ(list.FocusRow(), 4);
+    EXPECT_EQ(list.FocusBox(), RowBox::Remove);
+    EXPECT_EQ(list.SelectedItem(), 0);
+    list.ScrollTo(0);
+    EXPECT_EQ(list.FocusRow(), 3);
+    list.HandleKey(ListKey::Space);
+    EXPECT_EQ(list.GetChoice(3), StartupAction::kRemove);
+    list.HandleKey(ListKey::Down);
+    EXPECT_EQ(list.SelectedItem(), 4);
+}
+
 TEST_F(ListModelKeyboard, PageAndHomeEndJump) {
     EXPECT_EQ(list.RowsPerPage(), 4);
     list.HandleKey(ListKey::PageDown);
