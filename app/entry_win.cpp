@@ -23,8 +23,7 @@ std::wstring Widen(const char* text) {
 }
 
 void ShowFatalError(const std::wstring& what) noexcept {
-    const std::wstring text = L"Runsweep has to stop because of an error it cannot recover from:\r\n\r\n" + what +
-                              L"\r\n\r\nNothing that was not already carried out has been changed.";
+    const std::wstring text = L"Runsweep has to stop because of an error it cannot recover from:\r\n\r\n" + what;
     ::MessageBoxW(nullptr, text.c_str(), runsweep::kApplicationTitle, MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 

@@ -204,8 +204,7 @@ void Form::Create(const FormStyle& style, HWND owner) {
                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr,
                                      ::GetModuleHandleW(nullptr), this);
     if (!created) {
-        throw std::runtime_error("The program could not create its window \"" +
-                                 std::string(style.caption.begin(), style.caption.end()) + "\".");
+        throw std::runtime_error("The program could not create one of its windows.");
     }
     fonts_.Create(WindowDpi(hwnd_));
     backBrush_.reset(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
@@ -347,7 +346,7 @@ HWND Form::CreateChild(Control& control, const wchar_t* className, const std::ws
         throw std::runtime_error("The program could not create a control of its window.");
     }
     control.hwnd = child;
-    ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.Get(control.font)), FALSE);
+    SetControlFont(control);
     return child;
 }
 
@@ -445,13 +444,21 @@ void Form::PlaceControl(Control& control) {
 
 void Form::PlaceAll() {
     for (auto& control : controls_) {
-        ::SendMessageW(control->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.Get(control->font)), FALSE);
+        SetControlFont(*control);
         if (control->kind == ControlKind::Image) {
             LoadImageFor(*control);
         }
         PlaceControl(*control);
     }
     ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void Form::SetControlFont(const Control& control) noexcept {
+    // Panels and custom controls choose their own fonts.
+    if (control.kind == ControlKind::Label || control.kind == ControlKind::LinkLabel ||
+        control.kind == ControlKind::Button) {
+        ::SendMessageW(control.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.Get(control.font)), FALSE);
+    }
 }
 
 Form::Control* Form::FindControl(HWND hwnd) noexcept {
@@ -593,6 +600,8 @@ LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_DPICHANGED: {
+        // The old fonts stay alive until every control has been given the new ones.
+        FontSet previous = std::move(fonts_);
         fonts_.Create(HIWORD(wParam));
         const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
         ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,

@@ -26,10 +26,10 @@
 // so that the program's entry can tell the user what failed and end.
 //
 // Labels have a transparent background (their container's colour shows through). A label either
-// sizes itself to its text (width and height 0 in its ControlRect, or LabelSize::Auto) or has a fixed
-// box in which the text wraps. Link labels are labels in RGB(0, 0, 192), Verdana 8.25 underlined,
-// with the system's hand cursor, that raise their click handler. Fonts are created once per DPI and
-// shared by every control of the form.
+// sizes itself to its text on one line (LabelSize::Auto: the width and height of its ControlRect are
+// not used) or has a fixed box in which the text wraps (LabelSize::Wrap). Link labels are labels in RGB(0, 0, 192),
+// Verdana 8.25 underlined, with the system's hand cursor, that raise their click handler. Fonts are created once per
+// DPI and shared by every control of the form.
 #include "app/message_sink.h"
 #include "app/win_handles_win.h"
 
@@ -57,7 +57,7 @@ enum class FontKind {
 };
 inline constexpr std::size_t kFontKindCount = 6;
 
-// A control's place in its container, in twips. Width and height 0 for a self-sizing label.
+// A control's place in its container, in twips.
 struct ControlRect {
     double left = 0;
     double top = 0;
@@ -200,6 +200,7 @@ private:
     Control& NewControl(ControlKind kind, HWND container, const ControlRect& rect, FontKind font);
     Control* FindControl(HWND hwnd) noexcept;
     HWND CreateChild(Control& control, const wchar_t* className, const std::wstring& text, DWORD style);
+    void SetControlFont(const Control& control) noexcept;
     void PlaceControl(Control& control);
     void PlaceAll();
     void LoadImageFor(Control& control);

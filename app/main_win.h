@@ -25,8 +25,6 @@ public:
     // creates, loads and shows the main window and returns. Throws when a step fails for good.
     void Main();
 
-    MessageBoxSink& Messages() noexcept { return messages_; }
-
 private:
     UniqueLibrary hShell32_;
     Catalogue catalogue_;
