@@ -50,6 +50,9 @@ std::wstring Reason(const ActionRecord& record) {
     case ActionOutcome::NameNotRecordable:
         return L"its name cannot be recorded for MSConfig, so the entry was left in place. Choose \"Remove\" to "
                L"take it out without a record.";
+    case ActionOutcome::CommandNotText:
+        return L"its Run value holds no command line (its data is not text), so MSConfig could not re-enable it "
+               L"and it was left in place. Choose \"Remove\" to take it out without a record.";
     case ActionOutcome::Failed:
         return L"the registry refused the change" + code + L"; the entry may still be in one of the Run keys.";
     case ActionOutcome::Done:

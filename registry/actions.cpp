@@ -21,12 +21,25 @@ ActionResult FailureFor(long status, ActionOutcome otherwise) {
 struct RunValue {
     long status = kFileNotFound; // kSuccess: present; kFileNotFound: absent; else unreadable
     std::wstring command;
+    // A command line: REG_SZ or REG_EXPAND_SZ. The record's "command" is text, so data of any other
+    // type (binary, a number, a list of texts) would be lost by deleting the value.
+    bool text = true;
     bool present() const { return status == kSuccess; }
 };
 
 RunValue ReadRunValue(Registry& registry, Hive hive, const std::wstring& name) {
     RunValue value;
-    value.status = ReadRegString(registry, hive, kRunKeyPath, name, value.command);
+    RegKey key;
+    value.status = registry.OpenKey(hive, kRunKeyPath, KeyAccess::Query, key);
+    if (value.status != kSuccess) {
+        return value;
+    }
+    RegValue data;
+    value.status = registry.ReadValue(key, name, data);
+    if (value.status == kSuccess) {
+        value.text = data.type == kRegSz || data.type == kRegExpandSz;
+        value.command = DecodeRegString(data);
+    }
     return value;
 }
 
@@ -55,11 +68,12 @@ long DeleteRunValue(Registry& registry, Hive hive, const std::wstring& name, boo
     return status == kFileNotFound ? kSuccess : UnlessAbsent(registry, hive, name, status);
 }
 
-// Both Run keys, HKCU first; the second is tried even when the first fails.
-ActionResult DeleteFromRunKeys(Registry& registry, const std::wstring& name) {
+// Both Run keys, `first` first; the second is tried even when the first fails.
+ActionResult DeleteFromRunKeys(Registry& registry, const std::wstring& name, Hive first = Hive::CurrentUser) {
     bool deleted = false;
     long first_failure = kSuccess;
-    for (const Hive hive : {Hive::CurrentUser, Hive::LocalMachine}) {
+    const Hive second = first == Hive::CurrentUser ? Hive::LocalMachine : Hive::CurrentUser;
+    for (const Hive hive : {first, second}) {
         const long status = DeleteRunValue(registry, hive, name, deleted);
         if (status != kSuccess && first_failure == kSuccess) {
             first_failure = status;
@@ -101,6 +115,9 @@ ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, Mess
     if (!user.present() && !machine.present()) {
         // A second row of the same name: the first one's record must stay as it is.
         return ActionResult{ActionOutcome::AlreadyGone, kSuccess};
+    }
+    if ((user.present() && !user.text) || (machine.present() && !machine.text)) {
+        return ActionResult{ActionOutcome::CommandNotText, kInvalidData};
     }
     // HKCU's command when it has one; the label always names the hive the command came from.
     const bool from_user = user.present() && (!user.command.empty() || !machine.present());
@@ -145,7 +162,11 @@ ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, Mess
     }
     record.reset();
 
-    return DeleteFromRunKeys(registry, sValue);
+    // The recorded hive's value goes last. Should the process die between the two deletes, a later
+    // run then finds the value the record was taken from and records the same command again; were
+    // it the other way round, that run would find only the other hive's value and overwrite the
+    // record with it, and the recorded command would be lost.
+    return DeleteFromRunKeys(registry, sValue, from_user ? Hive::LocalMachine : Hive::CurrentUser);
 }
 
 } // namespace runsweep

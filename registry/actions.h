@@ -14,6 +14,8 @@ enum class ActionOutcome {
     NeedsAdministrator, // access denied on a key the action must change (usually HKLM)
     RecordFailed,       // the MSConfig record could not be written and verified: the value was left in place
     NameNotRecordable,  // the name cannot be a registry key name ('\' or over 255 characters): left in place
+    CommandNotText,     // a Run value holds no command line (binary, a number, a list): a record could not keep
+                        // it, so the value was left in place
     Failed,             // any other registry failure; the value may be left in one or both Run keys
 };
 

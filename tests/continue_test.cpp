@@ -98,8 +98,9 @@ TEST(ContinueMessage, ClaimsSuccessOnlyWhenEveryChosenActionTookEffect) {
     EXPECT_EQ(done.text, kAllActionsDoneMessage);
     EXPECT_EQ(done.icon, MessageIcon::Information);
 
-    for (ActionOutcome failure : {ActionOutcome::NeedsAdministrator, ActionOutcome::RecordFailed,
-                                  ActionOutcome::NameNotRecordable, ActionOutcome::Failed}) {
+    for (ActionOutcome failure :
+         {ActionOutcome::NeedsAdministrator, ActionOutcome::RecordFailed, ActionOutcome::NameNotRecordable,
+          ActionOutcome::CommandNotText, ActionOutcome::Failed}) {
         const ClosingMessage one = ComposeClosingMessage({Record(L"qttask", ChosenAction::Disable, ActionOutcome::Done),
                                                           Record(L"jusched", ChosenAction::Disable, failure, 5)});
         EXPECT_EQ(one.icon, MessageIcon::Error);

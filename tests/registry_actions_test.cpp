@@ -5,6 +5,7 @@
 #include "registry/memory_registry.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 
 namespace runsweep::contract {
@@ -86,6 +87,8 @@ bool IsWrite(RegistryOp op) {
 }
 
 TEST(DisableUnderFaults, NoRunValueIsEverGoneWithoutACompleteRecord) {
+    std::size_t injected = 0;
+    std::size_t lost = 0;
     for (const Scenario& scenario : Scenarios()) {
         SCOPED_TRACE(scenario.label);
         std::vector<RegistryCall> clean_run;
@@ -113,6 +116,7 @@ TEST(DisableUnderFaults, NoRunValueIsEverGoneWithoutACompleteRecord) {
                     FaultRule{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, k, status});
                 MessageLog messages;
                 const ActionResult result = DisableStartup(registry, kName, messages);
+                ++injected;
 
                 const auto calls = CallsWithoutClose(registry);
                 ASSERT_GE(calls.size(), k);
@@ -122,8 +126,9 @@ TEST(DisableUnderFaults, NoRunValueIsEverGoneWithoutACompleteRecord) {
 
                 const bool user_gone = scenario.user && !HoldsValue(registry, Hive::CurrentUser);
                 const bool machine_gone = scenario.machine && !HoldsValue(registry, Hive::LocalMachine);
-                if (user_gone || machine_gone) {
-                    EXPECT_TRUE(RecordComplete(registry, scenario)) << "a Run value went without its record";
+                if ((user_gone || machine_gone) && !RecordComplete(registry, scenario)) {
+                    ++lost;
+                    ADD_FAILURE() << "a Run value went without its record";
                 }
                 const bool all_gone = (!scenario.user || user_gone) && (!scenario.machine || machine_gone);
                 EXPECT_EQ(result.TookEffect(), all_gone);
@@ -136,6 +141,8 @@ TEST(DisableUnderFaults, NoRunValueIsEverGoneWithoutACompleteRecord) {
             }
         }
     }
+    // For the reliability summary.
+    std::printf("DisableUnderFaults: %zu faults injected, %zu entries lost\n", injected, lost);
 }
 
 TEST(DisableUnderFaults, TheRecordIsWrittenVerifiedAndFlushedBeforeAnyDelete) {

@@ -22,14 +22,15 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 namespace runsweep {
 
 inline void PrintTo(ActionOutcome outcome, std::ostream* os) {
-    static const char* const kNames[] = {"Done",         "AlreadyGone",       "NeedsAdministrator",
-                                         "RecordFailed", "NameNotRecordable", "Failed"};
+    static const char* const kNames[] = {
+        "Done", "AlreadyGone", "NeedsAdministrator", "RecordFailed", "NameNotRecordable", "CommandNotText", "Failed"};
     *os << kNames[static_cast<int>(outcome)];
 }
 
@@ -589,6 +590,57 @@ TYPED_TEST_P(ActionContract, NamesThatCannotNameAKeyAreLeftByDisableButRemoved) 
     EXPECT_TRUE(this->messages_.messages.empty());
 }
 
+TYPED_TEST_P(ActionContract, RunValuesThatHoldNoCommandLineAreRefusedAndLeftInPlace) {
+    // Binary data, a number, a list of texts, no type at all: a text record would lose them.
+    const std::vector<unsigned char> binary = {0x0a, 0x00, 0xff, 0x41};
+    const std::vector<unsigned char> number = {0x34, 0x12, 0x00, 0x00};
+    const std::vector<unsigned char> list = Utf16Bytes(std::wstring(L"C:\\a.exe\0C:\\b.exe\0", 18), true);
+    this->SeedRaw(Hive::CurrentUser, L"Binary", kRegBinary, binary);
+    this->SeedRaw(Hive::LocalMachine, L"Number", kRegDword, number);
+    this->SeedRaw(Hive::CurrentUser, L"List", kRegMultiSz, list);
+    this->SeedRaw(Hive::CurrentUser, L"Untyped", kRegNone, {});
+    // Text in one hive does not make up for what the other hive would lose.
+    this->SeedRaw(Hive::CurrentUser, L"Mixed", kRegBinary, binary);
+    this->Seed(Hive::LocalMachine, L"Mixed", L"C:\\mixed.exe");
+
+    for (const auto& [hive, name, type, data] :
+         {std::tuple{Hive::CurrentUser, L"Binary", kRegBinary, binary},
+          std::tuple{Hive::LocalMachine, L"Number", kRegDword, number},
+          std::tuple{Hive::CurrentUser, L"List", kRegMultiSz, list},
+          std::tuple{Hive::CurrentUser, L"Untyped", kRegNone, std::vector<unsigned char>{}},
+          std::tuple{Hive::CurrentUser, L"Mixed", kRegBinary, binary}}) {
+        SCOPED_TRACE(::testing::PrintToString(std::wstring(name)));
+        const ActionResult result = this->Disable(name);
+        EXPECT_EQ(result.outcome, ActionOutcome::CommandNotText);
+        EXPECT_FALSE(result.TookEffect());
+        EXPECT_NE(result.status, kSuccess);
+        EXPECT_FALSE(this->KeyExists(Hive::LocalMachine, kRecordRoot + L"\\" + name));
+        RegKey key;
+        ASSERT_EQ(this->registry().OpenKey(hive, kRunKeyPath, KeyAccess::Query, key), kSuccess);
+        RegValue stored;
+        ASSERT_EQ(this->registry().ReadValue(key, name, stored), kSuccess);
+        EXPECT_EQ(stored.type, type);
+        EXPECT_EQ(stored.data, data);
+    }
+    EXPECT_EQ(this->RunValue(Hive::LocalMachine, L"Mixed"), L"C:\\mixed.exe");
+    EXPECT_TRUE(this->messages_.messages.empty());
+    // "Remove" still takes them out.
+    EXPECT_EQ(this->Remove(L"Binary").outcome, ActionOutcome::Done);
+    EXPECT_EQ(this->RunValue(Hive::CurrentUser, L"Binary"), std::nullopt);
+}
+
+TYPED_TEST_P(ActionContract, ExpandableAndEmptyCommandsAreRecordedAsStored) {
+    // The text as stored, variables unexpanded; data of no bytes at all is the empty command.
+    this->SeedRaw(Hive::CurrentUser, L"Expand", kRegExpandSz, Utf16Bytes(L"%ProgramFiles%\\x.exe /tray", true));
+    this->SeedRaw(Hive::LocalMachine, L"NoBytes", kRegSz, {});
+    EXPECT_EQ(this->Disable(L"Expand").outcome, ActionOutcome::Done);
+    this->ExpectRecord(L"Expand", L"%ProgramFiles%\\x.exe /tray", L"HKCU");
+    EXPECT_EQ(this->RunValue(Hive::CurrentUser, L"Expand"), std::nullopt);
+    EXPECT_EQ(this->Disable(L"NoBytes").outcome, ActionOutcome::Done);
+    this->ExpectRecord(L"NoBytes", L"", L"HKLM");
+    EXPECT_EQ(this->RunValue(Hive::LocalMachine, L"NoBytes"), std::nullopt);
+}
+
 TYPED_TEST_P(ActionContract, EmptyNamesAreNeverTouched) {
     this->Seed(Hive::CurrentUser, L"", L"C:\\default.exe");
     this->Seed(Hive::LocalMachine, L"", L"C:\\default.exe");
@@ -615,7 +667,9 @@ REGISTER_TYPED_TEST_SUITE_P(ActionContract, DisableRecordsTheCommandOfTheHiveTha
                             TheHiveLabelAlwaysNamesTheHiveOfTheRecordedCommand, ALongCommandIsRecordedWhole,
                             AnEarlierRecordIsOverwrittenAndItsOtherValuesKept,
                             TheSecondDisableOfANameLeavesTheFirstRecordAlone, AccentedNamesAreRecordedUnderTheirOwnName,
-                            NamesThatCannotNameAKeyAreLeftByDisableButRemoved, EmptyNamesAreNeverTouched,
+                            NamesThatCannotNameAKeyAreLeftByDisableButRemoved,
+                            RunValuesThatHoldNoCommandLineAreRefusedAndLeftInPlace,
+                            ExpandableAndEmptyCommandsAreRecordedAsStored, EmptyNamesAreNeverTouched,
                             RemoveDeletesFromBothHivesAndMissingValuesAreNoFailure);
 
 } // namespace runsweep::contract

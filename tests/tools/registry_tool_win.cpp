@@ -5,6 +5,20 @@
 //   registry_tool disable <name>...    disables each name in turn; prints "<outcome> <status>" per
 //                                      name, and "message: <text>" for every message shown
 //   registry_tool remove <name>...     removes each name in turn; prints "<outcome> <status>"
+//   registry_tool set <HKCU|HKLM\path> <name> <type> <data>
+//                                      writes one value exactly, creating the key if need be. Type
+//                                      sz, expand_sz or multi_sz: the data's UTF-16 units as given,
+//                                      no terminator added (so "" is a value of no bytes); binary:
+//                                      hex digits; dword: a decimal number; none: no data
+//   registry_tool dump <HKCU|HKLM\path>
+//                                      every value of the key, one per line: name, type number and
+//                                      data, tab-separated; names and text data escaped (below),
+//                                      every unit of the data shown, its terminator too; other data
+//                                      as hex. "absent" and exit status 1 when the key does not exist
+//
+// A name or data argument "@<file>" stands for the file's contents as UTF-8, NULs and all: that
+// is how names of 16,383 characters, control characters and a megabyte of data get past the
+// command line. Escaped text: units below U+0020, U+007F and '%' as %XX, the rest as UTF-8.
 //
 // Output is UTF-8, one line each, without carriage returns. Exit status 2 for bad usage.
 #include "app/message_sink.h"
@@ -16,9 +30,12 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <exception>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -48,6 +65,8 @@ const wchar_t* OutcomeName(ActionOutcome outcome) {
         return L"RecordFailed";
     case ActionOutcome::NameNotRecordable:
         return L"NameNotRecordable";
+    case ActionOutcome::CommandNotText:
+        return L"CommandNotText";
     case ActionOutcome::Failed:
         return L"Failed";
     }
@@ -77,6 +96,164 @@ void PrintResult(const ActionResult& result) {
     Print(std::wstring(OutcomeName(result.outcome)) + L" " + std::to_wstring(result.status));
 }
 
+std::wstring FromUtf8(const std::string& bytes) {
+    if (bytes.empty()) {
+        return std::wstring();
+    }
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), size);
+    return text;
+}
+
+// The argument itself, or with "@" the contents of the file it names.
+std::wstring Argument(const std::wstring& arg) {
+    if (arg.empty() || arg[0] != L'@') {
+        return arg;
+    }
+    FILE* file = ::_wfopen(arg.substr(1).c_str(), L"rb");
+    if (file == nullptr) {
+        throw std::runtime_error("cannot read an @ file");
+    }
+    std::string bytes;
+    char buffer[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0) {
+        bytes.append(buffer, got);
+    }
+    std::fclose(file);
+    return FromUtf8(bytes);
+}
+
+bool SplitPath(const std::wstring& full, Hive& hive, std::wstring& path) {
+    if (full.rfind(L"HKCU\\", 0) == 0) {
+        hive = Hive::CurrentUser;
+    } else if (full.rfind(L"HKLM\\", 0) == 0) {
+        hive = Hive::LocalMachine;
+    } else {
+        return false;
+    }
+    path = full.substr(5);
+    return true;
+}
+
+std::wstring Escaped(const std::wstring& text) {
+    std::wstring out;
+    for (const wchar_t c : text) {
+        if (c < 0x20 || c == 0x7F || c == L'%') {
+            wchar_t code[4];
+            std::swprintf(code, 4, L"%%%02X", static_cast<unsigned>(c));
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::wstring Hex(const std::vector<unsigned char>& bytes) {
+    std::wstring out;
+    for (const unsigned char b : bytes) {
+        wchar_t code[3];
+        std::swprintf(code, 3, L"%02x", static_cast<unsigned>(b));
+        out += code;
+    }
+    return out;
+}
+
+int SetValue(const std::vector<std::wstring>& args) {
+    Hive hive;
+    std::wstring path;
+    if (args.size() != 5 || !SplitPath(args[1], hive, path)) {
+        return 2;
+    }
+    const std::wstring name = Argument(args[2]);
+    const std::wstring& type = args[3];
+    const std::wstring data = Argument(args[4]);
+    unsigned long type_number = kRegNone;
+    std::vector<unsigned char> bytes;
+    if (type == L"sz" || type == L"expand_sz" || type == L"multi_sz") {
+        type_number = type == L"sz" ? kRegSz : type == L"expand_sz" ? kRegExpandSz : kRegMultiSz;
+        for (const wchar_t c : data) { // every unit, embedded NULs too
+            bytes.push_back(static_cast<unsigned char>(c & 0xFF));
+            bytes.push_back(static_cast<unsigned char>((c >> 8) & 0xFF));
+        }
+    } else if (type == L"binary") {
+        type_number = kRegBinary;
+        if (data.size() % 2 != 0) {
+            return 2;
+        }
+        for (std::size_t i = 0; i < data.size(); i += 2) {
+            bytes.push_back(static_cast<unsigned char>(std::stoul(data.substr(i, 2), nullptr, 16)));
+        }
+    } else if (type == L"dword") {
+        type_number = kRegDword;
+        const unsigned long number = std::stoul(data);
+        for (int shift = 0; shift < 32; shift += 8) {
+            bytes.push_back(static_cast<unsigned char>((number >> shift) & 0xFF));
+        }
+    } else if (type != L"none") {
+        return 2;
+    }
+    const std::unique_ptr<Registry> registry = MakeWin32Registry();
+    RegKey key;
+    long status = registry->CreateKey(hive, path, key);
+    if (status == kSuccess) {
+        status = registry->SetValue(key, name, type_number, bytes);
+    }
+    if (status != kSuccess) {
+        Print(L"error " + std::to_wstring(status));
+        return 1;
+    }
+    return 0;
+}
+
+int Dump(const std::vector<std::wstring>& args) {
+    Hive hive;
+    std::wstring path;
+    if (args.size() != 2 || !SplitPath(args[1], hive, path)) {
+        return 2;
+    }
+    const std::unique_ptr<Registry> registry = MakeWin32Registry();
+    RegKey key;
+    long status = registry->OpenKey(hive, path, KeyAccess::Query, key);
+    if (status == kFileNotFound) {
+        Print(L"absent");
+        return 1;
+    }
+    std::vector<std::wstring> names;
+    if (status == kSuccess) {
+        status = registry->EnumValueNames(key, names);
+    }
+    for (const std::wstring& name : names) {
+        RegValue value;
+        if (status == kSuccess) {
+            status = registry->ReadValue(key, name, value);
+        }
+        if (status != kSuccess) {
+            break;
+        }
+        std::wstring data;
+        if (value.type == kRegSz || value.type == kRegExpandSz || value.type == kRegMultiSz) {
+            for (std::size_t i = 0; i + 1 < value.data.size(); i += 2) {
+                data += static_cast<wchar_t>(value.data[i] | (value.data[i + 1] << 8));
+            }
+            data = Escaped(data);
+            if (value.data.size() % 2 != 0) {
+                data += L" +" + Hex({value.data.back()});
+            }
+        } else {
+            data = Hex(value.data);
+        }
+        Print(Escaped(name) + L"\t" + std::to_wstring(value.type) + L"\t" + data);
+    }
+    if (status != kSuccess) {
+        Print(L"error " + std::to_wstring(status));
+        return 1;
+    }
+    return 0;
+}
+
 int Run(const std::vector<std::wstring>& args) {
     if (args.empty()) {
         return 2;
@@ -95,6 +272,12 @@ int Run(const std::vector<std::wstring>& args) {
             PrintResult(DisableStartup(*registry, args[i], messages));
         }
         return 0;
+    }
+    if (args[0] == L"set") {
+        return SetValue(args);
+    }
+    if (args[0] == L"dump") {
+        return Dump(args);
     }
     if (args[0] == L"remove" && args.size() > 1) {
         for (std::size_t i = 1; i < args.size(); ++i) {

@@ -1,0 +1,210 @@
+// "Disable" cut short: the process may die right after any change it makes to the registry (a crash,
+// a power cut, the user ending it). Whenever that happens, no Run value may be gone without a
+// complete record, and running "Disable" again on what is left must finish the job with the very
+// record a run without the interruption would have written.
+#include "registry_contract.h"
+
+#include "registry/memory_registry.h"
+
+#include <cstdio>
+#include <map>
+#include <optional>
+
+namespace runsweep::contract {
+namespace {
+
+// Thrown by DyingRegistry: the process ends on the spot, nothing after it runs.
+struct Died {};
+
+// Passes every call to another registry and "dies" right after its limit-th successful change
+// (create, set, delete), which stands for the process being killed there. A limit of 0 never dies.
+class DyingRegistry final : public Registry {
+public:
+    DyingRegistry(Registry& store, std::size_t limit) : store_(store), limit_(limit) {}
+    std::size_t Changes() const noexcept { return changes_; }
+
+protected:
+    long DoOpenKey(Hive hive, const std::wstring& path, KeyAccess access, std::uintptr_t& handle) override {
+        RegKey key;
+        const long status = store_.OpenKey(hive, path, access, key);
+        if (status == kSuccess) {
+            handle = Keep(std::move(key));
+        }
+        return status;
+    }
+    long DoCreateKey(Hive hive, const std::wstring& path, std::uintptr_t& handle) override {
+        RegKey key;
+        const long status = store_.CreateKey(hive, path, key);
+        if (status == kSuccess) {
+            handle = Keep(std::move(key));
+            Changed();
+        }
+        return status;
+    }
+    long DoQueryValue(std::uintptr_t handle, const std::wstring& name, unsigned long* type, unsigned char* data,
+                      unsigned long* size) override {
+        return store_.QueryValue(keys_.at(handle), name, type, data, size);
+    }
+    long DoSetValue(std::uintptr_t handle, const std::wstring& name, unsigned long type, const unsigned char* data,
+                    std::size_t size) override {
+        const std::vector<unsigned char> bytes(data, data + size);
+        const long status = store_.SetValue(keys_.at(handle), name, type, bytes);
+        if (status == kSuccess) {
+            Changed();
+        }
+        return status;
+    }
+    long DoDeleteValue(std::uintptr_t handle, const std::wstring& name) override {
+        const long status = store_.DeleteValue(keys_.at(handle), name);
+        if (status == kSuccess) {
+            Changed();
+        }
+        return status;
+    }
+    long DoEnumValueName(std::uintptr_t handle, unsigned long index, std::wstring& name) override {
+        return store_.EnumValueName(keys_.at(handle), index, name);
+    }
+    long DoCountValues(std::uintptr_t handle, unsigned long& count) override {
+        return store_.CountValues(keys_.at(handle), count);
+    }
+    long DoFlushKey(std::uintptr_t handle) override { return store_.FlushKey(keys_.at(handle)); }
+    void DoCloseKey(std::uintptr_t handle) noexcept override { keys_.erase(handle); }
+
+private:
+    std::uintptr_t Keep(RegKey key) {
+        keys_.emplace(next_, std::move(key));
+        return next_++;
+    }
+    void Changed() {
+        if (++changes_ == limit_) {
+            throw Died{};
+        }
+    }
+
+    Registry& store_;
+    std::size_t limit_;
+    std::size_t changes_ = 0;
+    std::map<std::uintptr_t, RegKey> keys_;
+    std::uintptr_t next_ = 1;
+};
+
+struct Scenario {
+    const char* label;
+    std::optional<std::wstring> user;    // HKCU's Run value, if any
+    std::optional<std::wstring> machine; // HKLM's
+    std::wstring command;                // what the record must hold
+    std::wstring hive;
+};
+
+const std::wstring kName = L"qttask";
+
+void Seed(Registry& registry, const Scenario& scenario) {
+    for (const auto& [hive, command] :
+         {std::pair{Hive::CurrentUser, scenario.user}, std::pair{Hive::LocalMachine, scenario.machine}}) {
+        RegKey key;
+        ASSERT_EQ(registry.CreateKey(hive, kRunKeyPath, key), kSuccess);
+        if (command) {
+            ASSERT_EQ(registry.SetStringValue(key, kName, *command), kSuccess);
+        }
+    }
+    // A record left by an earlier disable of the same name, to be overwritten.
+    RegKey record;
+    ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, kRecordRoot + L"\\" + kName, record), kSuccess);
+    ASSERT_EQ(registry.SetStringValue(record, L"command", L"C:\\stale.exe"), kSuccess);
+    ASSERT_EQ(registry.SetStringValue(record, L"hkey", L"HKLM"), kSuccess);
+}
+
+std::optional<std::wstring> RunCommand(Registry& registry, Hive hive) {
+    std::wstring text;
+    if (ReadRegString(registry, hive, kRunKeyPath, kName, text) != kSuccess) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+// Empty when the record holds exactly the scenario's five values; otherwise what is wrong.
+std::string RecordProblem(Registry& registry, const Scenario& scenario) {
+    RegKey key;
+    if (registry.OpenKey(Hive::LocalMachine, kRecordRoot + L"\\" + kName, KeyAccess::Query, key) != kSuccess) {
+        return "no record";
+    }
+    const std::pair<const wchar_t*, std::wstring> expected[] = {
+        {L"command", scenario.command},
+        {L"hkey", scenario.hive},
+        {L"inimapping", L"0"},
+        {L"item", kName},
+        {L"key", L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"}};
+    for (const auto& [name, text] : expected) {
+        RegValue value;
+        if (registry.ReadValue(key, name, value) != kSuccess || value.type != kRegSz ||
+            DecodeRegString(value) != text) {
+            return "record value " + ::testing::PrintToString(std::wstring(name)) + " is not " +
+                   ::testing::PrintToString(text);
+        }
+    }
+    return std::string();
+}
+
+TEST(DisableInterrupted, AKillAfterAnyChangeLosesNothingAndTheNextRunWritesTheSameRecord) {
+    const std::vector<Scenario> scenarios = {
+        {"only HKCU", L"C:\\cu.exe", std::nullopt, L"C:\\cu.exe", L"HKCU"},
+        {"only HKLM", std::nullopt, L"C:\\lm.exe", L"C:\\lm.exe", L"HKLM"},
+        {"both", L"C:\\cu.exe", L"C:\\lm.exe", L"C:\\cu.exe", L"HKCU"},
+        {"HKCU empty, HKLM with data", L"", L"C:\\lm.exe", L"C:\\lm.exe", L"HKLM"},
+        {"both empty", L"", L"", L"", L"HKLM"},
+    };
+    std::size_t kills = 0;
+    std::size_t lost = 0;
+    for (const Scenario& scenario : scenarios) {
+        SCOPED_TRACE(scenario.label);
+        std::size_t changes = 0;
+        {
+            MemoryRegistry store;
+            ASSERT_NO_FATAL_FAILURE(Seed(store, scenario));
+            DyingRegistry whole(store, 0);
+            MessageLog messages;
+            ASSERT_EQ(DisableStartup(whole, kName, messages).outcome, ActionOutcome::Done);
+            changes = whole.Changes();
+            ASSERT_EQ(RecordProblem(store, scenario), "");
+        }
+        // The record key, its five values and at least one delete.
+        ASSERT_GE(changes, 7u);
+
+        for (std::size_t k = 1; k <= changes; ++k) {
+            SCOPED_TRACE(::testing::Message() << "killed after change " << k);
+            MemoryRegistry store;
+            ASSERT_NO_FATAL_FAILURE(Seed(store, scenario));
+            {
+                DyingRegistry dying(store, k);
+                MessageLog messages;
+                EXPECT_THROW(DisableStartup(dying, kName, messages), Died);
+            }
+            ++kills;
+            EXPECT_EQ(store.OpenHandleCount(), 0u);
+            const bool gone = (scenario.user && !RunCommand(store, Hive::CurrentUser)) ||
+                              (scenario.machine && !RunCommand(store, Hive::LocalMachine));
+            if (gone && !RecordProblem(store, scenario).empty()) {
+                ++lost;
+                ADD_FAILURE() << "a Run value went without its record: " << RecordProblem(store, scenario);
+            }
+
+            // The next run finds what is left and finishes the job.
+            MessageLog messages;
+            const ActionResult again = DisableStartup(store, kName, messages);
+            EXPECT_TRUE(again.TookEffect()) << again.status;
+            EXPECT_EQ(RunCommand(store, Hive::CurrentUser), std::nullopt);
+            EXPECT_EQ(RunCommand(store, Hive::LocalMachine), std::nullopt);
+            const std::string problem = RecordProblem(store, scenario);
+            if (!problem.empty()) {
+                ++lost;
+                ADD_FAILURE() << "after the second run: " << problem;
+            }
+        }
+    }
+    // For the reliability summary.
+    std::printf("DisableInterrupted: %zu kills simulated, %zu entries lost\n", kills, lost);
+    EXPECT_EQ(lost, 0u);
+}
+
+} // namespace
+} // namespace runsweep::contract
