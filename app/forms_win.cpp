@@ -32,14 +32,14 @@ template <typename Fn> Fn User32Function(const char* name) noexcept {
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
 
-struct FontSpec {
+struct FontDesign {
     const wchar_t* face;
     double points;
     bool bold;
     bool underline;
 };
 
-constexpr std::array<FontSpec, kFontKindCount> kFontSpecs = {{
+constexpr std::array<FontDesign, kFontKindCount> kFontDesigns = {{
     {L"MS Sans Serif", 8.25, false, false},
     {L"MS Sans Serif", 8.25, true, false},
     {L"Verdana", 8.25, false, false},
@@ -78,10 +78,11 @@ int FontHeightForPoints(double points, unsigned dpi) noexcept {
 void FontSet::Create(unsigned dpi) {
     std::array<UniqueFont, kFontKindCount> created;
     for (std::size_t i = 0; i < kFontKindCount; ++i) {
-        const FontSpec& spec = kFontSpecs[i];
-        created[i].reset(::CreateFontW(FontHeightForPoints(spec.points, dpi), 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL,
-                                       FALSE, spec.underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, spec.face));
+        const FontDesign& design = kFontDesigns[i];
+        created[i].reset(::CreateFontW(FontHeightForPoints(design.points, dpi), 0, 0, 0,
+                                       design.bold ? FW_BOLD : FW_NORMAL, FALSE, design.underline ? TRUE : FALSE, FALSE,
+                                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                       DEFAULT_PITCH | FF_SWISS, design.face));
         if (!created[i]) {
             throw std::runtime_error("The program could not create the fonts of its windows.");
         }
