@@ -62,6 +62,25 @@ std::wstring Reason(const ActionRecord& record) {
     return std::wstring();
 }
 
+// A name may be up to 16,383 characters without a space: in full it would make the message box
+// many screens wide, its icon and text off the screen. Long names show their beginning and length.
+constexpr std::size_t kLongestShownName = 64;
+constexpr std::size_t kShownNamePrefix = 60;
+
+std::wstring ShownName(const std::wstring& value) {
+    if (value.empty()) {
+        return L"(unnamed entry)";
+    }
+    if (value.size() <= kLongestShownName) {
+        return value;
+    }
+    std::size_t cut = kShownNamePrefix;
+    if (value[cut - 1] >= 0xD800 && value[cut - 1] <= 0xDBFF) {
+        --cut; // not half a surrogate pair
+    }
+    return value.substr(0, cut) + L"\u2026 (a name of " + std::to_wstring(value.size()) + L" characters)";
+}
+
 } // namespace
 
 ClosingMessage ComposeClosingMessage(const std::vector<ActionRecord>& actions) {
@@ -73,7 +92,7 @@ ClosingMessage ComposeClosingMessage(const std::vector<ActionRecord>& actions) {
             continue;
         }
         failures += L"\r\n\r\n";
-        failures += record.value.empty() ? L"(unnamed entry)" : record.value;
+        failures += ShownName(record.value);
         failures += record.action == ChosenAction::Disable ? L" (Disable): " : L" (Remove): ";
         failures += Reason(record);
     }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the portable core's unit tests natively and under
 # AddressSanitizer/UndefinedBehaviorSanitizer, the same tests plus the Win32 layer's tests built
-# with mingw-w64 and run under Wine, the end-to-end tests of Runsweep.exe under Wine in Xvfb, and
-# short fuzzing runs. Exits non-zero when anything fails.
+# with mingw-w64 and run under Wine, the end-to-end tests of Runsweep.exe under Wine in Xvfb (one of
+# them kills the fault-injection build mid-way), and short fuzzing runs. Exits non-zero when
+# anything fails.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -47,9 +48,16 @@ wine_up() {
 
 mingw() { build_preset mingw && wine_up && ctest --preset mingw; }
 mingw_i686() { build_preset mingw-i686; }
+# The program with the registry kill switch, for the end-to-end test that kills it mid-way.
+faults_exe=""
+mingw_faults() {
+    cmake --preset mingw-faults >/dev/null && cmake --build --preset mingw-faults -j "$jobs" --target Runsweep &&
+        faults_exe="$root/build/mingw-faults/Runsweep.exe"
+}
 
 end_to_end() {
     wine_up || return 1
+    export RUNSWEEP_FAULTS_EXE=$faults_exe # empty: the kill test skips
     local script ok=0
     for script in tests/e2e/test_*.sh; do
         [ -e "$script" ] || continue
@@ -71,6 +79,7 @@ stage "native unit tests" native
 stage "native unit tests (ASan+UBSan)" native_asan
 stage "Windows build and unit tests under Wine" mingw
 stage "Windows x86 build" mingw_i686
+stage "Windows build with the registry kill switch" mingw_faults
 if [ -f build/mingw/Runsweep.exe ]; then
     stage "end-to-end tests under Wine" end_to_end
 fi

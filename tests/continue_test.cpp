@@ -142,6 +142,27 @@ TEST(ContinueMessage, NamesEveryUnchangedEntryWithItsReason) {
     EXPECT_EQ(alone.text.find(L"The other"), std::wstring::npos) << alone.text;
 }
 
+TEST(ContinueMessage, ANameTooLongForAMessageBoxShowsItsBeginningAndLength) {
+    // 16,383 characters without a space would make the message box many screens wide.
+    const std::wstring longest(16383, L'L');
+    const std::wstring shown = std::wstring(60, L'L') + L"\u2026 (a name of 16383 characters) (Disable): ";
+    const ClosingMessage message =
+        ComposeClosingMessage({Record(longest.c_str(), ChosenAction::Disable, ActionOutcome::NameNotRecordable, 87)});
+    EXPECT_NE(message.text.find(shown), std::wstring::npos) << message.text.substr(0, 200);
+    EXPECT_LT(message.text.size(), 600u);
+
+    // A surrogate pair is not cut in half; names of up to 64 characters show whole.
+    const std::wstring pairs = std::wstring(59, L'a') + L"\xD83D\xDE00" + std::wstring(10, L'b');
+    const ClosingMessage cut =
+        ComposeClosingMessage({Record(pairs.c_str(), ChosenAction::Remove, ActionOutcome::Failed, 5)});
+    EXPECT_NE(cut.text.find(std::wstring(59, L'a') + L"\u2026 (a name of 71 characters) (Remove)"), std::wstring::npos)
+        << cut.text;
+    const std::wstring limit(64, L'K');
+    EXPECT_NE(ComposeClosingMessage({Record(limit.c_str(), ChosenAction::Remove, ActionOutcome::Failed, 5)})
+                  .text.find(limit + L" (Remove): "),
+              std::wstring::npos);
+}
+
 // The program's own path through the registry actions, on a registry in memory.
 class ContinueOnRegistry : public ::testing::Test {
 protected:

@@ -8,17 +8,18 @@
 //   registry_tool set <HKCU|HKLM\path> <name> <type> <data>
 //                                      writes one value exactly, creating the key if need be. Type
 //                                      sz, expand_sz or multi_sz: the data's UTF-16 units as given,
-//                                      no terminator added (so "" is a value of no bytes); binary:
-//                                      hex digits; dword: a decimal number; none: no data
+//                                      no terminator added (so "" is a value of no bytes; for other
+//                                      text the registry may add one, so give it); binary: hex
+//                                      digits; dword: a decimal number; none: no data
 //   registry_tool dump <HKCU|HKLM\path>
 //                                      every value of the key, one per line: name, type number and
 //                                      data, tab-separated; names and text data escaped (below),
 //                                      every unit of the data shown, its terminator too; other data
 //                                      as hex. "absent" and exit status 1 when the key does not exist
 //
-// A name or data argument "@<file>" stands for the file's contents as UTF-8, NULs and all: that
-// is how names of 16,383 characters, control characters and a megabyte of data get past the
-// command line. Escaped text: units below U+0020, U+007F and '%' as %XX, the rest as UTF-8.
+// A name, data or dump's key argument "@<file>" stands for the file's contents as UTF-8, NULs and
+// all: that is how names of 16,383 characters, control characters and a megabyte of data get past
+// the command line. Escaped text: units below U+0020, U+007F and '%' as %XX, the rest as UTF-8.
 //
 // Output is UTF-8, one line each, without carriage returns. Exit status 2 for bad usage.
 #include "app/message_sink.h"
@@ -211,7 +212,7 @@ int SetValue(const std::vector<std::wstring>& args) {
 int Dump(const std::vector<std::wstring>& args) {
     Hive hive;
     std::wstring path;
-    if (args.size() != 2 || !SplitPath(args[1], hive, path)) {
+    if (args.size() != 2 || !SplitPath(Argument(args[1]), hive, path)) {
         return 2;
     }
     const std::unique_ptr<Registry> registry = MakeWin32Registry();

@@ -1,0 +1,212 @@
+#!/usr/bin/env bash
+# "Continue" killed mid-way: the fault-injection build (RUNSWEEP_FAULTS_EXE, the mingw-faults
+# preset's Runsweep.exe) ends itself with exit code 99 right after its N-th registry change when
+# RUNSWEEP_KILL_AFTER_WRITES=N. Four entries across both hives are disabled, killing after change
+# 1, 2, 3, ... until a run gets through. After each kill Wine's reg must show every entry either
+# still in its Run key with its command, or gone with a complete record (all five values, the whole
+# command, the hive it came from). The normal program then runs on what the kill left: it must
+# finish the job and leave the records of entries already done exactly as they were.
+#   RUNSWEEP_FAULTS_EXE=build/mingw-faults/Runsweep.exe tests/e2e/test_kill_midway.sh build/mingw/Runsweep.exe
+# Prints "kills K, checks C, entries lost L" before its verdict.
+source "$(dirname "$0")/lib.sh" "$1"
+
+faults_exe=${RUNSWEEP_FAULTS_EXE:-}
+if [ -z "$faults_exe" ] || [ ! -f "$faults_exe" ]; then
+    echo "[$E2E_NAME] skipped: no fault-injection build (RUNSWEEP_FAULTS_EXE=${faults_exe:-unset});" \
+        "build the mingw-faults preset and point RUNSWEEP_FAULTS_EXE at its Runsweep.exe"
+    e2e_cleanup
+    rm -f "$E2E_LOG"
+    exit 0
+fi
+faults_exe=$(realpath "$faults_exe")
+
+work=$(e2e_temp_dir)
+RECORDS_REG='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg'
+RUN_REG_HKCU='HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run'
+RUN_REG_HKLM='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Run'
+
+# The entries, as "name|HKCU command|HKLM command|recorded command|recorded hive"; "-" for no value.
+# ctfmon and NeroCheck are in both hives: a kill between their two deletes is the hard case.
+ENTRIES=(
+    'qttask|"C:\Program Files\QuickTime\qttask.exe" -atboottime|-|"C:\Program Files\QuickTime\qttask.exe" -atboottime|HKCU'
+    'jusched|-|C:\Program Files\Java\jre1.6.0_03\bin\jusched.exe|C:\Program Files\Java\jre1.6.0_03\bin\jusched.exe|HKLM'
+    'ctfmon|C:\WINDOWS\system32\ctfmon.exe /user|C:\WINDOWS\system32\ctfmon.exe /machine|C:\WINDOWS\system32\ctfmon.exe /user|HKCU'
+    'NeroCheck||C:\Program Files\Nero\NeroCheck.exe|C:\Program Files\Nero\NeroCheck.exe|HKLM'
+)
+
+# One .reg file puts back the starting state in one call: both Run keys with the entries and a
+# bystander, and no records.
+reg_escape() { printf '%s' "$1" | sed -e 's/\\/\\\\/g' -e 's/"/\\"/g'; }
+{
+    printf 'REGEDIT4\r\n\r\n'
+    printf '[-%s]\r\n[-%s]\r\n[-%s]\r\n\r\n' "$RUN_REG_HKCU" "$RUN_REG_HKLM" "$RECORDS_REG"
+    for hive in HKCU HKLM; do
+        [ $hive = HKCU ] && printf '[%s]\r\n' "$RUN_REG_HKCU" || printf '[%s]\r\n' "$RUN_REG_HKLM"
+        for entry in "${ENTRIES[@]}"; do
+            IFS='|' read -r name user machine _ _ <<<"$entry"
+            command=$([ $hive = HKCU ] && printf '%s' "$user" || printf '%s' "$machine")
+            [ "$command" = - ] || printf '"%s"="%s"\r\n' "$name" "$(reg_escape "$command")"
+        done
+        printf '"Bystander %s"="C:\\\\keep.exe"\r\n\r\n' $hive
+    done
+} >"$work/seed.reg"
+seed_path="Z:$(printf '%s' "$work/seed.reg" | tr '/' '\\')"
+
+seed() {
+    wine regedit /S "$seed_path" >>"$E2E_LOG" 2>&1 || e2e_fail "cannot import the starting state"
+}
+
+# Every value of the two Run keys and of every record, one per line: key, name, type, data
+# (tab-separated), as Wine's reg shows them.
+snapshot() { # file
+    local key out="$work/query"
+    : >"$1"
+    for key in "$RUN_REG_HKCU" "$RUN_REG_HKLM" "$RECORDS_REG"; do
+        wine reg query "$key" /s >"$out" 2>&1 || continue
+        iconv -f CP437 -t UTF-8 <"$out" | tr -d '\r' | awk '
+            /^HKEY_/ { key = $0; next }
+            /^    / {
+                line = substr($0, 5); i = index(line, "    REG_")
+                if (i == 0) next
+                name = substr(line, 1, i - 1); rest = substr(line, i + 4); j = index(rest, "    ")
+                if (j) { type = substr(rest, 1, j - 1); data = substr(rest, j + 4) } else { type = rest; data = "" }
+                print key "\t" name "\t" type "\t" data
+            }' >>"$1"
+    done
+}
+
+has_line() { # file line
+    grep -qxF -- "$2" "$1"
+}
+
+# The five record values of an entry as a snapshot shows them, sorted.
+record_lines() { # file name
+    grep -F -- "$RECORDS_REG\\$2"$'\t' "$1" | sort
+}
+
+expected_record() { # name command hive
+    local key="$RECORDS_REG\\$1"
+    printf '%s\t%s\tREG_SZ\t%s\n' "$key" command "$2" "$key" hkey "$3" "$key" inimapping 0 "$key" item "$1" \
+        "$key" key 'SOFTWARE\Microsoft\Windows\CurrentVersion\Run' | sort
+}
+
+kills=0
+checks=0
+lost=0
+
+# Checks every entry against a snapshot and sets DONE_NAMES to the entries completely done.
+# final=1: every entry must be done.
+DONE_NAMES=""
+check_state() { # snapshot-file final label
+    local entry name user machine command hive run_key value gone kept pair
+    DONE_NAMES=""
+    for entry in "${ENTRIES[@]}"; do
+        IFS='|' read -r name user machine command hive <<<"$entry"
+        checks=$((checks + 1))
+        gone=0
+        kept=0
+        for pair in "HKCU|$user" "HKLM|$machine"; do
+            value=${pair#*|}
+            [ "$value" = - ] && continue
+            [ "${pair%%|*}" = HKCU ] && run_key=$RUN_REG_HKCU || run_key=$RUN_REG_HKLM
+            if has_line "$1" "$run_key"$'\t'"$name"$'\t'REG_SZ$'\t'"$value"; then
+                kept=$((kept + 1))
+            elif grep -qF -- "$run_key"$'\t'"$name"$'\t' "$1"; then
+                e2e_fail "$3: $name in the $hive Run key was changed instead of kept or deleted"
+            else
+                gone=$((gone + 1))
+            fi
+        done
+        if [ $gone -gt 0 ] && [ "$(record_lines "$1" "$name")" != "$(expected_record "$name" "$command" "$hive")" ]; then
+            lost=$((lost + 1))
+            e2e_fail "$3: $name left a Run key without a complete record; the record is:"$'\n'"$(record_lines "$1" "$name")"
+        fi
+        if [ "$2" = 1 ] && [ $kept -gt 0 ]; then
+            e2e_fail "$3: $name is still in a Run key"
+        fi
+        [ $kept -eq 0 ] && DONE_NAMES="$DONE_NAMES $name"
+    done
+    for hive in HKCU HKLM; do
+        [ $hive = HKCU ] && run_key=$RUN_REG_HKCU || run_key=$RUN_REG_HKLM
+        has_line "$1" "$run_key"$'\t'"Bystander $hive"$'\t'REG_SZ$'\t''C:\keep.exe' ||
+            e2e_fail "$3: the bystander value in the $hive Run key was touched"
+    done
+}
+
+# Waits for the program to end and sets OUTCOME to its exit code, or to "message" when a message
+# box shows instead. (Not in a subshell: only this shell can collect its child's exit code.)
+OUTCOME=""
+wait_end() {
+    local _
+    for _ in $(seq 1 300); do
+        if ! kill -0 "$E2E_PID" 2>/dev/null; then
+            wait "$E2E_PID"
+            OUTCOME=$?
+            E2E_PID=""
+            return 0
+        fi
+        if drv msgbox 0 >/dev/null; then
+            OUTCOME=message
+            return 0
+        fi
+        sleep 0.05
+    done
+    OUTCOME=timeout
+}
+
+e2e_reset_registry # also undoes keys another test left read-only or volatile
+n=0
+completed=0
+while [ $completed = 0 ] && [ $n -lt 60 ]; do
+    n=$((n + 1))
+    seed
+    export RUNSWEEP_KILL_AFTER_WRITES=$n
+    e2e_start "$faults_exe" || break
+    unset RUNSWEEP_KILL_AFTER_WRITES
+    e2e_click Continue
+    wait_end
+    case $OUTCOME in
+    99)
+        kills=$((kills + 1))
+        ;;
+    message)
+        # More changes allowed than a whole run makes: it must end as a run without the switch does.
+        completed=1
+        e2e_expect_message information "$SUCCESS_MESSAGE"
+        e2e_dismiss
+        wait_end
+        [ "$OUTCOME" = 0 ] || e2e_fail "N=$n: the uninterrupted run ended with $OUTCOME"
+        snapshot "$work/after"
+        check_state "$work/after" 1 "N=$n (not killed)"
+        continue
+        ;;
+    *)
+        e2e_fail "N=$n: the program ended with $OUTCOME, expected 99 (killed) or a closing message"
+        break
+        ;;
+    esac
+
+    snapshot "$work/killed"
+    check_state "$work/killed" 0 "killed after change $n"
+    done_at_kill=$DONE_NAMES
+
+    # Finish the job with the normal program.
+    e2e_start || break
+    e2e_click Continue
+    e2e_expect_message information "$SUCCESS_MESSAGE"
+    e2e_dismiss
+    wait_end
+    [ "$OUTCOME" = 0 ] || e2e_fail "N=$n: the finishing run ended with $OUTCOME"
+    snapshot "$work/finished"
+    check_state "$work/finished" 1 "finishing after a kill at change $n"
+    for name in $done_at_kill; do
+        [ "$(record_lines "$work/killed" "$name")" = "$(record_lines "$work/finished" "$name")" ] ||
+            e2e_fail "N=$n: the finishing run changed the record of $name, which the killed run had finished"
+    done
+done
+[ $completed = 1 ] || e2e_fail "no run got through without being killed (last N=$n)"
+[ $kills -gt 0 ] || e2e_fail "no run was killed: is $faults_exe the fault-injection build?"
+
+echo "[$E2E_NAME] kills $kills, checks $checks, entries lost $lost"
+e2e_reset_registry
+e2e_done
