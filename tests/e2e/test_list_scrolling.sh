@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# Forty entries found: more than the list shows at once. All forty become rows in catalogue order
+# (seen by paging through the list with the keyboard); dragging the scroll bar's thumb to the
+# bottom shows the last row; choices made with real clicks on rows below the first screen are
+# carried out by "Continue", and nothing else is. RUNSWEEP_SCREENSHOTS=folder keeps screenshots.
+source "$(dirname "$0")/lib.sh" "$1"
+
+shots=${RUNSWEEP_SCREENSHOTS:-}
+
+# The first forty names of the built-in catalogue, in its order.
+names=(
+    "SoundMan" "TkBellExe" "SunJavaUpdateSched" "Microsoft Works Update Detection" "QuickTime Task"
+    "SigmatelSysTrayApp" "IgfxTray" "HotKeysCmds" "Persistence" "RoxioDragToDisc"
+    "RoxWatchTray" "Motive SmartBridge" "MSMSGS" "UpdReg" "KernelFaultCheck"
+    "diagent" "Reminder" "MsnMsgr" "Microsoft Office" "CTFMON.EXE"
+    "ctfmon" "dumprep 0 -k" "dumprep 0 -u" "UserFaultCheck" "Adobe Reader Speed Launch"
+    "Cmaudio" "Logitech Desktop Messenger" "LDM" "LogitechSoftwareUpdate" "HP Component Manager"
+    "HP Software Update" "LSBWatcher" "updateMgr" "ISUSPM Startup" "ISUSScheduler"
+    "jusched" "Adobe Gamma Loader" "Adobe Reader Speed Lauch" "qttask" "nwiz"
+)
+command='C:\x.exe'
+
+e2e_reset_registry
+for name in "${names[@]}"; do
+    e2e_seed HKCU "$name" "$command"
+done
+
+# The value names the list shows now, top to bottom. The list's row windows carry control ids
+# 1000 + 8 * slot + element; element 1 is the value name.
+names_in_view() { # controls-output
+    printf '%s\n' "$1" | awk -F'\t' 'tolower($1) == "static" && $2 >= 1000 && ($2 - 1000) % 8 == 1 &&
+        $3 == "visible" { split($6, r, " "); print r[2] "\t" $7 }' | sort -n | cut -f2
+}
+
+# "x y" of the centre of a box in the row that shows this name.
+box_centre() { # controls-output name box-text
+    printf '%s\n' "$1" | awk -F'\t' -v name="$2" -v box="$3" '
+        tolower($1) == "static" && $2 >= 1000 && ($2 - 1000) % 8 == 1 && $3 == "visible" && $7 == name {
+            split($6, r, " "); top = r[2] }
+        tolower($1) == "button" && $2 >= 1000 && $3 == "visible" && $7 == box {
+            split($6, r, " "); boxes[r[2]] = (r[1] + int(r[3] / 2)) " " (r[2] + int(r[4] / 2)) }
+        END { if (top != "" && (top in boxes)) print boxes[top]; else exit 1 }'
+}
+
+# The check states "Disable Remove No action" of the row that shows this name, e.g. "0 1 0".
+row_states() { # controls-output name
+    printf '%s\n' "$1" | awk -F'\t' -v name="$2" '
+        tolower($1) == "static" && $2 >= 1000 && ($2 - 1000) % 8 == 1 && $3 == "visible" && $7 == name {
+            slot = int(($2 - 1000) / 8) }
+        tolower($1) == "button" && $2 >= 1000 { state[$2] = ($5 == "checked") ? 1 : 0 }
+        END { if (slot == "") exit 1; b = 1000 + 8 * slot; print state[b + 3] " " state[b + 4] " " state[b + 5] }'
+}
+
+# Clicks a box with a real pointer button (1 left, 3 right) and checks the row's boxes after it.
+choose() { # name box-text button expected-states
+    local controls at
+    controls=$(e2e_controls)
+    if ! at=$(box_centre "$controls" "$1" "$2"); then
+        e2e_fail "row '$1' with its '$2' box is not in view"
+        return 1
+    fi
+    # shellcheck disable=SC2086
+    xdotool mousemove --sync $at click "$3"
+    sleep 0.3
+    local states
+    states=$(row_states "$(e2e_controls)" "$1")
+    [ "$states" = "$4" ] || e2e_fail "row '$1' after a click on '$2': boxes $states, expected $4"
+}
+
+e2e_start
+controls=$(e2e_controls)
+first_screen=$(names_in_view "$controls")
+[ "$(printf '%s\n' "$first_screen" | head -n 1)" = "${names[0]}" ] || e2e_fail "the list does not start with ${names[0]}"
+if printf '%s\n' "$first_screen" | grep -qxF "${names[39]}"; then
+    e2e_fail "the last row is in view before any scrolling"
+fi
+[ "$(printf '%s\n' "$first_screen" | wc -l)" -le 6 ] || e2e_fail "more rows have windows than fit in view"
+[ -n "$shots" ] && e2e_screenshot_window "$shots/list-app-top.png"
+
+# Drag the scroll bar's thumb to the bottom with the real pointer.
+bar=$(printf '%s\n' "$controls" | awk -F'\t' 'tolower($1) == "scrollbar" && $2 == 101 { print $6; exit }')
+read -r bar_x bar_y bar_w bar_h <<<"$bar"
+if [ -z "${bar_h:-}" ]; then
+    e2e_fail "the list has no scroll bar"
+else
+    [ "$(e2e_field "$(printf '%s\n' "$controls" | awk -F'\t' 'tolower($1) == "scrollbar" && $2 == 101')" 4)" = enabled ] ||
+        e2e_fail "the scroll bar should be enabled with 40 rows"
+    x=$((bar_x + bar_w / 2))
+    # Just below the up arrow, where the thumb stands at the top of the range.
+    xdotool mousemove --sync "$x" $((bar_y + bar_w + 4)) mousedown 1
+    sleep 0.2
+    # Ends just above the down arrow: a pointer that strays far from the bar makes the thumb jump
+    # back to where the drag began, as the system's scroll bars do.
+    for y in $((bar_y + bar_h / 3)) $((bar_y + 2 * bar_h / 3)) $((bar_y + bar_h - bar_w - 2)); do
+        xdotool mousemove --sync "$x" "$y"
+        sleep 0.2
+    done
+    sleep 0.3
+    # While the thumb is held the rows have followed it already.
+    held=$(names_in_view "$(e2e_controls)")
+    xdotool mouseup 1
+    sleep 0.3
+    printf '%s\n' "$held" | grep -qxF "${names[39]}" || e2e_fail "dragging the thumb down did not move the rows"
+    end_view=$(names_in_view "$(e2e_controls)")
+    [ "$(printf '%s\n' "$end_view" | tail -n 1)" = "${names[39]}" ] ||
+        e2e_fail "at the end of the list the last row shown is '$(printf '%s\n' "$end_view" | tail -n 1)'"
+    [ -n "$shots" ] && e2e_screenshot_window "$shots/list-app-end.png"
+fi
+
+# Every row, in catalogue order: from the top, a screenful at a time with the keyboard.
+e2e_xclick "${names[39]}" # selects the row and puts the focus into the list
+xdotool key Home
+sleep 0.3
+seen=()
+declare -A shown=()
+for _ in $(seq 1 20); do
+    while IFS= read -r name; do
+        if [ -n "$name" ] && [ -z "${shown[$name]:-}" ]; then
+            shown[$name]=1
+            seen+=("$name")
+        fi
+    done <<<"$(names_in_view "$(e2e_controls)")"
+    [ "${seen[${#seen[@]} - 1]:-}" = "${names[39]}" ] && break
+    xdotool key Next
+    sleep 0.2
+done
+[ "${#seen[@]}" -eq 40 ] || e2e_fail "paging through the list showed ${#seen[@]} rows, expected 40"
+[ "$(printf '%s|' "${seen[@]}")" = "$(printf '%s|' "${names[@]}")" ] ||
+    e2e_fail "rows out of catalogue order: $(printf '%s|' "${seen[@]}")"
+
+# Choices below the first screen: at the end of the list, and in its middle.
+xdotool key End
+sleep 0.3
+choose "Adobe Gamma Loader" "No action" 1 "0 0 1"
+choose "qttask" "Remove" 1 "0 1 0"
+choose "nwiz" "No action" 3 "0 0 1" # the right button chooses too
+choose "nwiz" "No action" 1 "0 0 1" # a click on the checked box leaves it checked
+xdotool key Home Next Next Next Next Next # the selection moves to row 20, "ctfmon"
+sleep 0.3
+choose "CTFMON.EXE" "Remove" 1 "0 1 0"
+choose "ctfmon" "No action" 1 "0 0 1"
+[ -n "$shots" ] && e2e_screenshot_window "$shots/list-app-middle.png"
+# Scrolling away and back keeps the choices.
+xdotool key End
+sleep 0.3
+[ "$(row_states "$(e2e_controls)" qttask)" = "0 1 0" ] || e2e_fail "qttask lost its choice while out of view"
+
+e2e_xclick Continue
+e2e_expect_message information "$SUCCESS_MESSAGE"
+e2e_dismiss
+e2e_wait_exit
+
+# What is left in the Run key: exactly the rows marked "No action".
+left=$(wine reg query "$(e2e_run_key HKCU)" 2>/dev/null | tr -d '\r' | awk '
+    /^    / { line = substr($0, 5); i = index(line, "    REG_"); if (i > 1) print substr(line, 1, i - 1) }' | sort)
+expected_left=$(printf '%s\n' "Adobe Gamma Loader" "ctfmon" "nwiz" | sort)
+[ "$left" = "$expected_left" ] || e2e_fail "Run key holds: $(printf '%s|' $left), expected the three left alone"
+# Records: every row marked "Disable", and none of the removed or kept ones.
+records=$(wine reg query "$RECORDS_KEY" 2>/dev/null | tr -d '\r' | awk -F'\\' '/startupreg\\/ { print $NF }' | sort)
+expected_records=$(for name in "${names[@]}"; do
+    case $name in
+    "Adobe Gamma Loader" | ctfmon | nwiz | qttask | CTFMON.EXE) ;;
+    *) printf '%s\n' "$name" ;;
+    esac
+done | sort)
+[ "$records" = "$expected_records" ] ||
+    e2e_fail "records: $(printf '%s\n' "$records" | wc -l) keys, not the 35 disabled rows"
+e2e_expect_record "dumprep 0 -u" "$command" HKCU
+e2e_expect_record "${names[0]}" "$command" HKCU
+
+e2e_done
