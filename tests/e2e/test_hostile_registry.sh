@@ -23,6 +23,8 @@ RECORDS_TOOL='HKLM\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg'
 NOT_TEXT='its Run value holds no command line (its data is not text), so MSConfig could not re-enable it and it was left in place. Choose "Remove" to take it out without a record.'
 NOT_NAME='its name cannot be recorded for MSConfig, so the entry was left in place. Choose "Remove" to take it out without a record.'
 cases=0
+runs=0
+crashes=0 # runs that did not end by themselves with exit code 0
 
 regtool() { wine "$TOOL" "$@" 2>>"$E2E_LOG"; }
 
@@ -88,16 +90,21 @@ expect_rows() { # label expected-names...
 # After the closing message: the program must end by itself, with exit code 0.
 expect_clean_exit() { # label
     local _
+    runs=$((runs + 1))
     for _ in $(seq 1 100); do
         if ! kill -0 "$E2E_PID" 2>/dev/null; then
             wait "$E2E_PID"
             local code=$?
             E2E_PID=""
-            [ $code = 0 ] || e2e_fail "$1: the program ended with exit code $code"
+            if [ $code != 0 ]; then
+                crashes=$((crashes + 1))
+                e2e_fail "$1: the program ended with exit code $code"
+            fi
             return
         fi
         sleep 0.1
     done
+    crashes=$((crashes + 1))
     e2e_fail "$1: the program did not end"
 }
 
@@ -267,6 +274,6 @@ expect_dump "$RUN_KEY_HKLM" absent "$label: HKLM Run key"
 expect_dump "$RECORDS_TOOL" absent "$label: records"
 cases=$((cases + 1))
 
-echo "[$E2E_NAME] cases $cases"
+echo "[$E2E_NAME] cases $cases, program runs $runs, crashes $crashes"
 e2e_reset_registry
 e2e_done

@@ -7,7 +7,7 @@
 # command, the hive it came from). The normal program then runs on what the kill left: it must
 # finish the job and leave the records of entries already done exactly as they were.
 #   RUNSWEEP_FAULTS_EXE=build/mingw-faults/Runsweep.exe tests/e2e/test_kill_midway.sh build/mingw/Runsweep.exe
-# Prints "kills K, checks C, entries lost L" before its verdict.
+# Prints "kills K, checks C, entries lost L, program runs R, crashes X" before its verdict.
 source "$(dirname "$0")/lib.sh" "$1"
 
 faults_exe=${RUNSWEEP_FAULTS_EXE:-}
@@ -93,6 +93,8 @@ expected_record() { # name command hive
 kills=0
 checks=0
 lost=0
+runs=0
+crashes=0 # runs that ended any other way than killed (99) or by themselves (0)
 
 # Checks every entry against a snapshot and sets DONE_NAMES to the entries completely done.
 # final=1: every entry must be done.
@@ -154,6 +156,17 @@ wait_end() {
     OUTCOME=timeout
 }
 
+# Counts a run's end; a crash unless it is one of the expected ones.
+count_end() { # expected-outcomes...
+    local expected
+    runs=$((runs + 1))
+    for expected in "$@"; do
+        [ "$OUTCOME" = "$expected" ] && return 0
+    done
+    crashes=$((crashes + 1))
+    return 1
+}
+
 e2e_reset_registry # also undoes keys another test left read-only or volatile
 n=0
 completed=0
@@ -165,6 +178,7 @@ while [ $completed = 0 ] && [ $n -lt 60 ]; do
     unset RUNSWEEP_KILL_AFTER_WRITES
     e2e_click Continue
     wait_end
+    [ "$OUTCOME" = message ] || count_end 99
     case $OUTCOME in
     99)
         kills=$((kills + 1))
@@ -175,7 +189,7 @@ while [ $completed = 0 ] && [ $n -lt 60 ]; do
         e2e_expect_message information "$SUCCESS_MESSAGE"
         e2e_dismiss
         wait_end
-        [ "$OUTCOME" = 0 ] || e2e_fail "N=$n: the uninterrupted run ended with $OUTCOME"
+        count_end 0 || e2e_fail "N=$n: the uninterrupted run ended with $OUTCOME"
         snapshot "$work/after"
         check_state "$work/after" 1 "N=$n (not killed)"
         continue
@@ -196,7 +210,7 @@ while [ $completed = 0 ] && [ $n -lt 60 ]; do
     e2e_expect_message information "$SUCCESS_MESSAGE"
     e2e_dismiss
     wait_end
-    [ "$OUTCOME" = 0 ] || e2e_fail "N=$n: the finishing run ended with $OUTCOME"
+    count_end 0 || e2e_fail "N=$n: the finishing run ended with $OUTCOME"
     snapshot "$work/finished"
     check_state "$work/finished" 1 "finishing after a kill at change $n"
     for name in $done_at_kill; do
@@ -207,6 +221,6 @@ done
 [ $completed = 1 ] || e2e_fail "no run got through without being killed (last N=$n)"
 [ $kills -gt 0 ] || e2e_fail "no run was killed: is $faults_exe the fault-injection build?"
 
-echo "[$E2E_NAME] kills $kills, checks $checks, entries lost $lost"
+echo "[$E2E_NAME] kills $kills, checks $checks, entries lost $lost, program runs $runs, crashes $crashes"
 e2e_reset_registry
 e2e_done
