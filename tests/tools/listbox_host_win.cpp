@@ -62,13 +62,13 @@ Options ParseOptions() {
         } else if (arg == L"--focus") {
             options.focus = true;
         } else if (arg == L"--choose") {
-            const std::wstring spec = next;
-            const size_t colon = spec.find(L':');
-            const std::wstring what = colon == std::wstring::npos ? L"" : spec.substr(colon + 1);
+            const std::wstring choice = next;
+            const size_t colon = choice.find(L':');
+            const std::wstring what = colon == std::wstring::npos ? L"" : choice.substr(colon + 1);
             const RowBox box = what == L"remove" ? RowBox::Remove
                                : what == L"none" ? RowBox::NoAction
                                                  : RowBox::Disable;
-            options.choices.emplace_back(_wtoi(spec.c_str()), box);
+            options.choices.emplace_back(_wtoi(choice.c_str()), box);
             ++i;
         }
     }
