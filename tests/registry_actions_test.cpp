@@ -1,5 +1,6 @@
 // Disable and remove under injected failures: whatever call fails, no Run value may be gone
 // without a complete record, and the result must say what happened.
+#include "disable_scenario.h"
 #include "registry_contract.h"
 
 #include "registry/memory_registry.h"
@@ -11,15 +12,7 @@
 namespace runsweep::contract {
 namespace {
 
-struct Scenario {
-    const char* label;
-    std::optional<std::wstring> user;    // HKCU's Run value, if any
-    std::optional<std::wstring> machine; // HKLM's
-    std::wstring command;                // what the record must hold
-    std::wstring hive;
-};
-
-const std::wstring kName = L"qttask";
+const std::wstring& kName = kScenarioName;
 
 std::vector<Scenario> Scenarios() {
     return {
@@ -33,45 +26,16 @@ std::vector<Scenario> Scenarios() {
 }
 
 void Seed(MemoryRegistry& registry, const Scenario& scenario) {
-    for (const auto& [hive, command] :
-         {std::pair{Hive::CurrentUser, scenario.user}, std::pair{Hive::LocalMachine, scenario.machine}}) {
-        RegKey key;
-        ASSERT_EQ(registry.CreateKey(hive, kRunKeyPath, key), kSuccess);
-        if (command) {
-            ASSERT_EQ(registry.SetStringValue(key, kName, *command), kSuccess);
-        }
-    }
-    // An older record of the same name, which a failed disable must not pass off as the new one.
-    RegKey record;
-    ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, kRecordRoot + L"\\" + kName, record), kSuccess);
-    ASSERT_EQ(registry.SetStringValue(record, L"command", L"C:\\stale.exe"), kSuccess);
+    SeedScenario(registry, scenario);
     registry.ClearLog();
 }
 
 bool HoldsValue(MemoryRegistry& registry, Hive hive) {
-    std::wstring text;
-    return ReadRegString(registry, hive, kRunKeyPath, kName, text) == kSuccess;
+    return RunCommand(registry, hive).has_value();
 }
 
 bool RecordComplete(MemoryRegistry& registry, const Scenario& scenario) {
-    RegKey key;
-    if (registry.OpenKey(Hive::LocalMachine, kRecordRoot + L"\\" + kName, KeyAccess::Query, key) != kSuccess) {
-        return false;
-    }
-    const std::pair<const wchar_t*, std::wstring> expected[] = {
-        {L"command", scenario.command},
-        {L"hkey", scenario.hive},
-        {L"inimapping", L"0"},
-        {L"item", kName},
-        {L"key", L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"}};
-    for (const auto& [name, text] : expected) {
-        RegValue value;
-        if (registry.ReadValue(key, name, value) != kSuccess || value.type != kRegSz ||
-            DecodeRegString(value) != text) {
-            return false;
-        }
-    }
-    return true;
+    return RecordProblem(registry, scenario).empty();
 }
 
 std::vector<RegistryCall> CallsWithoutClose(const MemoryRegistry& registry) {

@@ -2,6 +2,7 @@
 // a power cut, the user ending it). Whenever that happens, no Run value may be gone without a
 // complete record, and running "Disable" again on what is left must finish the job with the very
 // record a run without the interruption would have written.
+#include "disable_scenario.h"
 #include "registry_contract.h"
 
 #include "registry/memory_registry.h"
@@ -88,61 +89,10 @@ private:
     std::uintptr_t next_ = 1;
 };
 
-struct Scenario {
-    const char* label;
-    std::optional<std::wstring> user;    // HKCU's Run value, if any
-    std::optional<std::wstring> machine; // HKLM's
-    std::wstring command;                // what the record must hold
-    std::wstring hive;
-};
-
-const std::wstring kName = L"qttask";
+const std::wstring& kName = kScenarioName;
 
 void Seed(Registry& registry, const Scenario& scenario) {
-    for (const auto& [hive, command] :
-         {std::pair{Hive::CurrentUser, scenario.user}, std::pair{Hive::LocalMachine, scenario.machine}}) {
-        RegKey key;
-        ASSERT_EQ(registry.CreateKey(hive, kRunKeyPath, key), kSuccess);
-        if (command) {
-            ASSERT_EQ(registry.SetStringValue(key, kName, *command), kSuccess);
-        }
-    }
-    // A record left by an earlier disable of the same name, to be overwritten.
-    RegKey record;
-    ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, kRecordRoot + L"\\" + kName, record), kSuccess);
-    ASSERT_EQ(registry.SetStringValue(record, L"command", L"C:\\stale.exe"), kSuccess);
-    ASSERT_EQ(registry.SetStringValue(record, L"hkey", L"HKLM"), kSuccess);
-}
-
-std::optional<std::wstring> RunCommand(Registry& registry, Hive hive) {
-    std::wstring text;
-    if (ReadRegString(registry, hive, kRunKeyPath, kName, text) != kSuccess) {
-        return std::nullopt;
-    }
-    return text;
-}
-
-// Empty when the record holds exactly the scenario's five values; otherwise what is wrong.
-std::string RecordProblem(Registry& registry, const Scenario& scenario) {
-    RegKey key;
-    if (registry.OpenKey(Hive::LocalMachine, kRecordRoot + L"\\" + kName, KeyAccess::Query, key) != kSuccess) {
-        return "no record";
-    }
-    const std::pair<const wchar_t*, std::wstring> expected[] = {
-        {L"command", scenario.command},
-        {L"hkey", scenario.hive},
-        {L"inimapping", L"0"},
-        {L"item", kName},
-        {L"key", L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"}};
-    for (const auto& [name, text] : expected) {
-        RegValue value;
-        if (registry.ReadValue(key, name, value) != kSuccess || value.type != kRegSz ||
-            DecodeRegString(value) != text) {
-            return "record value " + ::testing::PrintToString(std::wstring(name)) + " is not " +
-                   ::testing::PrintToString(text);
-        }
-    }
-    return std::string();
+    SeedScenario(registry, scenario);
 }
 
 TEST(DisableInterrupted, AKillAfterAnyChangeLosesNothingAndTheNextRunWritesTheSameRecord) {
