@@ -1,16 +1,15 @@
 #include "listbox/listbox_win.h"
 
 #include "app/twips.h"
+#include "listbox/listbox_accessible_win.h"
 
 #include <commctrl.h>
 #include <uxtheme.h>
 #include <vssym32.h>
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <initializer_list>
 #include <new>
 
 #if __has_include("resources/resource.h")
@@ -22,11 +21,10 @@ namespace runsweep {
 namespace {
 
 constexpr wchar_t kSurfaceClassName[] = L"Runsweep.ctlListbox.Surface";
-constexpr wchar_t kRowClassName[] = L"Runsweep.ctlListbox.Row";
-constexpr UINT_PTR kBoxSubclassId = 1;
 constexpr double kFontPoints = 8.25;
 constexpr wchar_t kFontFace[] = L"MS Sans Serif";
-constexpr int kIconSize = 32; // pixels at 96 dpi
+constexpr int kIconSize = 32;   // pixels at 96 dpi
+constexpr int kCaptionGap = 45; // twips between a box's check mark and its caption
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 #ifndef WM_DPICHANGED_AFTERPARENT
@@ -43,6 +41,18 @@ RowBox BoxOf(RowElement element) {
 
 RowElement ElementOf(RowBox box) {
     return static_cast<RowElement>(static_cast<int>(RowElement::Disable) + static_cast<int>(box));
+}
+
+COLORREF TextColour(bool selected) {
+    return selected ? kWhite : kBlack;
+}
+
+HBRUSH BackBrush(bool selected) {
+    return selected ? ::GetSysColorBrush(COLOR_HIGHLIGHT) : static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
+}
+
+HMENU ChildId(int id) {
+    return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
 }
 
 unsigned WindowDpi(HWND hwnd) {
@@ -83,8 +93,8 @@ LRESULT CALLBACK ListboxWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     return result;
 }
 
-// The surface and the row panels belong to the control named in their creation parameter.
-ListboxControl* OwnerOf(HWND hwnd, UINT message, LPARAM lParam) {
+// The surface belongs to the control named in its creation parameter.
+LRESULT CALLBACK SurfaceWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
@@ -93,28 +103,8 @@ ListboxControl* OwnerOf(HWND hwnd, UINT message, LPARAM lParam) {
     if (message == WM_NCDESTROY) {
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     }
-    return control;
-}
-
-LRESULT CALLBACK SurfaceWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    ListboxControl* control = OwnerOf(hwnd, message, lParam);
     return control ? control->HandleSurfaceMessage(hwnd, message, wParam, lParam)
                    : ::DefWindowProcW(hwnd, message, wParam, lParam);
-}
-
-LRESULT CALLBACK RowWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    ListboxControl* control = OwnerOf(hwnd, message, lParam);
-    return control ? control->HandleRowMessage(hwnd, message, wParam, lParam)
-                   : ::DefWindowProcW(hwnd, message, wParam, lParam);
-}
-
-LRESULT CALLBACK BoxSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
-                                 DWORD_PTR refData) {
-    if (message == WM_NCDESTROY) {
-        ::RemoveWindowSubclass(hwnd, BoxSubclassProc, kBoxSubclassId);
-        return ::DefSubclassProc(hwnd, message, wParam, lParam);
-    }
-    return reinterpret_cast<ListboxControl*>(refData)->HandleBoxMessage(hwnd, message, wParam, lParam);
 }
 
 } // namespace
@@ -134,21 +124,15 @@ bool RegisterListboxClass(HINSTANCE instance) {
     if (!::RegisterClassExW(&wc)) {
         return false;
     }
-    struct Part {
-        const wchar_t* name;
-        WNDPROC proc;
-    };
-    for (const Part& p : {Part{kSurfaceClassName, SurfaceWndProc}, Part{kRowClassName, RowWndProc}}) {
-        WNDCLASSEXW part{};
-        part.cbSize = sizeof(part);
-        part.lpfnWndProc = p.proc;
-        part.hInstance = instance;
-        part.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        part.lpszClassName = p.name;
-        if (!::RegisterClassExW(&part) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-            ::UnregisterClassW(kListboxClassName, instance);
-            return false;
-        }
+    WNDCLASSEXW surface{};
+    surface.cbSize = sizeof(surface);
+    surface.lpfnWndProc = SurfaceWndProc;
+    surface.hInstance = instance;
+    surface.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    surface.lpszClassName = kSurfaceClassName;
+    if (!::RegisterClassExW(&surface) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        ::UnregisterClassW(kListboxClassName, instance);
+        return false;
     }
     return true;
 }
@@ -167,34 +151,34 @@ ListboxControl* ListboxFromWindow(HWND hwnd) {
 
 ListboxControl::ListboxControl(HWND hwnd) noexcept : hwnd_(hwnd) {}
 
-ListboxControl::~ListboxControl() = default;
-
-namespace {
-
-COLORREF TextColour(bool selected) {
-    return selected ? kWhite : kBlack;
+ListboxControl::~ListboxControl() {
+    if (accessible_) {
+        accessible_->Disconnect();
+        accessible_->Release();
+    }
+    if (boxTheme_) {
+        ::CloseThemeData(boxTheme_);
+    }
 }
-
-HBRUSH BackBrush(bool selected) {
-    return selected ? ::GetSysColorBrush(COLOR_HIGHLIGHT) : static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
-}
-
-HMENU ChildId(int id) {
-    return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
-}
-
-} // namespace
 
 // --- the host's interface ---------------------------------------------------------------------
 
 void ListboxControl::AddItem(const std::wstring& sValue, const std::wstring& sDescription) {
+    const ViewState before = State();
     model_.AddItem(sValue, sDescription);
-    Sync();
+    if (lockDepth_ > 0) {
+        dirty_ = true;
+        return;
+    }
+    // Only a row that lands in view is painted; below the view a new row costs the bar alone.
+    InvalidateRow(model_.ListCount() - 1);
+    Commit(before, false);
 }
 
 void ListboxControl::CheckScroll() {
+    const ViewState before = State();
     model_.CheckScroll();
-    Sync();
+    Commit(before, false);
 }
 
 void ListboxControl::LockAllWindowUpdates() {
@@ -212,9 +196,8 @@ void ListboxControl::UnlockAllWindowUpdates() {
         redrawSuspended_ = false;
         ::SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
     }
-    if (dirty_) {
-        Sync();
-    }
+    dirty_ = false;
+    UpdateScrollBar();
     ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
@@ -229,33 +212,56 @@ void ListboxControl::SetRowIcon(HICON icon) {
     if (!rowIcon_) {
         rowIcon_ = ::LoadIconW(nullptr, IDI_APPLICATION);
     }
-    for (const Slot& slot : slots_) {
-        ::InvalidateRect(slot.windows[static_cast<size_t>(RowElement::Icon)], nullptr, TRUE);
+    if (surface_) {
+        ::InvalidateRect(surface_, nullptr, FALSE);
     }
 }
 
 void ListboxControl::ChooseBox(int iItem, RowBox box) {
+    const ViewState before = State();
+    const bool wasChecked = model_.IsChecked(iItem, box);
     model_.ChooseBox(iItem, box);
-    Sync();
+    InvalidateRow(iItem);
+    Commit(before, false);
+    for (int b = 0; b < kRowBoxCount; ++b) {
+        // Whatever changed state, for screen readers: the chosen box and the one it unchecked.
+        if (b != static_cast<int>(box) || !wasChecked) {
+            ::NotifyWinEvent(EVENT_OBJECT_STATECHANGE, hwnd_, OBJID_CLIENT,
+                             ChildIdOf(iItem, ElementOf(static_cast<RowBox>(b))));
+        }
+    }
 }
 
 void ListboxControl::SelectRow(int iItem) {
+    const ViewState before = State();
     model_.SelectRow(iItem);
-    Sync();
+    Commit(before, false);
+    ::NotifyWinEvent(EVENT_OBJECT_SELECTION, hwnd_, OBJID_CLIENT, ChildIdOf(iItem, RowElement::ValueName));
 }
 
 void ListboxControl::ScrollTo(int offsetTwips) {
     ScrollView(offsetTwips);
 }
 
-HWND ListboxControl::RowWindow(int iItem, RowElement element) const {
-    const Slot* slot = SlotOfRow(iItem);
-    return slot ? slot->windows[static_cast<size_t>(element)] : nullptr;
+bool ListboxControl::HasFocus() const {
+    return ::GetFocus() == hwnd_;
 }
 
-HWND ListboxControl::RowPanel(int iItem) const {
-    const Slot* slot = SlotOfRow(iItem);
-    return slot ? slot->panel : nullptr;
+RECT ListboxControl::ElementPixels(int iItem, RowElement element) const {
+    const TwipsRect r = model_.ElementRect(iItem, element);
+    const int offset = OffsetPx();
+    RECT px{Px(r.left), Px(r.top) - offset, Px(static_cast<double>(r.left) + r.width),
+            Px(static_cast<double>(r.top) + r.height) - offset};
+    return px;
+}
+
+std::wstring ListboxControl::Snapshot() const {
+    return FormatSnapshot(model_, HasFocus(), [this](const TwipsRect& r) {
+        RECT px{Px(r.left), Px(r.top) - OffsetPx(), Px(static_cast<double>(r.left) + r.width),
+                Px(static_cast<double>(r.top) + r.height) - OffsetPx()};
+        ::MapWindowPoints(surface_, nullptr, reinterpret_cast<POINT*>(&px), 2);
+        return PixelRect{px.left, px.top, px.right - px.left, px.bottom - px.top};
+    });
 }
 
 // --- creation and layout ----------------------------------------------------------------------
@@ -268,9 +274,8 @@ bool ListboxControl::Create() noexcept {
         CreateFonts();
         SetRowIcon(nullptr);
         auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
-        surface_ =
-            ::CreateWindowExW(0, kSurfaceClassName, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
-                              0, 0, 0, 0, hwnd_, ChildId(kListboxSurfaceId), instance, this);
+        surface_ = ::CreateWindowExW(0, kSurfaceClassName, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0,
+                                     hwnd_, ChildId(kListboxSurfaceId), instance, this);
         scrollBar_ = ::CreateWindowExW(0, L"SCROLLBAR", nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SBS_VERT, 0,
                                        0, 0, 0, hwnd_, ChildId(kListboxScrollBarId), instance, nullptr);
         if (!surface_ || !scrollBar_) {
@@ -296,18 +301,8 @@ void ListboxControl::CreateFonts() {
                                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                         DEFAULT_PITCH | FF_SWISS, kFontFace));
     };
-    UniqueFont bold = make(FW_BOLD);
-    UniqueFont regular = make(FW_NORMAL);
-    for (const Slot& slot : slots_) {
-        for (int e = 0; e < kRowElementCount; ++e) {
-            const bool isDescription = static_cast<RowElement>(e) == RowElement::Description;
-            ::SendMessageW(slot.windows[static_cast<size_t>(e)], WM_SETFONT,
-                           reinterpret_cast<WPARAM>(isDescription ? regular.get() : bold.get()), TRUE);
-        }
-    }
-    // The old fonts go only once no child uses them any longer.
-    boldFont_ = std::move(bold);
-    regularFont_ = std::move(regular);
+    boldFont_ = make(FW_BOLD);
+    regularFont_ = make(FW_NORMAL);
 }
 
 int ListboxControl::Px(double twips) const {
@@ -316,10 +311,6 @@ int ListboxControl::Px(double twips) const {
 
 int ListboxControl::OffsetPx() const {
     return Px(model_.ScrollOffset());
-}
-
-int ListboxControl::RowTopPx(int row) const {
-    return Px(static_cast<double>(list_geometry::kRowPitch) * row) - OffsetPx();
 }
 
 void ListboxControl::ApplyLayout() {
@@ -332,261 +323,75 @@ void ListboxControl::ApplyLayout() {
     const int barLeft = Px(model_.ScrollBarLeft());
     ::MoveWindow(scrollBar_, barLeft, 0, Px(model_.ScrollBarLeft() + list_geometry::kScrollBarWidth) - barLeft,
                  Px(model_.ScrollBarHeight()), TRUE);
-    // Every row window takes its place anew, and the bar its range.
-    ++layoutSerial_;
-    for (Slot& slot : slots_) {
-        slot.topPx = INT_MIN;
-    }
     scrollBarKnown_ = false;
-    Sync();
-    ::InvalidateRect(surface_, nullptr, TRUE);
+    UpdateScrollBar();
+    ::InvalidateRect(surface_, nullptr, FALSE);
 }
 
-// --- keeping the row windows in step with the model -------------------------------------------
+// --- keeping the windows in step with the model -----------------------------------------------
 
-ListboxControl::Slot* ListboxControl::SlotOfRow(int row) {
-    for (Slot& slot : slots_) {
-        if (slot.row == row) {
-            return &slot;
-        }
-    }
-    return nullptr;
+ListboxControl::ViewState ListboxControl::State() const {
+    return ViewState{model_.SelectedItem(), model_.FocusRow(), model_.FocusBox(), OffsetPx(),
+                     model_.HighlightVisible()};
 }
 
-const ListboxControl::Slot* ListboxControl::SlotOfRow(int row) const {
-    return const_cast<ListboxControl*>(this)->SlotOfRow(row);
+bool ListboxControl::RowInView(int row) const {
+    return row >= 0 && model_.RowsInView().Contains(row);
 }
 
-ListboxControl::Slot* ListboxControl::SlotOfWindow(HWND window, RowElement* element) {
-    const int id = ::GetDlgCtrlID(window) - kListboxSlotIdBase;
-    if (id < 0) {
-        return nullptr;
-    }
-    const auto index = static_cast<size_t>(id / kListboxSlotIdStride);
-    const int e = id % kListboxSlotIdStride;
-    if (index >= slots_.size() || e >= kRowElementCount || slots_[index].windows[static_cast<size_t>(e)] != window) {
-        return nullptr;
-    }
-    if (element) {
-        *element = static_cast<RowElement>(e);
-    }
-    return &slots_[index];
-}
-
-const ListboxControl::Slot* ListboxControl::SlotOfWindow(HWND window, RowElement* element) const {
-    return const_cast<ListboxControl*>(this)->SlotOfWindow(window, element);
-}
-
-ListboxControl::Slot* ListboxControl::SlotOfPanel(HWND panel) {
-    for (Slot& slot : slots_) {
-        if (slot.panel == panel) {
-            return &slot;
-        }
-    }
-    return nullptr;
-}
-
-bool ListboxControl::ContainsFocus() const {
-    const HWND focus = ::GetFocus();
-    return focus && (focus == hwnd_ || ::IsChild(hwnd_, focus));
-}
-
-ListboxControl::Slot& ListboxControl::NewSlot() {
-    const int idBase = kListboxSlotIdBase + static_cast<int>(slots_.size()) * kListboxSlotIdStride;
-    auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
-    Slot slot;
-    slot.panel = ::CreateWindowExW(0, kRowClassName, nullptr, WS_CHILD | WS_CLIPCHILDREN, 0, 0, 0, 0, surface_,
-                                   ChildId(idBase + kRowElementCount), instance, this);
-    if (!slot.panel) {
-        throw std::bad_alloc();
-    }
-    for (int e = 0; e < kRowElementCount; ++e) {
-        const auto element = static_cast<RowElement>(e);
-        const wchar_t* windowClass = IsBox(element) ? L"BUTTON" : L"STATIC";
-        const wchar_t* text = IsBox(element) ? BoxCaption(BoxOf(element)) : L"";
-        DWORD style = WS_CHILD | WS_VISIBLE;
-        switch (element) {
-        case RowElement::Icon:
-            style |= SS_OWNERDRAW | SS_NOTIFY;
-            break;
-        case RowElement::ValueName:
-            style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY;
-            break;
-        case RowElement::Description:
-            style |= SS_LEFT | SS_EDITCONTROL | SS_NOPREFIX | SS_NOTIFY;
-            break;
-        default:
-            // Not an automatic check box: the choice alone decides the check marks, so the box's
-            // own toggling can never undo it.
-            style |= BS_CHECKBOX;
-            break;
-        }
-        HWND child = ::CreateWindowExW(0, windowClass, text, style, 0, 0, 0, 0, slot.panel, ChildId(idBase + e),
-                                       instance, nullptr);
-        if (!child) {
-            ::DestroyWindow(slot.panel);
-            throw std::bad_alloc();
-        }
-        slot.windows[static_cast<size_t>(e)] = child;
-        if (element != RowElement::Icon) {
-            HFONT font = element == RowElement::Description ? regularFont_.get() : boldFont_.get();
-            ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        }
-        if (IsBox(element)) {
-            ::SetWindowSubclass(child, BoxSubclassProc, kBoxSubclassId, reinterpret_cast<DWORD_PTR>(this));
-        }
-    }
-    slots_.push_back(slot);
-    return slots_.back();
-}
-
-void ListboxControl::FillSlot(Slot& slot, int row) {
-    slot.row = row;
-    slot.topPx = INT_MIN;
-    ::SetWindowTextW(slot.windows[static_cast<size_t>(RowElement::ValueName)], model_.GetValue(row).c_str());
-    ::SetWindowTextW(slot.windows[static_cast<size_t>(RowElement::Description)], model_.GetDescription(row).c_str());
-    // Check marks follow in Sync, which only touches the boxes whose state differs.
-    slot.painted = model_.HighlightVisible() && row == model_.SelectedItem();
-    ::RedrawWindow(slot.panel, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-}
-
-void ListboxControl::PlaceChildren(Slot& slot) {
-    // Rows start at whole twips but not always at whole pixels, so the rounding of the windows'
-    // places within a panel can differ by a pixel from row to row.
-    const double rowTop = static_cast<double>(list_geometry::kRowPitch) * slot.row;
-    const int rowTopPx = Px(rowTop);
-    for (int e = 0; e < kRowElementCount; ++e) {
-        const TwipsRect r = model_.ElementRect(slot.row, static_cast<RowElement>(e));
-        const int top = Px(r.top) - rowTopPx;
-        if (slot.layoutSerial == layoutSerial_ && slot.childTopPx[static_cast<size_t>(e)] == top) {
-            continue;
-        }
-        const int left = Px(r.left);
-        ::SetWindowPos(slot.windows[static_cast<size_t>(e)], nullptr, left, top, Px(r.left + r.width) - left,
-                       Px(static_cast<double>(r.top) + r.height) - rowTopPx - top, SWP_NOZORDER | SWP_NOACTIVATE);
-        slot.childTopPx[static_cast<size_t>(e)] = top;
-    }
-    slot.layoutSerial = layoutSerial_;
-}
-
-void ListboxControl::PlaceSlot(Slot& slot, HDWP& defer) {
-    PlaceChildren(slot);
-    const int topPx = RowTopPx(slot.row);
-    const int heightPx = RowTopPx(slot.row + 1) - topPx;
-    if (slot.shown && slot.topPx == topPx && slot.heightPx == heightPx) {
+void ListboxControl::InvalidateRow(int row) {
+    if (lockDepth_ > 0 || !surface_ || !RowInView(row)) {
         return;
     }
-    const int widthPx = Px(model_.SurfaceWidth());
-    const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW;
-    if (defer) {
-        defer = ::DeferWindowPos(defer, slot.panel, nullptr, 0, topPx, widthPx, heightPx, flags);
-    }
-    if (!defer) {
-        ::SetWindowPos(slot.panel, nullptr, 0, topPx, widthPx, heightPx, flags);
-    }
-    slot.topPx = topPx;
-    slot.heightPx = heightPx;
-    slot.shown = true;
+    const int offset = OffsetPx();
+    const int top = Px(static_cast<double>(list_geometry::kRowPitch) * row) - offset;
+    const int bottom = Px(static_cast<double>(list_geometry::kRowPitch) * (row + 1)) - offset;
+    const RECT band{0, top, Px(model_.SurfaceWidth()), bottom};
+    ::InvalidateRect(surface_, &band, FALSE);
 }
 
-void ListboxControl::Sync() {
+void ListboxControl::Commit(const ViewState& before, bool paintNow) {
     if (lockDepth_ > 0) {
         dirty_ = true;
         return;
     }
-    dirty_ = false;
-    syncing_ = true;
-    // Every call below that reaches the window system costs a round trip under some platforms,
-    // and AddItem comes here once per row: with the view unchanged, only the bar is touched.
-    const RowSpan span = model_.RowsInView();
-    bool slotsChanged = false;
-
-    // Rows that left the view give their windows up.
-    HWND focus = nullptr;
-    bool focusKnown = false;
-    bool focusLost = false;
-    for (Slot& slot : slots_) {
-        if (slot.row >= 0 && !span.Contains(slot.row)) {
-            slot.row = -1;
-            slotsChanged = true;
-            if (!focusKnown) {
-                focus = ::GetFocus();
-                focusKnown = true;
-            }
-            if (focus && ::IsChild(slot.panel, focus)) {
-                focusLost = true;
-            }
+    const ViewState now = State();
+    const int dy = before.offsetPx - now.offsetPx;
+    if (dy != 0 && ::IsWindowVisible(surface_)) {
+        RECT client{};
+        ::GetClientRect(surface_, &client);
+        if (std::abs(dy) >= client.bottom) {
+            // Nothing in view stays in view.
+            ::InvalidateRect(surface_, nullptr, FALSE);
+        } else {
+            // Moves the pixels; only the strip that comes into view is painted anew.
+            ::ScrollWindowEx(surface_, 0, dy, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE);
         }
     }
-    if (focusLost) {
-        // Focus must not stay on a window that is about to be hidden or show another row.
-        ::SetFocus(hwnd_);
+    if (now.selected != before.selected || now.highlight != before.highlight) {
+        InvalidateRow(before.selected);
+        InvalidateRow(now.selected);
     }
-    // Rows that came into view take free windows, or new ones while the view needs more.
-    for (int row = span.first; row < span.end; ++row) {
-        if (SlotOfRow(row)) {
-            continue;
-        }
-        auto free = std::find_if(slots_.begin(), slots_.end(), [](const Slot& slot) { return slot.row < 0; });
-        FillSlot(free != slots_.end() ? *free : NewSlot(), row);
-        slotsChanged = true;
-    }
-
-    const bool anyToPlace = std::any_of(slots_.begin(), slots_.end(), [&](const Slot& slot) {
-        if (slot.row < 0) {
-            return slot.shown;
-        }
-        return !slot.shown || slot.layoutSerial != layoutSerial_ || slot.topPx != RowTopPx(slot.row) ||
-               slot.heightPx != RowTopPx(slot.row + 1) - RowTopPx(slot.row);
-    });
-    if (anyToPlace) {
-        HDWP defer = ::BeginDeferWindowPos(static_cast<int>(slots_.size()));
-        for (Slot& slot : slots_) {
-            if (slot.row >= 0) {
-                PlaceSlot(slot, defer);
-            } else if (slot.shown) {
-                const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE | SWP_HIDEWINDOW;
-                if (defer) {
-                    defer = ::DeferWindowPos(defer, slot.panel, nullptr, 0, 0, 0, 0, flags);
-                }
-                if (!defer) {
-                    ::ShowWindow(slot.panel, SW_HIDE);
-                }
-                slot.shown = false;
-                slot.topPx = INT_MIN;
-            }
-        }
-        if (defer) {
-            ::EndDeferWindowPos(defer);
-        }
-    }
-
-    // Check marks and colours of the rows in view.
-    for (Slot& slot : slots_) {
-        if (slot.row < 0) {
-            continue;
-        }
-        for (int b = 0; b < kRowBoxCount; ++b) {
-            const bool checked = model_.IsChecked(slot.row, static_cast<RowBox>(b));
-            if (slot.checks[static_cast<size_t>(b)] != checked) {
-                ::SendMessageW(slot.windows[static_cast<size_t>(ElementOf(static_cast<RowBox>(b)))], BM_SETCHECK,
-                               checked ? BST_CHECKED : BST_UNCHECKED, 0);
-                slot.checks[static_cast<size_t>(b)] = checked;
-            }
-        }
-        const bool selected = model_.HighlightVisible() && slot.row == model_.SelectedItem();
-        if (slot.painted != selected) {
-            slot.painted = selected;
-            ::RedrawWindow(slot.panel, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-        }
+    const bool focusMoved = now.focusRow != before.focusRow || now.focusBox != before.focusBox;
+    if (focusMoved) {
+        InvalidateRow(before.focusRow);
+        InvalidateRow(now.focusRow);
     }
     UpdateScrollBar();
-    syncing_ = false;
-    const bool focusCellMoved = model_.FocusRow() != lastFocusRow_ || model_.FocusBox() != lastFocusBox_;
-    lastFocusRow_ = model_.FocusRow();
-    lastFocusBox_ = model_.FocusBox();
-    if ((slotsChanged || focusCellMoved || focusLost) && ContainsFocus()) {
-        FocusCurrentCell();
+    if (focusMoved) {
+        NotifyFocusItem();
+    }
+    if (paintNow) {
+        // While the thumb is dragged or a key held, the rows must follow at once.
+        ::UpdateWindow(surface_);
+        ::UpdateWindow(scrollBar_);
+    }
+}
+
+void ListboxControl::NotifyFocusItem() const {
+    if (HasFocus() && model_.ListCount() > 0) {
+        ::NotifyWinEvent(EVENT_OBJECT_FOCUS, hwnd_, OBJID_CLIENT,
+                         ChildIdOf(model_.FocusRow(), ElementOf(model_.FocusBox())));
     }
 }
 
@@ -636,55 +441,11 @@ void ListboxControl::UpdateScrollBar() {
 }
 
 void ListboxControl::ScrollView(long long targetTwips) {
-    const int oldOffsetPx = OffsetPx();
+    const ViewState before = State();
     if (!model_.ScrollTo(targetTwips)) {
         return;
     }
-    AfterOffsetChange(oldOffsetPx);
-    Sync();
-    if (lockDepth_ == 0) {
-        // While the thumb is dragged the rows must follow at once, not when the drag ends.
-        ::UpdateWindow(surface_);
-        ::UpdateWindow(scrollBar_);
-    }
-}
-
-void ListboxControl::AfterOffsetChange(int oldOffsetPx) {
-    const int dy = oldOffsetPx - OffsetPx();
-    if (dy == 0 || lockDepth_ > 0 || !::IsWindowVisible(surface_)) {
-        // The panels are placed afresh by the next Sync.
-        return;
-    }
-    RECT client{};
-    ::GetClientRect(surface_, &client);
-    if (std::abs(dy) >= client.bottom) {
-        // Nothing in view stays in view: moving pixels and panels would only be undone.
-        ::InvalidateRect(surface_, nullptr, FALSE);
-        return;
-    }
-    // Moves the pixels and every row panel together; only the strip that comes into view and the
-    // rows that take over panels are painted anew.
-    ::ScrollWindowEx(surface_, 0, dy, nullptr, nullptr, nullptr, nullptr, SW_SCROLLCHILDREN | SW_INVALIDATE);
-    for (Slot& slot : slots_) {
-        if (slot.topPx != INT_MIN) {
-            slot.topPx += dy;
-        }
-    }
-}
-
-void ListboxControl::FocusCurrentCell() {
-    if (syncing_) {
-        return;
-    }
-    const Slot* slot = model_.ListCount() > 0 ? SlotOfRow(model_.FocusRow()) : nullptr;
-    const HWND target = slot ? slot->windows[static_cast<size_t>(ElementOf(model_.FocusBox()))] : hwnd_;
-    if (::GetFocus() != target) {
-        ::SetFocus(target);
-    }
-    if (target == hwnd_) {
-        // The control's own focus mark, drawn on the surface.
-        ::InvalidateRect(surface_, nullptr, FALSE);
-    }
+    Commit(before, true);
 }
 
 // --- input ------------------------------------------------------------------------------------
@@ -783,114 +544,286 @@ bool ListboxControl::OnKey(UINT vk) {
     default:
         return false;
     }
-    const int oldOffsetPx = OffsetPx();
-    if (model_.HandleKey(key)) {
-        AfterOffsetChange(oldOffsetPx);
-        Sync();
-        FocusCurrentCell();
-        if (lockDepth_ == 0) {
-            ::UpdateWindow(surface_);
-            ::UpdateWindow(scrollBar_);
-        }
-    }
     // The keyboard is in use: show where the focus is.
     ::SendMessageW(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    const ViewState before = State();
+    const int selected = model_.SelectedItem();
+    const int focusRow = model_.FocusRow();
+    if (!model_.HandleKey(key)) {
+        return true;
+    }
+    Commit(before, false);
+    if (key == ListKey::Space) {
+        // After any scrolling, so the row is painted where it now stands.
+        InvalidateRow(focusRow);
+        for (int b = 0; b < kRowBoxCount; ++b) {
+            ::NotifyWinEvent(EVENT_OBJECT_STATECHANGE, hwnd_, OBJID_CLIENT,
+                             ChildIdOf(focusRow, ElementOf(static_cast<RowBox>(b))));
+        }
+    }
+    if (model_.SelectedItem() != selected) {
+        ::NotifyWinEvent(EVENT_OBJECT_SELECTION, hwnd_, OBJID_CLIENT,
+                         ChildIdOf(model_.SelectedItem(), RowElement::ValueName));
+    }
+    if (lockDepth_ == 0) {
+        ::UpdateWindow(surface_);
+        ::UpdateWindow(scrollBar_);
+    }
     return true;
+}
+
+std::optional<RowHit> ListboxControl::HitAt(POINT at) const {
+    // Pixels back to twips on the unscrolled content; a hit is taken from the pixel's centre so
+    // that rounding at the elements' edges agrees with where they are painted.
+    const double half = PixelsToTwips(1, dpi_) / 2;
+    const long long x = std::llround(PixelsToTwips(at.x, dpi_) + half);
+    const long long y = std::llround(PixelsToTwips(at.y, dpi_) + half) + model_.ScrollOffset();
+    std::optional<RowHit> hit = HitTestRows(model_, x, y);
+    if (hit) {
+        const RECT r = ElementPixels(hit->row, hit->element);
+        if (!::PtInRect(&r, at)) {
+            hit.reset();
+        }
+    }
+    return hit;
+}
+
+void ListboxControl::OnButtonDown(POINT at, UINT upMessage, bool left) {
+    ::SetFocus(hwnd_);
+    const std::optional<RowHit> hit = HitAt(at);
+    if (!hit) {
+        return;
+    }
+    if (IsBox(hit->element)) {
+        // As a box does: the choice waits for the button to be let go over it.
+        const ViewState before = State();
+        model_.FocusBoxOf(hit->row, BoxOf(hit->element));
+        press_ = Press{hit->row, BoxOf(hit->element), upMessage, true};
+        ::SetCapture(surface_);
+        InvalidateRow(hit->row);
+        Commit(before, false);
+    } else if (left) {
+        SelectRow(hit->row);
+    }
+}
+
+void ListboxControl::OnMouseMove(POINT at) {
+    if (!press_) {
+        return;
+    }
+    const std::optional<RowHit> hit = HitAt(at);
+    const bool over = hit && hit->row == press_->row && IsBox(hit->element) && BoxOf(hit->element) == press_->box;
+    if (over != press_->over) {
+        press_->over = over;
+        InvalidateRow(press_->row);
+    }
+}
+
+void ListboxControl::OnButtonUp(POINT at, UINT message) {
+    if (!press_ || press_->upMessage != message) {
+        return;
+    }
+    const Press press = *press_;
+    press_.reset();
+    if (::GetCapture() == surface_) {
+        ::ReleaseCapture();
+    }
+    InvalidateRow(press.row);
+    const std::optional<RowHit> hit = HitAt(at);
+    if (hit && hit->row == press.row && IsBox(hit->element) && BoxOf(hit->element) == press.box &&
+        press.row < model_.ListCount()) {
+        ChooseBox(press.row, press.box);
+    }
 }
 
 // --- painting ---------------------------------------------------------------------------------
 
-LRESULT ListboxControl::OnCtlColor(HDC dc, HWND child) const {
-    const Slot* slot = SlotOfWindow(child, nullptr);
-    const bool selected = slot && slot->painted;
-    ::SetTextColor(dc, TextColour(selected));
-    ::SetBkColor(dc, selected ? ::GetSysColor(COLOR_HIGHLIGHT) : kWhite);
-    // Labels and boxes have no colour of their own: they show their row's, which is white, or the
-    // highlight colour behind the selected row.
-    ::SetBkMode(dc, TRANSPARENT);
-    return reinterpret_cast<LRESULT>(BackBrush(selected));
-}
-
-LRESULT ListboxControl::OnCustomDrawBox(NMCUSTOMDRAW& draw) const {
-    // Unthemed boxes take their colours from WM_CTLCOLORSTATIC; themed ones ignore the text colour
-    // there, so they are drawn here with the theme's check mark and the row's colours.
-    if (draw.dwDrawStage != CDDS_PREPAINT) {
-        return CDRF_DODEFAULT;
+HBITMAP ListboxControl::Glyph(HDC dc, bool selected, bool checked, bool pressed) const {
+    UniqueBitmap& slot = glyphs_[(selected ? 4u : 0u) + (checked ? 2u : 0u) + (pressed ? 1u : 0u)];
+    if (slot) {
+        return slot.get();
     }
-    RowElement element = RowElement::Icon;
-    const Slot* slot = SlotOfWindow(draw.hdr.hwndFrom, &element);
-    if (!slot || slot->row < 0 || !IsBox(element)) {
-        return CDRF_DODEFAULT;
-    }
-    HTHEME theme = BoxTheme();
-    if (!theme) {
-        return CDRF_DODEFAULT;
-    }
-    const bool selected = slot->painted;
-    const bool checked = slot->checks[static_cast<size_t>(BoxOf(element))];
-    int state = checked ? CBS_CHECKEDNORMAL : CBS_UNCHECKEDNORMAL;
-    if (draw.uItemState & CDIS_SELECTED) {
-        state = checked ? CBS_CHECKEDPRESSED : CBS_UNCHECKEDPRESSED;
-    } else if (draw.uItemState & CDIS_HOT) {
-        state = checked ? CBS_CHECKEDHOT : CBS_UNCHECKEDHOT;
-    }
-    HDC dc = draw.hdc;
-    const RECT client = draw.rc;
-    ::FillRect(dc, &client, BackBrush(selected));
-    if (glyphSize_.cx == 0) {
-        glyphSize_ = SIZE{Px(195), Px(195)};
-        ::GetThemePartSize(theme, dc, BP_CHECKBOX, state, nullptr, TS_DRAW, &glyphSize_);
-    }
-    const SIZE glyph = glyphSize_;
-    RECT box{client.left, client.top + (client.bottom - client.top - glyph.cy) / 2, client.left + glyph.cx, 0};
-    box.bottom = box.top + glyph.cy;
-    ::DrawThemeBackground(theme, dc, BP_CHECKBOX, state, &box, nullptr);
-
-    wchar_t text[32] = {};
-    ::GetWindowTextW(draw.hdr.hwndFrom, text, static_cast<int>(std::size(text)));
-    SelectObjectScope font(dc, boldFont_.get());
-    ::SetBkMode(dc, TRANSPARENT);
-    ::SetTextColor(dc, TextColour(selected));
-    RECT label{box.right + Px(45), client.top, client.right, client.bottom};
-    const UINT format = DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX;
-    ::DrawTextW(dc, text, -1, &label, format);
-    if ((draw.uItemState & CDIS_FOCUS) &&
-        !(::SendMessageW(draw.hdr.hwndFrom, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS)) {
-        RECT focus = label;
-        ::DrawTextW(dc, text, -1, &focus, format | DT_CALCRECT);
-        focus.top = client.top;
-        focus.bottom = client.bottom;
-        ::InflateRect(&focus, 1, 0);
-        ::DrawFocusRect(dc, &focus);
-    }
-    return CDRF_SKIPDEFAULT;
-}
-
-HTHEME ListboxControl::BoxTheme() const {
     if (!boxThemeOpened_) {
         boxThemeOpened_ = true;
-        boxTheme_ = ::OpenThemeData(hwnd_, L"BUTTON");
-        glyphSize_ = SIZE{};
+        boxTheme_ = ::IsAppThemed() ? ::OpenThemeData(hwnd_, L"BUTTON") : nullptr;
     }
-    return boxTheme_;
+    const int state = checked ? (pressed ? CBS_CHECKEDPRESSED : CBS_CHECKEDNORMAL)
+                              : (pressed ? CBS_UNCHECKEDPRESSED : CBS_UNCHECKEDNORMAL);
+    if (glyphSize_.cx == 0) {
+        const int fallback = ::MulDiv(13, static_cast<int>(dpi_), 96);
+        glyphSize_ = SIZE{fallback, fallback};
+        if (boxTheme_) {
+            ::GetThemePartSize(boxTheme_, dc, BP_CHECKBOX, state, nullptr, TS_DRAW, &glyphSize_);
+        }
+    }
+    MemoryDC memory(dc);
+    UniqueBitmap bitmap(::CreateCompatibleBitmap(dc, glyphSize_.cx, glyphSize_.cy));
+    if (!memory.get() || !bitmap) {
+        return nullptr;
+    }
+    {
+        SelectObjectScope select(memory.get(), bitmap.get());
+        RECT r{0, 0, glyphSize_.cx, glyphSize_.cy};
+        ::FillRect(memory.get(), &r, BackBrush(selected));
+        if (boxTheme_) {
+            ::DrawThemeBackground(boxTheme_, memory.get(), BP_CHECKBOX, state, &r, nullptr);
+        } else {
+            ::DrawFrameControl(memory.get(), &r, DFC_BUTTON,
+                               DFCS_BUTTONCHECK | (checked ? DFCS_CHECKED : 0) | (pressed ? DFCS_PUSHED : 0));
+        }
+    }
+    slot = std::move(bitmap);
+    return slot.get();
 }
 
-void ListboxControl::CloseBoxTheme() const {
+void ListboxControl::DropGlyphs() const {
+    for (UniqueBitmap& glyph : glyphs_) {
+        glyph.reset();
+    }
     if (boxTheme_) {
         ::CloseThemeData(boxTheme_);
     }
     boxTheme_ = nullptr;
     boxThemeOpened_ = false;
+    glyphSize_ = SIZE{};
 }
 
-void ListboxControl::OnDrawIcon(const DRAWITEMSTRUCT& draw) const {
-    const Slot* slot = SlotOfWindow(draw.hwndItem, nullptr);
-    const bool selected = slot && slot->painted;
-    ::FillRect(draw.hDC, &draw.rcItem, BackBrush(selected));
-    if (rowIcon_) {
-        const int size = ::MulDiv(kIconSize, static_cast<int>(dpi_), 96);
-        ::DrawIconEx(draw.hDC, draw.rcItem.left, draw.rcItem.top, rowIcon_, size, size, 0, nullptr, DI_NORMAL);
+void ListboxControl::PaintBox(HDC dc, HDC glyphs, int row, RowBox box, bool selected, bool focusShown) const {
+    const RECT cell = ElementPixels(row, ElementOf(box));
+    const bool checked = model_.IsChecked(row, box);
+    const bool pressed = press_ && press_->over && press_->row == row && press_->box == box;
+    const HBITMAP glyph = Glyph(dc, selected, checked, pressed);
+    const int glyphTop = cell.top + (cell.bottom - cell.top - glyphSize_.cy) / 2;
+    if (glyph && glyphs) {
+        SelectObjectScope select(glyphs, glyph);
+        ::BitBlt(dc, cell.left, glyphTop, glyphSize_.cx, glyphSize_.cy, glyphs, 0, 0, SRCCOPY);
     }
+    const wchar_t* caption = BoxCaption(box);
+    SelectObjectScope font(dc, boldFont_.get());
+    RECT label{cell.left + glyphSize_.cx + Px(kCaptionGap), cell.top, cell.right, cell.bottom};
+    const UINT format = DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX;
+    ::DrawTextW(dc, caption, -1, &label, format);
+    if (focusShown && model_.FocusRow() == row && model_.FocusBox() == box) {
+        RECT focus = label;
+        ::DrawTextW(dc, caption, -1, &focus, format | DT_CALCRECT);
+        focus.top = cell.top;
+        focus.bottom = cell.bottom;
+        ::InflateRect(&focus, 1, 0);
+        ::DrawFocusRect(dc, &focus);
+    }
+}
+
+void ListboxControl::PaintRow(HDC dc, HDC glyphs, int row, bool focusShown) const {
+    const bool selected = model_.HighlightVisible() && row == model_.SelectedItem();
+    const int offset = OffsetPx();
+    const RECT band{0, Px(static_cast<double>(list_geometry::kRowPitch) * row) - offset, Px(model_.SurfaceWidth()),
+                    Px(static_cast<double>(list_geometry::kRowPitch) * (row + 1)) - offset};
+    ::FillRect(dc, &band, BackBrush(selected));
+    if (rowIcon_) {
+        const RECT icon = ElementPixels(row, RowElement::Icon);
+        const int size = ::MulDiv(kIconSize, static_cast<int>(dpi_), 96);
+        ::DrawIconEx(dc, icon.left, icon.top, rowIcon_, size, size, 0, nullptr, DI_NORMAL);
+    }
+    ::SetTextColor(dc, TextColour(selected));
+    {
+        // Cut off at the boxes when long; the whole name is still the row's value.
+        SelectObjectScope font(dc, boldFont_.get());
+        RECT name = ElementPixels(row, RowElement::ValueName);
+        ::DrawTextW(dc, model_.GetValue(row).c_str(), -1, &name, DT_SINGLELINE | DT_LEFT | DT_NOPREFIX);
+    }
+    {
+        // Wrapped, and cut at the label's bottom.
+        SelectObjectScope font(dc, regularFont_.get());
+        RECT description = ElementPixels(row, RowElement::Description);
+        ::DrawTextW(dc, model_.GetDescription(row).c_str(), -1, &description,
+                    DT_LEFT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+    }
+    for (int b = 0; b < kRowBoxCount; ++b) {
+        PaintBox(dc, glyphs, row, static_cast<RowBox>(b), selected, focusShown);
+    }
+}
+
+void ListboxControl::Paint(HDC dc, const RECT& area) const {
+    ::FillRect(dc, &area, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    ::SetBkMode(dc, TRANSPARENT);
+    const bool focused = HasFocus();
+    const bool focusShown = focused && !(::SendMessageW(hwnd_, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
+    if (model_.ListCount() == 0) {
+        if (focused) {
+            // With no box to carry it, the focus mark goes round the list.
+            RECT client{};
+            ::GetClientRect(surface_, &client);
+            client.right = Px(model_.ScrollBarLeft());
+            ::InflateRect(&client, -1, -1);
+            ::DrawFocusRect(dc, &client);
+        }
+        return;
+    }
+    // The rows the area meets, with a pixel to spare for rounding at their edges.
+    const long long offset = model_.ScrollOffset();
+    const long long top = std::llround(PixelsToTwips(area.top - 1, dpi_)) + offset;
+    const long long bottom = std::llround(PixelsToTwips(area.bottom + 1, dpi_)) + offset;
+    const long long pitch = list_geometry::kRowPitch;
+    const int first = static_cast<int>(std::max<long long>(0, top / pitch));
+    const int end = static_cast<int>(std::min<long long>(model_.ListCount(), (bottom + pitch - 1) / pitch));
+    MemoryDC glyphs(dc);
+    for (int row = first; row < end; ++row) {
+        PaintRow(dc, glyphs.get(), row, focusShown);
+    }
+}
+
+// --- accessibility and drivers ----------------------------------------------------------------
+
+IAccessible* ListboxControl::AccessibleObject() {
+    const AccessibilityApi* api = LoadAccessibilityApi();
+    if (!api) {
+        return nullptr;
+    }
+    if (!accessible_) {
+        IAccessible* standard = nullptr;
+        if (FAILED(api->createStdAccessibleObject(hwnd_, OBJID_CLIENT, __uuidof(IAccessible),
+                                                  reinterpret_cast<void**>(&standard)))) {
+            standard = nullptr;
+        }
+        accessible_ = new (std::nothrow) ListboxAccessible(this, standard, *api);
+        if (standard) {
+            standard->Release();
+        }
+        if (!accessible_) {
+            return nullptr;
+        }
+    }
+    accessible_->AddRef();
+    return accessible_;
+}
+
+LRESULT ListboxControl::OnGetObject(WPARAM wParam, LPARAM lParam) {
+    if (static_cast<LONG>(lParam) != static_cast<LONG>(OBJID_CLIENT)) {
+        return ::DefWindowProcW(hwnd_, WM_GETOBJECT, wParam, lParam);
+    }
+    IAccessible* object = AccessibleObject();
+    if (!object) {
+        return 0;
+    }
+    const LRESULT result = LoadAccessibilityApi()->lresultFromObject(__uuidof(IAccessible), wParam, object);
+    object->Release();
+    return result;
+}
+
+LRESULT ListboxControl::OnCopyData(HWND requester, const COPYDATASTRUCT& data) const {
+    if (data.dwData != kListSnapshotRequest || !::IsWindow(requester)) {
+        return FALSE;
+    }
+    const std::wstring text = Snapshot();
+    COPYDATASTRUCT reply{};
+    reply.dwData = kListSnapshotReply;
+    reply.cbData = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    reply.lpData = const_cast<wchar_t*>(text.data());
+    // A driver that hangs must not hang the program with it.
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(requester, WM_COPYDATA, reinterpret_cast<WPARAM>(hwnd_), reinterpret_cast<LPARAM>(&reply),
+                          SMTO_ABORTIFHUNG, 5000, &result);
+    return TRUE;
 }
 
 // --- window procedures ------------------------------------------------------------------------
@@ -906,7 +839,7 @@ LRESULT ListboxControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
             }
             return 0;
         case WM_DPICHANGED_AFTERPARENT:
-            CloseBoxTheme();
+            DropGlyphs();
             UpdateDpi();
             CreateFonts();
             ApplyLayout();
@@ -929,15 +862,24 @@ LRESULT ListboxControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
             ::SetFocus(hwnd_);
             return 0;
         case WM_SETFOCUS:
-            if (!syncing_) {
-                FocusCurrentCell();
+        case WM_KILLFOCUS:
+            // The focus mark comes and goes with the focus.
+            if (surface_) {
+                if (model_.ListCount() == 0) {
+                    ::InvalidateRect(surface_, nullptr, FALSE);
+                } else {
+                    InvalidateRow(model_.FocusRow());
+                }
+            }
+            if (message == WM_SETFOCUS) {
+                NotifyFocusItem();
             }
             return 0;
-        case WM_KILLFOCUS:
+        case WM_UPDATEUISTATE:
             if (surface_) {
                 ::InvalidateRect(surface_, nullptr, FALSE);
             }
-            return 0;
+            break;
         case WM_GETDLGCODE:
             return DLGC_WANTARROWS | DLGC_WANTTAB;
         case WM_KEYDOWN:
@@ -945,16 +887,30 @@ LRESULT ListboxControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
                 return 0;
             }
             break;
+        case WM_CHAR:
+            // Space and Tab are keys of the list, not characters.
+            if (wParam == L' ' || wParam == L'\t') {
+                return 0;
+            }
+            break;
+        case WM_GETOBJECT:
+            return OnGetObject(wParam, lParam);
+        case WM_COPYDATA:
+            return OnCopyData(reinterpret_cast<HWND>(wParam), *reinterpret_cast<const COPYDATASTRUCT*>(lParam));
         case WM_THEMECHANGED:
-            CloseBoxTheme();
+        case WM_SYSCOLORCHANGE:
+            // The cached check marks carry the old theme and the old highlight colour.
+            DropGlyphs();
             ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
             break;
         case WM_DESTROY:
-            CloseBoxTheme();
+            DropGlyphs();
+            if (accessible_) {
+                accessible_->Disconnect();
+                accessible_->Release();
+                accessible_ = nullptr;
+            }
             break;
-        case WM_SYSCOLORCHANGE:
-            ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-            return 0;
         default:
             break;
         }
@@ -966,80 +922,54 @@ LRESULT ListboxControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
 }
 
 LRESULT ListboxControl::HandleSurfaceMessage(HWND surface, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-    switch (message) {
-    case WM_ERASEBKGND:
-        return 1; // WM_PAINT covers everything
-    case WM_PAINT: {
-        PAINTSTRUCT ps{};
-        HDC dc = ::BeginPaint(surface, &ps);
-        ::FillRect(dc, &ps.rcPaint, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
-        if (::GetFocus() == hwnd_) {
-            RECT client{};
-            ::GetClientRect(surface, &client);
-            client.right = Px(model_.ScrollBarLeft());
-            ::InflateRect(&client, -1, -1);
-            ::DrawFocusRect(dc, &client);
-        }
-        ::EndPaint(surface, &ps);
-        return 0;
-    }
-    case WM_LBUTTONDOWN:
-        ::SetFocus(hwnd_);
-        return 0;
-    default:
-        return ::DefWindowProcW(surface, message, wParam, lParam);
-    }
-}
-
-LRESULT ListboxControl::HandleRowMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     try {
+        const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
         switch (message) {
-        case WM_ERASEBKGND: {
-            // The selected row's panel is the highlight band behind it.
-            const Slot* slot = SlotOfPanel(panel);
-            RECT client{};
-            ::GetClientRect(panel, &client);
-            ::FillRect(reinterpret_cast<HDC>(wParam), &client, BackBrush(slot && slot->painted));
-            return 1;
-        }
-        case WM_CTLCOLORSTATIC:
-        case WM_CTLCOLORBTN:
-            return OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-        case WM_DRAWITEM: {
-            const auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-            if (draw->CtlType == ODT_STATIC) {
-                OnDrawIcon(*draw);
-                return TRUE;
+        case WM_ERASEBKGND:
+            return 1; // WM_PAINT covers everything
+        case WM_PAINT: {
+            PAINTSTRUCT ps{};
+            HDC dc = ::BeginPaint(surface, &ps);
+            const int width = ps.rcPaint.right - ps.rcPaint.left;
+            const int height = ps.rcPaint.bottom - ps.rcPaint.top;
+            // Drawn off screen and copied in one piece, so a row never shows half painted.
+            MemoryDC memory(dc);
+            UniqueBitmap buffer(width > 0 && height > 0 && memory.get() ? ::CreateCompatibleBitmap(dc, width, height)
+                                                                        : nullptr);
+            if (buffer) {
+                SelectObjectScope select(memory.get(), buffer.get());
+                ::SetViewportOrgEx(memory.get(), -ps.rcPaint.left, -ps.rcPaint.top, nullptr);
+                Paint(memory.get(), ps.rcPaint);
+                ::SetViewportOrgEx(memory.get(), 0, 0, nullptr);
+                ::BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, width, height, memory.get(), 0, 0, SRCCOPY);
+            } else if (width > 0 && height > 0) {
+                Paint(dc, ps.rcPaint);
             }
-            break;
-        }
-        case WM_NOTIFY: {
-            auto* header = reinterpret_cast<NMHDR*>(lParam);
-            if (header->code == NM_CUSTOMDRAW) {
-                return OnCustomDrawBox(*reinterpret_cast<NMCUSTOMDRAW*>(lParam));
-            }
-            break;
-        }
-        case WM_COMMAND: {
-            RowElement element = RowElement::Icon;
-            const Slot* slot = SlotOfWindow(reinterpret_cast<HWND>(lParam), &element);
-            if (!slot || slot->row < 0) {
-                break;
-            }
-            const int row = slot->row;
-            const WORD code = HIWORD(wParam);
-            if (IsBox(element) && code == BN_CLICKED) {
-                // A left button let go over the box, the space bar on it, or BM_CLICK.
-                model_.FocusBoxOf(row, BoxOf(element));
-                ChooseBox(row, BoxOf(element));
-            } else if (!IsBox(element) && (code == STN_CLICKED || code == STN_DBLCLK)) {
-                SelectRow(row);
-                ::SetFocus(hwnd_);
-            }
+            ::EndPaint(surface, &ps);
             return 0;
         }
         case WM_LBUTTONDOWN:
-            ::SetFocus(hwnd_);
+            OnButtonDown(at, WM_LBUTTONUP, true);
+            return 0;
+        case WM_RBUTTONDOWN:
+            OnButtonDown(at, WM_RBUTTONUP, false);
+            return 0;
+        case WM_MBUTTONDOWN:
+            OnButtonDown(at, WM_MBUTTONUP, false);
+            return 0;
+        case WM_MOUSEMOVE:
+            OnMouseMove(at);
+            return 0;
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONUP:
+            OnButtonUp(at, message);
+            return 0;
+        case WM_CAPTURECHANGED:
+            if (press_ && reinterpret_cast<HWND>(lParam) != surface_) {
+                InvalidateRow(press_->row);
+                press_.reset();
+            }
             return 0;
         default:
             break;
@@ -1047,45 +977,7 @@ LRESULT ListboxControl::HandleRowMessage(HWND panel, UINT message, WPARAM wParam
     } catch (...) {
         return 0;
     }
-    return ::DefWindowProcW(panel, message, wParam, lParam);
-}
-
-LRESULT ListboxControl::HandleBoxMessage(HWND box, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-    try {
-        RowElement element = RowElement::Icon;
-        const Slot* slot = SlotOfWindow(box, &element);
-        if (slot && slot->row >= 0 && IsBox(element)) {
-            switch (message) {
-            case WM_RBUTTONUP:
-            case WM_MBUTTONUP:
-                // Any button chooses, not only the left one the box reacts to by itself.
-                ChooseBox(slot->row, BoxOf(element));
-                return 0;
-            case WM_SETFOCUS:
-                if (!syncing_) {
-                    model_.FocusBoxOf(slot->row, BoxOf(element));
-                }
-                break;
-            case WM_GETDLGCODE:
-                return ::DefSubclassProc(box, message, wParam, lParam) | DLGC_WANTARROWS | DLGC_WANTTAB;
-            case WM_KEYDOWN:
-                if (wParam != VK_SPACE && OnKey(static_cast<UINT>(wParam))) {
-                    return 0;
-                }
-                break;
-            case WM_CHAR:
-                if (wParam == L'\t') {
-                    return 0;
-                }
-                break;
-            default:
-                break;
-            }
-        }
-    } catch (...) {
-        return 0;
-    }
-    return ::DefSubclassProc(box, message, wParam, lParam);
+    return ::DefWindowProcW(surface, message, wParam, lParam);
 }
 
 } // namespace runsweep

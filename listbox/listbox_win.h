@@ -3,37 +3,45 @@
 // CreateWindowExW(0, kListboxClassName, nullptr, WS_CHILD | WS_VISIBLE | WS_TABSTOP, ...) at the
 // size it wants, and reaches the rows through ListboxFromWindow(hwnd), which is a StartupList.
 //
-// The control keeps real child windows (icon, two labels, three check boxes) only for the rows
-// that are in view and hands them to other rows as the list scrolls, so its window handles do not
-// grow with the number of rows. Texts and check states of those children are always those of the
-// rows they show, so screen readers and test drivers can read them.
+// One surface window paints every row in view: icon, name, description and the three themed check
+// boxes. Scrolling moves its pixels and paints only the strip that comes into view, and the window
+// count stays at three however many rows there are. The rows' labels and boxes are offered as
+// accessible items (WM_GETOBJECT) to screen readers, and the keyboard works on them as on boxes:
+// the list is one tab stop, arrows move between boxes and rows, Space chooses.
 #include <windows.h>
 
-#include <commctrl.h>
 #include <uxtheme.h>
 
 #include "app/win_handles_win.h"
+#include "listbox/list_items.h"
 #include "listbox/list_model.h"
 
 #include <array>
+#include <optional>
 #include <string>
-#include <vector>
+
+struct IAccessible;
 
 namespace runsweep {
 
 inline constexpr wchar_t kListboxClassName[] = L"Runsweep.ctlListbox";
 
-// Control ids. The list window holds its surface and its scroll bar; the surface holds one panel
-// per row in view, and each panel that row's six windows. Slot k (the k-th set of row windows, not
-// row k) has the ids kListboxSlotIdBase + k * kListboxSlotIdStride + element for its windows
-// (element as in RowElement) and + kRowElementCount for its panel. Drivers may rely on these.
+// Control ids of the list's two windows: the surface the rows are painted on and the scroll bar.
 inline constexpr int kListboxSurfaceId = 100;
 inline constexpr int kListboxScrollBarId = 101;
-inline constexpr int kListboxSlotIdBase = 1000;
-inline constexpr int kListboxSlotIdStride = 8;
+
+// Accessibility cannot cross processes everywhere the program runs, so test drivers and other
+// automation ask the list for its items directly: they send WM_COPYDATA with dwData
+// kListSnapshotRequest and their own window handle in wParam, and the list answers at once with
+// WM_COPYDATA to that window, dwData kListSnapshotReply, holding FormatSnapshot's UTF-16 text with
+// screen pixels.
+inline constexpr ULONG_PTR kListSnapshotRequest = 0x52534C51; // "RSLQ"
+inline constexpr ULONG_PTR kListSnapshotReply = 0x52534C52;   // "RSLR"
 
 // Registers the list's window classes for this module. Safe to call more than once.
 bool RegisterListboxClass(HINSTANCE instance);
+
+class ListboxAccessible;
 
 class ListboxControl : public StartupList {
 public:
@@ -53,8 +61,8 @@ public:
     void CheckScroll();
 
     // Batches row operations: until the matching UnlockAllWindowUpdates nothing of the control is
-    // redrawn and the child windows are not brought up to date; the release shows the result at
-    // once. Calls nest. ListboxUpdateLock does both ends in one scope.
+    // redrawn; the release shows the result at once. Calls nest. ListboxUpdateLock does both ends
+    // in one scope.
     void LockAllWindowUpdates();
     void UnlockAllWindowUpdates();
 
@@ -62,8 +70,8 @@ public:
     // control or be replaced first. Null brings back the default.
     void SetRowIcon(HICON icon);
 
-    // What the user does with the mouse and keyboard, for hosts and tests that drive the list
-    // without input devices.
+    // What the user does with the mouse and keyboard, for hosts, tests and accessibility clients
+    // that act without input devices.
     void ChooseBox(int iItem, RowBox box);
     void SelectRow(int iItem);
     void ScrollTo(int offsetTwips);
@@ -71,35 +79,38 @@ public:
 
     const ListModel& Model() const { return model_; }
     HWND Window() const { return hwnd_; }
+    HWND Surface() const { return surface_; }
     HWND ScrollBar() const { return scrollBar_; }
     unsigned Dpi() const { return dpi_; }
-    // The windows of the row in view, or null when the row is scrolled out of view.
-    HWND RowWindow(int iItem, RowElement element) const;
-    HWND RowPanel(int iItem) const;
-    // How many row slots (sets of six child windows) exist; bounded by what fits in view.
-    int SlotCount() const { return static_cast<int>(slots_.size()); }
+    bool HasFocus() const;
+    // Where an element of a row is drawn now, in the surface's client pixels; it may lie partly or
+    // wholly outside the surface when the row is scrolled out of view.
+    RECT ElementPixels(int iItem, RowElement element) const;
+    // The accessible items' text for drivers, in screen pixels.
+    std::wstring Snapshot() const;
+    // The object WM_GETOBJECT hands to screen readers, with a reference for the caller; null when
+    // the system has no accessibility libraries.
+    IAccessible* AccessibleObject();
 
     // Window procedures; public only so the registration code can reach them.
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
     LRESULT HandleSurfaceMessage(HWND surface, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
-    LRESULT HandleRowMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
-    LRESULT HandleBoxMessage(HWND box, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
 private:
-    // The windows of one row in view: a panel as wide as the surface and one row pitch high, which
-    // shows the highlight colour behind a selected row, and the row's six windows on it. Slots
-    // pass from row to row as the list scrolls; scrolling moves the panels only.
-    struct Slot {
-        int row = -1; // -1: free
-        HWND panel = nullptr;
-        std::array<HWND, kRowElementCount> windows{};
-        int topPx = 0;         // where the panel stands now on the surface
-        int heightPx = 0;      // the panel's height now
-        int layoutSerial = -1; // the layout its windows were last placed for
-        std::array<int, kRowElementCount> childTopPx{};
-        bool shown = false;   // the panel is visible
-        bool painted = false; // shown in the selected colours
-        std::array<bool, kRowBoxCount> checks{};
+    // What a change may have moved, taken before it so that only the rows it touched are painted.
+    struct ViewState {
+        int selected = 0;
+        int focusRow = 0;
+        RowBox focusBox = RowBox::Disable;
+        int offsetPx = 0;
+        bool highlight = false;
+    };
+    // A box held down by a mouse button; the choice is made when that button is let go over it.
+    struct Press {
+        int row = 0;
+        RowBox box = RowBox::Disable;
+        UINT upMessage = 0;
+        bool over = true;
     };
 
     bool Create() noexcept;
@@ -107,56 +118,59 @@ private:
     void UpdateDpi();
     int Px(double twips) const;
     int OffsetPx() const;
-    int RowTopPx(int row) const;
     void ApplyLayout();
-    void Sync();
-    Slot& NewSlot();
-    void FillSlot(Slot& slot, int row);
-    void PlaceSlot(Slot& slot, HDWP& defer);
-    void PlaceChildren(Slot& slot);
+    ViewState State() const;
+    // Brings the windows in line with the model after a change that began in `before`: scrolls the
+    // pixels, repaints the rows whose look changed, moves the bar and tells accessibility clients.
+    void Commit(const ViewState& before, bool paintNow);
+    void InvalidateRow(int row);
+    bool RowInView(int row) const;
     void UpdateScrollBar();
     void ScrollView(long long targetTwips);
-    void AfterOffsetChange(int oldOffsetPx);
     void OnVScroll(int code);
     void OnMouseWheel(int delta);
     bool OnKey(UINT vk);
-    void FocusCurrentCell();
-    LRESULT OnCtlColor(HDC dc, HWND child) const;
-    LRESULT OnCustomDrawBox(NMCUSTOMDRAW& draw) const;
-    void OnDrawIcon(const DRAWITEMSTRUCT& draw) const;
-    HTHEME BoxTheme() const;
-    void CloseBoxTheme() const;
-    Slot* SlotOfWindow(HWND window, RowElement* element);
-    const Slot* SlotOfWindow(HWND window, RowElement* element) const;
-    Slot* SlotOfPanel(HWND panel);
-    Slot* SlotOfRow(int row);
-    const Slot* SlotOfRow(int row) const;
-    bool ContainsFocus() const;
+    void OnButtonDown(POINT at, UINT upMessage, bool left);
+    void OnMouseMove(POINT at);
+    void OnButtonUp(POINT at, UINT message);
+    std::optional<RowHit> HitAt(POINT surfacePoint) const;
+    void NotifyFocusItem() const;
+
+    void Paint(HDC dc, const RECT& area) const;
+    void PaintRow(HDC dc, HDC glyphs, int row, bool focusShown) const;
+    // glyphs: a memory DC to copy the cached check marks from.
+    void PaintBox(HDC dc, HDC glyphs, int row, RowBox box, bool selected, bool focusShown) const;
+    HBITMAP Glyph(HDC dc, bool selected, bool checked, bool pressed) const;
+    void DropGlyphs() const;
+
+    LRESULT OnGetObject(WPARAM wParam, LPARAM lParam);
+    LRESULT OnCopyData(HWND requester, const COPYDATASTRUCT& data) const;
 
     HWND hwnd_;
     HWND surface_ = nullptr;
     HWND scrollBar_ = nullptr;
     ListModel model_;
-    std::vector<Slot> slots_;
     unsigned dpi_ = 96;
     UniqueFont boldFont_;
     UniqueFont regularFont_;
     HICON rowIcon_ = nullptr;
-    int layoutSerial_ = 0;
     int lockDepth_ = 0;
     bool redrawSuspended_ = false;
     bool dirty_ = false;
-    bool syncing_ = false;
     ScrollRange lastScroll_;
     int lastPosition_ = 0;
     bool scrollBarKnown_ = false;
     int wheelRemainder_ = 0;
-    int lastFocusRow_ = -1;
-    RowBox lastFocusBox_ = RowBox::Disable;
-    // Opened on first use by a themed box; painting is const, the cache is not part of the state.
+    std::optional<Press> press_;
+    // The accessible object handed out, if any; it outlives the control only as a husk.
+    ListboxAccessible* accessible_ = nullptr;
+    UniqueLibrary oleacc_;
+    // Check marks drawn once per look and copied from then on: theme drawing is dear on some
+    // platforms, and a scroll step must not pay for it. Painting is const, the cache is not state.
     mutable HTHEME boxTheme_ = nullptr;
     mutable bool boxThemeOpened_ = false;
     mutable SIZE glyphSize_{};
+    mutable std::array<UniqueBitmap, 8> glyphs_;
 };
 
 ListboxControl* ListboxFromWindow(HWND hwnd);

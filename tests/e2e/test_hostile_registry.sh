@@ -71,11 +71,12 @@ expect_no_record_key() { # record-key-argument label
     [ "$(dump "$1")" = absent ] || e2e_fail "$2: there should be no record"
 }
 
-# The names of the rows, top to bottom, as the list's windows show them (a name may hold a tab).
+# The names of the rows, top to bottom, as the list reports them: each row's first item, child id
+# 5 * row + 1 (a name may hold a tab).
 rows() {
     e2e_controls | awk -F'\t' '
-        $1 == "Runsweep.ctlListbox.Row" && $3 == "visible" { n = 2; next }
-        n > 0 { n--; if (n == 0) { s = $7; for (i = 8; i <= NF; i++) s = s "\t" $i; print s } }'
+        $1 == "text" && ($2 - 1) % 5 == 0 && $3 == "visible" {
+            s = $7; for (i = 8; i <= NF; i++) s = s "\t" $i; print s }'
 }
 
 expect_rows() { # label expected-names...

@@ -25,30 +25,28 @@ for name in "${names[@]}"; do
     e2e_seed HKCU "$name" "$command"
 done
 
-# The value names the list shows now, top to bottom. The list's row windows carry control ids
-# 1000 + 8 * slot + element; element 1 is the value name.
+# The value names the list shows now, top to bottom. The driver lists the rows in view as items
+# after the list window: per row five of them with child ids 5 * row + 1 .. 5 * row + 5, the value
+# name first, then the description and the three boxes.
 names_in_view() { # controls-output
-    printf '%s\n' "$1" | awk -F'\t' 'tolower($1) == "static" && $2 >= 1000 && ($2 - 1000) % 8 == 1 &&
-        $3 == "visible" { split($6, r, " "); print r[2] "\t" $7 }' | sort -n | cut -f2
+    printf '%s\n' "$1" | awk -F'\t' '$1 == "text" && ($2 - 1) % 5 == 0 && $3 == "visible" {
+        split($6, r, " "); print r[2] "\t" $7 }' | sort -n | cut -f2
 }
 
 # "x y" of the centre of a box in the row that shows this name.
 box_centre() { # controls-output name box-text
     printf '%s\n' "$1" | awk -F'\t' -v name="$2" -v box="$3" '
-        tolower($1) == "static" && $2 >= 1000 && ($2 - 1000) % 8 == 1 && $3 == "visible" && $7 == name {
-            split($6, r, " "); top = r[2] }
-        tolower($1) == "button" && $2 >= 1000 && $3 == "visible" && $7 == box {
-            split($6, r, " "); boxes[r[2]] = (r[1] + int(r[3] / 2)) " " (r[2] + int(r[4] / 2)) }
-        END { if (top != "" && (top in boxes)) print boxes[top]; else exit 1 }'
+        $1 == "text" && ($2 - 1) % 5 == 0 && $7 == name { row = int(($2 - 1) / 5) }
+        $1 == "checkbox" { split($6, r, " "); at[int(($2 - 1) / 5) "/" $7] = (r[1] + int(r[3] / 2)) " " (r[2] + int(r[4] / 2)) }
+        END { if (row != "" && ((row "/" box) in at)) print at[row "/" box]; else exit 1 }'
 }
 
 # The check states "Disable Remove No action" of the row that shows this name, e.g. "0 1 0".
 row_states() { # controls-output name
     printf '%s\n' "$1" | awk -F'\t' -v name="$2" '
-        tolower($1) == "static" && $2 >= 1000 && ($2 - 1000) % 8 == 1 && $3 == "visible" && $7 == name {
-            slot = int(($2 - 1000) / 8) }
-        tolower($1) == "button" && $2 >= 1000 { state[$2] = ($5 == "checked") ? 1 : 0 }
-        END { if (slot == "") exit 1; b = 1000 + 8 * slot; print state[b + 3] " " state[b + 4] " " state[b + 5] }'
+        $1 == "text" && ($2 - 1) % 5 == 0 && $7 == name { row = int(($2 - 1) / 5) }
+        $1 == "checkbox" { state[$2] = ($5 == "checked") ? 1 : 0 }
+        END { if (row == "") exit 1; b = 5 * row + 1; print state[b + 2] " " state[b + 3] " " state[b + 4] }'
 }
 
 # Clicks a box with a real pointer button (1 left, 3 right) and checks the row's boxes after it.
@@ -74,7 +72,7 @@ first_screen=$(names_in_view "$controls")
 if printf '%s\n' "$first_screen" | grep -qxF "${names[39]}"; then
     e2e_fail "the last row is in view before any scrolling"
 fi
-[ "$(printf '%s\n' "$first_screen" | wc -l)" -le 6 ] || e2e_fail "more rows have windows than fit in view"
+[ "$(printf '%s\n' "$first_screen" | wc -l)" -le 6 ] || e2e_fail "more rows are reported than fit in view"
 [ -n "$shots" ] && e2e_screenshot_window "$shots/list-app-top.png"
 
 # Drag the scroll bar's thumb to the bottom with the real pointer.

@@ -4,7 +4,10 @@
 //   uidriver wait <caption> [ms]            wait until a visible top-level window has this caption
 //   uidriver gone <caption> [ms]            wait until no top-level window has this caption
 //   uidriver controls <caption>             every control: class, id, visible, enabled, checked,
-//                                           screen rectangle and text, one per line, tab-separated
+//                                           screen rectangle and text, one per line, tab-separated;
+//                                           the startup list's rows follow the list window as items
+//                                           of class "checkbox" or "text" with their child id; the
+//                                           check column of a text says "selected" or "-"
 //   uidriver click <caption> <text> [n]     the n-th (from 0) visible control with this text: BM_CLICK
 //                                           for a button, a posted left click for anything else
 //   uidriver mouseclick <caption> <text> [n]  a posted left click (down and up) at its centre
@@ -16,6 +19,7 @@
 //                                           reaches a window that takes no input, where the close box
 //                                           and the system menu do not
 //   uidriver focus <caption>                class and text of the control that has the keyboard focus
+//                                           (for the startup list, the item the keyboard acts on)
 //   uidriver syscommand <caption> <close|minimize|restore>
 //   uidriver resize <caption> <width> <height>   asks the window to take this outer size in pixels
 //   uidriver msgbox [ms]                    waits for a message box titled "Runsweep"; prints its icon
@@ -32,6 +36,8 @@
 //   uidriver resources <exe>                the version record's strings and the application manifest
 //                                           of a program file, read through the system's loader
 // Exit status 0 on success, 1 when the window or control was not found in time, 2 for bad usage.
+#include "listbox/listbox_win.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
@@ -46,6 +52,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -137,15 +144,6 @@ std::vector<HWND> Descendants(HWND parent) {
     return all;
 }
 
-HWND FindControl(HWND top, const std::wstring& text, int nth) {
-    for (HWND child : Descendants(top)) {
-        if (::IsWindowVisible(child) && Text(child) == text && nth-- == 0) {
-            return child;
-        }
-    }
-    return nullptr;
-}
-
 bool IsButtonClass(HWND hwnd) {
     return ::_wcsicmp(ClassOf(hwnd).c_str(), L"Button") == 0;
 }
@@ -168,6 +166,165 @@ void PostLeftClick(HWND hwnd) {
     const LPARAM at = MAKELPARAM((client.right - client.left) / 2, (client.bottom - client.top) / 2);
     ::PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
     ::PostMessageW(hwnd, WM_LBUTTONUP, 0, at);
+}
+
+// --- the startup list's rows ------------------------------------------------------------------
+// The rows are painted by one window; the list tells a driver about their labels and boxes through
+// WM_COPYDATA, answered to a window of the driver's own.
+
+std::wstring g_snapshot;
+bool g_snapshotArrived = false;
+
+LRESULT CALLBACK SnapshotReceiver(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) {
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (data->dwData == runsweep::kListSnapshotReply) {
+            g_snapshot.assign(static_cast<const wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t));
+            g_snapshotArrived = true;
+            return TRUE;
+        }
+    }
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+HWND SnapshotWindow() {
+    static HWND receiver = [] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = SnapshotReceiver;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"uidriver.Snapshot";
+        ::RegisterClassW(&wc);
+        return ::CreateWindowExW(0, wc.lpszClassName, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
+                                 nullptr);
+    }();
+    return receiver;
+}
+
+bool IsStartupList(HWND hwnd) {
+    return ClassOf(hwnd) == runsweep::kListboxClassName;
+}
+
+std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
+    std::vector<std::wstring> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
+        if (end == std::wstring::npos) {
+            return parts;
+        }
+        start = end + 1;
+    }
+}
+
+struct Control {
+    HWND window = nullptr; // the window itself, or the list that holds the item
+    bool item = false;
+    std::wstring cls;
+    std::wstring id;
+    bool visible = false;
+    bool enabled = false;
+    std::wstring checked;
+    RECT rect{};
+    std::wstring text;
+    std::wstring selected; // items only
+    std::wstring focused;  // items only
+};
+
+// The list's items as it reports them: role, child id, checked, selected, focused, rectangle, name.
+std::vector<Control> ListItems(HWND list) {
+    std::vector<Control> items;
+    HWND receiver = SnapshotWindow();
+    if (!receiver) {
+        return items;
+    }
+    g_snapshot.clear();
+    g_snapshotArrived = false;
+    COPYDATASTRUCT request{};
+    request.dwData = runsweep::kListSnapshotRequest;
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(list, WM_COPYDATA, reinterpret_cast<WPARAM>(receiver), reinterpret_cast<LPARAM>(&request),
+                          SMTO_ABORTIFHUNG, 5000, &result);
+    if (!g_snapshotArrived) {
+        return items;
+    }
+    const bool enabled = ::IsWindowEnabled(list) != FALSE;
+    for (const std::wstring& line : Split(g_snapshot, L'\n')) {
+        std::vector<std::wstring> f = Split(line, L'\t');
+        if (f.size() < 7) {
+            continue;
+        }
+        // The name is the rest of the line, and may hold tabs itself.
+        for (std::size_t i = 7; i < f.size(); ++i) {
+            f[6] += L'\t' + f[i];
+        }
+        Control c;
+        c.window = list;
+        c.item = true;
+        c.cls = f[0];
+        c.id = f[1];
+        c.visible = true;
+        c.enabled = enabled;
+        c.checked = f[0] == L"checkbox" ? f[2] : f[3];
+        c.selected = f[3];
+        c.focused = f[4];
+        const std::vector<std::wstring> r = Split(f[5], L' ');
+        if (r.size() == 4) {
+            c.rect.left = std::wcstol(r[0].c_str(), nullptr, 10);
+            c.rect.top = std::wcstol(r[1].c_str(), nullptr, 10);
+            c.rect.right = c.rect.left + std::wcstol(r[2].c_str(), nullptr, 10);
+            c.rect.bottom = c.rect.top + std::wcstol(r[3].c_str(), nullptr, 10);
+        }
+        c.text = f[6];
+        items.push_back(c);
+    }
+    return items;
+}
+
+// Every control of a window, as Descendants orders them, with each startup list's rows after it.
+std::vector<Control> Controls(HWND top) {
+    std::vector<Control> all;
+    for (HWND child : Descendants(top)) {
+        Control c;
+        c.window = child;
+        c.cls = ClassOf(child);
+        c.id = std::to_wstring(::GetDlgCtrlID(child));
+        c.visible = ::IsWindowVisible(child) != FALSE;
+        c.enabled = ::IsWindowEnabled(child) != FALSE;
+        c.checked = CheckState(child);
+        ::GetWindowRect(child, &c.rect);
+        c.text = Text(child);
+        all.push_back(c);
+        if (c.visible && IsStartupList(child)) {
+            for (const Control& item : ListItems(child)) {
+                all.push_back(item);
+            }
+        }
+    }
+    return all;
+}
+
+std::optional<Control> FindControl(HWND top, const std::wstring& text, int nth) {
+    for (const Control& c : Controls(top)) {
+        if (c.visible && c.text == text && nth-- == 0) {
+            return c;
+        }
+    }
+    return std::nullopt;
+}
+
+// A left click posted to whatever window of the list lies under the item's centre, as the pointer
+// would deliver it.
+void PostItemClick(const Control& item) {
+    POINT at{(item.rect.left + item.rect.right) / 2, (item.rect.top + item.rect.bottom) / 2};
+    HWND target = ::GetDlgItem(item.window, runsweep::kListboxSurfaceId);
+    if (!target) {
+        target = item.window;
+    }
+    ::ScreenToClient(target, &at);
+    const LPARAM where = MAKELPARAM(at.x, at.y);
+    ::PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    ::PostMessageW(target, WM_LBUTTONUP, 0, where);
 }
 
 // Which of the system's icons a message box shows, told by the colour it puts on the screen: the
@@ -476,13 +633,11 @@ int Run(int argc, wchar_t** argv) {
         return NotFound(caption);
     }
     if (command == L"controls") {
-        for (HWND child : Descendants(top)) {
-            RECT r{};
-            ::GetWindowRect(child, &r);
-            Print(ClassOf(child) + L"\t" + std::to_wstring(::GetDlgCtrlID(child)) + L"\t" +
-                  (::IsWindowVisible(child) ? L"visible" : L"hidden") + L"\t" +
-                  (::IsWindowEnabled(child) ? L"enabled" : L"disabled") + L"\t" + CheckState(child) + L"\t" +
-                  RectText(r) + L"\t" + Text(child));
+        for (const Control& c : Controls(top)) {
+            std::wstring line = c.cls + L"\t" + c.id + L"\t" + (c.visible ? L"visible" : L"hidden") + L"\t" +
+                                (c.enabled ? L"enabled" : L"disabled") + L"\t" + c.checked + L"\t" + RectText(c.rect) +
+                                L"\t" + c.text;
+            Print(line);
         }
         return 0;
     }
@@ -513,6 +668,14 @@ int Run(int argc, wchar_t** argv) {
             Print(L"(none)");
             return 0;
         }
+        if (IsStartupList(info.hwndFocus)) {
+            for (const Control& item : ListItems(info.hwndFocus)) {
+                if (item.focused == L"focused") {
+                    Print(item.cls + L"\t" + item.text);
+                    return 0;
+                }
+            }
+        }
         Print(ClassOf(info.hwndFocus) + L"\t" + Text(info.hwndFocus));
         return 0;
     }
@@ -535,19 +698,20 @@ int Run(int argc, wchar_t** argv) {
     }
     if ((command == L"click" || command == L"mouseclick" || command == L"center") && argc >= 4) {
         const int nth = argc >= 5 ? std::wcstol(argv[4], nullptr, 10) : 0;
-        HWND control = nullptr;
-        WaitFor(kDefaultTimeoutMs, [&] { return (control = FindControl(top, argv[3], nth)) != nullptr; });
+        std::optional<Control> control;
+        WaitFor(kDefaultTimeoutMs, [&] { return (control = FindControl(top, argv[3], nth)).has_value(); });
         if (!control) {
             return NotFound(std::wstring(argv[3]) + L" #" + std::to_wstring(nth));
         }
         if (command == L"center") {
-            RECT r{};
-            ::GetWindowRect(control, &r);
+            const RECT& r = control->rect;
             Print(std::to_wstring((r.left + r.right) / 2) + L" " + std::to_wstring((r.top + r.bottom) / 2));
-        } else if (command == L"click" && IsButtonClass(control)) {
-            ::PostMessageW(control, BM_CLICK, 0, 0);
+        } else if (control->item) {
+            PostItemClick(*control);
+        } else if (command == L"click" && IsButtonClass(control->window)) {
+            ::PostMessageW(control->window, BM_CLICK, 0, 0);
         } else {
-            PostLeftClick(control);
+            PostLeftClick(control->window);
         }
         return 0;
     }

@@ -1,0 +1,167 @@
+#include "listbox/list_items.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace runsweep {
+namespace {
+
+constexpr int kWidth = 9255;
+constexpr int kHeight = 3855;
+
+ListModel ListWith(int rows) {
+    ListModel list;
+    list.Layout(kWidth, kHeight);
+    for (int i = 0; i < rows; ++i) {
+        list.AddItem(L"value" + std::to_wstring(i), L"description " + std::to_wstring(i));
+    }
+    return list;
+}
+
+std::vector<std::wstring> Lines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+// Twips straight through as "pixels", so the rectangles can be read off the template.
+std::wstring Snapshot(const ListModel& list, bool focus) {
+    return FormatSnapshot(list, focus, [](const TwipsRect& r) { return PixelRect{r.left, r.top, r.width, r.height}; });
+}
+
+TEST(ListHitTest, FindsEachElementOfTheRowUnderThePoint) {
+    const ListModel list = ListWith(3);
+    // Row 1 starts at 885: its boxes at 885 + 120, its description at 885 + 400.
+    EXPECT_EQ(HitTestRows(list, 4300, 1100), (RowHit{1, RowElement::Disable}));
+    EXPECT_EQ(HitTestRows(list, 5600, 1100), (RowHit{1, RowElement::Remove}));
+    EXPECT_EQ(HitTestRows(list, 8000, 1100), (RowHit{1, RowElement::NoAction}));
+    EXPECT_EQ(HitTestRows(list, 900, 1100), (RowHit{1, RowElement::ValueName}));
+    EXPECT_EQ(HitTestRows(list, 900, 1400), (RowHit{1, RowElement::Description}));
+    EXPECT_EQ(HitTestRows(list, 200, 1100), (RowHit{1, RowElement::Icon}));
+    // The name's band reaches beside the boxes, but stops where "Disable" begins.
+    EXPECT_EQ(HitTestRows(list, 4199, 1005), (RowHit{1, RowElement::ValueName}));
+    EXPECT_EQ(HitTestRows(list, 4200, 1005), (RowHit{1, RowElement::Disable}));
+}
+
+TEST(ListHitTest, BareBackgroundAndPointsOutsideTheRowsHitNothing) {
+    const ListModel list = ListWith(3);
+    EXPECT_FALSE(HitTestRows(list, 60, 60));              // above row 0's icon
+    EXPECT_FALSE(HitTestRows(list, 8700, 1100));          // right of the boxes
+    EXPECT_FALSE(HitTestRows(list, 4300, 885 * 3 + 200)); // below the last row
+    EXPECT_FALSE(HitTestRows(list, -1, 200));
+    EXPECT_FALSE(HitTestRows(list, kWidth, 200)); // on the scroll bar, not the surface
+    EXPECT_FALSE(HitTestRows(ListWith(0), 4300, 200));
+}
+
+TEST(ListHitTest, WorksFarDownALongList) {
+    const ListModel list = ListWith(20000);
+    const long long top = 885LL * 19999;
+    EXPECT_EQ(HitTestRows(list, 7000, top + 200), (RowHit{19999, RowElement::NoAction}));
+}
+
+TEST(ListItems, ChildIdsNumberFiveItemsPerRowFromOne) {
+    const ListModel list = ListWith(4);
+    EXPECT_EQ(ItemCount(list), 20);
+    EXPECT_EQ(ChildIdOf(0, RowElement::ValueName), 1);
+    EXPECT_EQ(ChildIdOf(0, RowElement::NoAction), 5);
+    EXPECT_EQ(ChildIdOf(3, RowElement::Description), 17);
+    EXPECT_EQ(ChildIdOf(2, RowElement::Icon), 0); // the icon is no item
+    for (long id = 1; id <= ItemCount(list); ++id) {
+        const auto item = ItemOfChildId(list, id);
+        ASSERT_TRUE(item) << id;
+        EXPECT_EQ(ChildIdOf(item->row, item->element), id);
+    }
+    EXPECT_FALSE(ItemOfChildId(list, 0));
+    EXPECT_FALSE(ItemOfChildId(list, 21));
+    EXPECT_FALSE(ItemOfChildId(list, -5));
+}
+
+TEST(ListItems, DescribeTextsBoxesAndTheirStates) {
+    ListModel list = ListWith(3);
+    list.ChooseBox(1, RowBox::Remove);
+    list.SelectRow(1);
+
+    const auto name = DescribeItem(list, ChildIdOf(1, RowElement::ValueName), true);
+    ASSERT_TRUE(name);
+    EXPECT_EQ(name->role, ItemRole::Text);
+    EXPECT_EQ(name->name, L"value1");
+    EXPECT_TRUE(name->selected);
+    EXPECT_FALSE(name->focused);
+
+    const auto remove = DescribeItem(list, ChildIdOf(1, RowElement::Remove), true);
+    ASSERT_TRUE(remove);
+    EXPECT_EQ(remove->role, ItemRole::CheckBox);
+    EXPECT_EQ(remove->name, L"Remove");
+    EXPECT_TRUE(remove->checked);
+    EXPECT_EQ(remove->rect, list.ElementRect(1, RowElement::Remove));
+    EXPECT_FALSE(DescribeItem(list, ChildIdOf(1, RowElement::Disable), true)->checked);
+
+    // The focus cell is focused only while the list has the keyboard focus.
+    list.FocusBoxOf(2, RowBox::NoAction);
+    EXPECT_TRUE(DescribeItem(list, ChildIdOf(2, RowElement::NoAction), true)->focused);
+    EXPECT_FALSE(DescribeItem(list, ChildIdOf(2, RowElement::NoAction), false)->focused);
+    EXPECT_FALSE(DescribeItem(list, 99, true));
+}
+
+TEST(ListItems, RowsBelowTheViewAreNotInView) {
+    ListModel list = ListWith(10);
+    EXPECT_TRUE(ItemInView(list, *DescribeItem(list, ChildIdOf(0, RowElement::ValueName), false)));
+    EXPECT_FALSE(ItemInView(list, *DescribeItem(list, ChildIdOf(9, RowElement::ValueName), false)));
+    list.ScrollTo(list.Scroll().maximum);
+    EXPECT_TRUE(ItemInView(list, *DescribeItem(list, ChildIdOf(9, RowElement::ValueName), false)));
+    EXPECT_FALSE(ItemInView(list, *DescribeItem(list, ChildIdOf(0, RowElement::ValueName), false)));
+}
+
+TEST(ListSnapshot, ListsTheRowsInViewWithClippedRectangles) {
+    ListModel list = ListWith(10);
+    list.ChooseBox(0, RowBox::NoAction);
+    const std::vector<std::wstring> lines = Lines(Snapshot(list, true));
+    // 3855 twips show rows 0 to 4; row 4 only down to its name and boxes.
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], L"text\t1\t-\tselected\t-\t840 120 3360 345\tvalue0");
+    EXPECT_EQ(lines[2], L"checkbox\t3\tunchecked\tselected\tfocused\t4200 120 1250 195\tDisable");
+    EXPECT_EQ(lines[4], L"checkbox\t5\tchecked\tselected\t-\t6840 120 1455 195\tNo action");
+    EXPECT_EQ(lines[5], L"text\t6\t-\t-\t-\t840 1005 3360 345\tvalue1");
+    const std::wstring last = lines.back();
+    EXPECT_EQ(last.substr(0, last.find(L'\t', 9)), L"checkbox\t25");
+    // Row 4's description starts at 3940 + 400 = 4340 > 3855: out of sight, so not listed.
+    for (const std::wstring& line : lines) {
+        EXPECT_EQ(line.find(L"description 4"), std::wstring::npos);
+    }
+    EXPECT_EQ(lines.size(), 24u);
+}
+
+TEST(ListSnapshot, ClipsARowCutByTheTopEdgeAndKeepsTabsInNames) {
+    ListModel list;
+    list.Layout(kWidth, kHeight);
+    list.AddItem(L"Tab\tName", L"d");
+    for (int i = 0; i < 9; ++i) {
+        list.AddItem(L"v", L"d");
+    }
+    list.ScrollTo(200);
+    const std::vector<std::wstring> lines = Lines(Snapshot(list, false));
+    ASSERT_FALSE(lines.empty());
+    // The name's band 120..465 is cut at 200.
+    EXPECT_EQ(lines[0], L"text\t1\t-\tselected\t-\t840 200 3360 265\tTab\tName");
+    for (const std::wstring& line : lines) {
+        EXPECT_EQ(line.find(L"focused"), std::wstring::npos); // no focus, no focus mark
+    }
+}
+
+TEST(ListSnapshot, LineBreaksInANameCannotStartAnotherLine) {
+    ListModel list;
+    list.Layout(kWidth, kHeight);
+    list.AddItem(L"first\r\nsecond", L"description");
+    const std::vector<std::wstring> lines = Lines(Snapshot(list, false));
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0].substr(lines[0].rfind(L'\t') + 1), L"first  second");
+    EXPECT_TRUE(Snapshot(ListWith(0), true).empty());
+}
+
+} // namespace
+} // namespace runsweep
