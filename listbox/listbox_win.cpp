@@ -25,6 +25,7 @@ constexpr double kFontPoints = 8.25;
 constexpr wchar_t kFontFace[] = L"MS Sans Serif";
 constexpr int kIconSize = 32;   // pixels at 96 dpi
 constexpr int kCaptionGap = 45; // twips between a box's check mark and its caption
+constexpr UINT kCaptionFormat = DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX;
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 #ifndef WM_DPICHANGED_AFTERPARENT
@@ -212,6 +213,8 @@ void ListboxControl::SetRowIcon(HICON icon) {
     if (!rowIcon_) {
         rowIcon_ = ::LoadIconW(nullptr, IDI_APPLICATION);
     }
+    // The atlas holds the old icon.
+    DropGlyphs();
     if (surface_) {
         ::InvalidateRect(surface_, nullptr, FALSE);
     }
@@ -244,7 +247,9 @@ void ListboxControl::ScrollTo(int offsetTwips) {
 }
 
 bool ListboxControl::HasFocus() const {
-    return ::GetFocus() == hwnd_;
+    // Kept from WM_SETFOCUS and WM_KILLFOCUS: asking the system costs a round trip on some
+    // platforms, and painting asks for every strip.
+    return hasFocus_;
 }
 
 RECT ListboxControl::ElementPixels(int iItem, RowElement element) const {
@@ -296,10 +301,20 @@ void ListboxControl::UpdateDpi() {
 
 void ListboxControl::CreateFonts() {
     const int height = -static_cast<int>(std::lround(kFontPoints * dpi_ / 72.0));
+    // The quality the user's smoothing settings give DEFAULT_QUALITY, spelled out: some platforms
+    // look those settings up again at every selection of a DEFAULT_QUALITY font, several times per
+    // painted row. WM_SETTINGCHANGE makes the fonts anew.
+    BYTE quality = NONANTIALIASED_QUALITY;
+    BOOL smoothing = FALSE;
+    if (::SystemParametersInfoW(SPI_GETFONTSMOOTHING, 0, &smoothing, 0) && smoothing) {
+        UINT type = 0;
+        ::SystemParametersInfoW(SPI_GETFONTSMOOTHINGTYPE, 0, &type, 0);
+        quality = type == FE_FONTSMOOTHINGCLEARTYPE ? CLEARTYPE_QUALITY : ANTIALIASED_QUALITY;
+    }
     auto make = [&](int weight) {
         return UniqueFont(::CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                        DEFAULT_PITCH | FF_SWISS, kFontFace));
+                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, quality, DEFAULT_PITCH | FF_SWISS,
+                                        kFontFace));
     };
     boldFont_ = make(FW_BOLD);
     regularFont_ = make(FW_NORMAL);
@@ -373,7 +388,8 @@ void ListboxControl::Commit(const ViewState& before, bool paintNow) {
         InvalidateRow(now.selected);
     }
     const bool focusMoved = now.focusRow != before.focusRow || now.focusBox != before.focusBox;
-    if (focusMoved) {
+    if (focusMoved && hasFocus_) {
+        // Without the focus there is no focus mark to move.
         InvalidateRow(before.focusRow);
         InvalidateRow(now.focusRow);
     }
@@ -638,48 +654,128 @@ void ListboxControl::OnButtonUp(POINT at, UINT message) {
 
 // --- painting ---------------------------------------------------------------------------------
 
-HBITMAP ListboxControl::Glyph(HDC dc, bool selected, bool checked, bool pressed) const {
-    UniqueBitmap& slot = glyphs_[(selected ? 4u : 0u) + (checked ? 2u : 0u) + (pressed ? 1u : 0u)];
-    if (slot) {
-        return slot.get();
+OffscreenCanvas::~OffscreenCanvas() {
+    Reset();
+}
+
+void OffscreenCanvas::Reset() noexcept {
+    if (dc_) {
+        ::SelectObject(dc_, original_);
+        ::DeleteDC(dc_);
     }
+    if (bitmap_) {
+        ::DeleteObject(bitmap_);
+    }
+    dc_ = nullptr;
+    bitmap_ = nullptr;
+    original_ = nullptr;
+    width_ = height_ = 0;
+}
+
+bool OffscreenCanvas::Ensure(HDC compatible, int width, int height) {
+    if (dc_ && width <= width_ && height <= height_) {
+        return true;
+    }
+    Reset();
+    if (width <= 0 || height <= 0) {
+        return false;
+    }
+    dc_ = ::CreateCompatibleDC(compatible);
+    bitmap_ = dc_ ? ::CreateCompatibleBitmap(compatible, width, height) : nullptr;
+    if (!bitmap_) {
+        Reset();
+        return false;
+    }
+    original_ = ::SelectObject(dc_, bitmap_);
+    width_ = width;
+    height_ = height;
+    return true;
+}
+
+std::optional<POINT> ListboxControl::AtlasSlot(HDC dc, const AtlasKey& key, bool* fresh) const {
+    *fresh = false;
+    for (size_t i = 0; i < atlasKeys_.size(); ++i) {
+        if (atlasKeys_[i] == key) {
+            return POINT{0, static_cast<LONG>(i) * atlasSlotHeight_};
+        }
+    }
+    if (atlasKeys_.size() >= kAtlasSlots || key.width > atlasSlotWidth_ || key.height > atlasSlotHeight_ ||
+        !atlas_.Ensure(dc, atlasSlotWidth_, atlasSlotHeight_ * kAtlasSlots)) {
+        return std::nullopt;
+    }
+    atlasKeys_.push_back(key);
+    *fresh = true;
+    return POINT{0, static_cast<LONG>(atlasKeys_.size() - 1) * atlasSlotHeight_};
+}
+
+void ListboxControl::PrepareAtlas(HDC dc) const {
     if (!boxThemeOpened_) {
         boxThemeOpened_ = true;
         boxTheme_ = ::IsAppThemed() ? ::OpenThemeData(hwnd_, L"BUTTON") : nullptr;
     }
-    const int state = checked ? (pressed ? CBS_CHECKEDPRESSED : CBS_CHECKEDNORMAL)
-                              : (pressed ? CBS_UNCHECKEDPRESSED : CBS_UNCHECKEDNORMAL);
     if (glyphSize_.cx == 0) {
         const int fallback = ::MulDiv(13, static_cast<int>(dpi_), 96);
         glyphSize_ = SIZE{fallback, fallback};
         if (boxTheme_) {
-            ::GetThemePartSize(boxTheme_, dc, BP_CHECKBOX, state, nullptr, TS_DRAW, &glyphSize_);
+            ::GetThemePartSize(boxTheme_, dc, BP_CHECKBOX, CBS_UNCHECKEDNORMAL, nullptr, TS_DRAW, &glyphSize_);
         }
     }
-    MemoryDC memory(dc);
-    UniqueBitmap bitmap(::CreateCompatibleBitmap(dc, glyphSize_.cx, glyphSize_.cy));
-    if (!memory.get() || !bitmap) {
-        return nullptr;
+    const TwipsRect first = list_geometry::kDisable;
+    const TwipsRect last = list_geometry::kNoAction;
+    const int iconSize = ::MulDiv(kIconSize, static_cast<int>(dpi_), 96);
+    atlasSlotWidth_ = std::max({Px(static_cast<double>(last.left) + last.width) - Px(first.left) + 2, iconSize,
+                                static_cast<int>(glyphSize_.cx)});
+    atlasSlotHeight_ = std::max({Px(first.height) + 2, iconSize, static_cast<int>(glyphSize_.cy)});
+    // A full atlas starts again; between paints nothing in it is in use.
+    if (atlasKeys_.size() + 12 > kAtlasSlots) {
+        atlasKeys_.clear();
     }
-    {
-        SelectObjectScope select(memory.get(), bitmap.get());
-        RECT r{0, 0, glyphSize_.cx, glyphSize_.cy};
-        ::FillRect(memory.get(), &r, BackBrush(selected));
+}
+
+std::optional<POINT> ListboxControl::GlyphAt(HDC dc, bool selected, bool checked, bool pressed) const {
+    bool fresh = false;
+    const std::optional<POINT> at =
+        AtlasSlot(dc, AtlasKey{0, selected, (checked ? 2u : 0u) + (pressed ? 1u : 0u), 0, 0}, &fresh);
+    if (at && fresh) {
+        const int state = checked ? (pressed ? CBS_CHECKEDPRESSED : CBS_CHECKEDNORMAL)
+                                  : (pressed ? CBS_UNCHECKEDPRESSED : CBS_UNCHECKEDNORMAL);
+        RECT r{at->x, at->y, at->x + glyphSize_.cx, at->y + glyphSize_.cy};
+        ::FillRect(atlas_.dc(), &r, BackBrush(selected));
         if (boxTheme_) {
-            ::DrawThemeBackground(boxTheme_, memory.get(), BP_CHECKBOX, state, &r, nullptr);
+            ::DrawThemeBackground(boxTheme_, atlas_.dc(), BP_CHECKBOX, state, &r, nullptr);
         } else {
-            ::DrawFrameControl(memory.get(), &r, DFC_BUTTON,
+            ::DrawFrameControl(atlas_.dc(), &r, DFC_BUTTON,
                                DFCS_BUTTONCHECK | (checked ? DFCS_CHECKED : 0) | (pressed ? DFCS_PUSHED : 0));
         }
     }
-    slot = std::move(bitmap);
-    return slot.get();
+    return at;
+}
+
+std::optional<POINT> ListboxControl::IconAt(HDC dc, bool selected) const {
+    if (!rowIcon_) {
+        return std::nullopt;
+    }
+    bool fresh = false;
+    const std::optional<POINT> at = AtlasSlot(dc, AtlasKey{1, selected, 0, 0, 0}, &fresh);
+    if (at && fresh) {
+        // Drawn once on each background: an icon with an alpha channel is blended pixel by pixel.
+        const int size = ::MulDiv(kIconSize, static_cast<int>(dpi_), 96);
+        RECT r{at->x, at->y, at->x + size, at->y + size};
+        ::FillRect(atlas_.dc(), &r, BackBrush(selected));
+        ::DrawIconEx(atlas_.dc(), at->x, at->y, rowIcon_, size, size, 0, nullptr, DI_NORMAL);
+    }
+    return at;
+}
+
+RECT ListboxControl::RowBand(int row) const {
+    const int offset = OffsetPx();
+    return RECT{0, Px(static_cast<double>(list_geometry::kRowPitch) * row) - offset, Px(model_.SurfaceWidth()),
+                Px(static_cast<double>(list_geometry::kRowPitch) * (row + 1)) - offset};
 }
 
 void ListboxControl::DropGlyphs() const {
-    for (UniqueBitmap& glyph : glyphs_) {
-        glyph.reset();
-    }
+    atlasKeys_.clear();
+    atlas_.Reset();
     if (boxTheme_) {
         ::CloseThemeData(boxTheme_);
     }
@@ -688,58 +784,61 @@ void ListboxControl::DropGlyphs() const {
     glyphSize_ = SIZE{};
 }
 
-void ListboxControl::PaintBox(HDC dc, HDC glyphs, int row, RowBox box, bool selected, bool focusShown) const {
-    const RECT cell = ElementPixels(row, ElementOf(box));
-    const bool checked = model_.IsChecked(row, box);
-    const bool pressed = press_ && press_->over && press_->row == row && press_->box == box;
-    const HBITMAP glyph = Glyph(dc, selected, checked, pressed);
+void ListboxControl::DrawBox(HDC dc, HDC source, const RECT& cell, RowBox box, bool selected, bool checked,
+                             bool pressed) const {
     const int glyphTop = cell.top + (cell.bottom - cell.top - glyphSize_.cy) / 2;
-    if (glyph && glyphs) {
-        SelectObjectScope select(glyphs, glyph);
-        ::BitBlt(dc, cell.left, glyphTop, glyphSize_.cx, glyphSize_.cy, glyphs, 0, 0, SRCCOPY);
+    if (const std::optional<POINT> glyph = GlyphAt(source, selected, checked, pressed)) {
+        ::BitBlt(dc, cell.left, glyphTop, glyphSize_.cx, glyphSize_.cy, atlas_.dc(), glyph->x, glyph->y, SRCCOPY);
     }
-    const wchar_t* caption = BoxCaption(box);
-    SelectObjectScope font(dc, boldFont_.get());
     RECT label{cell.left + glyphSize_.cx + Px(kCaptionGap), cell.top, cell.right, cell.bottom};
-    const UINT format = DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX;
-    ::DrawTextW(dc, caption, -1, &label, format);
-    if (focusShown && model_.FocusRow() == row && model_.FocusBox() == box) {
-        RECT focus = label;
-        ::DrawTextW(dc, caption, -1, &focus, format | DT_CALCRECT);
-        focus.top = cell.top;
-        focus.bottom = cell.bottom;
-        ::InflateRect(&focus, 1, 0);
-        ::DrawFocusRect(dc, &focus);
-    }
+    const HGDIOBJ previous = ::SelectObject(dc, boldFont_.get());
+    ::DrawTextW(dc, BoxCaption(box), -1, &label, kCaptionFormat);
+    ::SelectObject(dc, previous);
 }
 
-void ListboxControl::PaintRow(HDC dc, HDC glyphs, int row, bool focusShown) const {
-    const bool selected = model_.HighlightVisible() && row == model_.SelectedItem();
-    const int offset = OffsetPx();
-    const RECT band{0, Px(static_cast<double>(list_geometry::kRowPitch) * row) - offset, Px(model_.SurfaceWidth()),
-                    Px(static_cast<double>(list_geometry::kRowPitch) * (row + 1)) - offset};
-    ::FillRect(dc, &band, BackBrush(selected));
-    if (rowIcon_) {
-        const RECT icon = ElementPixels(row, RowElement::Icon);
-        const int size = ::MulDiv(kIconSize, static_cast<int>(dpi_), 96);
-        ::DrawIconEx(dc, icon.left, icon.top, rowIcon_, size, size, 0, nullptr, DI_NORMAL);
+std::optional<POINT> ListboxControl::StripAt(HDC dc, const std::array<RECT, kRowBoxCount>& cells, bool selected,
+                                             unsigned checkedMask) const {
+    const int width = cells.back().right - cells.front().left;
+    const int height = cells.front().bottom - cells.front().top;
+    bool fresh = false;
+    const std::optional<POINT> at = AtlasSlot(dc, AtlasKey{2, selected, checkedMask, width, height}, &fresh);
+    if (at && fresh) {
+        HDC atlas = atlas_.dc();
+        RECT all{at->x, at->y, at->x + width, at->y + height};
+        ::FillRect(atlas, &all, BackBrush(selected));
+        ::SetBkMode(atlas, TRANSPARENT);
+        ::SetTextColor(atlas, TextColour(selected));
+        for (int b = 0; b < kRowBoxCount; ++b) {
+            RECT cell = cells[static_cast<size_t>(b)];
+            ::OffsetRect(&cell, at->x - cells.front().left, at->y - cells.front().top);
+            DrawBox(atlas, dc, cell, static_cast<RowBox>(b), selected, (checkedMask >> b) & 1u, false);
+        }
     }
-    ::SetTextColor(dc, TextColour(selected));
-    {
-        // Cut off at the boxes when long; the whole name is still the row's value.
-        SelectObjectScope font(dc, boldFont_.get());
-        RECT name = ElementPixels(row, RowElement::ValueName);
-        ::DrawTextW(dc, model_.GetValue(row).c_str(), -1, &name, DT_SINGLELINE | DT_LEFT | DT_NOPREFIX);
+    return at;
+}
+
+void ListboxControl::PaintBoxes(HDC dc, int row, bool selected) const {
+    std::array<RECT, kRowBoxCount> cells{};
+    unsigned checkedMask = 0;
+    for (int b = 0; b < kRowBoxCount; ++b) {
+        cells[static_cast<size_t>(b)] = ElementPixels(row, ElementOf(static_cast<RowBox>(b)));
+        if (model_.IsChecked(row, static_cast<RowBox>(b))) {
+            checkedMask |= 1u << b;
+        }
     }
-    {
-        // Wrapped, and cut at the label's bottom.
-        SelectObjectScope font(dc, regularFont_.get());
-        RECT description = ElementPixels(row, RowElement::Description);
-        ::DrawTextW(dc, model_.GetDescription(row).c_str(), -1, &description,
-                    DT_LEFT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+    const bool pressedHere = press_ && press_->over && press_->row == row;
+    // A row's boxes look one of a handful of ways; each look is drawn once and copied from then
+    // on, which keeps theme drawing and text out of scrolling.
+    const std::optional<POINT> strip = pressedHere ? std::nullopt : StripAt(dc, cells, selected, checkedMask);
+    if (strip) {
+        ::BitBlt(dc, cells.front().left, cells.front().top, cells.back().right - cells.front().left,
+                 cells.front().bottom - cells.front().top, atlas_.dc(), strip->x, strip->y, SRCCOPY);
+        return;
     }
     for (int b = 0; b < kRowBoxCount; ++b) {
-        PaintBox(dc, glyphs, row, static_cast<RowBox>(b), selected, focusShown);
+        const auto box = static_cast<RowBox>(b);
+        DrawBox(dc, dc, cells[static_cast<size_t>(b)], box, selected, (checkedMask >> b) & 1u,
+                pressedHere && press_->box == box);
     }
 }
 
@@ -759,17 +858,62 @@ void ListboxControl::Paint(HDC dc, const RECT& area) const {
         }
         return;
     }
-    // The rows the area meets, with a pixel to spare for rounding at their edges.
+    // The rows the area meets: found in twips with a pixel to spare, then kept only if their bands
+    // in pixels really meet it, so a strip scrolled into view costs the rows it shows and no more.
     const long long offset = model_.ScrollOffset();
     const long long top = std::llround(PixelsToTwips(area.top - 1, dpi_)) + offset;
     const long long bottom = std::llround(PixelsToTwips(area.bottom + 1, dpi_)) + offset;
     const long long pitch = list_geometry::kRowPitch;
     const int first = static_cast<int>(std::max<long long>(0, top / pitch));
     const int end = static_cast<int>(std::min<long long>(model_.ListCount(), (bottom + pitch - 1) / pitch));
-    MemoryDC glyphs(dc);
+    std::vector<int> rows;
     for (int row = first; row < end; ++row) {
-        PaintRow(dc, glyphs.get(), row, focusShown);
+        const RECT band = RowBand(row);
+        if (band.bottom > area.top && band.top < area.bottom) {
+            rows.push_back(row);
+        }
     }
+    // In passes by font: selecting a font costs settings lookups on some platforms, so each font
+    // is selected once per paint, not once per row.
+    // Icons and boxes come from one bitmap that stays selected in its own DC: selecting a bitmap
+    // costs settings lookups on some platforms, as selecting a font does.
+    PrepareAtlas(dc);
+    for (int row : rows) {
+        const bool selected = model_.HighlightVisible() && row == model_.SelectedItem();
+        const RECT band = RowBand(row);
+        ::FillRect(dc, &band, BackBrush(selected));
+        if (const std::optional<POINT> icon = IconAt(dc, selected)) {
+            const RECT at = ElementPixels(row, RowElement::Icon);
+            const int size = ::MulDiv(kIconSize, static_cast<int>(dpi_), 96);
+            ::BitBlt(dc, at.left, at.top, size, size, atlas_.dc(), icon->x, icon->y, SRCCOPY);
+        }
+        PaintBoxes(dc, row, selected);
+    }
+    const HGDIOBJ previousFont = ::SelectObject(dc, boldFont_.get());
+    for (int row : rows) {
+        ::SetTextColor(dc, TextColour(model_.HighlightVisible() && row == model_.SelectedItem()));
+        // Cut off at the boxes when long; the whole name is still the row's value.
+        RECT name = ElementPixels(row, RowElement::ValueName);
+        ::DrawTextW(dc, model_.GetValue(row).c_str(), -1, &name, DT_SINGLELINE | DT_LEFT | DT_NOPREFIX);
+        if (focusShown && model_.FocusRow() == row) {
+            const RECT cell = ElementPixels(row, ElementOf(model_.FocusBox()));
+            RECT focus{cell.left + glyphSize_.cx + Px(kCaptionGap), cell.top, cell.right, cell.bottom};
+            ::DrawTextW(dc, BoxCaption(model_.FocusBox()), -1, &focus, kCaptionFormat | DT_CALCRECT);
+            focus.top = cell.top;
+            focus.bottom = cell.bottom;
+            ::InflateRect(&focus, 1, 0);
+            ::DrawFocusRect(dc, &focus);
+        }
+    }
+    ::SelectObject(dc, regularFont_.get());
+    for (int row : rows) {
+        ::SetTextColor(dc, TextColour(model_.HighlightVisible() && row == model_.SelectedItem()));
+        // Wrapped, and cut at the label's bottom.
+        RECT description = ElementPixels(row, RowElement::Description);
+        ::DrawTextW(dc, model_.GetDescription(row).c_str(), -1, &description,
+                    DT_LEFT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+    }
+    ::SelectObject(dc, previousFont);
 }
 
 // --- accessibility and drivers ----------------------------------------------------------------
@@ -863,6 +1007,7 @@ LRESULT ListboxControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
             return 0;
         case WM_SETFOCUS:
         case WM_KILLFOCUS:
+            hasFocus_ = message == WM_SETFOCUS;
             // The focus mark comes and goes with the focus.
             if (surface_) {
                 if (model_.ListCount() == 0) {
@@ -897,6 +1042,13 @@ LRESULT ListboxControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
             return OnGetObject(wParam, lParam);
         case WM_COPYDATA:
             return OnCopyData(reinterpret_cast<HWND>(wParam), *reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+        case WM_SETTINGCHANGE:
+            if (wParam == SPI_SETFONTSMOOTHING || wParam == SPI_SETFONTSMOOTHINGTYPE || wParam == 0) {
+                DropGlyphs();
+                CreateFonts();
+                ::InvalidateRect(surface_, nullptr, FALSE);
+            }
+            break;
         case WM_THEMECHANGED:
         case WM_SYSCOLORCHANGE:
             // The cached check marks carry the old theme and the old highlight colour.
@@ -932,16 +1084,16 @@ LRESULT ListboxControl::HandleSurfaceMessage(HWND surface, UINT message, WPARAM 
             HDC dc = ::BeginPaint(surface, &ps);
             const int width = ps.rcPaint.right - ps.rcPaint.left;
             const int height = ps.rcPaint.bottom - ps.rcPaint.top;
-            // Drawn off screen and copied in one piece, so a row never shows half painted.
-            MemoryDC memory(dc);
-            UniqueBitmap buffer(width > 0 && height > 0 && memory.get() ? ::CreateCompatibleBitmap(dc, width, height)
-                                                                        : nullptr);
-            if (buffer) {
-                SelectObjectScope select(memory.get(), buffer.get());
-                ::SetViewportOrgEx(memory.get(), -ps.rcPaint.left, -ps.rcPaint.top, nullptr);
-                Paint(memory.get(), ps.rcPaint);
-                ::SetViewportOrgEx(memory.get(), 0, 0, nullptr);
-                ::BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, width, height, memory.get(), 0, 0, SRCCOPY);
+            RECT client{};
+            ::GetClientRect(surface, &client);
+            // Drawn off screen and copied in one piece, so a row never shows half painted. The
+            // buffer is kept from paint to paint: making one costs more than painting a strip.
+            if (width > 0 && height > 0 && backBuffer_.Ensure(dc, client.right, client.bottom)) {
+                HDC back = backBuffer_.dc();
+                ::SetViewportOrgEx(back, -ps.rcPaint.left, -ps.rcPaint.top, nullptr);
+                Paint(back, ps.rcPaint);
+                ::SetViewportOrgEx(back, 0, 0, nullptr);
+                ::BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, width, height, back, 0, 0, SRCCOPY);
             } else if (width > 0 && height > 0) {
                 Paint(dc, ps.rcPaint);
             }

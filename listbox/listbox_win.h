@@ -19,6 +19,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct IAccessible;
 
@@ -42,6 +43,28 @@ inline constexpr ULONG_PTR kListSnapshotReply = 0x52534C52;   // "RSLR"
 bool RegisterListboxClass(HINSTANCE instance);
 
 class ListboxAccessible;
+
+// A memory DC with one bitmap selected into it for as long as both live, so drawing into it or
+// copying from it never selects anything.
+class OffscreenCanvas {
+public:
+    OffscreenCanvas() = default;
+    OffscreenCanvas(const OffscreenCanvas&) = delete;
+    OffscreenCanvas& operator=(const OffscreenCanvas&) = delete;
+    ~OffscreenCanvas();
+    // At least width x height, compatible with the DC given; made anew (content lost) only when
+    // smaller. False when the system refuses.
+    bool Ensure(HDC compatible, int width, int height);
+    void Reset() noexcept;
+    HDC dc() const { return dc_; }
+
+private:
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ original_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+};
 
 class ListboxControl : public StartupList {
 public:
@@ -137,10 +160,28 @@ private:
     void NotifyFocusItem() const;
 
     void Paint(HDC dc, const RECT& area) const;
-    void PaintRow(HDC dc, HDC glyphs, int row, bool focusShown) const;
-    // glyphs: a memory DC to copy the cached check marks from.
-    void PaintBox(HDC dc, HDC glyphs, int row, RowBox box, bool selected, bool focusShown) const;
-    HBITMAP Glyph(HDC dc, bool selected, bool checked, bool pressed) const;
+    // The row's band across the surface, in the surface's client pixels.
+    RECT RowBand(int row) const;
+    // glyphs: a memory DC to copy cached bitmaps from.
+    void PaintBoxes(HDC dc, int row, bool selected) const;
+    // Draws one box with its caption; source is any DC compatible with the screen.
+    void DrawBox(HDC dc, HDC source, const RECT& cell, RowBox box, bool selected, bool checked, bool pressed) const;
+    // Places in the atlas of the looks drawn once: check marks, the icon on either background,
+    // a row's three boxes by colours and check marks. Drawn there on first use.
+    struct AtlasKey {
+        int kind = 0;
+        bool selected = false;
+        unsigned detail = 0;
+        int width = 0;
+        int height = 0;
+        friend bool operator==(const AtlasKey&, const AtlasKey&) = default;
+    };
+    std::optional<POINT> AtlasSlot(HDC dc, const AtlasKey& key, bool* fresh) const;
+    void PrepareAtlas(HDC dc) const;
+    std::optional<POINT> GlyphAt(HDC dc, bool selected, bool checked, bool pressed) const;
+    std::optional<POINT> IconAt(HDC dc, bool selected) const;
+    std::optional<POINT> StripAt(HDC dc, const std::array<RECT, kRowBoxCount>& cells, bool selected,
+                                 unsigned checkedMask) const;
     void DropGlyphs() const;
 
     LRESULT OnGetObject(WPARAM wParam, LPARAM lParam);
@@ -162,6 +203,7 @@ private:
     bool scrollBarKnown_ = false;
     int wheelRemainder_ = 0;
     std::optional<Press> press_;
+    bool hasFocus_ = false;
     // The accessible object handed out, if any; it outlives the control only as a husk.
     ListboxAccessible* accessible_ = nullptr;
     UniqueLibrary oleacc_;
@@ -170,7 +212,12 @@ private:
     mutable HTHEME boxTheme_ = nullptr;
     mutable bool boxThemeOpened_ = false;
     mutable SIZE glyphSize_{};
-    mutable std::array<UniqueBitmap, 8> glyphs_;
+    static constexpr size_t kAtlasSlots = 48;
+    mutable OffscreenCanvas atlas_;
+    mutable std::vector<AtlasKey> atlasKeys_; // slot i lies at y = i * atlasSlotHeight_
+    mutable int atlasSlotWidth_ = 0;
+    mutable int atlasSlotHeight_ = 0;
+    mutable OffscreenCanvas backBuffer_;
 };
 
 ListboxControl* ListboxFromWindow(HWND hwnd);
