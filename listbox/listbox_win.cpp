@@ -25,6 +25,8 @@ constexpr double kFontPoints = 8.25;
 constexpr wchar_t kFontFace[] = L"MS Sans Serif";
 constexpr int kIconSize = 32;   // pixels at 96 dpi
 constexpr int kCaptionGap = 45; // twips between a box's check mark and its caption
+// The list's own message: brings the scroll bar up to date after a run of AddItem calls.
+constexpr UINT kUpdateScrollBarMessage = WM_USER + 0x100;
 constexpr UINT kCaptionFormat = DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX;
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
@@ -171,9 +173,18 @@ void ListboxControl::AddItem(const std::wstring& sValue, const std::wstring& sDe
         dirty_ = true;
         return;
     }
-    // Only a row that lands in view is painted; below the view a new row costs the bar alone.
+    // Only a row that lands in view is painted, and the bar follows once for a run of rows: the
+    // caller adds them without letting messages through, and the bar's update waits in the queue.
     InvalidateRow(model_.ListCount() - 1);
-    Commit(before, false);
+    if (before.highlight != model_.HighlightVisible()) {
+        InvalidateRow(model_.SelectedItem());
+    }
+    if (!barUpdatePosted_) {
+        barUpdatePosted_ = ::PostMessageW(hwnd_, kUpdateScrollBarMessage, 0, 0) != FALSE;
+        if (!barUpdatePosted_) {
+            UpdateScrollBar();
+        }
+    }
 }
 
 void ListboxControl::CheckScroll() {
@@ -1040,6 +1051,12 @@ LRESULT ListboxControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
             break;
         case WM_GETOBJECT:
             return OnGetObject(wParam, lParam);
+        case kUpdateScrollBarMessage:
+            barUpdatePosted_ = false;
+            if (lockDepth_ == 0) {
+                UpdateScrollBar();
+            }
+            return 0;
         case WM_COPYDATA:
             return OnCopyData(reinterpret_cast<HWND>(wParam), *reinterpret_cast<const COPYDATASTRUCT*>(lParam));
         case WM_SETTINGCHANGE:

@@ -80,7 +80,8 @@ public:
     std::wstring GetValue(int iItem) const override { return model_.GetValue(iItem); }
 
     int SelectedItem() const { return model_.SelectedItem(); }
-    // Brings the scroll bar in line with the content height; AddItem and scrolling call it.
+    // Brings the scroll bar in line with the content height at once. Scrolling does too; AddItem
+    // leaves it to the message loop, once for a whole run of rows.
     void CheckScroll();
 
     // Batches row operations: until the matching UnlockAllWindowUpdates nothing of the control is
@@ -204,6 +205,7 @@ private:
     int wheelRemainder_ = 0;
     std::optional<Press> press_;
     bool hasFocus_ = false;
+    bool barUpdatePosted_ = false;
     // The accessible object handed out, if any; it outlives the control only as a husk.
     ListboxAccessible* accessible_ = nullptr;
     UniqueLibrary oleacc_;

@@ -88,6 +88,9 @@ double AddRows(ListboxControl& control, int rows) {
     for (int i = 0; i < rows; ++i) {
         control.AddItem(L"startup" + std::to_wstring(i), description);
     }
+    // The list brings its scroll bar and the rows in view up to date from the message loop once
+    // the rows are in: that work belongs to adding them.
+    Pump();
     return Now() - start;
 }
 
