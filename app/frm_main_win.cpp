@@ -55,21 +55,6 @@ void frmMain::OnCreateControls() {
     AddLabel(L"(uses MSConfig to re-enable all objects disabled, for advanced users).", {2400, 600, 6045, 195},
              FontKind::Verdana);
 
-    // The panel that says nothing was found, over the middle of the list; hidden unless the scan
-    // finds nothing.
-    picHolder_ = AddPanel({720, 2400, 8055, 1215}, kPanelWhite, false);
-    AddImage(IDI_TICK, {960, 120, 240, 240}, picHolder_);
-    lblNoItemsFound_ = AddLabel(L"No unnecessary startups found!", {1440, 120, 3480, 240}, FontKind::VerdanaLargeBold,
-                                LabelSize::Auto, picHolder_);
-    AddLabel(L"If you would like to submit an unnecessary startup, please,", {960, 480, 5085, 195}, FontKind::Verdana,
-             LabelSize::Auto, picHolder_);
-    AddLinkLabel(
-        L"let us know", {6120, 480, 975, 195}, [this] { OnSubmitStartupClick(); }, picHolder_);
-    AddLabel(L"For a list of startups detected by Runsweep,", {960, 720, 3840, 195}, FontKind::Verdana, LabelSize::Auto,
-             picHolder_);
-    AddLinkLabel(
-        L"click here", {4900, 720, 825, 195}, [this] { OnDetectedClick(); }, picHolder_);
-
     // Created in tab order: the list, then the buttons from left to right.
     if (!RegisterListboxClass(::GetModuleHandleW(nullptr))) {
         throw std::runtime_error("The program could not register the window class of its startup list.");
@@ -83,8 +68,25 @@ void frmMain::OnCreateControls() {
     cmdAbout_ = AddButton(L"About", {1680, 4920, 1455, 375}, FontKind::Default, [this] { OnAboutClick(); });
     cmdContinue_ =
         AddButton(L"Continue", {7440, 4920, 1935, 375}, FontKind::DefaultBold, [this] { OnContinueClick(); });
+}
 
-    // The panel covers the list when it is shown.
+void frmMain::CreateNothingFoundPanel() {
+    // The panel that says nothing was found, over the middle of the list. Made only when the scan
+    // finds nothing: its seven windows would otherwise cost every start-up time for nothing.
+    picHolder_ = AddPanel({720, 2400, 8055, 1215}, kPanelWhite, false);
+    AddImage(IDI_TICK, {960, 120, 240, 240}, picHolder_);
+    lblNoItemsFound_ = AddLabel(L"No unnecessary startups found!", {1440, 120, 3480, 240}, FontKind::VerdanaLargeBold,
+                                LabelSize::Auto, picHolder_);
+    AddLabel(L"If you would like to submit an unnecessary startup, please,", {960, 480, 5085, 195}, FontKind::Verdana,
+             LabelSize::Auto, picHolder_);
+    AddLinkLabel(
+        L"let us know", {6120, 480, 975, 195}, [this] { OnSubmitStartupClick(); }, picHolder_);
+    AddLabel(L"For a list of startups detected by Runsweep,", {960, 720, 3840, 195}, FontKind::Verdana, LabelSize::Auto,
+             picHolder_);
+    AddLinkLabel(
+        L"click here", {4900, 720, 825, 195}, [this] { OnDetectedClick(); }, picHolder_);
+
+    // The panel covers the list.
     ::SetWindowPos(picHolder_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
@@ -95,6 +97,7 @@ void frmMain::OnLoad() {
         ScanStartups(catalogue_, registry_, Startups());
     }
     if (Startups().ListCount() == 0) {
+        CreateNothingFoundPanel();
         SetVisible(picHolder_, true);
         SetEnabled(cmdContinue_, false);
     }

@@ -53,7 +53,9 @@ private:
     HWND lblHeader_ = nullptr;
     HWND lblMsconfig_ = nullptr;
     HWND ctlStartups_ = nullptr;
-    HWND picHolder_ = nullptr;
+    void CreateNothingFoundPanel();
+
+    HWND picHolder_ = nullptr; // exists only when the scan found nothing
     HWND lblNoItemsFound_ = nullptr;
     HWND cmdDonate_ = nullptr;
     HWND cmdAbout_ = nullptr;
