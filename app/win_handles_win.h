@@ -90,23 +90,6 @@ private:
     HDC dc_;
 };
 
-// A memory device context compatible with another DC, deleted with the holder.
-class MemoryDC {
-public:
-    explicit MemoryDC(HDC compatibleWith) noexcept : dc_(::CreateCompatibleDC(compatibleWith)) {}
-    MemoryDC(const MemoryDC&) = delete;
-    MemoryDC& operator=(const MemoryDC&) = delete;
-    ~MemoryDC() {
-        if (dc_) {
-            ::DeleteDC(dc_);
-        }
-    }
-    HDC get() const noexcept { return dc_; }
-
-private:
-    HDC dc_;
-};
-
 // Selects an object into a DC for one scope and puts the previous one back.
 class SelectObjectScope {
 public:

@@ -150,14 +150,8 @@ HRESULT ListboxAccessible::get_accChildCount(long* count) {
 }
 
 HRESULT ListboxAccessible::get_accChild(VARIANT child, IDispatch** object) {
-    if (!object) {
-        return E_POINTER;
-    }
-    *object = nullptr;
-    long id = 0;
-    const HRESULT hr = Resolve(child, &id);
     // Every item is a simple element without an object of its own.
-    return FAILED(hr) ? hr : S_FALSE;
+    return NothingFor(child, object, S_FALSE);
 }
 
 HRESULT ListboxAccessible::get_accName(VARIANT child, BSTR* name) {
@@ -177,13 +171,7 @@ HRESULT ListboxAccessible::get_accName(VARIANT child, BSTR* name) {
 }
 
 HRESULT ListboxAccessible::get_accValue(VARIANT child, BSTR* value) {
-    if (!value) {
-        return E_POINTER;
-    }
-    *value = nullptr;
-    long id = 0;
-    const HRESULT hr = Resolve(child, &id);
-    return FAILED(hr) ? hr : DISP_E_MEMBERNOTFOUND;
+    return NothingFor(child, value, DISP_E_MEMBERNOTFOUND);
 }
 
 HRESULT ListboxAccessible::get_accDescription(VARIANT child, BSTR* description) {
@@ -265,13 +253,7 @@ HRESULT ListboxAccessible::get_accState(VARIANT child, VARIANT* state) {
 }
 
 HRESULT ListboxAccessible::get_accHelp(VARIANT child, BSTR* help) {
-    if (!help) {
-        return E_POINTER;
-    }
-    *help = nullptr;
-    long id = 0;
-    const HRESULT hr = Resolve(child, &id);
-    return FAILED(hr) ? hr : S_FALSE;
+    return NothingFor(child, help, S_FALSE);
 }
 
 HRESULT ListboxAccessible::get_accHelpTopic(BSTR* file, VARIANT child, long* topic) {
@@ -287,13 +269,7 @@ HRESULT ListboxAccessible::get_accHelpTopic(BSTR* file, VARIANT child, long* top
 }
 
 HRESULT ListboxAccessible::get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) {
-    if (!shortcut) {
-        return E_POINTER;
-    }
-    *shortcut = nullptr;
-    long id = 0;
-    const HRESULT hr = Resolve(child, &id);
-    return FAILED(hr) ? hr : S_FALSE;
+    return NothingFor(child, shortcut, S_FALSE);
 }
 
 HRESULT ListboxAccessible::get_accFocus(VARIANT* child) {
@@ -445,19 +421,10 @@ HRESULT ListboxAccessible::accHitTest(long left, long top, VARIANT* child) {
     }
     POINT at = screen;
     ::ScreenToClient(control_->Surface(), &at);
-    long id = CHILDID_SELF;
-    const ListModel& model = control_->Model();
-    const RowSpan span = model.RowsInView();
-    for (int row = span.first; row < span.end && id == CHILDID_SELF; ++row) {
-        for (int k = 0; k < kItemsPerRow; ++k) {
-            const std::optional<RowHit> item = ItemOfChildId(model, ChildIdOf(row, RowElement::ValueName) + k);
-            const RECT r = control_->ElementPixels(item->row, item->element);
-            if (::PtInRect(&r, at)) {
-                id = ChildIdOf(item->row, item->element);
-                break;
-            }
-        }
-    }
+    // The icon is no item: a point on it, or on bare background, is the list itself.
+    const std::optional<RowHit> hit = control_->HitAt(at);
+    const long item = hit ? ChildIdOf(hit->row, hit->element) : 0;
+    const long id = item != 0 ? item : CHILDID_SELF;
     SetChildId(child, id);
     return S_OK;
 }

@@ -72,6 +72,16 @@ private:
     // S_OK with the child id (0 for the list itself), or the error to return.
     HRESULT Resolve(const VARIANT& child, long* id) const;
     HRESULT Text(const wchar_t* text, BSTR* out) const;
+    // For what the items do not have: clears the out pointer and answers `none` for a valid child.
+    template <typename T> HRESULT NothingFor(const VARIANT& child, T** out, HRESULT none) const {
+        if (!out) {
+            return E_POINTER;
+        }
+        *out = nullptr;
+        long id = 0;
+        const HRESULT hr = Resolve(child, &id);
+        return FAILED(hr) ? hr : none;
+    }
 
     ULONG references_ = 1;
     ListboxControl* control_;

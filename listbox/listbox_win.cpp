@@ -263,18 +263,19 @@ bool ListboxControl::HasFocus() const {
     return hasFocus_;
 }
 
-RECT ListboxControl::ElementPixels(int iItem, RowElement element) const {
-    const TwipsRect r = model_.ElementRect(iItem, element);
+RECT ListboxControl::ContentPixels(const TwipsRect& r) const {
     const int offset = OffsetPx();
-    RECT px{Px(r.left), Px(r.top) - offset, Px(static_cast<double>(r.left) + r.width),
-            Px(static_cast<double>(r.top) + r.height) - offset};
-    return px;
+    return RECT{Px(r.left), Px(r.top) - offset, Px(static_cast<double>(r.left) + r.width),
+                Px(static_cast<double>(r.top) + r.height) - offset};
+}
+
+RECT ListboxControl::ElementPixels(int iItem, RowElement element) const {
+    return ContentPixels(model_.ElementRect(iItem, element));
 }
 
 std::wstring ListboxControl::Snapshot() const {
     return FormatSnapshot(model_, HasFocus(), [this](const TwipsRect& r) {
-        RECT px{Px(r.left), Px(r.top) - OffsetPx(), Px(static_cast<double>(r.left) + r.width),
-                Px(static_cast<double>(r.top) + r.height) - OffsetPx()};
+        RECT px = ContentPixels(r);
         ::MapWindowPoints(surface_, nullptr, reinterpret_cast<POINT*>(&px), 2);
         return PixelRect{px.left, px.top, px.right - px.left, px.bottom - px.top};
     });

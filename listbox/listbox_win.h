@@ -110,6 +110,8 @@ public:
     // Where an element of a row is drawn now, in the surface's client pixels; it may lie partly or
     // wholly outside the surface when the row is scrolled out of view.
     RECT ElementPixels(int iItem, RowElement element) const;
+    // The element under a point in the surface's client pixels, as a click there would find it.
+    std::optional<RowHit> HitAt(POINT surfacePoint) const;
     // The accessible items' text for drivers, in screen pixels.
     std::wstring Snapshot() const;
     // The object WM_GETOBJECT hands to screen readers, with a reference for the caller; null when
@@ -142,6 +144,8 @@ private:
     void UpdateDpi();
     int Px(double twips) const;
     int OffsetPx() const;
+    // A rectangle of the unscrolled content in the surface's client pixels, as now scrolled.
+    RECT ContentPixels(const TwipsRect& r) const;
     void ApplyLayout();
     ViewState State() const;
     // Brings the windows in line with the model after a change that began in `before`: scrolls the
@@ -157,7 +161,6 @@ private:
     void OnButtonDown(POINT at, UINT upMessage, bool left);
     void OnMouseMove(POINT at);
     void OnButtonUp(POINT at, UINT message);
-    std::optional<RowHit> HitAt(POINT surfacePoint) const;
     void NotifyFocusItem() const;
 
     void Paint(HDC dc, const RECT& area) const;

@@ -1,5 +1,7 @@
 #include "listbox/list_items.h"
 
+#include "list_test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,17 +10,9 @@
 namespace runsweep {
 namespace {
 
-constexpr int kWidth = 9255;
-constexpr int kHeight = 3855;
-
-ListModel ListWith(int rows) {
-    ListModel list;
-    list.Layout(kWidth, kHeight);
-    for (int i = 0; i < rows; ++i) {
-        list.AddItem(L"value" + std::to_wstring(i), L"description " + std::to_wstring(i));
-    }
-    return list;
-}
+using list_test::kHeight;
+using list_test::kWidth;
+using list_test::ListWith;
 
 std::vector<std::wstring> Lines(const std::wstring& text) {
     std::vector<std::wstring> lines;
