@@ -1,6 +1,7 @@
 #include "app/forms_win.h"
 
 #include "app/twips.h"
+#include "resources/resource.h"
 
 #include <commctrl.h>
 
@@ -31,6 +32,31 @@ template <typename Fn> Fn User32Function(const char* name) noexcept {
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+
+// The DPI a window on that monitor gets; the screen's when the system cannot tell per monitor.
+unsigned MonitorDpi(HMONITOR monitor) noexcept {
+    static const GetDpiForMonitorFn getDpiForMonitor = []() noexcept {
+        // Kept loaded for the life of the process, as the lookup is.
+        HMODULE shcore = ::LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        FARPROC proc = shcore ? ::GetProcAddress(shcore, "GetDpiForMonitor") : nullptr;
+        return reinterpret_cast<GetDpiForMonitorFn>(reinterpret_cast<void (*)()>(proc));
+    }();
+    UINT dpiX = 0;
+    UINT dpiY = 0;
+    constexpr int kEffectiveDpi = 0; // MDT_EFFECTIVE_DPI
+    if (getDpiForMonitor && monitor && SUCCEEDED(getDpiForMonitor(monitor, kEffectiveDpi, &dpiX, &dpiY)) && dpiY != 0) {
+        return dpiY;
+    }
+    return WindowDpi(nullptr);
+}
+
+// The top-left corner that centres a window of that size in the work area, its caption kept on screen.
+POINT CentredIn(const RECT& area, SIZE size) noexcept {
+    const LONG left = area.left + ((area.right - area.left) - size.cx) / 2;
+    const LONG top = area.top + ((area.bottom - area.top) - size.cy) / 2;
+    return POINT{left, top > area.top ? top : area.top};
+}
 
 struct FontDesign {
     const wchar_t* face;
@@ -47,6 +73,18 @@ constexpr std::array<FontDesign, kFontKindCount> kFontDesigns = {{
     {L"Verdana", 8.25, false, true},
     {L"Verdana", 9.75, true, false},
 }};
+
+struct ForwardedMessage {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+BOOL CALLBACK ForwardToChild(HWND child, LPARAM data) noexcept {
+    const auto* forwarded = reinterpret_cast<const ForwardedMessage*>(data);
+    ::SendMessageW(child, forwarded->message, forwarded->wParam, forwarded->lParam);
+    return TRUE;
+}
 
 std::wstring WindowText(HWND hwnd) {
     const int length = ::GetWindowTextLengthW(hwnd);
@@ -76,12 +114,14 @@ int FontHeightForPoints(double points, unsigned dpi) noexcept {
 }
 
 void FontSet::Create(unsigned dpi) {
+    // Every control selects its font at each paint.
+    const BYTE quality = FontSmoothingQuality();
     std::array<UniqueFont, kFontKindCount> created;
     for (std::size_t i = 0; i < kFontKindCount; ++i) {
         const FontDesign& design = kFontDesigns[i];
         created[i].reset(::CreateFontW(FontHeightForPoints(design.points, dpi), 0, 0, 0,
                                        design.bold ? FW_BOLD : FW_NORMAL, FALSE, design.underline ? TRUE : FALSE, FALSE,
-                                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, quality,
                                        DEFAULT_PITCH | FF_SWISS, design.face));
         if (!created[i]) {
             throw std::runtime_error("The program could not create the fonts of its windows.");
@@ -172,6 +212,15 @@ void Form::RegisterClasses() {
     form.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     form.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     form.lpszClassName = kFormClass;
+    // Every form shows the program's icon. Given to the class, the window has it from the start:
+    // setting it on the window afterwards makes the system pass both icon images to the window
+    // manager once per icon.
+    form.hIcon =
+        static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
+                                        ::GetSystemMetrics(SM_CYICON), LR_SHARED));
+    form.hIconSm =
+        static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                        ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     WNDCLASSEXW panel{};
     panel.cbSize = sizeof(panel);
     panel.lpfnWndProc = &Form::PanelProc;
@@ -201,28 +250,33 @@ void Form::Create(const FormStyle& style, HWND owner) {
     if (style.maximizeBox) {
         windowStyle |= WS_MAXIMIZEBOX;
     }
-    HWND created = ::CreateWindowExW(WS_EX_CONTROLPARENT, kFormClass, style.caption.c_str(), windowStyle, CW_USEDEFAULT,
-                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr,
-                                     ::GetModuleHandleW(nullptr), this);
+    // Made where it will stand and at its final size, on the primary monitor at that monitor's DPI:
+    // moving and sizing a window once it exists costs a round of messages each.
+    constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
+    HMONITOR monitor = ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    const unsigned plannedDpi = MonitorDpi(monitor);
+    const SIZE plannedSize = OuterSizeAt(plannedDpi, windowStyle, kExStyle);
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    POINT plannedCorner{static_cast<LONG>(CW_USEDEFAULT), static_cast<LONG>(CW_USEDEFAULT)};
+    if (::GetMonitorInfoW(monitor, &info)) {
+        plannedCorner = CentredIn(info.rcWork, plannedSize);
+    }
+    HWND created =
+        ::CreateWindowExW(kExStyle, kFormClass, style.caption.c_str(), windowStyle, plannedCorner.x, plannedCorner.y,
+                          plannedSize.cx, plannedSize.cy, owner, nullptr, ::GetModuleHandleW(nullptr), this);
     if (!created) {
         throw std::runtime_error("The program could not create one of its windows.");
     }
-    fonts_.Create(WindowDpi(hwnd_));
+    const unsigned dpi = WindowDpi(hwnd_);
+    fonts_.Create(dpi);
     backBrush_.reset(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
-    if (style.iconResource != 0) {
-        HINSTANCE instance = ::GetModuleHandleW(nullptr);
-        bigIcon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(style.iconResource), IMAGE_ICON,
-                                                       ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON),
-                                                       LR_DEFAULTCOLOR)));
-        smallIcon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(style.iconResource), IMAGE_ICON,
-                                                         ::GetSystemMetrics(SM_CXSMICON),
-                                                         ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR)));
-        ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
-        ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+    if (dpi != plannedDpi || plannedCorner.x == CW_USEDEFAULT) {
+        // The system put the window elsewhere than planned: size it for where it is.
+        const SIZE outer = OuterSizePx();
+        ::SetWindowPos(hwnd_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        CenterOnScreen();
     }
-    const SIZE outer = OuterSizePx();
-    ::SetWindowPos(hwnd_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    CenterOnScreen();
     // Each control is placed as it is made, at this DPI: nothing to lay out again here.
     OnCreateControls();
     OnLoad();
@@ -283,13 +337,15 @@ int Form::Px(double twips) const noexcept {
 }
 
 SIZE Form::OuterSizePx() const noexcept {
-    const unsigned dpi = Dpi() ? Dpi() : WindowDpi(hwnd_);
+    return OuterSizeAt(Dpi() ? Dpi() : WindowDpi(hwnd_), static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE)),
+                       static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
+}
+
+SIZE Form::OuterSizeAt(unsigned dpi, DWORD windowStyle, DWORD exStyle) const noexcept {
     if (style_.outerWidth > 0 && style_.outerHeight > 0) {
         return SIZE{TwipsToPixels(style_.outerWidth, dpi), TwipsToPixels(style_.outerHeight, dpi)};
     }
     RECT rect{0, 0, TwipsToPixels(style_.clientWidth, dpi), TwipsToPixels(style_.clientHeight, dpi)};
-    const DWORD windowStyle = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE));
-    const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
     static const AdjustWindowRectExForDpiFn adjustForDpi =
         User32Function<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
     if (!adjustForDpi || !adjustForDpi(&rect, windowStyle, FALSE, exStyle, dpi)) {
@@ -315,13 +371,8 @@ void Form::CenterOnScreen() noexcept {
     if (!::GetMonitorInfoW(::MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
         return;
     }
-    const RECT& area = monitor.rcWork;
-    const int width = window.right - window.left;
-    const int height = window.bottom - window.top;
-    const int left = area.left + ((area.right - area.left) - width) / 2;
-    const int top = area.top + ((area.bottom - area.top) - height) / 2;
-    ::SetWindowPos(hwnd_, nullptr, left, top > area.top ? top : area.top, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const POINT corner = CentredIn(monitor.rcWork, SIZE{window.right - window.left, window.bottom - window.top});
+    ::SetWindowPos(hwnd_, nullptr, corner.x, corner.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // --- Controls -------------------------------------------------------------------------------------
@@ -339,8 +390,11 @@ Form::Control& Form::NewControl(ControlKind kind, HWND container, const ControlR
 HWND Form::CreateChild(Control& control, const wchar_t* className, const std::wstring& text, DWORD style) {
     HWND parent = control.container ? control.container : hwnd_;
     const int id = nextControlId_++;
+    // Made in its place and at its size: moving it afterwards costs a round of messages.
+    const RECT bounds = ControlBounds(control, text);
     HWND child =
-        ::CreateWindowExW(0, className, text.c_str(), WS_CHILD | WS_CLIPSIBLINGS | style, 0, 0, 0, 0, parent,
+        ::CreateWindowExW(0, className, text.c_str(), WS_CHILD | WS_CLIPSIBLINGS | style, bounds.left, bounds.top,
+                          bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
     if (!child) {
         controls_.pop_back();
@@ -355,9 +409,7 @@ HWND Form::AddLabel(const std::wstring& text, const ControlRect& rect, FontKind 
     Control& control = NewControl(ControlKind::Label, container, rect, font);
     control.size = size;
     const DWORD align = size == LabelSize::Auto ? SS_LEFTNOWORDWRAP : SS_LEFT;
-    HWND hwnd = CreateChild(control, WC_STATICW, text, WS_VISIBLE | align | SS_NOPREFIX);
-    PlaceControl(control);
-    return hwnd;
+    return CreateChild(control, WC_STATICW, text, WS_VISIBLE | align | SS_NOPREFIX);
 }
 
 HWND Form::AddLinkLabel(const std::wstring& text, const ControlRect& rect, std::function<void()> onClick,
@@ -365,18 +417,14 @@ HWND Form::AddLinkLabel(const std::wstring& text, const ControlRect& rect, std::
     Control& control = NewControl(ControlKind::LinkLabel, container, rect, FontKind::VerdanaUnderline);
     control.onClick = std::move(onClick);
     // SS_NOTIFY: without it a static control lets the mouse through and never reports a click.
-    HWND hwnd = CreateChild(control, WC_STATICW, text, WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY);
-    PlaceControl(control);
-    return hwnd;
+    return CreateChild(control, WC_STATICW, text, WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY);
 }
 
 HWND Form::AddButton(const std::wstring& text, const ControlRect& rect, FontKind font, std::function<void()> onClick,
                      HWND container) {
     Control& control = NewControl(ControlKind::Button, container, rect, font);
     control.onClick = std::move(onClick);
-    HWND hwnd = CreateChild(control, WC_BUTTONW, text, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON);
-    PlaceControl(control);
-    return hwnd;
+    return CreateChild(control, WC_BUTTONW, text, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON);
 }
 
 HWND Form::AddPanel(const ControlRect& rect, COLORREF background, bool visible, HWND container) {
@@ -386,7 +434,6 @@ HWND Form::AddPanel(const ControlRect& rect, COLORREF background, bool visible, 
     HWND hwnd = CreateChild(control, kPanelClass, L"", WS_CLIPCHILDREN | (visible ? WS_VISIBLE : 0));
     // The panel covers whatever lies below it, so it sits on top of its siblings.
     ::SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    PlaceControl(control);
     return hwnd;
 }
 
@@ -395,15 +442,14 @@ HWND Form::AddImage(int iconResource, const ControlRect& rect, HWND container) {
     control.iconResource = iconResource;
     HWND hwnd = CreateChild(control, WC_STATICW, L"", WS_VISIBLE | SS_ICON | SS_CENTERIMAGE);
     LoadImageFor(control);
+    // An icon may size the control to itself: it takes its box again.
     PlaceControl(control);
     return hwnd;
 }
 
 HWND Form::AddCustomControl(const wchar_t* className, const ControlRect& rect, DWORD style, HWND container) {
     Control& control = NewControl(ControlKind::Custom, container, rect, FontKind::Default);
-    HWND hwnd = CreateChild(control, className, L"", style);
-    PlaceControl(control);
-    return hwnd;
+    return CreateChild(control, className, L"", style);
 }
 
 void Form::SetVisible(HWND control, bool visible) noexcept {
@@ -423,24 +469,33 @@ void Form::LoadImageFor(Control& control) {
     control.icon = std::move(icon);
 }
 
-void Form::PlaceControl(Control& control) {
+RECT Form::ControlBounds(const Control& control, const std::wstring& text) const {
+    const int left = Px(control.rect.left);
+    const int top = Px(control.rect.top);
     int width = Px(control.rect.width);
     int height = Px(control.rect.height);
     const bool autoSize = (control.kind == ControlKind::Label && control.size == LabelSize::Auto) ||
                           control.kind == ControlKind::LinkLabel;
     if (autoSize) {
-        // The label takes the size of its text in its own font.
-        const std::wstring text = WindowText(control.hwnd);
-        WindowDC dc(control.hwnd);
-        SelectObjectScope font(dc.get(), fonts_.Get(control.font));
-        RECT measured{0, 0, 0, 0};
-        ::DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &measured,
-                    DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-        width = measured.right - measured.left;
-        height = measured.bottom - measured.top;
+        // The label takes the size of its text in its own font. A memory DC measures as the
+        // label's own would, and needs no window.
+        UniqueMemoryDC dc(::CreateCompatibleDC(nullptr));
+        if (dc) {
+            SelectObjectScope font(dc.get(), fonts_.Get(control.font));
+            RECT measured{0, 0, 0, 0};
+            ::DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &measured,
+                        DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+            width = measured.right - measured.left;
+            height = measured.bottom - measured.top;
+        }
     }
-    ::SetWindowPos(control.hwnd, nullptr, Px(control.rect.left), Px(control.rect.top), width, height,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    return RECT{left, top, left + width, top + height};
+}
+
+void Form::PlaceControl(Control& control) {
+    const RECT bounds = ControlBounds(control, WindowText(control.hwnd));
+    ::SetWindowPos(control.hwnd, nullptr, bounds.left, bounds.top, bounds.right - bounds.left,
+                   bounds.bottom - bounds.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Form::PlaceAll() {
@@ -610,6 +665,22 @@ LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         PlaceAll();
         OnDpiChanged();
         return 0;
+    }
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE: {
+        // Only top-level windows hear of these, and the controls keep fonts and colours of their own.
+        ForwardedMessage forwarded{message, wParam, lParam};
+        ::EnumChildWindows(hwnd_, &ForwardToChild, reinterpret_cast<LPARAM>(&forwarded));
+        if (message == WM_SETTINGCHANGE && (wParam == SPI_SETFONTSMOOTHING || wParam == SPI_SETFONTSMOOTHINGTYPE)) {
+            // The fonts carry the smoothing they were made with.
+            FontSet previous = std::move(fonts_);
+            fonts_.Create(previous.Dpi());
+            PlaceAll();
+        } else if (message == WM_SYSCOLORCHANGE) {
+            backBrush_.reset(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
+            ::InvalidateRect(hwnd_, nullptr, TRUE);
+        }
+        break;
     }
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE) {

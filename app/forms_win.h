@@ -111,7 +111,6 @@ struct FormStyle {
     bool sizableFrame = false;
     bool minimizeBox = false;
     bool maximizeBox = false;
-    int iconResource = 0; // the caption's icon, from the program's resources; 0 for none
 };
 
 class Form {
@@ -201,11 +200,13 @@ private:
     Control* FindControl(HWND hwnd) noexcept;
     HWND CreateChild(Control& control, const wchar_t* className, const std::wstring& text, DWORD style);
     void SetControlFont(const Control& control) noexcept;
+    RECT ControlBounds(const Control& control, const std::wstring& text) const;
     void PlaceControl(Control& control);
     void PlaceAll();
     void LoadImageFor(Control& control);
     HBRUSH ContainerBrush(HWND container) const noexcept;
     bool HoldsOuterSize() const noexcept;
+    SIZE OuterSizeAt(unsigned dpi, DWORD windowStyle, DWORD exStyle) const noexcept;
     void CenterOnScreen() noexcept;
     void Unload() noexcept;
     void RaiseResize() noexcept;
@@ -213,8 +214,6 @@ private:
     HWND hwnd_ = nullptr;
     FormStyle style_;
     FontSet fonts_;
-    UniqueIcon bigIcon_;
-    UniqueIcon smallIcon_;
     UniqueBrush backBrush_;
     std::vector<std::unique_ptr<Control>> controls_;
     int nextControlId_ = 100;         // below 100: IDOK and IDCANCEL, which dialog navigation sends

@@ -43,7 +43,6 @@ void frmAbout::Load(HWND owner) {
     style.sizableFrame = false;
     style.minimizeBox = false;
     style.maximizeBox = false;
-    style.iconResource = IDI_APP;
     Create(style, owner);
 }
 

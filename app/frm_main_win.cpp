@@ -34,7 +34,6 @@ void frmMain::Load() {
     style.sizableFrame = true;
     style.minimizeBox = true;
     style.maximizeBox = false;
-    style.iconResource = IDI_APP;
     Create(style, nullptr);
 }
 

@@ -72,6 +72,27 @@ struct LibraryTraits {
 };
 using UniqueLibrary = UniqueHandle<HMODULE, LibraryTraits>;
 
+struct MemoryDCTraits {
+    static HDC Invalid() noexcept { return nullptr; }
+    static void Close(HDC h) noexcept { ::DeleteDC(h); }
+};
+// A memory device context from CreateCompatibleDC; whatever is selected into it must be put back
+// before it goes.
+using UniqueMemoryDC = UniqueHandle<HDC, MemoryDCTraits>;
+
+// The font quality that DEFAULT_QUALITY stands for under the user's smoothing settings, spelled out:
+// some platforms look those settings up again at every selection of a DEFAULT_QUALITY font. Fonts
+// made with it are made anew when the settings change.
+inline BYTE FontSmoothingQuality() noexcept {
+    BOOL smoothing = FALSE;
+    if (!::SystemParametersInfoW(SPI_GETFONTSMOOTHING, 0, &smoothing, 0) || !smoothing) {
+        return NONANTIALIASED_QUALITY;
+    }
+    UINT type = 0;
+    ::SystemParametersInfoW(SPI_GETFONTSMOOTHINGTYPE, 0, &type, 0);
+    return type == FE_FONTSMOOTHINGCLEARTYPE ? CLEARTYPE_QUALITY : ANTIALIASED_QUALITY;
+}
+
 // A device context obtained with GetDC, released to its window.
 class WindowDC {
 public:

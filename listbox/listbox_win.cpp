@@ -313,16 +313,8 @@ void ListboxControl::UpdateDpi() {
 
 void ListboxControl::CreateFonts() {
     const int height = -static_cast<int>(std::lround(kFontPoints * dpi_ / 72.0));
-    // The quality the user's smoothing settings give DEFAULT_QUALITY, spelled out: some platforms
-    // look those settings up again at every selection of a DEFAULT_QUALITY font, several times per
-    // painted row. WM_SETTINGCHANGE makes the fonts anew.
-    BYTE quality = NONANTIALIASED_QUALITY;
-    BOOL smoothing = FALSE;
-    if (::SystemParametersInfoW(SPI_GETFONTSMOOTHING, 0, &smoothing, 0) && smoothing) {
-        UINT type = 0;
-        ::SystemParametersInfoW(SPI_GETFONTSMOOTHINGTYPE, 0, &type, 0);
-        quality = type == FE_FONTSMOOTHINGCLEARTYPE ? CLEARTYPE_QUALITY : ANTIALIASED_QUALITY;
-    }
+    // Selected several times per painted row. WM_SETTINGCHANGE makes the fonts anew.
+    const BYTE quality = FontSmoothingQuality();
     auto make = [&](int weight) {
         return UniqueFont(::CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, quality, DEFAULT_PITCH | FF_SWISS,

@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/forms_win.h"
 #include "app/twips.h"
+#include "app/win_handles_win.h"
 
 namespace runsweep {
 namespace {
@@ -169,6 +171,32 @@ TEST(FormsLayer, PlacesControlsInTwipsAtTheWindowsDpiAndAgainAfterADpiChange) {
     }
 }
 
+TEST(FormsLayer, OpensCentredOnThePrimaryMonitorAtItsSize) {
+    for (const double outerWidth : {9735.0, 0.0}) {
+        TestForm form;
+        // With no outer size the frame is added to the designed client area.
+        form.Open(outerWidth, outerWidth > 0 ? 5970 : 0);
+        RECT window{};
+        ::GetWindowRect(form.Handle(), &window);
+        RECT client{};
+        ::GetClientRect(form.Handle(), &client);
+        if (outerWidth > 0) {
+            EXPECT_EQ(window.right - window.left, TwipsToPixels(9735, form.Dpi()));
+        } else {
+            EXPECT_EQ(client.right, TwipsToPixels(9495, form.Dpi()));
+            EXPECT_EQ(client.bottom, TwipsToPixels(5430, form.Dpi()));
+        }
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof(monitor);
+        ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor));
+        const RECT& area = monitor.rcWork;
+        EXPECT_LE(std::abs((window.left - area.left) - (area.right - window.right)), 1);
+        EXPECT_LE(std::abs((window.top - area.top) - (area.bottom - window.bottom)), 1);
+
+        ::DestroyWindow(form.Handle());
+    }
+}
+
 TEST(FormsLayer, FontsFollowThePointSizes) {
     EXPECT_EQ(FontHeightForPoints(8.25, 96), -11);
     EXPECT_EQ(FontHeightForPoints(9.75, 96), -13);
@@ -184,6 +212,62 @@ TEST(FormsLayer, FontsFollowThePointSizes) {
     EXPECT_EQ(large.lfHeight, -13);
     EXPECT_EQ(large.lfWeight, FW_BOLD);
     EXPECT_FALSE(large.lfUnderline);
+}
+
+std::vector<UINT>& RecordedMessages() {
+    static std::vector<UINT> messages;
+    return messages;
+}
+
+LRESULT CALLBACK RecorderProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTINGCHANGE || message == WM_SYSCOLORCHANGE) {
+        RecordedMessages().push_back(message);
+    }
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+TEST(FormsLayer, SettingAndColourChangesReachTheControlsAndRemakeTheFonts) {
+    TestForm form;
+    form.Open();
+    // A control of its own inside the panel: only the top-level window hears of the changes.
+    WNDCLASSW recorderClass{};
+    recorderClass.lpfnWndProc = &RecorderProc;
+    recorderClass.hInstance = ::GetModuleHandleW(nullptr);
+    recorderClass.lpszClassName = L"FormsTest.Recorder";
+    ::RegisterClassW(&recorderClass);
+    HWND recorder = ::CreateWindowExW(0, L"FormsTest.Recorder", L"", WS_CHILD, 0, 0, 10, 10, form.panel, nullptr,
+                                      ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(recorder, nullptr);
+    RecordedMessages().clear();
+
+    const auto fontOf = [](HWND control) {
+        LOGFONTW font{};
+        ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)), sizeof(font), &font);
+        return font;
+    };
+    const HFONT before = reinterpret_cast<HFONT>(::SendMessageW(form.link, WM_GETFONT, 0, 0));
+    // Made with the smoothing spelled out, so that no paint has to look the settings up.
+    EXPECT_EQ(fontOf(form.link).lfQuality, FontSmoothingQuality());
+    const RECT placed = RectInParent(form.link);
+
+    ::SendMessageW(form.Handle(), WM_SYSCOLORCHANGE, 0, 0);
+    ::SendMessageW(form.Handle(), WM_SETTINGCHANGE, SPI_SETFONTSMOOTHING, 0);
+    EXPECT_EQ(RecordedMessages(), (std::vector<UINT>{WM_SYSCOLORCHANGE, WM_SETTINGCHANGE}));
+
+    const HFONT after = reinterpret_cast<HFONT>(::SendMessageW(form.link, WM_GETFONT, 0, 0));
+    EXPECT_NE(after, before);
+    const LOGFONTW remade = fontOf(form.link);
+    EXPECT_EQ(remade.lfQuality, FontSmoothingQuality());
+    EXPECT_EQ(std::wstring(remade.lfFaceName), L"Verdana");
+    EXPECT_TRUE(remade.lfUnderline);
+    const RECT again = RectInParent(form.link);
+    EXPECT_EQ(again.left, placed.left);
+    EXPECT_EQ(again.right, placed.right);
+
+    // Other settings leave the fonts alone.
+    ::SendMessageW(form.Handle(), WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+    EXPECT_EQ(reinterpret_cast<HFONT>(::SendMessageW(form.link, WM_GETFONT, 0, 0)), after);
+    ::DestroyWindow(form.Handle());
 }
 
 TEST(FormsLayer, LinkLabelsLookLikeLinksAndReportClicks) {
