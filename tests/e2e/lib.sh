@@ -82,15 +82,38 @@ e2e_reset_registry() {
     drv clear-key "$RECORDS_KEY" >>"$E2E_LOG" || e2e_fail "cannot delete the disabled-item records"
 }
 
+# Wine's reg, tried again when it ends without an answer of its own: on a loaded machine it now and
+# then fails to start, and that must read neither as a missing key or value nor as a failed write.
+# Prints reg's output (UTF-8, no carriage returns). Status 0; 1 when reg says the key or value does
+# not exist; 2 when no run of it answered.
+e2e_reg() { # reg arguments...
+    local out attempt
+    for attempt in 1 2 3; do
+        if out=$(wine reg "$@" 2>>"$E2E_LOG"); then
+            printf '%s\n' "$out" | iconv -f CP437 -t UTF-8 | tr -d '\r'
+            return 0
+        fi
+        case $out in
+        *"Unable to find the specified registry"*) return 1 ;;
+        esac
+        echo "e2e: wine reg $1 gave no answer (attempt $attempt): $(printf '%s' "$out" | tr -d '\r' | head -c 200)" \
+            >>"$E2E_LOG"
+        sleep 0.3
+    done
+    return 2
+}
+
 e2e_seed() { # HKCU|HKLM name command
-    wine reg add "$(e2e_run_key "$1")" /v "$2" /t REG_SZ /d "$3" /f >/dev/null 2>&1 ||
+    e2e_reg add "$(e2e_run_key "$1")" /v "$2" /t REG_SZ /d "$3" /f >/dev/null ||
         e2e_fail "cannot seed $1 Run value $2"
 }
 
-# The data of a REG_SZ value, on stdout; status 1 when the value does not exist.
+# The data of a REG_SZ value, on stdout; status 1 when the value does not exist, 2 when the
+# registry could not be read.
 e2e_reg_value() { # key name
-    local out
-    out=$(wine reg query "$1" /v "$2" 2>/dev/null | iconv -f CP437 -t UTF-8 | tr -d '\r') || return 1
+    local out status=0
+    out=$(e2e_reg query "$1" /v "$2") || status=$?
+    [ "$status" = 0 ] || return "$status"
     printf '%s\n' "$out" | awk -v name="$2" '
         { line = $0; sub(/^    /, "", line) }
         index(line, name "    REG_SZ") == 1 { print substr(line, length(name "    REG_SZ    ") + 1); found = 1 }
@@ -102,9 +125,12 @@ e2e_expect_present() { # HKCU|HKLM name
 }
 
 e2e_expect_absent() { # HKCU|HKLM name
-    if e2e_reg_value "$(e2e_run_key "$1")" "$2" >/dev/null; then
-        e2e_fail "$2 should be gone from the $1 Run key"
-    fi
+    local status=0
+    e2e_reg_value "$(e2e_run_key "$1")" "$2" >/dev/null || status=$?
+    case $status in
+    0) e2e_fail "$2 should be gone from the $1 Run key" ;;
+    2) e2e_fail "cannot read the $1 Run key to see that $2 is gone" ;;
+    esac
 }
 
 # The record MSConfig keeps of a disabled entry: all five values, exactly.
@@ -127,9 +153,12 @@ e2e_expect_record() { # name command hive
 }
 
 e2e_expect_no_record() { # name
-    if wine reg query "$RECORDS_KEY\\$1" >/dev/null 2>&1; then
-        e2e_fail "there should be no record of $1"
-    fi
+    local status=0
+    e2e_reg query "$RECORDS_KEY\\$1" >/dev/null || status=$?
+    case $status in
+    0) e2e_fail "there should be no record of $1" ;;
+    2) e2e_fail "cannot read the records to see that $1 has none" ;;
+    esac
 }
 
 # Starts the program (by default the one under test) and waits for its main window.

@@ -149,12 +149,12 @@ e2e_dismiss
 e2e_wait_exit
 
 # What is left in the Run key: exactly the rows marked "No action".
-left=$(wine reg query "$(e2e_run_key HKCU)" 2>/dev/null | tr -d '\r' | awk '
+left=$(e2e_reg query "$(e2e_run_key HKCU)" | awk '
     /^    / { line = substr($0, 5); i = index(line, "    REG_"); if (i > 1) print substr(line, 1, i - 1) }' | sort)
 expected_left=$(printf '%s\n' "Adobe Gamma Loader" "ctfmon" "nwiz" | sort)
 [ "$left" = "$expected_left" ] || e2e_fail "Run key holds: $(printf '%s|' $left), expected the three left alone"
 # Records: every row marked "Disable", and none of the removed or kept ones.
-records=$(wine reg query "$RECORDS_KEY" 2>/dev/null | tr -d '\r' | awk -F'\\' '/startupreg\\/ { print $NF }' | sort)
+records=$(e2e_reg query "$RECORDS_KEY" | awk -F'\\' '/startupreg\\/ { print $NF }' | sort)
 expected_records=$(for name in "${names[@]}"; do
     case $name in
     "Adobe Gamma Loader" | ctfmon | nwiz | qttask | CTFMON.EXE) ;;

@@ -6,7 +6,7 @@ source "$(dirname "$0")/lib.sh" "$1"
 desktop='HKCU\Control Panel\Desktop'
 restore_dpi() { wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1; }
 trap 'restore_dpi; e2e_cleanup' EXIT
-wine reg add "$desktop" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1 || e2e_fail "cannot set the DPI"
+e2e_reg add "$desktop" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null || e2e_fail "cannot set the DPI"
 
 e2e_reset_registry
 e2e_seed HKCU jusched 'C:\Program Files\Java\jre1.6.0_03\bin\jusched.exe'
