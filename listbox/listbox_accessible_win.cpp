@@ -15,11 +15,6 @@ template <typename Function> Function Lookup(HMODULE module, const char* name) {
     return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
 }
 
-// What VariantInit does, without importing a library for it.
-void Empty(VARIANT* out) {
-    out->vt = VT_EMPTY;
-}
-
 void SetChildId(VARIANT* out, long id) {
     out->vt = VT_I4;
     out->lVal = id;
@@ -155,12 +150,8 @@ HRESULT ListboxAccessible::get_accChild(VARIANT child, IDispatch** object) {
 }
 
 HRESULT ListboxAccessible::get_accName(VARIANT child, BSTR* name) {
-    if (!name) {
-        return E_POINTER;
-    }
-    *name = nullptr;
     long id = 0;
-    if (const HRESULT hr = Resolve(child, &id); FAILED(hr)) {
+    if (const HRESULT hr = ResolveFor(child, name, &id); FAILED(hr)) {
         return hr;
     }
     if (id == CHILDID_SELF) {
@@ -175,12 +166,8 @@ HRESULT ListboxAccessible::get_accValue(VARIANT child, BSTR* value) {
 }
 
 HRESULT ListboxAccessible::get_accDescription(VARIANT child, BSTR* description) {
-    if (!description) {
-        return E_POINTER;
-    }
-    *description = nullptr;
     long id = 0;
-    if (const HRESULT hr = Resolve(child, &id); FAILED(hr)) {
+    if (const HRESULT hr = ResolveFor(child, description, &id); FAILED(hr)) {
         return hr;
     }
     if (id == CHILDID_SELF) {
@@ -195,12 +182,8 @@ HRESULT ListboxAccessible::get_accDescription(VARIANT child, BSTR* description) 
 }
 
 HRESULT ListboxAccessible::get_accRole(VARIANT child, VARIANT* role) {
-    if (!role) {
-        return E_POINTER;
-    }
-    Empty(role);
     long id = 0;
-    if (const HRESULT hr = Resolve(child, &id); FAILED(hr)) {
+    if (const HRESULT hr = ResolveFor(child, role, &id); FAILED(hr)) {
         return hr;
     }
     if (id == CHILDID_SELF) {
@@ -213,12 +196,8 @@ HRESULT ListboxAccessible::get_accRole(VARIANT child, VARIANT* role) {
 }
 
 HRESULT ListboxAccessible::get_accState(VARIANT child, VARIANT* state) {
-    if (!state) {
-        return E_POINTER;
-    }
-    Empty(state);
     long id = 0;
-    if (const HRESULT hr = Resolve(child, &id); FAILED(hr)) {
+    if (const HRESULT hr = ResolveFor(child, state, &id); FAILED(hr)) {
         return hr;
     }
     if (id == CHILDID_SELF) {
@@ -276,7 +255,7 @@ HRESULT ListboxAccessible::get_accFocus(VARIANT* child) {
     if (!child) {
         return E_POINTER;
     }
-    Empty(child);
+    Clear(child);
     if (!control_) {
         return RPC_E_DISCONNECTED;
     }
@@ -297,7 +276,7 @@ HRESULT ListboxAccessible::get_accSelection(VARIANT* children) {
     if (!children) {
         return E_POINTER;
     }
-    Empty(children);
+    Clear(children);
     if (!control_) {
         return RPC_E_DISCONNECTED;
     }
@@ -310,12 +289,8 @@ HRESULT ListboxAccessible::get_accSelection(VARIANT* children) {
 }
 
 HRESULT ListboxAccessible::get_accDefaultAction(VARIANT child, BSTR* action) {
-    if (!action) {
-        return E_POINTER;
-    }
-    *action = nullptr;
     long id = 0;
-    if (const HRESULT hr = Resolve(child, &id); FAILED(hr)) {
+    if (const HRESULT hr = ResolveFor(child, action, &id); FAILED(hr)) {
         return hr;
     }
     if (id == CHILDID_SELF) {
@@ -376,7 +351,7 @@ HRESULT ListboxAccessible::accNavigate(long direction, VARIANT start, VARIANT* e
     if (!end) {
         return E_POINTER;
     }
-    Empty(end);
+    Clear(end);
     long id = 0;
     if (const HRESULT hr = Resolve(start, &id); FAILED(hr)) {
         return hr;
@@ -409,7 +384,7 @@ HRESULT ListboxAccessible::accHitTest(long left, long top, VARIANT* child) {
     if (!child) {
         return E_POINTER;
     }
-    Empty(child);
+    Clear(child);
     if (!control_) {
         return RPC_E_DISCONNECTED;
     }

@@ -72,14 +72,21 @@ private:
     // S_OK with the child id (0 for the list itself), or the error to return.
     HRESULT Resolve(const VARIANT& child, long* id) const;
     HRESULT Text(const wchar_t* text, BSTR* out) const;
-    // For what the items do not have: clears the out pointer and answers `none` for a valid child.
-    template <typename T> HRESULT NothingFor(const VARIANT& child, T** out, HRESULT none) const {
+    // Checks and clears an out parameter, then resolves the child as Resolve does.
+    template <typename T> HRESULT ResolveFor(const VARIANT& child, T* out, long* id) const {
         if (!out) {
             return E_POINTER;
         }
-        *out = nullptr;
+        Clear(out);
+        return Resolve(child, id);
+    }
+    // What VariantInit does, without importing a library for it.
+    static void Clear(VARIANT* out) noexcept { out->vt = VT_EMPTY; }
+    template <typename T> static void Clear(T** out) noexcept { *out = nullptr; }
+    // For what the items do not have: clears the out pointer and answers `none` for a valid child.
+    template <typename T> HRESULT NothingFor(const VARIANT& child, T** out, HRESULT none) const {
         long id = 0;
-        const HRESULT hr = Resolve(child, &id);
+        const HRESULT hr = ResolveFor(child, out, &id);
         return FAILED(hr) ? hr : none;
     }
 

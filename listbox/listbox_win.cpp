@@ -118,21 +118,20 @@ bool RegisterListboxClass(HINSTANCE instance) {
     if (::GetClassInfoExW(instance, kListboxClassName, &existing)) {
         return true;
     }
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = ListboxWndProc;
-    wc.hInstance = instance;
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = kListboxClassName;
-    if (!::RegisterClassExW(&wc)) {
+    const auto classOf = [instance](WNDPROC proc, const wchar_t* name) {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = proc;
+        wc.hInstance = instance;
+        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        wc.lpszClassName = name;
+        return wc;
+    };
+    const WNDCLASSEXW list = classOf(ListboxWndProc, kListboxClassName);
+    if (!::RegisterClassExW(&list)) {
         return false;
     }
-    WNDCLASSEXW surface{};
-    surface.cbSize = sizeof(surface);
-    surface.lpfnWndProc = SurfaceWndProc;
-    surface.hInstance = instance;
-    surface.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    surface.lpszClassName = kSurfaceClassName;
+    const WNDCLASSEXW surface = classOf(SurfaceWndProc, kSurfaceClassName);
     if (!::RegisterClassExW(&surface) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
         ::UnregisterClassW(kListboxClassName, instance);
         return false;
