@@ -388,7 +388,13 @@ std::wstring MessageBoxIcon(HWND box) {
     for (HWND child : Descendants(box)) {
         if (::_wcsicmp(ClassOf(child).c_str(), L"Static") == 0 && (::GetWindowLongPtrW(child, GWL_STYLE) & SS_ICON) &&
             ::IsWindowVisible(child) && ::SendMessageW(child, STM_GETICON, 0, 0) != 0) {
-            return IconKindOnScreen(child);
+            // A box that has only just appeared may not be on the screen yet on a busy machine.
+            std::wstring kind = IconKindOnScreen(child);
+            for (int attempt = 0; kind == L"unknown" && attempt < 20; ++attempt) {
+                ::Sleep(50);
+                kind = IconKindOnScreen(child);
+            }
+            return kind;
         }
     }
     return L"none";
