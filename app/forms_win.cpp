@@ -1,6 +1,6 @@
 #include "app/forms_win.h"
 
-#include "app/twips.h"
+#include "base/twips.h"
 #include "resources/resource.h"
 
 #include <commctrl.h>

@@ -30,8 +30,8 @@
 // not used) or has a fixed box in which the text wraps (LabelSize::Wrap). Link labels are labels in RGB(0, 0, 192),
 // Verdana 8.25 underlined, with the system's hand cursor, that raise their click handler. Fonts are created once per
 // DPI and shared by every control of the form.
-#include "app/message_sink.h"
-#include "app/win_handles_win.h"
+#include "base/message_sink.h"
+#include "base/win_handles_win.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 // unloads it, and the next "About" loads it again.
 #include "app/forms_win.h"
 #include "app/launches.h"
-#include "app/win_handles_win.h"
+#include "base/win_handles_win.h"
 
 #include <memory>
 

@@ -4,7 +4,7 @@
 // buttons. Loading it scans the Run keys; Continue carries out the rows' choices; closing it in
 // any way ends the program.
 #include "app/forms_win.h"
-#include "app/win_handles_win.h"
+#include "base/win_handles_win.h"
 
 #include <memory>
 

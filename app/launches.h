@@ -1,7 +1,7 @@
 #pragma once
 // What the links of the main and About windows open. Every launched string is a constant of the
 // program: nothing the user types or the registry holds ever reaches the shell.
-#include "app/message_sink.h"
+#include "base/message_sink.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 // Start-up: the program's state for the run and Main, which prepares the process, fills the
 // catalogue and shows the main window.
 #include "app/forms_win.h"
-#include "app/win_handles_win.h"
+#include "base/win_handles_win.h"
 #include "catalogue/catalogue.h"
 
 #include <memory>

@@ -1,7 +1,7 @@
 #pragma once
 // The start-up check of the operating system family. Only the decision lives here; the Win32 side
 // asks the system for its platform identifier and hands it over.
-#include "app/message_sink.h"
+#include "base/message_sink.h"
 
 namespace runsweep {
 

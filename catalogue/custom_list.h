@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/message_sink.h"
+#include "base/message_sink.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/file_system.h"
 

@@ -1,7 +1,7 @@
 // The file system on Windows: GetFileAttributesW, CreateFileW, GetFileSizeEx, ReadFile.
 #include <windows.h>
 
-#include "app/win_handles_win.h"
+#include "base/win_handles_win.h"
 #include "catalogue/file_system.h"
 
 namespace runsweep {

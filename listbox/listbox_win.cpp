@@ -1,6 +1,6 @@
 #include "listbox/listbox_win.h"
 
-#include "app/twips.h"
+#include "base/twips.h"
 #include "listbox/listbox_accessible_win.h"
 
 #include <commctrl.h>

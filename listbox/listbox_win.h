@@ -12,7 +12,7 @@
 
 #include <uxtheme.h>
 
-#include "app/win_handles_win.h"
+#include "base/win_handles_win.h"
 #include "listbox/list_items.h"
 #include "listbox/list_model.h"
 

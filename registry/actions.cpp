@@ -1,6 +1,6 @@
 #include "registry/actions.h"
 
-#include "app/message_sink.h"
+#include "base/message_sink.h"
 #include "registry/registry.h"
 #include "registry/scan.h"
 

@@ -8,7 +8,7 @@
 //   void TearDown();                  puts back whatever SetUp found
 //   Registry& registry();
 // Tests touch nothing but the two Run keys and keys under HKLM "...\Shared Tools\MSConfig".
-#include "app/message_sink.h"
+#include "base/message_sink.h"
 #include "catalogue/catalogue.h"
 #include "listbox/startup_list.h"
 #include "registry/actions.h"

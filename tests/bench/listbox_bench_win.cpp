@@ -2,7 +2,7 @@
 // again on a shown window), then scrolling through all of them one trough click at a time, and
 // jumping about as a dragged thumb does. Prints one line of figures per phase and the process's
 // peak working set. Usage: listbox_bench ROWS
-#include "app/twips.h"
+#include "base/twips.h"
 #include "listbox/listbox_win.h"
 
 #include <windows.h>

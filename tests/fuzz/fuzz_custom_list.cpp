@@ -1,7 +1,7 @@
 // custom.txt as bytes -> decoded text -> catalogue entries, checking what must hold for any file:
 // one slot per line, nothing stored that a line could not hold, built-in entries untouched, and the
 // user told once per bad line.
-#include "app/message_sink.h"
+#include "base/message_sink.h"
 #include "catalogue/ansi.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/custom_list.h"

@@ -3,7 +3,7 @@
 // program. Command line:
 //   listbox_host [--rows N] [--select ROW] [--scroll TWIPS] [--choose ROW:disable|remove|none]...
 //                [--long-name ROW] [--focus]
-#include "app/twips.h"
+#include "base/twips.h"
 #include "listbox/listbox_win.h"
 
 #include <windows.h>

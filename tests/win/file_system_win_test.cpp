@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/win_handles_win.h"
+#include "base/win_handles_win.h"
 #include "catalogue/ansi.h"
 #include "catalogue/custom_list.h"
 

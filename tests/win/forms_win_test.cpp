@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/forms_win.h"
-#include "app/twips.h"
-#include "app/win_handles_win.h"
+#include "base/twips.h"
+#include "base/win_handles_win.h"
 
 namespace runsweep {
 namespace {

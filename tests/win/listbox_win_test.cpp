@@ -1,6 +1,6 @@
 // The list window on a real window system: what it paints where, what it tells screen readers and
 // drivers, and how mouse, keyboard and scroll bar input reach the rows.
-#include "app/twips.h"
+#include "base/twips.h"
 #include "listbox/listbox_win.h"
 
 #include <oleacc.h>

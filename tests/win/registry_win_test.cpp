@@ -3,7 +3,7 @@
 // Windows build) and puts every key it touches back as it found it.
 #include "registry_contract.h"
 
-#include "app/win_handles_win.h"
+#include "base/win_handles_win.h"
 #include "registry/name_case.h"
 #include "registry/registry_win.h"
 
