@@ -74,6 +74,9 @@ struct CatalogueEntry {
     std::size_t index;
     std::wstring_view name;
     std::wstring_view description;
+    // The entry names every value whose name begins with `name` (a program that puts a per-install
+    // suffix on its value name).
+    bool prefix = false;
 };
 
 struct Catalogue {
@@ -113,7 +116,8 @@ public:
 
         iterator() noexcept = default;
         CatalogueEntry operator*() const noexcept {
-            return CatalogueEntry{index_, catalogue_->StartupNames[index_], catalogue_->StartupDescriptions[index_]};
+            return CatalogueEntry{index_, catalogue_->StartupNames[index_], catalogue_->StartupDescriptions[index_],
+                                  false};
         }
         iterator& operator++() noexcept {
             ++index_;

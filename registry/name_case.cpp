@@ -73,6 +73,10 @@ bool RegistryNamesEqual(std::wstring_view a, std::wstring_view b) noexcept {
     return true;
 }
 
+bool RegistryNameStartsWith(std::wstring_view name, std::wstring_view prefix) noexcept {
+    return name.size() >= prefix.size() && RegistryNamesEqual(name.substr(0, prefix.size()), prefix);
+}
+
 std::wstring MatchKey(std::wstring_view name) {
     std::wstring key(name);
     for (wchar_t& ch : key) {

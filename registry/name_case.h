@@ -19,6 +19,8 @@ wchar_t RegistryUpcase(wchar_t c) noexcept;
 // True when the two names are equal under RegistryUpcase.
 bool RegistryNamesEqual(std::wstring_view a, std::wstring_view b) noexcept;
 std::wstring RegistryUpcase(std::wstring_view name);
+// True when name begins with prefix, compared as RegistryNamesEqual compares.
+bool RegistryNameStartsWith(std::wstring_view name, std::wstring_view prefix) noexcept;
 
 // The unit that stands for every unit MatchKey does not fold.
 inline constexpr wchar_t kMatchWildcard = static_cast<wchar_t>(0xFFFF);
