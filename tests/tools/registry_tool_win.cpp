@@ -16,6 +16,10 @@
 //                                      data, tab-separated; names and text data escaped (below),
 //                                      every unit of the data shown, its terminator too; other data
 //                                      as hex. "absent" and exit status 1 when the key does not exist
+//   registry_tool dump-tree <HKCU|HKLM\path>
+//                                      the same for the key and every key below it, each after a
+//                                      line "[path]"
+//   Key paths may also begin "HKLM32\": HKLM in the 32-bit view of the registry.
 //
 // A name, data or dump's key argument "@<file>" stands for the file's contents as UTF-8, NULs and
 // all: that is how names of 16,383 characters, control characters and a megabyte of data get past
@@ -130,11 +134,17 @@ std::wstring Argument(const std::wstring& arg) {
     return FromUtf8(bytes);
 }
 
-bool SplitPath(const std::wstring& full, Hive& hive, std::wstring& path) {
+bool SplitPath(const std::wstring& full, Hive& hive, std::wstring& path, RegView& view) {
+    view = RegView::k64;
     if (full.rfind(L"HKCU\\", 0) == 0) {
         hive = Hive::CurrentUser;
     } else if (full.rfind(L"HKLM\\", 0) == 0) {
         hive = Hive::LocalMachine;
+    } else if (full.rfind(L"HKLM32\\", 0) == 0) {
+        hive = Hive::LocalMachine;
+        view = RegView::k32;
+        path = full.substr(7);
+        return true;
     } else {
         return false;
     }
@@ -169,7 +179,8 @@ std::wstring Hex(const std::vector<unsigned char>& bytes) {
 int SetValue(const std::vector<std::wstring>& args) {
     Hive hive;
     std::wstring path;
-    if (args.size() != 5 || !SplitPath(args[1], hive, path)) {
+    RegView view;
+    if (args.size() != 5 || !SplitPath(args[1], hive, path, view)) {
         return 2;
     }
     const std::wstring name = Argument(args[2]);
@@ -202,7 +213,7 @@ int SetValue(const std::vector<std::wstring>& args) {
     }
     const std::unique_ptr<Registry> registry = MakeWin32Registry();
     RegKey key;
-    long status = registry->CreateKey(hive, path, key);
+    long status = registry->CreateKey(hive, path, key, view);
     if (status == kSuccess) {
         status = registry->SetValue(key, name, type_number, bytes);
     }
@@ -213,27 +224,26 @@ int SetValue(const std::vector<std::wstring>& args) {
     return 0;
 }
 
-int Dump(const std::vector<std::wstring>& args) {
-    Hive hive;
-    std::wstring path;
-    if (args.size() != 2 || !SplitPath(Argument(args[1]), hive, path)) {
-        return 2;
-    }
-    const std::unique_ptr<Registry> registry = MakeWin32Registry();
+// The values of one key; with `tree`, a "[path]" line before them and every subkey after them, the
+// same way, in enumeration order.
+int DumpKey(Registry& registry, Hive hive, RegView view, const std::wstring& path, bool tree) {
     RegKey key;
-    long status = registry->OpenKey(hive, path, KeyAccess::Query, key);
+    long status = registry.OpenKey(hive, path, KeyAccess::Query, key, view);
     if (status == kFileNotFound) {
         Print(L"absent");
         return 1;
     }
+    if (tree) {
+        Print(L"[" + Escaped(path) + L"]");
+    }
     std::vector<std::wstring> names;
     if (status == kSuccess) {
-        status = registry->EnumValueNames(key, names);
+        status = registry.EnumValueNames(key, names);
     }
     for (const std::wstring& name : names) {
         RegValue value;
         if (status == kSuccess) {
-            status = registry->ReadValue(key, name, value);
+            status = registry.ReadValue(key, name, value);
         }
         if (status != kSuccess) {
             break;
@@ -252,11 +262,31 @@ int Dump(const std::vector<std::wstring>& args) {
         }
         Print(Escaped(name) + L"\t" + std::to_wstring(value.type) + L"\t" + data);
     }
+    std::vector<std::wstring> subkeys;
+    if (status == kSuccess && tree) {
+        status = registry.EnumSubKeyNames(key, subkeys);
+    }
     if (status != kSuccess) {
         Print(L"error " + std::to_wstring(status));
         return 1;
     }
+    for (const std::wstring& subkey : subkeys) {
+        if (DumpKey(registry, hive, view, path + L"\\" + subkey, true) != 0) {
+            return 1;
+        }
+    }
     return 0;
+}
+
+int Dump(const std::vector<std::wstring>& args, bool tree) {
+    Hive hive;
+    std::wstring path;
+    RegView view;
+    if (args.size() != 2 || !SplitPath(Argument(args[1]), hive, path, view)) {
+        return 2;
+    }
+    const std::unique_ptr<Registry> registry = MakeWin32Registry();
+    return DumpKey(*registry, hive, view, path, tree);
 }
 
 int Run(const std::vector<std::wstring>& args) {
@@ -281,8 +311,8 @@ int Run(const std::vector<std::wstring>& args) {
     if (args[0] == L"set") {
         return SetValue(args);
     }
-    if (args[0] == L"dump") {
-        return Dump(args);
+    if (args[0] == L"dump" || args[0] == L"dump-tree") {
+        return Dump(args, args[0] == L"dump-tree");
     }
     if (args[0] == L"remove" && args.size() > 1) {
         for (std::size_t i = 1; i < args.size(); ++i) {
