@@ -212,5 +212,12 @@ done
 console --version
 [ "$STATUS" = 0 ] && printf '%s\n' "$OUT" | grep -q 'Runsweep 1.06' || e2e_fail "--version: $STATUS '$OUT'"
 
+# A manifest that runs it as the invoker: without one, a 32-bit runsweepc of a standard user would
+# write to a virtual HKLM and report success.
+resources=$(drv resources "$(printf 'Z:%s' "$CONSOLE_EXE" | tr '/' '\\')")
+printf '%s\n' "$resources" | grep -q 'requestedExecutionLevel level="asInvoker"' ||
+    e2e_fail "runsweepc.exe has no asInvoker manifest"
+printf '%s\n' "$resources" | grep -qx $'OriginalFilename\trunsweepc.exe' || e2e_fail "runsweepc.exe's version record"
+
 clear_run_keys
 e2e_done
