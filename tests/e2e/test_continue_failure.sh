@@ -16,11 +16,11 @@ e2e_start
 # ctfmon: Disable (HKCU, works); jusched: Remove (HKLM, refused); qttask: Disable (HKLM, refused).
 e2e_click Remove 1
 e2e_click Continue
-expected="Not every action could be carried out. These entries were not changed:
+expected="Not every action could be carried out:
 
-jusched (Remove): changing it needs administrator rights. Close Runsweep and run it as administrator to change this entry.
+jusched (Remove): not removed from HKLM, which needs administrator rights. Close Runsweep and run it as administrator to change it there.
 
-qttask (Disable): changing it needs administrator rights. Close Runsweep and run it as administrator to change this entry.
+qttask (Disable): recorded for re-enabling; not removed from HKLM, which needs administrator rights. Close Runsweep and run it as administrator to change it there.
 
 The other chosen action was carried out. Changes will take effect after the system is restarted."
 e2e_expect_message error "$expected"
@@ -30,6 +30,7 @@ e2e_expect_absent HKCU ctfmon
 e2e_expect_record ctfmon 'C:\WINDOWS\system32\ctfmon.exe' HKCU
 e2e_expect_present HKLM jusched
 e2e_expect_present HKLM qttask
+e2e_expect_record qttask 'C:\Program Files\QuickTime\qttask.exe' HKLM
 
 # --- The record cannot be created --------------------------------------------------------------
 e2e_reset_registry
@@ -43,9 +44,9 @@ e2e_click Remove 0
 e2e_click Continue
 e2e_expect_message error "Error on value: qttask. There was an error creating a MSConfig key."
 e2e_dismiss
-expected="Not every action could be carried out. These entries were not changed:
+expected="Not every action could be carried out:
 
-qttask (Disable): its MSConfig record could not be written (error 1021), so the entry was left in place rather than lost.
+qttask (Disable): not changed: its MSConfig record could not be written (error 1021), so the entry was left in place rather than lost.
 
 The other chosen action was carried out. Changes will take effect after the system is restarted."
 e2e_expect_message error "$expected"
