@@ -133,7 +133,12 @@ Timing TimeNameByName(const Catalogue& catalogue, int repeats) {
         times.push_back(Now() - start);
     }
     std::sort(times.begin(), times.end());
-    return Timing{times[times.size() / 2], rows, registry->TotalCallCount(), registry->CallCount(RegistryOp::Query)};
+    return Timing{times[times.size() / 2],
+                  rows,
+                  registry->TotalCallCount(),
+                  registry->CallCount(RegistryOp::Query),
+                  registry->CallCount(RegistryOp::Open),
+                  registry->CallCount(RegistryOp::Enumerate)};
 }
 
 void PrintTiming(const char* what, std::size_t entries, std::size_t present, const Timing& t) {
