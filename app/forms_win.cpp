@@ -328,7 +328,21 @@ void Form::ShowModal() {
 
 void Form::Close() noexcept {
     if (hwnd_) {
+        const bool outer = closingItself_;
+        closingItself_ = true;
         ::SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+        closingItself_ = outer;
+    }
+}
+
+Form::CloseDeferral::CloseDeferral(Form& form) noexcept : form_(form) {
+    ++form_.closeDeferrals_;
+}
+
+Form::CloseDeferral::~CloseDeferral() {
+    if (--form_.closeDeferrals_ == 0 && form_.closePending_) {
+        form_.closePending_ = false;
+        form_.Close();
     }
 }
 
@@ -697,6 +711,11 @@ LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_CLOSE:
+        if (closeDeferrals_ > 0 && !closingItself_) {
+            closePending_ = true;
+            return 0;
+        }
+        closePending_ = false;
         Unload();
         ::DestroyWindow(hwnd_);
         return 0;

@@ -130,8 +130,26 @@ public:
     // program's thread takes input. A WM_QUIT that arrives meanwhile ends the wait and is posted
     // again for the outer loop.
     void ShowModal();
-    // Closes the window as its close box would: OnUnload runs, then the window is destroyed.
+    // Closes the window as its close box would: OnUnload runs, then the window is destroyed. Never
+    // held back by a CloseDeferral.
     void Close() noexcept;
+
+    // While one lives, a close that reaches the window from outside (WM_CLOSE: the close box, a task
+    // manager's "End task", another program) is held back, and carried out when the last one ends.
+    // A handler that shows a message box or runs a modal loop pumps messages meanwhile; holding one
+    // keeps its window and controls alive until it returns.
+    class CloseDeferral {
+    public:
+        explicit CloseDeferral(Form& form) noexcept;
+        ~CloseDeferral();
+        CloseDeferral(const CloseDeferral&) = delete;
+        CloseDeferral& operator=(const CloseDeferral&) = delete;
+
+    private:
+        Form& form_;
+    };
+    // A close arrived while a CloseDeferral held it back, and has not been carried out yet.
+    bool ClosePending() const noexcept { return closePending_; }
 
     HWND Handle() const noexcept { return hwnd_; }
     bool IsLoaded() const noexcept { return hwnd_ != nullptr; }
@@ -222,6 +240,9 @@ private:
     bool loaded_ = false;             // OnLoad has run: resize events are raised from now on
     bool unloaded_ = false;
     bool modal_ = false;
+    int closeDeferrals_ = 0;     // CloseDeferrals alive
+    bool closePending_ = false;  // a WM_CLOSE they held back
+    bool closingItself_ = false; // Close() is sending WM_CLOSE
 };
 
 // Shows the core's messages as modal message boxes titled "Runsweep", owned by the program's main

@@ -125,11 +125,15 @@ void frmAbout::OnUnload() {
     lblCorporateLicensing_ = nullptr;
 }
 
+// The box and the launch pump messages: a close from outside waits until they are done. The main
+// window's own unload still closes this window at once.
 void frmAbout::OnVersionHistoryClick() {
+    const CloseDeferral hold(*this);
     ShowVersionHistory(Messages());
 }
 
 void frmAbout::OnCorporateLicensingClick() {
+    const CloseDeferral hold(*this);
     OpenDocument(*shell_, WebPage::CorporateLicensing);
 }
 

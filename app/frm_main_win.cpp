@@ -118,6 +118,10 @@ void frmMain::OnContinueClick() {
         return;
     }
     continuing_ = true;
+    // A close from outside while a box is open would destroy the list and this window under the
+    // loop; it waits until every row has been carried out and reported, then ends the program as
+    // Continue does anyway.
+    const CloseDeferral hold(*this);
     const ClosingMessage closing = ComposeClosingMessage(CarryOutChoices(Startups(), registry_, messages_));
     messages_.ShowMessage(closing.text, closing.icon);
     Close();
@@ -133,6 +137,8 @@ void frmMain::OnDonateClick() {
 }
 
 void frmMain::OnMsconfigClick() {
+    // The launch and its failure message pump messages; the launcher holds this window's handle.
+    const CloseDeferral hold(*this);
     Win32ShellLauncher shell(Handle());
     OpenMsconfig(shell, messages_);
 }

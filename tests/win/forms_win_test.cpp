@@ -125,6 +125,46 @@ TEST(FormsLayer, LoadsHiddenBeforeShowingAndUnloadsOnceWhateverClosesIt) {
     EXPECT_FALSE(other.IsLoaded());
 }
 
+// A handler that shows a message box holds its window open: a close from outside (posted, or the
+// system menu's) waits for the last deferral, then happens once; the program's own Close does not wait.
+TEST(FormsLayer, ACloseFromOutsideWaitsForTheLastDeferralAndHappensOnce) {
+    TestForm form;
+    form.Open();
+    form.ShowModeless();
+    form.events.clear();
+    {
+        const Form::CloseDeferral outer(form);
+        {
+            const Form::CloseDeferral inner(form);
+            ::PostMessageW(form.Handle(), WM_CLOSE, 0, 0);
+            ::SendMessageW(form.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+            Pump();
+            EXPECT_TRUE(form.IsLoaded());
+            EXPECT_TRUE(::IsWindow(form.button)) << "the controls must outlive the handler";
+            EXPECT_TRUE(form.ClosePending());
+            EXPECT_TRUE(form.events.empty());
+        }
+        EXPECT_TRUE(form.IsLoaded()) << "an outer deferral still holds the close";
+    }
+    EXPECT_FALSE(form.IsLoaded());
+    EXPECT_FALSE(form.ClosePending());
+    EXPECT_EQ(form.events, (std::vector<std::string>{"unload"}));
+
+    TestForm own;
+    own.Open();
+    {
+        const Form::CloseDeferral hold(own);
+        own.Close();
+        EXPECT_FALSE(own.IsLoaded());
+    }
+    EXPECT_EQ(own.events.back(), "unload");
+
+    TestForm untouched;
+    untouched.Open();
+    { const Form::CloseDeferral hold(untouched); }
+    EXPECT_TRUE(untouched.IsLoaded()) << "a deferral that met no close closes nothing";
+}
+
 TEST(FormsLayer, PlacesControlsInTwipsAtTheWindowsDpiAndAgainAfterADpiChange) {
     TestForm form;
     form.Open();
