@@ -161,8 +161,10 @@ TEST_F(AboutWindow, LabelsStandAtTheirPlacesWithTheirTextsAndFonts) {
         HWND label = ChildWithText(window, expected.text);
         ASSERT_NE(label, nullptr);
         const RECT r = ClientRect(label);
-        EXPECT_EQ(r.left, about.Px(expected.left));
-        EXPECT_EQ(r.top, about.Px(expected.top));
+        // A link's window holds its focus mark in a pixel round the text, which stands where designed.
+        const int margin = expected.underline ? 1 : 0;
+        EXPECT_EQ(r.left, about.Px(expected.left) - margin);
+        EXPECT_EQ(r.top, about.Px(expected.top) - margin);
         EXPECT_LE(r.right, about.Px(6615)) << "the text runs out of the window";
         const LOGFONTW font = FontOf(label);
         EXPECT_EQ(std::wstring(font.lfFaceName), L"Verdana");
