@@ -1,6 +1,7 @@
 #pragma once
 // The custom list: custom.txt in the program's folder extends the catalogue, one
-// "name,description" entry per CR LF line, line i at catalogue index 101 + i.
+// "name,description" entry per CR LF line, line i at catalogue index FirstCustomIndex() + i, just
+// after both built-in tables. A custom name is always exact, even one that ends in '*'.
 //
 // There is no 32,666-line ceiling (any number of lines in a file
 // of at most kCustomListSizeLimit bytes); a larger file is not read at all and gets one error
@@ -48,9 +49,10 @@ struct ReadTextResult {
 // Shows no message.
 ReadTextResult ReadTextFile(FileSystem& files, const std::wstring& path, std::uint64_t limit = kCustomListSizeLimit);
 
-// Cuts customListText into lines at CR LF pairs (only there) and stores line i at index 101 + i:
-// the name is the text before the first comma, the description the text between the first and
-// the second comma, nothing trimmed. The catalogue is resized to 101 + the number of lines; slots
+// Cuts customListText into lines at CR LF pairs (only there) and stores line i at index
+// FirstCustomIndex() + i: the name is the text before the first comma, the description the text
+// between the first and the second comma, nothing trimmed. The catalogue is resized to
+// FirstCustomIndex() + the number of lines; slots
 // of empty and corrupt lines stay empty. Shows "Custom list is empty." (error icon) for an empty
 // text, and "Corrupt entry found in custom.txt. Format: Startup,Description" (error icon) once
 // for every line without a comma, with an empty name or with an empty description, in line order.

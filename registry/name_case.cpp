@@ -53,6 +53,13 @@ wchar_t RegistryUpcase(wchar_t ch) noexcept {
     return static_cast<wchar_t>(upper);
 }
 
+bool MatchesPrefix(std::wstring_view prefix, std::wstring_view valueName) noexcept {
+    if (prefix.empty() || valueName.size() < prefix.size()) {
+        return false;
+    }
+    return RegistryNamesEqual(prefix, valueName.substr(0, prefix.size()));
+}
+
 std::wstring RegistryUpcase(std::wstring_view name) {
     std::wstring upper(name);
     for (wchar_t& c : upper) {

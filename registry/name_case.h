@@ -20,6 +20,11 @@ wchar_t RegistryUpcase(wchar_t c) noexcept;
 bool RegistryNamesEqual(std::wstring_view a, std::wstring_view b) noexcept;
 std::wstring RegistryUpcase(std::wstring_view name);
 
+// True when valueName starts with prefix, each unit compared under RegistryUpcase: the match of a
+// catalogue pattern ("MicrosoftEdgeAutoLaunch_" for every value named so plus a per-install tail).
+// An empty prefix matches nothing, so that no pattern can take in every value of a Run key.
+bool MatchesPrefix(std::wstring_view prefix, std::wstring_view valueName) noexcept;
+
 // The unit that stands for every unit MatchKey does not fold.
 inline constexpr wchar_t kMatchWildcard = static_cast<wchar_t>(0xFFFF);
 std::wstring MatchKey(std::wstring_view name);
