@@ -1,38 +1,80 @@
 #pragma once
-// Disable and remove a startup entry. Both return what happened, so the caller can tell the user
-// the truth about every entry instead of assuming success.
+// Disable and remove a startup entry in every place it lives: HKCU's Run key and HKLM's Run key in
+// each registry view. Both return what happened in each place, so the caller can tell the user the
+// truth about every entry instead of assuming success.
+#include "registry/registry.h"
+#include "registry/startup_record.h"
+
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace runsweep {
 
-class Registry;
 class MessageSink;
 
 enum class ActionOutcome {
-    Done,               // the value is gone from every Run key that held it (and, for Disable, recorded first)
-    AlreadyGone,        // neither Run key held the value any longer: nothing to do, nothing changed
-    NeedsAdministrator, // access denied on a key the action must change (usually HKLM)
-    RecordFailed,       // the MSConfig record could not be written and verified: the value was left in place
-    NameNotRecordable,  // the name cannot be a registry key name ('\' or over 255 characters): left in place
-    CommandNotText,     // a Run value holds no command line (binary, a number, a list): a record could not keep
-                        // it, so the value was left in place
-    Failed,             // any other registry failure; the value may be left in one or both Run keys
+    Done,                 // the value is gone from every place that held it (and, for Disable, recorded first)
+    AlreadyGone,          // no place held the value any longer: nothing to do, nothing changed
+    NeedsAdministrator,   // access denied on a key the action must change (usually HKLM); nothing was removed
+    RecordFailed,         // the record could not be written and verified: the value was left in place
+    NameNotRecordable,    // the name cannot be a registry key name ('\' or over 255 characters): left in place
+    CommandNotText,       // a Run value holds no command line (binary, a number, a list): a record could not keep
+                          // it, so the value was left in place
+    Failed,               // any other registry failure; nothing was removed
+    Partial,              // removed from some places and not from others: `places` says which
+    EarlierRecordDamaged, // a record of that name exists that this program cannot read; to keep what it
+                          // holds, the entry was left in place
+};
+
+// What happened to the value in one place that held it.
+enum class PlaceOutcome { Removed, NeedsAdministrator, Failed };
+
+struct PlaceResult {
+    RunPlace place = RunPlace::CurrentUser;
+    PlaceOutcome outcome = PlaceOutcome::Removed;
+    long status = 0;
 };
 
 struct ActionResult {
+    ActionResult() = default;
+    ActionResult(ActionOutcome outcome_, long status_) : outcome(outcome_), status(status_) {}
+
     ActionOutcome outcome = ActionOutcome::Done;
     long status = 0; // the Win32 status of the call that failed, 0 when none did
+    // Disable: every command the entry had is in its record.
+    bool recorded = false;
+    // Every place that held the value when the deletes began, in the order they were tried.
+    std::vector<PlaceResult> places;
+    // The place whose value could not be read or is not text, when that stopped the action.
+    std::optional<RunPlace> place;
 
     bool TookEffect() const { return outcome == ActionOutcome::Done || outcome == ActionOutcome::AlreadyGone; }
 };
 
-// Records the entry where the System Configuration utility can re-enable it, then deletes it from
-// both Run keys. Shows "Error on value: ..." through messages when the record key cannot be created.
+// Records the entry where it can be re-enabled (keeping any earlier record of the name), then
+// deletes it from every place. Shows "Error on value: ..." through messages when the record key
+// cannot be created. `now` dates a new record.
+ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, MessageSink& messages,
+                            const RecordTime& now);
+// As above, dated with the local time.
 ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, MessageSink& messages);
 
-// Deletes the entry from the per-user and the per-machine Run key. A hive that does not hold the
-// value is no failure, even when the user may not change that hive. The empty name is refused
-// (Failed, status 87): it would address the Run keys' unnamed default values.
+// Deletes the entry from every place that holds it. A place that does not hold the value is no
+// failure, even when the user may not change it. The empty name is refused (Failed, status 87): it
+// would address the Run keys' unnamed default values.
 ActionResult RemoveStartup(Registry& registry, const std::wstring& sValue);
+
+// What one Run key holds under a name.
+struct RunValue {
+    long status = kFileNotFound; // kSuccess: present; kFileNotFound: absent; else unreadable
+    std::wstring command;
+    unsigned long type = kRegNone;
+    // A command line: REG_SZ or REG_EXPAND_SZ. A record keeps text, so data of any other type
+    // (binary, a number, a list of texts) would be lost by deleting the value.
+    bool IsText() const { return type == kRegSz || type == kRegExpandSz; }
+    bool Present() const { return status == kSuccess; }
+};
+RunValue ReadRunValue(Registry& registry, RunPlace place, const std::wstring& name);
 
 } // namespace runsweep

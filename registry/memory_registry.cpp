@@ -14,7 +14,7 @@ constexpr std::size_t kMaxKeyNameLength = 255;
 
 } // namespace
 
-MemoryRegistry::MemoryRegistry() = default;
+MemoryRegistry::MemoryRegistry(bool two_views) : two_views_(two_views) {}
 MemoryRegistry::~MemoryRegistry() = default;
 
 MemoryRegistry::Value* MemoryRegistry::Node::FindValue(const std::wstring& value_name) {
@@ -26,8 +26,9 @@ MemoryRegistry::Value* MemoryRegistry::Node::FindValue(const std::wstring& value
     return nullptr;
 }
 
-MemoryRegistry::Node* MemoryRegistry::Walk(Hive hive, const std::wstring& path, bool create, long& status) {
-    Node* node = &Root(hive);
+MemoryRegistry::Node* MemoryRegistry::Walk(Hive hive, RegView view, const std::wstring& path, bool create,
+                                           long& status) {
+    Node* node = &Root(hive, view);
     std::size_t start = 0;
     while (start < path.size()) {
         std::size_t end = path.find(L'\\', start);
@@ -57,14 +58,15 @@ MemoryRegistry::Node* MemoryRegistry::Walk(Hive hive, const std::wstring& path, 
     return node;
 }
 
-std::optional<long> MemoryRegistry::FaultFor(RegistryOp op, Hive hive, const std::wstring& path,
+std::optional<long> MemoryRegistry::FaultFor(RegistryOp op, Hive hive, RegView view, const std::wstring& path,
                                              const std::wstring* value, std::optional<KeyAccess> access) {
     for (Fault& fault : faults_) {
         const FaultRule& rule = fault.rule;
         if (rule.op ? *rule.op != op : op == RegistryOp::Close) {
             continue;
         }
-        if ((rule.hive && *rule.hive != hive) || (rule.path && !RegistryNamesEqual(*rule.path, path)) ||
+        if ((rule.hive && *rule.hive != hive) || (rule.view && *rule.view != Effective(hive, view)) ||
+            (rule.path && !RegistryNamesEqual(*rule.path, path)) ||
             (rule.value && (value == nullptr || !RegistryNamesEqual(*rule.value, *value))) ||
             (rule.access && access != rule.access)) {
             continue;
@@ -77,42 +79,91 @@ std::optional<long> MemoryRegistry::FaultFor(RegistryOp op, Hive hive, const std
     return std::nullopt;
 }
 
-long MemoryRegistry::Finish(RegistryOp op, Hive hive, const std::wstring& path, const std::wstring& value,
+long MemoryRegistry::Finish(RegistryOp op, Hive hive, RegView view, const std::wstring& path, const std::wstring& value,
                             long status) {
-    log_.push_back(RegistryCall{op, hive, path, value, status});
+    log_.push_back(RegistryCall{op, hive, Effective(hive, view), path, value, status});
     return status;
+}
+
+long MemoryRegistry::Finish(RegistryOp op, const Handle& where, const std::wstring& value, long status) {
+    return Finish(op, where.hive, where.view, where.path, value, status);
 }
 
 const MemoryRegistry::Handle* MemoryRegistry::FindHandle(std::uintptr_t handle) const noexcept {
     const auto it = handles_.find(handle);
-    return it == handles_.end() ? nullptr : &it->second;
+    return it == handles_.end() || it->second.node->deleted ? nullptr : &it->second;
 }
 
-long MemoryRegistry::DoOpenKey(Hive hive, const std::wstring& path, KeyAccess access, std::uintptr_t& handle) {
-    if (const auto fault = FaultFor(RegistryOp::Open, hive, path, nullptr, access); fault && *fault != kSuccess) {
-        return Finish(RegistryOp::Open, hive, path, L"", *fault);
+long MemoryRegistry::DoOpenKey(Hive hive, RegView view, const std::wstring& path, KeyAccess access,
+                               std::uintptr_t& handle) {
+    if (const auto fault = FaultFor(RegistryOp::Open, hive, view, path, nullptr, access); fault && *fault != kSuccess) {
+        return Finish(RegistryOp::Open, hive, view, path, L"", *fault);
     }
     long status = kSuccess;
-    Node* node = Walk(hive, path, false, status);
+    Node* node = Walk(hive, view, path, false, status);
     if (node != nullptr) {
         handle = next_handle_++;
-        handles_.emplace(handle, Handle{hive, path, access, node});
+        handles_.emplace(handle, Handle{hive, Effective(hive, view), path, access, node});
     }
-    return Finish(RegistryOp::Open, hive, path, L"", status);
+    return Finish(RegistryOp::Open, hive, view, path, L"", status);
 }
 
-long MemoryRegistry::DoCreateKey(Hive hive, const std::wstring& path, std::uintptr_t& handle) {
-    if (const auto fault = FaultFor(RegistryOp::Create, hive, path, nullptr, KeyAccess::Write);
+long MemoryRegistry::DoCreateKey(Hive hive, RegView view, const std::wstring& path, std::uintptr_t& handle) {
+    if (const auto fault = FaultFor(RegistryOp::Create, hive, view, path, nullptr, KeyAccess::Write);
         fault && *fault != kSuccess) {
-        return Finish(RegistryOp::Create, hive, path, L"", *fault);
+        return Finish(RegistryOp::Create, hive, view, path, L"", *fault);
     }
     long status = kSuccess;
-    Node* node = Walk(hive, path, true, status);
+    Node* node = Walk(hive, view, path, true, status);
     if (node != nullptr) {
         handle = next_handle_++;
-        handles_.emplace(handle, Handle{hive, path, KeyAccess::Write, node});
+        handles_.emplace(handle, Handle{hive, Effective(hive, view), path, KeyAccess::Write, node});
     }
-    return Finish(RegistryOp::Create, hive, path, L"", status);
+    return Finish(RegistryOp::Create, hive, view, path, L"", status);
+}
+
+long MemoryRegistry::DoDeleteKey(Hive hive, RegView view, const std::wstring& path) {
+    if (const auto fault = FaultFor(RegistryOp::DeleteKey, hive, view, path, nullptr, KeyAccess::Write)) {
+        return Finish(RegistryOp::DeleteKey, hive, view, path, L"", *fault);
+    }
+    const std::size_t cut = path.rfind(L'\\');
+    const std::wstring parent_path = cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+    const std::wstring leaf = cut == std::wstring::npos ? path : path.substr(cut + 1);
+    long status = kSuccess;
+    Node* parent = parent_path.empty() ? &Root(hive, view) : Walk(hive, view, parent_path, false, status);
+    if (parent == nullptr) {
+        return Finish(RegistryOp::DeleteKey, hive, view, path, L"", status);
+    }
+    const auto it = parent->subkeys.find(RegistryUpcase(leaf));
+    if (it == parent->subkeys.end()) {
+        return Finish(RegistryOp::DeleteKey, hive, view, path, L"", kFileNotFound);
+    }
+    if (!it->second->subkeys.empty()) {
+        return Finish(RegistryOp::DeleteKey, hive, view, path, L"", kAccessDenied);
+    }
+    // Handles still open on the key stay open but can do nothing with it, as with the real registry.
+    it->second->deleted = true;
+    deleted_.push_back(std::move(it->second));
+    parent->subkeys.erase(it);
+    return Finish(RegistryOp::DeleteKey, hive, view, path, L"", kSuccess);
+}
+
+long MemoryRegistry::DoEnumSubKeyName(std::uintptr_t handle, unsigned long index, std::wstring& name) {
+    const Handle* open = FindHandle(handle);
+    if (open == nullptr) {
+        return kInvalidHandle;
+    }
+    if (const auto fault =
+            FaultFor(RegistryOp::EnumerateKeys, open->hive, open->view, open->path, nullptr, std::nullopt);
+        fault && *fault != kSuccess) {
+        return Finish(RegistryOp::EnumerateKeys, *open, L"", *fault);
+    }
+    const auto& subkeys = open->node->subkeys;
+    if (index >= subkeys.size()) {
+        return Finish(RegistryOp::EnumerateKeys, *open, L"", kNoMoreItems);
+    }
+    name = std::next(subkeys.begin(), static_cast<std::ptrdiff_t>(index))->second->name;
+    return Finish(RegistryOp::EnumerateKeys, *open, name, kSuccess);
 }
 
 long MemoryRegistry::DoQueryValue(std::uintptr_t handle, const std::wstring& name, unsigned long* type,
@@ -121,13 +172,13 @@ long MemoryRegistry::DoQueryValue(std::uintptr_t handle, const std::wstring& nam
     if (open == nullptr) {
         return kInvalidHandle;
     }
-    if (const auto fault = FaultFor(RegistryOp::Query, open->hive, open->path, &name, std::nullopt);
+    if (const auto fault = FaultFor(RegistryOp::Query, open->hive, open->view, open->path, &name, std::nullopt);
         fault && *fault != kSuccess) {
-        return Finish(RegistryOp::Query, open->hive, open->path, name, *fault);
+        return Finish(RegistryOp::Query, *open, name, *fault);
     }
     const Value* value = open->node->FindValue(name);
     if (value == nullptr) {
-        return Finish(RegistryOp::Query, open->hive, open->path, name, kFileNotFound);
+        return Finish(RegistryOp::Query, *open, name, kFileNotFound);
     }
     const auto needed = static_cast<unsigned long>(value->data.size());
     if (type != nullptr) {
@@ -142,7 +193,7 @@ long MemoryRegistry::DoQueryValue(std::uintptr_t handle, const std::wstring& nam
     if (size != nullptr) {
         *size = needed;
     }
-    return Finish(RegistryOp::Query, open->hive, open->path, name, status);
+    return Finish(RegistryOp::Query, *open, name, status);
 }
 
 long MemoryRegistry::DoSetValue(std::uintptr_t handle, const std::wstring& name, unsigned long type,
@@ -152,11 +203,11 @@ long MemoryRegistry::DoSetValue(std::uintptr_t handle, const std::wstring& name,
     if (open == nullptr) {
         return kInvalidHandle;
     }
-    if (const auto fault = FaultFor(op, open->hive, open->path, &name, std::nullopt)) {
-        return Finish(op, open->hive, open->path, name, *fault);
+    if (const auto fault = FaultFor(op, open->hive, open->view, open->path, &name, std::nullopt)) {
+        return Finish(op, *open, name, *fault);
     }
     if (open->access != KeyAccess::Write) {
-        return Finish(op, open->hive, open->path, name, kAccessDenied);
+        return Finish(op, *open, name, kAccessDenied);
     }
     std::vector<unsigned char> bytes(data, data + size);
     if (Value* value = open->node->FindValue(name)) {
@@ -166,7 +217,7 @@ long MemoryRegistry::DoSetValue(std::uintptr_t handle, const std::wstring& name,
     } else {
         open->node->values.push_back(Value{name, type, std::move(bytes)});
     }
-    return Finish(op, open->hive, open->path, name, kSuccess);
+    return Finish(op, *open, name, kSuccess);
 }
 
 long MemoryRegistry::DoDeleteValue(std::uintptr_t handle, const std::wstring& name) {
@@ -174,20 +225,20 @@ long MemoryRegistry::DoDeleteValue(std::uintptr_t handle, const std::wstring& na
     if (open == nullptr) {
         return kInvalidHandle;
     }
-    if (const auto fault = FaultFor(RegistryOp::Delete, open->hive, open->path, &name, std::nullopt)) {
-        return Finish(RegistryOp::Delete, open->hive, open->path, name, *fault);
+    if (const auto fault = FaultFor(RegistryOp::Delete, open->hive, open->view, open->path, &name, std::nullopt)) {
+        return Finish(RegistryOp::Delete, *open, name, *fault);
     }
     if (open->access != KeyAccess::Write) {
-        return Finish(RegistryOp::Delete, open->hive, open->path, name, kAccessDenied);
+        return Finish(RegistryOp::Delete, *open, name, kAccessDenied);
     }
     auto& values = open->node->values;
     const auto it = std::find_if(values.begin(), values.end(),
                                  [&](const Value& value) { return RegistryNamesEqual(value.name, name); });
     if (it == values.end()) {
-        return Finish(RegistryOp::Delete, open->hive, open->path, name, kFileNotFound);
+        return Finish(RegistryOp::Delete, *open, name, kFileNotFound);
     }
     values.erase(it);
-    return Finish(RegistryOp::Delete, open->hive, open->path, name, kSuccess);
+    return Finish(RegistryOp::Delete, *open, name, kSuccess);
 }
 
 long MemoryRegistry::DoEnumValueName(std::uintptr_t handle, unsigned long index, std::wstring& name) {
@@ -195,16 +246,16 @@ long MemoryRegistry::DoEnumValueName(std::uintptr_t handle, unsigned long index,
     if (open == nullptr) {
         return kInvalidHandle;
     }
-    if (const auto fault = FaultFor(RegistryOp::Enumerate, open->hive, open->path, nullptr, std::nullopt);
+    if (const auto fault = FaultFor(RegistryOp::Enumerate, open->hive, open->view, open->path, nullptr, std::nullopt);
         fault && *fault != kSuccess) {
-        return Finish(RegistryOp::Enumerate, open->hive, open->path, L"", *fault);
+        return Finish(RegistryOp::Enumerate, *open, L"", *fault);
     }
     const auto& values = open->node->values;
     if (index >= values.size()) {
-        return Finish(RegistryOp::Enumerate, open->hive, open->path, L"", kNoMoreItems);
+        return Finish(RegistryOp::Enumerate, *open, L"", kNoMoreItems);
     }
     name = values[index].name;
-    return Finish(RegistryOp::Enumerate, open->hive, open->path, name, kSuccess);
+    return Finish(RegistryOp::Enumerate, *open, name, kSuccess);
 }
 
 long MemoryRegistry::DoCountValues(std::uintptr_t handle, unsigned long& count) {
@@ -212,12 +263,12 @@ long MemoryRegistry::DoCountValues(std::uintptr_t handle, unsigned long& count) 
     if (open == nullptr) {
         return kInvalidHandle;
     }
-    if (const auto fault = FaultFor(RegistryOp::CountValues, open->hive, open->path, nullptr, std::nullopt);
+    if (const auto fault = FaultFor(RegistryOp::CountValues, open->hive, open->view, open->path, nullptr, std::nullopt);
         fault && *fault != kSuccess) {
-        return Finish(RegistryOp::CountValues, open->hive, open->path, L"", *fault);
+        return Finish(RegistryOp::CountValues, *open, L"", *fault);
     }
     count = static_cast<unsigned long>(open->node->values.size());
-    return Finish(RegistryOp::CountValues, open->hive, open->path, L"", kSuccess);
+    return Finish(RegistryOp::CountValues, *open, L"", kSuccess);
 }
 
 long MemoryRegistry::DoFlushKey(std::uintptr_t handle) {
@@ -225,8 +276,8 @@ long MemoryRegistry::DoFlushKey(std::uintptr_t handle) {
     if (open == nullptr) {
         return kInvalidHandle;
     }
-    const auto fault = FaultFor(RegistryOp::Flush, open->hive, open->path, nullptr, std::nullopt);
-    return Finish(RegistryOp::Flush, open->hive, open->path, L"", fault.value_or(kSuccess));
+    const auto fault = FaultFor(RegistryOp::Flush, open->hive, open->view, open->path, nullptr, std::nullopt);
+    return Finish(RegistryOp::Flush, *open, L"", fault.value_or(kSuccess));
 }
 
 void MemoryRegistry::DoCloseKey(std::uintptr_t handle) noexcept {
@@ -235,7 +286,8 @@ void MemoryRegistry::DoCloseKey(std::uintptr_t handle) noexcept {
         return;
     }
     try {
-        log_.push_back(RegistryCall{RegistryOp::Close, it->second.hive, it->second.path, L"", kSuccess});
+        log_.push_back(
+            RegistryCall{RegistryOp::Close, it->second.hive, it->second.view, it->second.path, L"", kSuccess});
     } catch (...) {
         // The log is a test aid; running out of memory for it must not keep a key open.
     }

@@ -23,12 +23,14 @@ struct FaultRule {
     // The status the call returns instead of doing its work. For writes, deletes and flushes,
     // kSuccess makes the call report success while changing nothing: a change the storage dropped.
     long status = kAccessDenied;
+    std::optional<RegView> view; // for HKLM keys (HKCU's are in the 64-bit view of the model)
 };
 
 // One call as the log holds it.
 struct RegistryCall {
     RegistryOp op;
     Hive hive;
+    RegView view;
     std::wstring path;
     std::wstring value; // the value name, for value operations
     long status;
@@ -36,8 +38,12 @@ struct RegistryCall {
 
 class MemoryRegistry final : public Registry {
 public:
-    MemoryRegistry();
+    // two_views: a 64-bit Windows, whose HKLM keys exist in a 64-bit and a 32-bit view; otherwise
+    // a 32-bit Windows, where both views name the same keys. HKCU is one tree either way.
+    explicit MemoryRegistry(bool two_views = true);
     ~MemoryRegistry() override;
+
+    bool HasTwoViews() const noexcept override { return two_views_; }
 
     void AddFault(FaultRule rule) { faults_.push_back(Fault{std::move(rule), 0}); }
     void ClearFaults() noexcept { faults_.clear(); }
@@ -49,8 +55,11 @@ public:
     std::size_t OpenHandleCount() const noexcept { return handles_.size(); }
 
 protected:
-    long DoOpenKey(Hive hive, const std::wstring& path, KeyAccess access, std::uintptr_t& handle) override;
-    long DoCreateKey(Hive hive, const std::wstring& path, std::uintptr_t& handle) override;
+    long DoOpenKey(Hive hive, RegView view, const std::wstring& path, KeyAccess access,
+                   std::uintptr_t& handle) override;
+    long DoCreateKey(Hive hive, RegView view, const std::wstring& path, std::uintptr_t& handle) override;
+    long DoDeleteKey(Hive hive, RegView view, const std::wstring& path) override;
+    long DoEnumSubKeyName(std::uintptr_t handle, unsigned long index, std::wstring& name) override;
     long DoQueryValue(std::uintptr_t handle, const std::wstring& name, unsigned long* type, unsigned char* data,
                       unsigned long* size) override;
     long DoSetValue(std::uintptr_t handle, const std::wstring& name, unsigned long type, const unsigned char* data,
@@ -71,10 +80,12 @@ private:
         std::wstring name;
         std::vector<Value> values;                             // in creation order
         std::map<std::wstring, std::unique_ptr<Node>> subkeys; // by upper-cased name
+        bool deleted = false; // handles opened before the key was deleted can do nothing with it
         Value* FindValue(const std::wstring& value_name);
     };
     struct Handle {
         Hive hive;
+        RegView view;
         std::wstring path;
         KeyAccess access;
         Node* node;
@@ -84,18 +95,32 @@ private:
         std::size_t matched;
     };
 
-    Node& Root(Hive hive) noexcept { return hive == Hive::CurrentUser ? current_user_ : local_machine_; }
+    // The view a key really lives in: HKCU's keys and a one-view machine's keys are all in one.
+    RegView Effective(Hive hive, RegView view) const noexcept {
+        return hive == Hive::CurrentUser || !two_views_ ? RegView::k64 : view;
+    }
+    Node& Root(Hive hive, RegView view) noexcept {
+        if (hive == Hive::CurrentUser) {
+            return current_user_;
+        }
+        return Effective(hive, view) == RegView::k32 ? local_machine32_ : local_machine_;
+    }
     // Looks up (or with create, makes) the key at path; nullptr and a status when it cannot.
-    Node* Walk(Hive hive, const std::wstring& path, bool create, long& status);
+    Node* Walk(Hive hive, RegView view, const std::wstring& path, bool create, long& status);
     // The injected status for this call, if a fault hits it.
-    std::optional<long> FaultFor(RegistryOp op, Hive hive, const std::wstring& path, const std::wstring* value,
-                                 std::optional<KeyAccess> access);
-    long Finish(RegistryOp op, Hive hive, const std::wstring& path, const std::wstring& value, long status);
+    std::optional<long> FaultFor(RegistryOp op, Hive hive, RegView view, const std::wstring& path,
+                                 const std::wstring* value, std::optional<KeyAccess> access);
+    long Finish(RegistryOp op, const Handle& where, const std::wstring& value, long status);
+    long Finish(RegistryOp op, Hive hive, RegView view, const std::wstring& path, const std::wstring& value,
+                long status);
     const Handle* FindHandle(std::uintptr_t handle) const noexcept;
 
+    bool two_views_;
     Node current_user_;
     Node local_machine_;
+    Node local_machine32_;
     std::map<std::uintptr_t, Handle> handles_;
+    std::vector<std::unique_ptr<Node>> deleted_; // kept for the handles still open on them
     std::uintptr_t next_handle_ = 1;
     std::vector<Fault> faults_;
     std::vector<RegistryCall> log_;

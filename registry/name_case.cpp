@@ -53,13 +53,6 @@ wchar_t RegistryUpcase(wchar_t ch) noexcept {
     return static_cast<wchar_t>(upper);
 }
 
-bool MatchesPrefix(std::wstring_view prefix, std::wstring_view valueName) noexcept {
-    if (prefix.empty() || valueName.size() < prefix.size()) {
-        return false;
-    }
-    return RegistryNamesEqual(prefix, valueName.substr(0, prefix.size()));
-}
-
 std::wstring RegistryUpcase(std::wstring_view name) {
     std::wstring upper(name);
     for (wchar_t& c : upper) {
@@ -78,6 +71,14 @@ bool RegistryNamesEqual(std::wstring_view a, std::wstring_view b) noexcept {
         }
     }
     return true;
+}
+
+bool RegistryNameStartsWith(std::wstring_view name, std::wstring_view prefix) noexcept {
+    return name.size() >= prefix.size() && RegistryNamesEqual(name.substr(0, prefix.size()), prefix);
+}
+
+bool MatchesPrefix(std::wstring_view prefix, std::wstring_view valueName) noexcept {
+    return !prefix.empty() && RegistryNameStartsWith(valueName, prefix);
 }
 
 std::wstring MatchKey(std::wstring_view name) {

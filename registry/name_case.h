@@ -19,10 +19,12 @@ wchar_t RegistryUpcase(wchar_t c) noexcept;
 // True when the two names are equal under RegistryUpcase.
 bool RegistryNamesEqual(std::wstring_view a, std::wstring_view b) noexcept;
 std::wstring RegistryUpcase(std::wstring_view name);
+// True when name begins with prefix, compared as RegistryNamesEqual compares.
+bool RegistryNameStartsWith(std::wstring_view name, std::wstring_view prefix) noexcept;
 
-// True when valueName starts with prefix, each unit compared under RegistryUpcase: the match of a
-// catalogue pattern ("MicrosoftEdgeAutoLaunch_" for every value named so plus a per-install tail).
-// An empty prefix matches nothing, so that no pattern can take in every value of a Run key.
+// The match of a catalogue pattern ("MicrosoftEdgeAutoLaunch_" for every value named so plus a
+// per-install tail): RegistryNameStartsWith, except that an empty prefix matches nothing, so that
+// no pattern can take in every value of a Run key.
 bool MatchesPrefix(std::wstring_view prefix, std::wstring_view valueName) noexcept;
 
 // The unit that stands for every unit MatchKey does not fold.

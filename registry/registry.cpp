@@ -52,6 +52,41 @@ const wchar_t* HiveLabel(Hive hive) noexcept {
     return hive == Hive::CurrentUser ? L"HKCU" : L"HKLM";
 }
 
+Hive PlaceHive(RunPlace place) noexcept {
+    return place == RunPlace::CurrentUser ? Hive::CurrentUser : Hive::LocalMachine;
+}
+
+RegView PlaceView(RunPlace place) noexcept {
+    return place == RunPlace::Machine32 ? RegView::k32 : RegView::k64;
+}
+
+const wchar_t* PlaceLabel(RunPlace place) noexcept {
+    switch (place) {
+    case RunPlace::CurrentUser:
+        return L"HKCU";
+    case RunPlace::Machine64:
+        return L"HKLM";
+    case RunPlace::Machine32:
+        return L"HKLM (32-bit)";
+    }
+    return L"HKLM";
+}
+
+std::vector<RunPlace> RunPlaces(const Registry& registry) {
+    if (registry.HasTwoViews()) {
+        return {RunPlace::CurrentUser, RunPlace::Machine64, RunPlace::Machine32};
+    }
+    return {RunPlace::CurrentUser, RunPlace::Machine64};
+}
+
+namespace {
+
+bool HoldsNul(const std::wstring& text) noexcept {
+    return text.find(L'\0') != std::wstring::npos;
+}
+
+} // namespace
+
 RegKey::RegKey(RegKey&& other) noexcept
     : registry_(std::exchange(other.registry_, nullptr)), handle_(std::exchange(other.handle_, 0)) {}
 
@@ -70,26 +105,40 @@ void RegKey::reset() noexcept {
     }
 }
 
-long Registry::OpenKey(Hive hive, const std::wstring& path, KeyAccess access, RegKey& key) {
+long Registry::OpenKey(Hive hive, const std::wstring& path, KeyAccess access, RegKey& key, RegView view) {
     key.reset();
     Count(RegistryOp::Open);
+    if (HoldsNul(path)) {
+        return kInvalidParameter;
+    }
     std::uintptr_t handle = 0;
-    const long status = DoOpenKey(hive, path, access, handle);
+    const long status = DoOpenKey(hive, view, path, access, handle);
     if (status == kSuccess) {
         key = MakeKey(handle);
     }
     return status;
 }
 
-long Registry::CreateKey(Hive hive, const std::wstring& path, RegKey& key) {
+long Registry::CreateKey(Hive hive, const std::wstring& path, RegKey& key, RegView view) {
     key.reset();
     Count(RegistryOp::Create);
+    if (HoldsNul(path)) {
+        return kInvalidParameter;
+    }
     std::uintptr_t handle = 0;
-    const long status = DoCreateKey(hive, path, handle);
+    const long status = DoCreateKey(hive, view, path, handle);
     if (status == kSuccess) {
         key = MakeKey(handle);
     }
     return status;
+}
+
+long Registry::DeleteKey(Hive hive, const std::wstring& path, RegView view) {
+    Count(RegistryOp::DeleteKey);
+    if (HoldsNul(path) || path.empty()) {
+        return kInvalidParameter;
+    }
+    return DoDeleteKey(hive, view, path);
 }
 
 long Registry::QueryValue(const RegKey& key, const std::wstring& name, unsigned long* type, unsigned char* data,
@@ -97,6 +146,9 @@ long Registry::QueryValue(const RegKey& key, const std::wstring& name, unsigned 
     Count(RegistryOp::Query);
     if (!key) {
         return kInvalidHandle;
+    }
+    if (HoldsNul(name)) {
+        return kInvalidParameter;
     }
     if (data != nullptr && size == nullptr) {
         return kInvalidParameter;
@@ -108,6 +160,9 @@ long Registry::SetStringValue(const RegKey& key, const std::wstring& name, const
     Count(RegistryOp::SetString);
     if (!key) {
         return kInvalidHandle;
+    }
+    if (HoldsNul(name)) {
+        return kInvalidParameter;
     }
     std::vector<unsigned char> bytes = Utf16Bytes(text);
     bytes.push_back(0);
@@ -121,6 +176,9 @@ long Registry::SetValue(const RegKey& key, const std::wstring& name, unsigned lo
     if (!key) {
         return kInvalidHandle;
     }
+    if (HoldsNul(name)) {
+        return kInvalidParameter;
+    }
     return DoSetValue(key.handle(), name, type, data.data(), data.size());
 }
 
@@ -128,6 +186,9 @@ long Registry::DeleteValue(const RegKey& key, const std::wstring& name) {
     Count(RegistryOp::Delete);
     if (!key) {
         return kInvalidHandle;
+    }
+    if (HoldsNul(name)) {
+        return kInvalidParameter;
     }
     return DoDeleteValue(key.handle(), name);
 }
@@ -138,6 +199,14 @@ long Registry::EnumValueName(const RegKey& key, unsigned long index, std::wstrin
         return kInvalidHandle;
     }
     return DoEnumValueName(key.handle(), index, name);
+}
+
+long Registry::EnumSubKeyName(const RegKey& key, unsigned long index, std::wstring& name) {
+    Count(RegistryOp::EnumerateKeys);
+    if (!key) {
+        return kInvalidHandle;
+    }
+    return DoEnumSubKeyName(key.handle(), index, name);
 }
 
 long Registry::CountValues(const RegKey& key, unsigned long& count) {
@@ -194,6 +263,21 @@ long Registry::EnumValueNames(const RegKey& key, std::vector<std::wstring>& name
     for (unsigned long index = 0;; ++index) {
         std::wstring name;
         const long status = EnumValueName(key, index, name);
+        if (status == kNoMoreItems) {
+            return kSuccess;
+        }
+        if (status != kSuccess) {
+            return status;
+        }
+        names.push_back(std::move(name));
+    }
+}
+
+long Registry::EnumSubKeyNames(const RegKey& key, std::vector<std::wstring>& names) {
+    names.clear();
+    for (unsigned long index = 0;; ++index) {
+        std::wstring name;
+        const long status = EnumSubKeyName(key, index, name);
         if (status == kNoMoreItems) {
             return kSuccess;
         }

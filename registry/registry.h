@@ -33,12 +33,40 @@ inline constexpr unsigned long kRegMultiSz = 7;
 
 enum class Hive { CurrentUser, LocalMachine };
 
+// Which view of the registry a key is opened in. On 64-bit Windows the per-machine software keys
+// exist twice, once for 64-bit and once for 32-bit programs (which the 64-bit view shows under
+// "Wow6432Node"); every key is opened in a view named here, whatever the program's own bitness, so
+// the x86 and the x64 builds see the same keys. On 32-bit Windows there is one view and both names
+// reach it. HKCU's software keys are shared by the two views.
+enum class RegView { k64, k32 };
+
+// The places a startup entry can live: HKCU's Run key (shared by both views) and HKLM's Run key in
+// each view.
+enum class RunPlace { CurrentUser, Machine64, Machine32 };
+Hive PlaceHive(RunPlace place) noexcept;
+RegView PlaceView(RunPlace place) noexcept;
+// "HKCU", "HKLM" or "HKLM (32-bit)".
+const wchar_t* PlaceLabel(RunPlace place) noexcept;
+
 // Query opens for reading and enumerating values; Write also allows setting and deleting them.
 enum class KeyAccess { Query, Write };
 
 // Every operation, for the per-operation call counters.
-enum class RegistryOp { Open, Create, Query, SetString, SetValue, Delete, Enumerate, CountValues, Flush, Close };
-inline constexpr std::size_t kRegistryOpCount = 10;
+enum class RegistryOp {
+    Open,
+    Create,
+    Query,
+    SetString,
+    SetValue,
+    Delete,
+    Enumerate,
+    CountValues,
+    Flush,
+    Close,
+    EnumerateKeys,
+    DeleteKey
+};
+inline constexpr std::size_t kRegistryOpCount = 12;
 
 // "HKCU" or "HKLM".
 const wchar_t* HiveLabel(Hive hive) noexcept;
@@ -85,10 +113,19 @@ class Registry {
 public:
     virtual ~Registry() = default;
 
+    // Whether per-machine keys have a 32-bit view of their own (64-bit Windows). When not, the
+    // two views are one and the same keys: ask once.
+    virtual bool HasTwoViews() const noexcept = 0;
+
+    // Every name and path handed to the operations below is refused with kInvalidParameter when
+    // it holds a NUL: the system's calls would cut it there and act on another name.
+
     // Opens an existing key. On failure `key` is left empty.
-    long OpenKey(Hive hive, const std::wstring& path, KeyAccess access, RegKey& key);
+    long OpenKey(Hive hive, const std::wstring& path, KeyAccess access, RegKey& key, RegView view = RegView::k64);
     // Opens the key for writing, creating it and any missing keys above it.
-    long CreateKey(Hive hive, const std::wstring& path, RegKey& key);
+    long CreateKey(Hive hive, const std::wstring& path, RegKey& key, RegView view = RegView::k64);
+    // Deletes a key that has no subkeys; kFileNotFound when there is none.
+    long DeleteKey(Hive hive, const std::wstring& path, RegView view = RegView::k64);
     // Queries a value like RegQueryValueExW: `type` may be null; `size` is the buffer's size in
     // bytes on entry and the data's size on return. With `data` null only the size is asked for
     // (and `size` may be null too, to ask only whether the value exists);
@@ -105,6 +142,8 @@ public:
     long DeleteValue(const RegKey& key, const std::wstring& name);
     // The name of the index-th value, like RegEnumValueW; kNoMoreItems past the last.
     long EnumValueName(const RegKey& key, unsigned long index, std::wstring& name);
+    // The name of the index-th subkey, like RegEnumKeyExW; kNoMoreItems past the last.
+    long EnumSubKeyName(const RegKey& key, unsigned long index, std::wstring& name);
     // How many values the key holds, like RegQueryInfoKeyW.
     long CountValues(const RegKey& key, unsigned long& count);
     // Writes the key's changes to storage before returning.
@@ -115,6 +154,8 @@ public:
     long ReadValue(const RegKey& key, const std::wstring& name, RegValue& value);
     // Every value name of the key, in enumeration order.
     long EnumValueNames(const RegKey& key, std::vector<std::wstring>& names);
+    // Every subkey name of the key, in enumeration order.
+    long EnumSubKeyNames(const RegKey& key, std::vector<std::wstring>& names);
 
     // Calls made through this registry since construction or the last ResetCallCounts.
     std::size_t CallCount(RegistryOp op) const noexcept { return calls_[static_cast<std::size_t>(op)]; }
@@ -127,8 +168,11 @@ protected:
     // Wraps an implementation's handle so that it closes through DoCloseKey.
     RegKey MakeKey(std::uintptr_t handle) noexcept { return RegKey(*this, handle); }
 
-    virtual long DoOpenKey(Hive hive, const std::wstring& path, KeyAccess access, std::uintptr_t& handle) = 0;
-    virtual long DoCreateKey(Hive hive, const std::wstring& path, std::uintptr_t& handle) = 0;
+    virtual long DoOpenKey(Hive hive, RegView view, const std::wstring& path, KeyAccess access,
+                           std::uintptr_t& handle) = 0;
+    virtual long DoCreateKey(Hive hive, RegView view, const std::wstring& path, std::uintptr_t& handle) = 0;
+    virtual long DoDeleteKey(Hive hive, RegView view, const std::wstring& path) = 0;
+    virtual long DoEnumSubKeyName(std::uintptr_t handle, unsigned long index, std::wstring& name) = 0;
     virtual long DoQueryValue(std::uintptr_t handle, const std::wstring& name, unsigned long* type, unsigned char* data,
                               unsigned long* size) = 0;
     virtual long DoSetValue(std::uintptr_t handle, const std::wstring& name, unsigned long type,
@@ -151,7 +195,11 @@ private:
     RegistryOp current_op_ = RegistryOp::Open;
 };
 
-// The per-user and per-machine Run keys share this path.
+// The per-user and per-machine Run keys share this path (in either view).
 inline constexpr const wchar_t* kRunKeyPath = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// The places to look in on this machine, in the order the program asks them: HKCU, HKLM's 64-bit
+// view, then HKLM's 32-bit view where it is a view of its own.
+std::vector<RunPlace> RunPlaces(const Registry& registry);
 
 } // namespace runsweep

@@ -21,6 +21,12 @@ HKEY RootKey(Hive hive) noexcept {
     return hive == Hive::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
+// Both builds name the view on every open, so the x86 build under WOW64 sees what the x64 build
+// sees; 32-bit Windows ignores the flags and has its one view.
+REGSAM ViewFlag(RegView view) noexcept {
+    return view == RegView::k32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+}
+
 HKEY AsKey(std::uintptr_t handle) noexcept {
     return reinterpret_cast<HKEY>(handle);
 }
@@ -44,10 +50,31 @@ void CountChangeAndMaybeDie() noexcept {
 }
 #endif
 
+bool OnTwoViewWindows() noexcept {
+#ifdef _WIN64
+    return true;
+#else
+    // A 32-bit program has two views to name only under WOW64.
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+    FARPROC proc = kernel32 ? ::GetProcAddress(kernel32, "IsWow64Process") : nullptr;
+    const auto isWow64Process = reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void (*)()>(proc));
+    BOOL wow64 = FALSE;
+    return isWow64Process != nullptr && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+#endif
+}
+
 class Win32Registry final : public Registry {
+public:
+    Win32Registry() : two_views_(OnTwoViewWindows()) {}
+    bool HasTwoViews() const noexcept override { return two_views_; }
+
 protected:
-    long DoOpenKey(Hive hive, const std::wstring& path, KeyAccess access, std::uintptr_t& handle) override {
-        const REGSAM sam = access == KeyAccess::Write ? (KEY_QUERY_VALUE | KEY_SET_VALUE) : KEY_QUERY_VALUE;
+    long DoOpenKey(Hive hive, RegView view, const std::wstring& path, KeyAccess access,
+                   std::uintptr_t& handle) override {
+        const REGSAM sam = (access == KeyAccess::Write ? (KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_ENUMERATE_SUB_KEYS)
+                                                       : (KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS)) |
+                           ViewFlag(view);
         HKEY key = nullptr;
         const LSTATUS status = ::RegOpenKeyExW(RootKey(hive), path.c_str(), 0, sam, &key);
         if (status == ERROR_SUCCESS) {
@@ -56,15 +83,40 @@ protected:
         return status;
     }
 
-    long DoCreateKey(Hive hive, const std::wstring& path, std::uintptr_t& handle) override {
+    long DoCreateKey(Hive hive, RegView view, const std::wstring& path, std::uintptr_t& handle) override {
         HKEY key = nullptr;
-        const LSTATUS status = ::RegCreateKeyExW(RootKey(hive), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                                 KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr);
+        const LSTATUS status = ::RegCreateKeyExW(
+            RootKey(hive), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+            KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_ENUMERATE_SUB_KEYS | ViewFlag(view), nullptr, &key, nullptr);
         if (status == ERROR_SUCCESS) {
             handle = reinterpret_cast<std::uintptr_t>(key);
 #ifdef RUNSWEEP_FAULT_INJECTION
             CountChangeAndMaybeDie();
 #endif
+        }
+        return status;
+    }
+
+    long DoDeleteKey(Hive hive, RegView view, const std::wstring& path) override {
+        const LSTATUS status = ::RegDeleteKeyExW(RootKey(hive), path.c_str(), ViewFlag(view), 0);
+#ifdef RUNSWEEP_FAULT_INJECTION
+        if (status == ERROR_SUCCESS) {
+            CountChangeAndMaybeDie();
+        }
+#endif
+        return status;
+    }
+
+    long DoEnumSubKeyName(std::uintptr_t handle, unsigned long index, std::wstring& name) override {
+        // A key name is at most 255 characters.
+        wchar_t buffer[256] = {};
+        DWORD length = 256;
+        const LSTATUS status =
+            ::RegEnumKeyExW(AsKey(handle), index, buffer, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_SUCCESS) {
+            name.assign(buffer, length);
+        } else {
+            name.clear();
         }
         return status;
     }
@@ -140,6 +192,7 @@ protected:
     }
 
 private:
+    bool two_views_;
     std::vector<wchar_t> name_buffer_; // one for every enumeration: a value name may need 32 KiB
 };
 

@@ -6,7 +6,7 @@
 
 namespace runsweep {
 
-// The machine's registry, in the process's default view.
+// The machine's registry; every key is opened in the view its caller names.
 std::unique_ptr<Registry> MakeWin32Registry();
 
 } // namespace runsweep

@@ -25,23 +25,23 @@ bool ValueExists(Registry& registry, const RegKey& key, const std::wstring& name
 // name asked directly. Either way each name is asked of the registry at most once.
 class RunKeyIndex {
 public:
-    RunKeyIndex(Registry& registry, Hive hive, std::size_t names_to_ask) : registry_(registry) {
-        if (registry_.OpenKey(hive, kRunKeyPath, KeyAccess::Query, key_) != kSuccess) {
+    RunKeyIndex(Registry& registry, RunPlace place, std::size_t names_to_ask, bool need_names) : registry_(registry) {
+        if (registry_.OpenKey(PlaceHive(place), kRunKeyPath, KeyAccess::Query, key_, PlaceView(place)) != kSuccess) {
             return; // missing or unreadable: holds nothing
         }
         // Enumerating costs one call per value and one more; asking costs one call per name.
         unsigned long count = 0;
-        if (registry_.CountValues(key_, count) == kSuccess && count >= names_to_ask) {
+        if (!need_names && registry_.CountValues(key_, count) == kSuccess && count >= names_to_ask) {
             indexed_ = false;
             return;
         }
-        std::vector<std::wstring> names;
-        if (registry_.EnumValueNames(key_, names) != kSuccess) {
+        if (registry_.EnumValueNames(key_, names_) != kSuccess) {
             // An index built from half an enumeration could miss a value; ask for every name instead.
+            names_.clear();
             indexed_ = false;
             return;
         }
-        for (const std::wstring& name : names) {
+        for (const std::wstring& name : names_) {
             if (!name.empty()) {
                 keys_.insert(MatchKey(name));
             }
@@ -61,10 +61,14 @@ public:
         return present;
     }
 
+    // The key's value names, in enumeration order (none when it was not enumerated).
+    const std::vector<std::wstring>& Names() const noexcept { return names_; }
+
 private:
     Registry& registry_;
     RegKey key_;
     bool indexed_ = true;
+    std::vector<std::wstring> names_;
     std::unordered_set<std::wstring> keys_;
     std::unordered_map<std::wstring, bool> verdicts_; // by exact name: a name listed twice is asked once
 };
@@ -75,9 +79,9 @@ bool IsStartupPresent(Registry& registry, const std::wstring& sValue) {
     if (sValue.empty()) {
         return false;
     }
-    for (const Hive hive : {Hive::CurrentUser, Hive::LocalMachine}) {
+    for (const RunPlace place : RunPlaces(registry)) {
         RegKey key;
-        if (registry.OpenKey(hive, kRunKeyPath, KeyAccess::Query, key) == kSuccess &&
+        if (registry.OpenKey(PlaceHive(place), kRunKeyPath, KeyAccess::Query, key, PlaceView(place)) == kSuccess &&
             ValueExists(registry, key, sValue)) {
             return true;
         }
@@ -114,18 +118,65 @@ std::wstring ReadRegString(Registry& registry, Hive hive, const std::wstring& pa
     return text;
 }
 
-void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list) {
+std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& registry) {
     const auto entries = catalogue.Entries();
-    const auto names_to_ask = static_cast<std::size_t>(std::distance(entries.begin(), entries.end()));
-    RunKeyIndex current_user(registry, Hive::CurrentUser, names_to_ask);
-    RunKeyIndex local_machine(registry, Hive::LocalMachine, names_to_ask);
+    std::size_t names_to_ask = 0;
+    bool prefixes = false;
+    for (const CatalogueEntry& entry : entries) {
+        ++names_to_ask;
+        prefixes = prefixes || entry.prefix;
+    }
+    const std::vector<RunPlace> places = RunPlaces(registry);
+    std::vector<RunKeyIndex> keys;
+    keys.reserve(places.size());
+    for (const RunPlace place : places) {
+        keys.emplace_back(registry, place, names_to_ask, prefixes);
+    }
+
+    std::vector<FoundStartup> found;
+    // Values already found, by their name as the registry compares names.
+    std::unordered_set<std::wstring> listed;
+    const auto add = [&](const CatalogueEntry& entry, const std::wstring& name) {
+        if (listed.count(RegistryUpcase(name)) != 0) {
+            return;
+        }
+        FoundStartup row;
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            if (keys[i].Holds(name)) {
+                row.places.push_back(places[i]);
+            }
+        }
+        if (row.places.empty()) {
+            return;
+        }
+        listed.insert(RegistryUpcase(name));
+        row.index = entry.index;
+        row.name = name;
+        row.description.assign(entry.description);
+        found.push_back(std::move(row));
+    };
+
     std::wstring name;
     for (const CatalogueEntry& entry : entries) {
-        name.assign(entry.name);
-        // HKCU decides first; HKLM is asked only when HKCU does not hold the name.
-        if (current_user.Holds(name) || local_machine.Holds(name)) {
-            list.AddItem(name, std::wstring(entry.description));
+        if (!entry.prefix) {
+            name.assign(entry.name);
+            add(entry, name);
+            continue;
         }
+        for (const RunKeyIndex& key : keys) {
+            for (const std::wstring& value : key.Names()) {
+                if (!value.empty() && RegistryNameStartsWith(value, entry.name)) {
+                    add(entry, value);
+                }
+            }
+        }
+    }
+    return found;
+}
+
+void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list) {
+    for (const FoundStartup& row : FindStartups(catalogue, registry)) {
+        list.AddItem(row.name, row.description);
     }
 }
 

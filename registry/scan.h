@@ -2,15 +2,18 @@
 // Finding the catalogue's entries in the Run keys, and reading a Run value's command line.
 #include "registry/registry.h"
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace runsweep {
 
 struct Catalogue;
 class StartupList;
 
-// True when HKCU's or HKLM's Run key holds a value of that name, whatever its type or length.
-// The empty name is never looked up (it would address a Run key's unnamed default value).
+// True when any place (HKCU's Run key, HKLM's in either view) holds a value of that name, whatever
+// its type or length. The empty name is never looked up (it would address a Run key's unnamed
+// default value).
 bool IsStartupPresent(Registry& registry, const std::wstring& sValue);
 
 // The value's text: string data (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) read whole, however long, and
@@ -26,12 +29,26 @@ long ReadRegString(Registry& registry, Hive hive, const std::wstring& path, cons
 // The text of string-typed data up to its first NUL; empty for other types.
 std::wstring DecodeRegString(const RegValue& value);
 
-// Adds one row to the list for every catalogue entry with a name that the per-user or the
-// per-machine Run key holds, in catalogue order; a name listed twice gives two rows. Each Run key
-// is opened and enumerated once, names are matched in memory, and each candidate is confirmed by
-// one query of the real key, so the registry's own name comparison has the last word. (A Run key
-// with more values than the catalogue has names is asked name by name instead, which is cheaper.)
-// The number of registry calls is bounded by what the Run keys hold, not by the catalogue's size.
+// One entry the scan found: the catalogue entry, the value's name and every place that holds it.
+struct FoundStartup {
+    std::size_t index = 0; // the catalogue index
+    // The catalogue's spelling of the name; for an entry that names a prefix, the value's own name.
+    std::wstring name;
+    std::wstring description;
+    std::vector<RunPlace> places; // in the order of RunPlaces
+};
+
+// Every catalogue entry with a name that a Run key holds, in catalogue order. A Run value is found
+// once, for the first entry that names it, whichever places hold it: a name listed twice in the
+// catalogue, or by a prefix that an earlier entry's value also begins with, adds nothing new.
+// Each Run key is opened and enumerated once, names are matched in memory, and each candidate is
+// confirmed by one query of the real key, so the registry's own name comparison has the last
+// word. (A Run key with more values than the catalogue has names, when the catalogue names no
+// prefix, is asked name by name instead, which is cheaper.) The number of registry calls is
+// bounded by what the Run keys hold, not by the catalogue's size.
+std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& registry);
+
+// Adds one row to the list for every entry FindStartups finds, in its order.
 void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list);
 
 } // namespace runsweep

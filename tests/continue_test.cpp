@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -121,10 +122,10 @@ TEST(ContinueMessage, NamesEveryUnchangedEntryWithItsReason) {
                                Record(L"", ChosenAction::Remove, ActionOutcome::Done)});
     const std::wstring& text = message.text;
     EXPECT_EQ(message.icon, MessageIcon::Error);
-    const auto admin = text.find(L"qttask (Disable): changing it needs administrator rights");
-    const auto failed = text.find(L"jusched (Remove): the registry refused the change (error 1021)");
-    const auto name = text.find(L"a\\b (Disable): its name cannot be recorded");
-    const auto record = text.find(L"nero (Disable): its MSConfig record could not be written (error 13)");
+    const auto admin = text.find(L"qttask (Disable): not changed: it needs administrator rights");
+    const auto failed = text.find(L"jusched (Remove): not changed: the registry refused (error 1021)");
+    const auto name = text.find(L"a\\b (Disable): not changed: its name cannot be recorded");
+    const auto record = text.find(L"nero (Disable): not changed: its MSConfig record could not be written (error 13)");
     ASSERT_NE(admin, std::wstring::npos) << text;
     ASSERT_NE(failed, std::wstring::npos) << text;
     ASSERT_NE(name, std::wstring::npos) << text;
@@ -234,12 +235,92 @@ TEST_F(ContinueOnRegistry, WithoutRightsToTheMachineKeysTellsTheTruth) {
     EXPECT_FALSE(InRun(Hive::CurrentUser, L"jusched"));
     EXPECT_TRUE(InRun(Hive::LocalMachine, L"ctfmon"));
     EXPECT_EQ(closing.icon, MessageIcon::Error);
-    EXPECT_NE(closing.text.find(L"qttask (Disable): changing it needs administrator rights"), std::wstring::npos)
+    EXPECT_NE(closing.text.find(L"qttask (Disable): not changed: it needs administrator rights"), std::wstring::npos)
         << closing.text;
-    EXPECT_NE(closing.text.find(L"ctfmon (Remove): changing it needs administrator rights"), std::wstring::npos)
+    EXPECT_NE(closing.text.find(L"ctfmon (Remove): not removed from HKLM, which needs administrator rights"),
+              std::wstring::npos)
         << closing.text;
     EXPECT_EQ(closing.text.find(L"jusched"), std::wstring::npos);
     EXPECT_NE(closing.text.find(L"The other chosen action was carried out."), std::wstring::npos);
+}
+
+// Every way Remove and Disable can end over the places a name can live in, when the user may
+// change HKCU but not some of HKLM's Run keys: the registry and the closing message must agree.
+TEST_F(ContinueOnRegistry, TheClosingMessageSaysWhatWasDoneInEveryPlace) {
+    const std::vector<RunPlace> all = {RunPlace::CurrentUser, RunPlace::Machine64, RunPlace::Machine32};
+    std::size_t cases = 0;
+    for (unsigned held = 1; held < 8; ++held) {
+        for (unsigned denied = 0; denied < 4; ++denied) { // bit 0: HKLM, bit 1: HKLM (32-bit)
+            for (const ChosenAction action : {ChosenAction::Remove, ChosenAction::Disable}) {
+                MemoryRegistry store;
+                std::vector<RunPlace> removed;
+                std::vector<RunPlace> kept;
+                for (std::size_t i = 0; i < all.size(); ++i) {
+                    if ((held & (1u << i)) == 0) {
+                        continue;
+                    }
+                    RegKey key;
+                    ASSERT_EQ(store.CreateKey(PlaceHive(all[i]), kRunKeyPath, key, PlaceView(all[i])), kSuccess);
+                    ASSERT_EQ(store.SetStringValue(key, L"qttask", L"C:\\q" + std::to_wstring(i) + L".exe"), kSuccess);
+                    const bool refused = i > 0 && (denied & (1u << (i - 1))) != 0;
+                    (refused ? kept : removed).push_back(all[i]);
+                }
+                for (const RegView view : {RegView::k64, RegView::k32}) {
+                    if ((denied & (view == RegView::k64 ? 1u : 2u)) != 0) {
+                        FaultRule rule;
+                        rule.op = RegistryOp::Open;
+                        rule.hive = Hive::LocalMachine;
+                        rule.path = kRunKeyPath;
+                        rule.access = KeyAccess::Write;
+                        rule.view = view;
+                        store.AddFault(rule);
+                    }
+                }
+                SCOPED_TRACE(::testing::Message() << "held " << held << " denied " << denied << " "
+                                                  << (action == ChosenAction::Remove ? "Remove" : "Disable"));
+                FakeList list(std::vector<std::pair<std::wstring, std::wstring>>{
+                    {L"qttask", action == ChosenAction::Remove ? L"remove" : L"disable"}});
+                RecordingSink sink;
+                const ClosingMessage closing = ComposeClosingMessage(CarryOutChoices(list, store, sink));
+                ++cases;
+
+                for (const RunPlace place : all) {
+                    const bool expected_there = std::find(kept.begin(), kept.end(), place) != kept.end();
+                    EXPECT_EQ(ReadRunValue(store, place, L"qttask").Present(), expected_there) << PlaceLabel(place);
+                }
+                if (kept.empty()) {
+                    EXPECT_EQ(closing.text, kAllActionsDoneMessage);
+                    continue;
+                }
+                const std::wstring& text = closing.text;
+                EXPECT_EQ(closing.icon, MessageIcon::Error);
+                EXPECT_EQ(text.find(L"succesfully"), std::wstring::npos);
+                const std::wstring head = action == ChosenAction::Remove ? L"qttask (Remove): " : L"qttask (Disable): ";
+                std::wstring expected = head;
+                if (action == ChosenAction::Disable) {
+                    expected += L"recorded for re-enabling; ";
+                }
+                const auto list_of = [](const std::vector<RunPlace>& places) {
+                    std::wstring out;
+                    for (std::size_t i = 0; i < places.size(); ++i) {
+                        out += i == 0 ? L"" : (i + 1 == places.size() ? L" and " : L", ");
+                        out += PlaceLabel(places[i]);
+                    }
+                    return out;
+                };
+                if (!removed.empty()) {
+                    expected += L"removed from " + list_of(removed) + L"; ";
+                }
+                expected +=
+                    L"not removed from " + list_of(kept) +
+                    (kept.size() == 1 ? L", which needs administrator rights." : L", which need administrator rights.");
+                EXPECT_NE(text.find(expected), std::wstring::npos) << "expected: " << ::testing::PrintToString(expected)
+                                                                   << "\nmessage: " << ::testing::PrintToString(text);
+                EXPECT_NE(text.find(L"run it as administrator"), std::wstring::npos);
+            }
+        }
+    }
+    EXPECT_EQ(cases, 7u * 4u * 2u);
 }
 
 } // namespace

@@ -73,10 +73,12 @@ inline Catalogue CatalogueOf(std::initializer_list<std::pair<const wchar_t*, con
     return catalogue;
 }
 
-// A record key's values, by name, as text; `exists` false when there is no such key.
+// A record key's values, by name: the texts, and the numbers (the date, the program's own counts
+// and types); `exists` false when there is no such key.
 struct Record {
     bool exists = false;
     std::map<std::wstring, std::wstring> values;
+    std::map<std::wstring, unsigned long> numbers;
 };
 
 inline std::vector<unsigned char> Utf16Bytes(const std::wstring& text, bool terminate) {
@@ -105,28 +107,34 @@ protected:
 
     Registry& registry() { return env_.registry(); }
 
-    void SeedRaw(Hive hive, const std::wstring& name, unsigned long type, const std::vector<unsigned char>& data) {
+    void SeedRaw(Hive hive, const std::wstring& name, unsigned long type, const std::vector<unsigned char>& data,
+                 RegView view = RegView::k64) {
         RegKey key;
-        ASSERT_EQ(registry().CreateKey(hive, kRunKeyPath, key), kSuccess);
+        ASSERT_EQ(registry().CreateKey(hive, kRunKeyPath, key, view), kSuccess);
         ASSERT_EQ(registry().SetValue(key, name, type, data), kSuccess);
     }
-    void Seed(Hive hive, const std::wstring& name, const std::wstring& command) {
-        SeedRaw(hive, name, kRegSz, Utf16Bytes(command, true));
+    void Seed(Hive hive, const std::wstring& name, const std::wstring& command, RegView view = RegView::k64) {
+        SeedRaw(hive, name, kRegSz, Utf16Bytes(command, true), view);
     }
-    void CreateRunKey(Hive hive) {
+    void Seed(RunPlace place, const std::wstring& name, const std::wstring& command) {
+        Seed(PlaceHive(place), name, command, PlaceView(place));
+    }
+    void CreateRunKey(Hive hive, RegView view = RegView::k64) {
         RegKey key;
-        ASSERT_EQ(registry().CreateKey(hive, kRunKeyPath, key), kSuccess);
+        ASSERT_EQ(registry().CreateKey(hive, kRunKeyPath, key, view), kSuccess);
     }
 
-    // The Run value's text, or nothing when the hive does not hold it.
-    std::optional<std::wstring> RunValue(Hive hive, const std::wstring& name) {
-        std::wstring text;
-        const long status = ReadRegString(registry(), hive, kRunKeyPath, name, text);
-        if (status == kFileNotFound) {
+    // The Run value's text, or nothing when the place does not hold it.
+    std::optional<std::wstring> RunValue(RunPlace place, const std::wstring& name) {
+        const runsweep::RunValue value = ReadRunValue(registry(), place, name);
+        if (value.status == kFileNotFound) {
             return std::nullopt;
         }
-        EXPECT_EQ(status, kSuccess) << "reading the Run value";
-        return text;
+        EXPECT_EQ(value.status, kSuccess) << "reading the Run value";
+        return value.command;
+    }
+    std::optional<std::wstring> RunValue(Hive hive, const std::wstring& name) {
+        return RunValue(hive == Hive::CurrentUser ? RunPlace::CurrentUser : RunPlace::Machine64, name);
     }
 
     Record ReadRecord(const std::wstring& name) {
@@ -141,23 +149,37 @@ protected:
         for (const std::wstring& value_name : names) {
             RegValue value;
             EXPECT_EQ(registry().ReadValue(key, value_name, value), kSuccess);
+            if (value.type == kRegDword && value.data.size() == 4) {
+                record.numbers[value_name] = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
+                                             (static_cast<unsigned long>(value.data[3]) << 24);
+                continue;
+            }
             EXPECT_EQ(value.type, kRegSz) << "record value " << ::testing::PrintToString(value_name);
             record.values[value_name] = DecodeRegString(value);
         }
         return record;
     }
 
-    void ExpectRecord(const std::wstring& name, const std::wstring& command, const std::wstring& hive_label) {
+    // The record's standard values name exactly this place and command, and it is dated. (Values of
+    // the program's own, for further places, are left to the caller.)
+    void ExpectRecord(const std::wstring& name, const std::wstring& command, const std::wstring& hive_label,
+                      const std::wstring& run_key = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run") {
         const Record record = ReadRecord(name);
         ASSERT_TRUE(record.exists) << "no record key for " << ::testing::PrintToString(name);
         const std::map<std::wstring, std::wstring> expected = {
-            {L"command", command},
-            {L"hkey", hive_label},
-            {L"inimapping", L"0"},
-            {L"item", name},
-            {L"key", L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"},
+            {L"command", command}, {L"hkey", hive_label}, {L"inimapping", L"0"}, {L"item", name}, {L"key", run_key},
         };
-        EXPECT_EQ(record.values, expected);
+        std::map<std::wstring, std::wstring> standard;
+        for (const auto& [value_name, text] : record.values) {
+            if (value_name.rfind(L"Runsweep", 0) != 0) {
+                standard[value_name] = text;
+            }
+        }
+        EXPECT_EQ(standard, expected);
+        for (const wchar_t* part : {L"YEAR", L"MONTH", L"DAY", L"HOUR", L"MINUTE", L"SECOND"}) {
+            EXPECT_EQ(record.numbers.count(part), 1u) << "no " << ::testing::PrintToString(std::wstring(part));
+        }
+        EXPECT_GE(record.numbers.count(L"YEAR") ? record.numbers.at(L"YEAR") : 0, 2000u);
     }
 
     bool KeyExists(Hive hive, const std::wstring& path) {
@@ -357,11 +379,66 @@ TYPED_TEST_P(RegistryContract, ReadRegStringReadsWholeTextsUpToTheFirstNul) {
     EXPECT_EQ(ReadRegString(reg, Hive::LocalMachine, kRunKeyPath, L"dword", text), kFileNotFound);
 }
 
+TYPED_TEST_P(RegistryContract, NamesWithANulAreRefusedAndNoOtherNameIsTouched) {
+    Registry& reg = this->registry();
+    this->Seed(Hive::CurrentUser, L"Foo", L"C:\\foo.exe");
+    const std::wstring cut(L"Foo\0Bar", 7);
+    RegKey key;
+    ASSERT_EQ(reg.OpenKey(Hive::CurrentUser, kRunKeyPath, KeyAccess::Write, key), kSuccess);
+    unsigned long size = 0;
+    EXPECT_EQ(reg.QueryValue(key, cut, nullptr, nullptr, &size), kInvalidParameter);
+    EXPECT_EQ(reg.DeleteValue(key, cut), kInvalidParameter);
+    EXPECT_EQ(reg.SetStringValue(key, cut, L"x"), kInvalidParameter);
+    key.reset();
+    EXPECT_EQ(reg.OpenKey(Hive::CurrentUser, std::wstring(L"Software\0Other", 14), KeyAccess::Query, key),
+              kInvalidParameter);
+    EXPECT_EQ(this->RunValue(Hive::CurrentUser, L"Foo"), L"C:\\foo.exe");
+    EXPECT_EQ(RemoveStartup(reg, cut).outcome, ActionOutcome::Failed);
+    EXPECT_EQ(this->RunValue(Hive::CurrentUser, L"Foo"), L"C:\\foo.exe");
+    EXPECT_FALSE(IsStartupPresent(reg, cut));
+}
+
+TYPED_TEST_P(RegistryContract, TheMachineHasTwoViewsAndTheUserOne) {
+    Registry& reg = this->registry();
+    ASSERT_TRUE(reg.HasTwoViews()) << "the tests run on 64-bit Windows or the model of it";
+    this->Seed(Hive::LocalMachine, L"In64", L"64.exe", RegView::k64);
+    this->Seed(Hive::LocalMachine, L"In32", L"32.exe", RegView::k32);
+    this->Seed(Hive::CurrentUser, L"User", L"u.exe", RegView::k32);
+    EXPECT_EQ(this->RunValue(RunPlace::Machine64, L"In64"), L"64.exe");
+    EXPECT_EQ(this->RunValue(RunPlace::Machine32, L"In64"), std::nullopt);
+    EXPECT_EQ(this->RunValue(RunPlace::Machine32, L"In32"), L"32.exe");
+    EXPECT_EQ(this->RunValue(RunPlace::Machine64, L"In32"), std::nullopt);
+    EXPECT_EQ(this->RunValue(RunPlace::CurrentUser, L"User"), L"u.exe") << "HKCU's Run key is shared";
+    EXPECT_EQ(RunPlaces(reg), (std::vector<RunPlace>{RunPlace::CurrentUser, RunPlace::Machine64, RunPlace::Machine32}));
+}
+
+TYPED_TEST_P(RegistryContract, SubkeysAreEnumeratedAndDeleted) {
+    Registry& reg = this->registry();
+    for (const wchar_t* name : {L"Alpha", L"Beta"}) {
+        RegKey key;
+        ASSERT_EQ(reg.CreateKey(Hive::LocalMachine, kRecordRoot + L"\\" + name, key), kSuccess);
+    }
+    RegKey root;
+    ASSERT_EQ(reg.OpenKey(Hive::LocalMachine, kRecordRoot, KeyAccess::Query, root), kSuccess);
+    std::vector<std::wstring> names;
+    ASSERT_EQ(reg.EnumSubKeyNames(root, names), kSuccess);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"Alpha", L"Beta"}));
+    EXPECT_EQ(reg.DeleteKey(Hive::LocalMachine, kRecordRoot + L"\\ALPHA"), kSuccess);
+    EXPECT_EQ(reg.DeleteKey(Hive::LocalMachine, kRecordRoot + L"\\Alpha"), kFileNotFound);
+    EXPECT_FALSE(this->KeyExists(Hive::LocalMachine, kRecordRoot + L"\\Alpha"));
+    EXPECT_TRUE(this->KeyExists(Hive::LocalMachine, kRecordRoot + L"\\Beta"));
+    EXPECT_NE(reg.DeleteKey(Hive::LocalMachine, kRecordRoot), kSuccess) << "a key with subkeys stays";
+    EXPECT_TRUE(this->KeyExists(Hive::LocalMachine, kRecordRoot + L"\\Beta"));
+}
+
 REGISTER_TYPED_TEST_SUITE_P(RegistryContract, KeysAreCreatedWithTheirParentsAndFoundWhateverTheCase,
                             QueryReportsTheSizeAndAsksForMoreRoomWhenTheBufferIsShort,
                             ValueNamesIgnoreLetterCaseButNotLookalikes, TheEmptyNameIsTheDefaultValue,
                             DeletingAMissingValueFailsAndChangesNothing, AQueryOnlyKeyRefusesChanges,
-                            OverlongKeyNamesCannotBeCreated, ReadRegStringReadsWholeTextsUpToTheFirstNul);
+                            OverlongKeyNamesCannotBeCreated, ReadRegStringReadsWholeTextsUpToTheFirstNul,
+                            NamesWithANulAreRefusedAndNoOtherNameIsTouched, TheMachineHasTwoViewsAndTheUserOne,
+                            SubkeysAreEnumeratedAndDeleted);
 
 // ---------------------------------------------------------------------------------------------
 // The scan.
@@ -406,7 +483,7 @@ TYPED_TEST_P(ScanContract, ARunKeyLargerThanTheCatalogueGivesTheSameRows) {
     this->Seed(Hive::LocalMachine, L"NVIEW", L"nview.exe");
     const Catalogue catalogue =
         CatalogueOf({{L"nview", L""}, {L"D\u00e9marrage d'Office", L""}, {L"Tool 99", L""}, {L"nview", L""}});
-    EXPECT_EQ(this->Scan(catalogue), (std::vector<std::wstring>{L"nview", L"D\u00e9marrage d'Office", L"nview"}));
+    EXPECT_EQ(this->Scan(catalogue), (std::vector<std::wstring>{L"nview", L"D\u00e9marrage d'Office"}));
 }
 
 TYPED_TEST_P(ScanContract, LetterCaseDiffersAndTheRowShowsTheCatalogueSpelling) {
@@ -421,17 +498,44 @@ TYPED_TEST_P(ScanContract, LetterCaseDiffersAndTheRowShowsTheCatalogueSpelling) 
     EXPECT_EQ(this->Scan(catalogue), (std::vector<std::wstring>{L"CTFMON.EXE", L"qttask", L"D\u00e9marrage d'Office"}));
 }
 
-TYPED_TEST_P(ScanContract, ADuplicateNameGivesOneRowPerIndexWithItsOwnDescription) {
+TYPED_TEST_P(ScanContract, ARunValueIsListedOnceForTheFirstEntryThatNamesIt) {
+    // One row per Run value: two rows would carry two choices for one value, and the later row's
+    // default would override what the user chose on the first.
     this->Seed(Hive::LocalMachine, L"CTDVDDet", L"ctdvddet.exe");
+    this->Seed(Hive::CurrentUser, L"ctfmon", L"ctfmon.exe");
     Catalogue catalogue;
     BuildCatalogue(catalogue);
+    catalogue.AppendEntry(L"CTFMON", L"a custom line repeating a built-in name");
+    catalogue.AppendEntry(L"CTDVDDet", L"another");
     RowLog list;
     ScanStartups(catalogue, this->registry(), list);
     ASSERT_EQ(list.rows.size(), 2u);
-    EXPECT_EQ(list.rows[0].first, L"CTDVDDet");
-    EXPECT_EQ(list.rows[0].second, std::wstring(catalogue.StartupDescriptions[60]));
-    EXPECT_EQ(list.rows[1].second, std::wstring(catalogue.StartupDescriptions[75]));
-    EXPECT_NE(list.rows[0].second, list.rows[1].second);
+    EXPECT_EQ(list.rows[0].first, L"ctfmon");
+    EXPECT_EQ(list.rows[1].first, L"CTDVDDet");
+    EXPECT_EQ(list.rows[1].second, std::wstring(catalogue.StartupDescriptions[60]));
+}
+
+TYPED_TEST_P(ScanContract, FindsEachValueOnceWhateverPlacesAndViewsHoldIt) {
+    this->Seed(RunPlace::CurrentUser, L"Everywhere", L"cu.exe");
+    this->Seed(RunPlace::Machine64, L"Everywhere", L"lm.exe");
+    this->Seed(RunPlace::Machine32, L"EVERYWHERE", L"lm32.exe");
+    this->Seed(RunPlace::Machine32, L"Only32", L"32.exe");
+    this->Seed(RunPlace::Machine64, L"Only64", L"64.exe");
+    this->Seed(RunPlace::Machine32, L"Long32", L"C:\\" + std::wstring(400, L'x'));
+    this->Seed(RunPlace::Machine32, L"Unknown32", L"u.exe");
+    const Catalogue catalogue = CatalogueOf(
+        {{L"Only32", L"a"}, {L"Everywhere", L"b"}, {L"Long32", L"c"}, {L"Only64", L"d"}, {L"Absent", L"e"}});
+    const std::vector<FoundStartup> found = FindStartups(catalogue, this->registry());
+    ASSERT_EQ(found.size(), 4u);
+    EXPECT_EQ(found[0].name, L"Only32");
+    EXPECT_EQ(found[0].places, std::vector<RunPlace>{RunPlace::Machine32});
+    EXPECT_EQ(found[1].name, L"Everywhere");
+    EXPECT_EQ(found[1].places,
+              (std::vector<RunPlace>{RunPlace::CurrentUser, RunPlace::Machine64, RunPlace::Machine32}));
+    EXPECT_EQ(found[2].places, std::vector<RunPlace>{RunPlace::Machine32});
+    EXPECT_EQ(found[3].name, L"Only64");
+    EXPECT_EQ(found[3].places, std::vector<RunPlace>{RunPlace::Machine64});
+    EXPECT_TRUE(IsStartupPresent(this->registry(), L"only32"));
 }
 
 TYPED_TEST_P(ScanContract, TheBuiltInCatalogueFindsAccentedAndSpacedNames) {
@@ -465,14 +569,15 @@ TYPED_TEST_P(ScanContract, EmptySlotsNeverMatchTheDefaultValue) {
     catalogue.AppendEntry(L"jusched", L"again");
     RowLog list;
     ScanStartups(catalogue, this->registry(), list);
-    EXPECT_EQ(list.Names(), (std::vector<std::wstring>{L"jusched", L"jusched"}));
+    EXPECT_EQ(list.Names(), (std::vector<std::wstring>{L"jusched"}));
     EXPECT_FALSE(IsStartupPresent(this->registry(), L""));
 }
 
 REGISTER_TYPED_TEST_SUITE_P(ScanContract, FindsValuesInEitherHiveOncePerEntryInCatalogueOrder,
                             LongCommandLinesCountAsPresent, ARunKeyLargerThanTheCatalogueGivesTheSameRows,
                             LetterCaseDiffersAndTheRowShowsTheCatalogueSpelling,
-                            ADuplicateNameGivesOneRowPerIndexWithItsOwnDescription,
+                            ARunValueIsListedOnceForTheFirstEntryThatNamesIt,
+                            FindsEachValueOnceWhateverPlacesAndViewsHoldIt,
                             TheBuiltInCatalogueFindsAccentedAndSpacedNames, MissingOrEmptyRunKeysGiveNoRows,
                             EmptySlotsNeverMatchTheDefaultValue);
 
@@ -504,6 +609,9 @@ TYPED_TEST_P(ActionContract, DisableRecordsTheCommandOfTheHiveThatHoldsIt) {
 
     EXPECT_EQ(this->Disable(L"Both").outcome, ActionOutcome::Done);
     this->ExpectRecord(L"Both", L"C:\\cu.exe", L"HKCU");
+    // HKLM's command is kept too, or deleting HKLM's value would lose it for good.
+    EXPECT_EQ(this->ReadRecord(L"Both").values.at(L"RunsweepCommand2"), L"C:\\lm.exe");
+    EXPECT_EQ(this->ReadRecord(L"Both").values.at(L"RunsweepHkey2"), L"HKLM");
     EXPECT_EQ(this->RunValue(Hive::CurrentUser, L"Both"), std::nullopt);
     EXPECT_EQ(this->RunValue(Hive::LocalMachine, L"Both"), std::nullopt);
 
@@ -518,6 +626,7 @@ TYPED_TEST_P(ActionContract, TheHiveLabelAlwaysNamesTheHiveOfTheRecordedCommand)
 
     EXPECT_EQ(this->Disable(L"EmptyUser").outcome, ActionOutcome::Done);
     this->ExpectRecord(L"EmptyUser", L"C:\\lm.exe", L"HKLM");
+    EXPECT_EQ(this->ReadRecord(L"EmptyUser").values.at(L"RunsweepHkey2"), L"HKCU");
     EXPECT_EQ(this->RunValue(Hive::CurrentUser, L"EmptyUser"), std::nullopt);
     EXPECT_EQ(this->RunValue(Hive::LocalMachine, L"EmptyUser"), std::nullopt);
 
@@ -533,21 +642,31 @@ TYPED_TEST_P(ActionContract, ALongCommandIsRecordedWhole) {
     this->ExpectRecord(L"LongOne", command, L"HKLM");
 }
 
-TYPED_TEST_P(ActionContract, AnEarlierRecordIsOverwrittenAndItsOtherValuesKept) {
+TYPED_TEST_P(ActionContract, AnEarlierRecordKeepsWhatItHoldsAndGainsTheNewCommand) {
     RegKey key;
     ASSERT_EQ(this->registry().CreateKey(Hive::LocalMachine, kRecordRoot + L"\\qttask", key), kSuccess);
     ASSERT_EQ(this->registry().SetStringValue(key, L"command", L"old.exe"), kSuccess);
     ASSERT_EQ(this->registry().SetStringValue(key, L"hkey", L"HKCU"), kSuccess);
     ASSERT_EQ(this->registry().SetStringValue(key, L"extra", L"kept"), kSuccess);
     key.reset();
-    this->Seed(Hive::LocalMachine, L"qttask", L"C:\\qttask.exe");
+    this->Seed(RunPlace::Machine32, L"qttask", L"C:\\qttask.exe");
 
     EXPECT_EQ(this->Disable(L"qttask").outcome, ActionOutcome::Done);
     const Record record = this->ReadRecord(L"qttask");
-    EXPECT_EQ(record.values.at(L"command"), L"C:\\qttask.exe");
-    EXPECT_EQ(record.values.at(L"hkey"), L"HKLM");
-    EXPECT_EQ(record.values.at(L"extra"), L"kept");
-    EXPECT_EQ(record.values.size(), 6u);
+    const std::map<std::wstring, std::wstring> expected = {
+        {L"command", L"old.exe"},
+        {L"hkey", L"HKCU"},
+        {L"extra", L"kept"},
+        {L"inimapping", L"0"},
+        {L"item", L"qttask"},
+        {L"key", L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"},
+        {L"RunsweepCommand2", L"C:\\qttask.exe"},
+        {L"RunsweepHkey2", L"HKLM"},
+        {L"RunsweepKey2", L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"},
+    };
+    EXPECT_EQ(record.values, expected);
+    EXPECT_EQ(record.numbers.at(L"RunsweepPlaces"), 2u);
+    EXPECT_EQ(this->RunValue(RunPlace::Machine32, L"qttask"), std::nullopt);
 }
 
 TYPED_TEST_P(ActionContract, TheSecondDisableOfANameLeavesTheFirstRecordAlone) {
@@ -635,6 +754,7 @@ TYPED_TEST_P(ActionContract, ExpandableAndEmptyCommandsAreRecordedAsStored) {
     this->SeedRaw(Hive::LocalMachine, L"NoBytes", kRegSz, {});
     EXPECT_EQ(this->Disable(L"Expand").outcome, ActionOutcome::Done);
     this->ExpectRecord(L"Expand", L"%ProgramFiles%\\x.exe /tray", L"HKCU");
+    EXPECT_EQ(this->ReadRecord(L"Expand").numbers.at(L"RunsweepType"), kRegExpandSz);
     EXPECT_EQ(this->RunValue(Hive::CurrentUser, L"Expand"), std::nullopt);
     EXPECT_EQ(this->Disable(L"NoBytes").outcome, ActionOutcome::Done);
     this->ExpectRecord(L"NoBytes", L"", L"HKLM");
@@ -651,25 +771,41 @@ TYPED_TEST_P(ActionContract, EmptyNamesAreNeverTouched) {
     EXPECT_FALSE(this->KeyExists(Hive::LocalMachine, kRecordRoot));
 }
 
-TYPED_TEST_P(ActionContract, RemoveDeletesFromBothHivesAndMissingValuesAreNoFailure) {
+TYPED_TEST_P(ActionContract, RemoveDeletesFromEveryPlaceAndMissingValuesAreNoFailure) {
     this->Seed(Hive::CurrentUser, L"jusched", L"C:\\cu.exe");
     this->Seed(Hive::LocalMachine, L"JUSCHED", L"C:\\lm.exe");
+    this->Seed(RunPlace::Machine32, L"jusched", L"C:\\lm32.exe");
+    this->Seed(RunPlace::Machine32, L"Other32", L"C:\\other.exe");
     this->Seed(Hive::LocalMachine, L"Machine", L"C:\\m.exe");
     EXPECT_EQ(this->Remove(L"JuSched").outcome, ActionOutcome::Done);
     EXPECT_EQ(this->RunValue(Hive::CurrentUser, L"jusched"), std::nullopt);
     EXPECT_EQ(this->RunValue(Hive::LocalMachine, L"jusched"), std::nullopt);
+    EXPECT_EQ(this->RunValue(RunPlace::Machine32, L"jusched"), std::nullopt);
+    EXPECT_EQ(this->RunValue(RunPlace::Machine32, L"Other32"), L"C:\\other.exe");
     EXPECT_EQ(this->Remove(L"Machine").outcome, ActionOutcome::Done);
     EXPECT_EQ(this->Remove(L"Machine").outcome, ActionOutcome::AlreadyGone);
     EXPECT_FALSE(this->KeyExists(Hive::LocalMachine, kRecordRoot)) << "remove writes no record";
 }
 
+TYPED_TEST_P(ActionContract, DisableRecordsA32BitEntryTheWayTheConfigurationUtilityDoes) {
+    const std::wstring command = L"\"C:\\Program Files (x86)\\Java\\jre\\bin\\jusched.exe\" " + std::wstring(300, L'j');
+    this->Seed(RunPlace::Machine32, L"SunJavaUpdateSched", command);
+    this->Seed(RunPlace::Machine64, L"Unrelated", L"C:\\u.exe");
+    EXPECT_EQ(this->Disable(L"SunJavaUpdateSched").outcome, ActionOutcome::Done);
+    this->ExpectRecord(L"SunJavaUpdateSched", command, L"HKLM",
+                       L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run");
+    EXPECT_EQ(this->RunValue(RunPlace::Machine32, L"SunJavaUpdateSched"), std::nullopt);
+    EXPECT_EQ(this->RunValue(RunPlace::Machine64, L"Unrelated"), L"C:\\u.exe");
+}
+
 REGISTER_TYPED_TEST_SUITE_P(ActionContract, DisableRecordsTheCommandOfTheHiveThatHoldsIt,
                             TheHiveLabelAlwaysNamesTheHiveOfTheRecordedCommand, ALongCommandIsRecordedWhole,
-                            AnEarlierRecordIsOverwrittenAndItsOtherValuesKept,
+                            AnEarlierRecordKeepsWhatItHoldsAndGainsTheNewCommand,
                             TheSecondDisableOfANameLeavesTheFirstRecordAlone, AccentedNamesAreRecordedUnderTheirOwnName,
                             NamesThatCannotNameAKeyAreLeftByDisableButRemoved,
                             RunValuesThatHoldNoCommandLineAreRefusedAndLeftInPlace,
                             ExpandableAndEmptyCommandsAreRecordedAsStored, EmptyNamesAreNeverTouched,
-                            RemoveDeletesFromBothHivesAndMissingValuesAreNoFailure);
+                            RemoveDeletesFromEveryPlaceAndMissingValuesAreNoFailure,
+                            DisableRecordsA32BitEntryTheWayTheConfigurationUtilityDoes);
 
 } // namespace runsweep::contract

@@ -5,6 +5,7 @@
 #include "registry/name_case.h"
 
 #include <algorithm>
+#include <set>
 
 namespace runsweep::contract {
 namespace {
@@ -49,11 +50,12 @@ TEST(ScanCalls, DoNotGrowWithTheCatalogue) {
     registry.ResetCallCounts();
     ScanStartups(BuiltInPlus(32766 - kBuiltInCount), registry, big_rows);
     EXPECT_EQ(big_rows.rows.size(), small_rows.rows.size() + 1) << "the custom entry is found too";
-    // Two opens, two value counts, two enumerations of 4 values each (plus their ends), one query
-    // per listed value, two closes; the custom entry costs its one query.
-    EXPECT_EQ(small_calls, 2u + 2u + 10u + 4u + 2u);
+    // Three opens (the 32-bit view's Run key does not exist), two enumerations of 4 values each
+    // (plus their ends), one query per listed value, two closes; no value counts, since the
+    // catalogue's patterns need every value name anyway. The custom entry costs its one query.
+    EXPECT_EQ(small_calls, 3u + 10u + 4u + 2u);
     EXPECT_EQ(registry.TotalCallCount(), small_calls + 1);
-    EXPECT_EQ(registry.CallCount(RegistryOp::Open), 2u);
+    EXPECT_EQ(registry.CallCount(RegistryOp::Open), 3u);
     EXPECT_EQ(registry.OpenHandleCount(), 0u);
 }
 
@@ -68,24 +70,37 @@ TEST(ScanCalls, ARunKeyWithMoreValuesThanTheCatalogueHasNamesIsAskedNameByName) 
     const Catalogue catalogue = CatalogueOf({{L"jusched", L""}, {L"qttask", L""}, {L"jusched", L""}});
     RowLog rows;
     ScanStartups(catalogue, registry, rows);
-    EXPECT_EQ(rows.Names(), (std::vector<std::wstring>{L"jusched", L"qttask", L"jusched"}));
+    EXPECT_EQ(rows.Names(), (std::vector<std::wstring>{L"jusched", L"qttask"}));
     EXPECT_EQ(registry.CallCount(RegistryOp::Enumerate), 2u) << "only HKLM's single value and its end";
     // HKCU: jusched and qttask asked once each; HKLM: the one candidate, qttask.
     EXPECT_EQ(registry.CallCount(RegistryOp::Query), 3u);
 }
 
-TEST(ScanCalls, HklmIsNotAskedWhenHkcuHoldsTheNameAndRepeatsAreAskedOnce) {
+TEST(ScanCalls, EachPlaceThatHoldsANameIsAskedOnceAndARepeatNotAtAll) {
     MemoryRegistry registry;
     ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::CurrentUser, L"CTDVDDet"));
     ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::LocalMachine, L"CTDVDDet"));
     registry.ClearLog();
-    RowLog rows;
     Catalogue catalogue;
     BuildCatalogue(catalogue);
-    ScanStartups(catalogue, registry, rows);
-    EXPECT_EQ(rows.Names(), (std::vector<std::wstring>{L"CTDVDDet", L"CTDVDDet"}));
+    const std::vector<FoundStartup> found = FindStartups(catalogue, registry);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].index, 60u);
+    EXPECT_EQ(found[0].places, (std::vector<RunPlace>{RunPlace::CurrentUser, RunPlace::Machine64}));
     EXPECT_EQ(QueriesFor(registry, Hive::CurrentUser, L"CTDVDDet"), 1u);
-    EXPECT_EQ(QueriesFor(registry, Hive::LocalMachine, L"CTDVDDet"), 0u);
+    EXPECT_EQ(QueriesFor(registry, Hive::LocalMachine, L"CTDVDDet"), 1u);
+}
+
+TEST(ScanCalls, A32BitWindowsOpensOneMachineRunKey) {
+    MemoryRegistry registry(false);
+    ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::LocalMachine, L"jusched"));
+    registry.ClearLog();
+    Catalogue catalogue;
+    BuildCatalogue(catalogue);
+    const std::vector<FoundStartup> found = FindStartups(catalogue, registry);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].places, std::vector<RunPlace>{RunPlace::Machine64});
+    EXPECT_EQ(registry.CallCount(RegistryOp::Open), 2u) << "HKCU and the one HKLM";
 }
 
 TEST(ScanCalls, TheRegistryDecidesCandidatesTheIndexCannotTellApart) {
@@ -122,22 +137,30 @@ TEST(ScanFailures, AFailedEnumerationFallsBackToAskingEveryName) {
     MemoryRegistry registry;
     ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::CurrentUser, L"Other"));
     ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::CurrentUser, L"jusched"));
-    registry.AddFault(
-        FaultRule{RegistryOp::Enumerate, Hive::CurrentUser, std::nullopt, std::nullopt, std::nullopt, 2, kOutOfMemory});
+    registry.AddFault(FaultRule{RegistryOp::Enumerate, Hive::CurrentUser, std::nullopt, std::nullopt, std::nullopt, 2,
+                                kOutOfMemory, std::nullopt});
     RowLog rows;
     Catalogue catalogue;
     BuildCatalogue(catalogue);
     ScanStartups(catalogue, registry, rows);
     EXPECT_EQ(rows.Names(), (std::vector<std::wstring>{L"jusched"}));
-    EXPECT_EQ(registry.CallCount(RegistryOp::Query), FirstCustomIndex() - 1) << "CTDVDDet is asked once";
+    // Every exact name is asked once (CTDVDDet too); patterns have no name to ask.
+    std::set<std::wstring> exact;
+    for (const CatalogueEntry& entry : catalogue.Entries()) {
+        if (!entry.prefix) {
+            exact.insert(RegistryUpcase(entry.name));
+        }
+    }
+    EXPECT_EQ(registry.CallCount(RegistryOp::Query), exact.size());
+    EXPECT_LT(exact.size(), FirstCustomIndex() - 1);
 }
 
 TEST(ScanFailures, AnUnreadableRunKeyHoldsNothingAndTheOtherStillCounts) {
     MemoryRegistry registry;
     ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::CurrentUser, L"jusched"));
     ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::LocalMachine, L"qttask"));
-    registry.AddFault(
-        FaultRule{RegistryOp::Open, Hive::CurrentUser, std::nullopt, std::nullopt, std::nullopt, 0, kAccessDenied});
+    registry.AddFault(FaultRule{RegistryOp::Open, Hive::CurrentUser, std::nullopt, std::nullopt, std::nullopt, 0,
+                                kAccessDenied, std::nullopt});
     RowLog rows;
     Catalogue catalogue;
     BuildCatalogue(catalogue);
@@ -145,8 +168,8 @@ TEST(ScanFailures, AnUnreadableRunKeyHoldsNothingAndTheOtherStillCounts) {
     EXPECT_EQ(rows.Names(), (std::vector<std::wstring>{L"qttask"}));
 
     registry.ClearFaults();
-    registry.AddFault(
-        FaultRule{RegistryOp::Query, Hive::CurrentUser, std::nullopt, std::nullopt, std::nullopt, 0, kAccessDenied});
+    registry.AddFault(FaultRule{RegistryOp::Query, Hive::CurrentUser, std::nullopt, std::nullopt, std::nullopt, 0,
+                                kAccessDenied, std::nullopt});
     EXPECT_FALSE(IsStartupPresent(registry, L"jusched")) << "a failed query counts as absence";
     EXPECT_TRUE(IsStartupPresent(registry, L"qttask"));
     EXPECT_EQ(registry.OpenHandleCount(), 0u);

@@ -70,6 +70,10 @@ const wchar_t* OutcomeName(ActionOutcome outcome) {
         return L"CommandNotText";
     case ActionOutcome::Failed:
         return L"Failed";
+    case ActionOutcome::Partial:
+        return L"Partial";
+    case ActionOutcome::EarlierRecordDamaged:
+        return L"EarlierRecordDamaged";
     }
     return L"?";
 }

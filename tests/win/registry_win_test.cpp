@@ -116,6 +116,9 @@ public:
     void SetUp() {
         guards_.push_back(std::make_unique<GuardedKey>(HKEY_CURRENT_USER, kRunKeyPath));
         guards_.push_back(std::make_unique<GuardedKey>(HKEY_LOCAL_MACHINE, kRunKeyPath));
+        // HKLM's 32-bit view, as a 64-bit program sees it.
+        guards_.push_back(std::make_unique<GuardedKey>(
+            HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"));
         guards_.push_back(std::make_unique<GuardedKey>(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Shared Tools"));
         registry_ = MakeWin32Registry();
     }
