@@ -92,7 +92,8 @@ void LoadCustomList(std::wstring_view customListText, Catalogue& catalogue, Mess
         ++lineCount;
     }
 
-    catalogue.Resize(kBuiltInCount + lineCount);
+    const std::size_t first = FirstCustomIndex();
+    catalogue.Resize(first + lineCount);
 
     std::size_t start = 0;
     for (std::size_t i = 0; i < lineCount; ++i) {
@@ -119,7 +120,7 @@ void LoadCustomList(std::wstring_view customListText, Catalogue& catalogue, Mess
             messages.ShowMessage(kCorruptEntryMessage, MessageIcon::Error);
             continue;
         }
-        catalogue.SetEntry(kBuiltInCount + i, name, description);
+        catalogue.SetEntry(first + i, name, description);
     }
 }
 

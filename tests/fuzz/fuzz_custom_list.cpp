@@ -181,20 +181,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ++lines;
         }
     }
-    Check(catalogue.size() == runsweep::kBuiltInCount + lines, "the catalogue did not grow by one slot per line");
+    Check(catalogue.size() == runsweep::FirstCustomIndex() + lines, "the catalogue did not grow by one slot per line");
     Check(sink.empty == (text.empty() ? 1u : 0u), "\"Custom list is empty.\" shown wrongly");
 
     const Catalogue& builtIn = BuiltIn();
-    for (std::size_t i = 0; i < runsweep::kBuiltInCount; ++i) {
+    for (std::size_t i = 0; i < runsweep::FirstCustomIndex(); ++i) {
         Check(catalogue.StartupNames[i] == builtIn.StartupNames[i], "a built-in name changed");
         Check(catalogue.StartupDescriptions[i] == builtIn.StartupDescriptions[i], "a built-in description changed");
+        Check(catalogue.IsPrefixAt(i) == builtIn.IsPrefixAt(i), "a built-in pattern flag changed");
     }
 
     std::size_t filled = 0;
-    for (std::size_t i = runsweep::kBuiltInCount; i < catalogue.size(); ++i) {
+    for (std::size_t i = runsweep::FirstCustomIndex(); i < catalogue.size(); ++i) {
         const std::wstring_view name = catalogue.StartupNames[i];
         const std::wstring_view description = catalogue.StartupDescriptions[i];
         Check(name.empty() == description.empty(), "a slot with only one of name and description");
+        Check(!catalogue.IsPrefixAt(i), "a custom entry became a pattern");
         if (name.empty()) {
             continue;
         }
