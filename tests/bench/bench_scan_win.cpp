@@ -97,6 +97,16 @@ struct Timing {
     std::size_t enumerated = 0;
 };
 
+Timing Measured(const Registry& registry, std::vector<double>& times, int rows) {
+    std::sort(times.begin(), times.end());
+    return Timing{times[times.size() / 2],
+                  rows,
+                  registry.TotalCallCount(),
+                  registry.CallCount(RegistryOp::Query),
+                  registry.CallCount(RegistryOp::Open),
+                  registry.CallCount(RegistryOp::Enumerate)};
+}
+
 Timing TimeScan(const Catalogue& catalogue, int repeats) {
     const std::unique_ptr<Registry> registry = MakeWin32Registry();
     std::vector<double> times;
@@ -109,13 +119,7 @@ Timing TimeScan(const Catalogue& catalogue, int repeats) {
         times.push_back(Now() - start);
         rows = list.ListCount();
     }
-    std::sort(times.begin(), times.end());
-    return Timing{times[times.size() / 2],
-                  rows,
-                  registry->TotalCallCount(),
-                  registry->CallCount(RegistryOp::Query),
-                  registry->CallCount(RegistryOp::Open),
-                  registry->CallCount(RegistryOp::Enumerate)};
+    return Measured(*registry, times, rows);
 }
 
 // The straightforward way for comparison: every Run key opened and asked for each name in turn.
@@ -132,13 +136,7 @@ Timing TimeNameByName(const Catalogue& catalogue, int repeats) {
         }
         times.push_back(Now() - start);
     }
-    std::sort(times.begin(), times.end());
-    return Timing{times[times.size() / 2],
-                  rows,
-                  registry->TotalCallCount(),
-                  registry->CallCount(RegistryOp::Query),
-                  registry->CallCount(RegistryOp::Open),
-                  registry->CallCount(RegistryOp::Enumerate)};
+    return Measured(*registry, times, rows);
 }
 
 void PrintTiming(const char* what, std::size_t entries, std::size_t present, const Timing& t) {
