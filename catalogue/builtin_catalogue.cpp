@@ -1,5 +1,5 @@
-// The built-in table: 101 entries in index order. Non-ASCII letters are written as
-// \u escapes so that the encoding of this file cannot change them.
+// The built-in tables: the 101 original entries in index order, then today's programs. Non-ASCII
+// letters are written as \u escapes so that the encoding of this file cannot change them.
 #include "catalogue/catalogue.h"
 
 #include <cstddef>
@@ -237,14 +237,33 @@ constexpr BuiltInEntry kBuiltIn[] = {
 
 static_assert(std::size(kBuiltIn) == kBuiltInCount, "the built-in table has 101 entries");
 
+struct CurrentProgram {
+    const wchar_t* name; // without the pattern's '*'
+    const wchar_t* description;
+    bool prefix;
+};
+
+// Today's programs, generated at build time from catalogue/current_programs.txt.
+constexpr CurrentProgram kCurrentPrograms[] = {
+#include "current_programs_table.inc"
+};
+
 } // namespace
+
+std::size_t CurrentProgramCount() noexcept {
+    return std::size(kCurrentPrograms);
+}
+
+std::size_t FirstCustomIndex() noexcept {
+    return kBuiltInCount + CurrentProgramCount();
+}
 
 void BuildCatalogue(Catalogue& catalogue) {
     catalogue.Clear();
-    catalogue.StartupNames.reserve(kBuiltInCount);
-    catalogue.StartupNames.reserve_text(2048);
-    catalogue.StartupDescriptions.reserve(kBuiltInCount);
-    catalogue.StartupDescriptions.reserve_text(8192);
+    catalogue.StartupNames.reserve(FirstCustomIndex());
+    catalogue.StartupNames.reserve_text(2048 + 32 * CurrentProgramCount());
+    catalogue.StartupDescriptions.reserve(FirstCustomIndex());
+    catalogue.StartupDescriptions.reserve_text(8192 + 160 * CurrentProgramCount());
     for (std::size_t i = 0; i < kBuiltInCount; ++i) {
         catalogue.StartupNames.push_back(kBuiltIn[i].name);
         // A description that an earlier entry already holds (the same constant) is shared, not copied.
@@ -256,6 +275,13 @@ void BuildCatalogue(Catalogue& catalogue) {
             catalogue.StartupDescriptions.push_back_shared(first);
         } else {
             catalogue.StartupDescriptions.push_back(kBuiltIn[i].description);
+        }
+    }
+    for (const CurrentProgram& program : kCurrentPrograms) {
+        if (program.prefix) {
+            catalogue.AppendPrefixEntry(program.name, program.description);
+        } else {
+            catalogue.AppendEntry(program.name, program.description);
         }
     }
 }

@@ -76,6 +76,18 @@ void Catalogue::AppendEntry(std::wstring_view name, std::wstring_view descriptio
     }
 }
 
+void Catalogue::AppendPrefixEntry(std::wstring_view name, std::wstring_view description) {
+    const std::size_t index = size();
+    prefix_.resize(index + 1, false);
+    try {
+        AppendEntry(name, description);
+    } catch (...) {
+        prefix_.resize(index);
+        throw;
+    }
+    prefix_[index] = true;
+}
+
 void Catalogue::Resize(std::size_t count) {
     const std::size_t before = StartupNames.size();
     StartupNames.resize(count);
@@ -85,16 +97,23 @@ void Catalogue::Resize(std::size_t count) {
         StartupNames.resize(before); // keep the arrays in step
         throw;
     }
+    if (prefix_.size() > count) {
+        prefix_.resize(count); // a slot dropped and grown again must not come back as a pattern
+    }
 }
 
 void Catalogue::SetEntry(std::size_t index, std::wstring_view name, std::wstring_view description) {
     StartupNames.Set(index, name);
     StartupDescriptions.Set(index, description);
+    if (index < prefix_.size()) {
+        prefix_[index] = false;
+    }
 }
 
 void Catalogue::Clear() noexcept {
     StartupNames.clear();
     StartupDescriptions.clear();
+    std::vector<bool>().swap(prefix_);
 }
 
 } // namespace runsweep

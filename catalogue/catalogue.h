@@ -1,14 +1,21 @@
 #pragma once
 // The startup catalogue: two parallel text arrays, StartupNames and
-// StartupDescriptions. Indices 0 to 100 are the built-in table that BuildCatalogue fills; the
-// custom list (custom_list.h) appends one slot per line of custom.txt from index 101 on.
+// StartupDescriptions. BuildCatalogue fills two built-in tables: the 101 original entries at
+// indices 0 to 100, then the table of today's programs (catalogue/current_programs.txt, compiled
+// in) from index 101 on. The custom list (custom_list.h) appends one slot per line of custom.txt
+// from FirstCustomIndex() on.
 //
-// Slots of skipped custom lines stay in the catalogue, empty, so that line i keeps index 101 + i.
+// An entry of today's programs may be a prefix pattern: its name (stored without the '*' the data
+// file ends it with) matches every value name that starts with it, as the registry compares names
+// (MatchesPrefix in registry/name_case.h). Only that table has patterns; custom names are exact.
+//
+// Slots of skipped custom lines stay in the catalogue, empty, so that line i keeps index
+// FirstCustomIndex() + i.
 // They are never to be looked up: an empty name would match a Run key's unnamed default value.
 // Walk the catalogue with Catalogue::Entries(), which visits only entries with a name.
 //
 //     for (const CatalogueEntry& entry : catalogue.Entries()) {
-//         // entry.index, entry.name, entry.description (views into the catalogue)
+//         // entry.index, entry.name, entry.description (views into the catalogue), entry.prefix
 //     }
 //
 // Texts are UTF-16 on Windows (wchar_t). Views handed out stay valid until the catalogue is next
@@ -22,8 +29,14 @@
 
 namespace runsweep {
 
-// Number of built-in entries (indices 0 to 100); the first custom entry is at this index.
+// Number of the original built-in entries (indices 0 to 100).
 inline constexpr std::size_t kBuiltInCount = 101;
+
+// Number of entries in the table of today's programs, which follows the original entries.
+std::size_t CurrentProgramCount() noexcept;
+
+// Index of the first custom-list entry: just after both built-in tables.
+std::size_t FirstCustomIndex() noexcept;
 
 // A compact, growable array of texts: one character pool and an (offset, length) pair per slot, so
 // an empty slot costs 8 bytes. Several slots may share one stored text (see push_back_shared).
@@ -74,8 +87,7 @@ struct CatalogueEntry {
     std::size_t index;
     std::wstring_view name;
     std::wstring_view description;
-    // The entry names every value whose name begins with `name` (a program that puts a per-install
-    // suffix on its value name).
+    // True for a prefix pattern of today's programs: name is the text before the pattern's '*'.
     bool prefix = false;
 };
 
@@ -90,9 +102,13 @@ struct Catalogue {
 
     // Appends one entry (name and description copied).
     void AppendEntry(std::wstring_view name, std::wstring_view description);
+    // Appends one prefix pattern: name is the text the matching value names start with.
+    void AppendPrefixEntry(std::wstring_view name, std::wstring_view description);
+    // True when the entry at index is a prefix pattern (false for any index out of range).
+    bool IsPrefixAt(std::size_t index) const noexcept { return index < prefix_.size() && prefix_[index]; }
     // Resizes both arrays, keeping their contents; new slots are empty (name and description "").
     void Resize(std::size_t count);
-    // Sets the entry at index (index < size(), checked).
+    // Sets the entry at index (index < size(), checked) as an exact name.
     void SetEntry(std::size_t index, std::wstring_view name, std::wstring_view description);
     // Empties the catalogue.
     void Clear() noexcept;
@@ -102,6 +118,11 @@ struct Catalogue {
     // millisecond.
     class EntryRange;
     EntryRange Entries() const noexcept;
+
+private:
+    // Pattern flags by index; indices past its end are exact names. Only the built-in table of
+    // today's programs sets any, so it stays as short as that table however the custom list grows.
+    std::vector<bool> prefix_;
 };
 
 class Catalogue::EntryRange {
@@ -117,7 +138,7 @@ public:
         iterator() noexcept = default;
         CatalogueEntry operator*() const noexcept {
             return CatalogueEntry{index_, catalogue_->StartupNames[index_], catalogue_->StartupDescriptions[index_],
-                                  false};
+                                  catalogue_->IsPrefixAt(index_)};
         }
         iterator& operator++() noexcept {
             ++index_;
@@ -159,8 +180,9 @@ inline Catalogue::EntryRange Catalogue::Entries() const noexcept {
     return EntryRange(*this);
 }
 
-// Discards whatever the catalogue held and fills indices 0 to 100 with the built-in
-// entries. Descriptions shared by a group of entries are stored once.
+// Discards whatever the catalogue held and fills indices 0 to 100 with the original built-in
+// entries, then indices 101 to FirstCustomIndex() - 1 with today's programs in file order.
+// Descriptions shared by a group of original entries are stored once.
 void BuildCatalogue(Catalogue& catalogue);
 
 } // namespace runsweep

@@ -77,6 +77,10 @@ bool RegistryNameStartsWith(std::wstring_view name, std::wstring_view prefix) no
     return name.size() >= prefix.size() && RegistryNamesEqual(name.substr(0, prefix.size()), prefix);
 }
 
+bool MatchesPrefix(std::wstring_view prefix, std::wstring_view valueName) noexcept {
+    return !prefix.empty() && RegistryNameStartsWith(valueName, prefix);
+}
+
 std::wstring MatchKey(std::wstring_view name) {
     std::wstring key(name);
     for (wchar_t& ch : key) {

@@ -22,6 +22,11 @@ std::wstring RegistryUpcase(std::wstring_view name);
 // True when name begins with prefix, compared as RegistryNamesEqual compares.
 bool RegistryNameStartsWith(std::wstring_view name, std::wstring_view prefix) noexcept;
 
+// The match of a catalogue pattern ("MicrosoftEdgeAutoLaunch_" for every value named so plus a
+// per-install tail): RegistryNameStartsWith, except that an empty prefix matches nothing, so that
+// no pattern can take in every value of a Run key.
+bool MatchesPrefix(std::wstring_view prefix, std::wstring_view valueName) noexcept;
+
 // The unit that stands for every unit MatchKey does not fold.
 inline constexpr wchar_t kMatchWildcard = static_cast<wchar_t>(0xFFFF);
 std::wstring MatchKey(std::wstring_view name);

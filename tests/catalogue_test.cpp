@@ -99,8 +99,9 @@ protected:
 TEST_F(BuiltInCatalogue, Holds101EntriesWithTheNamesInIndexOrder) {
     ASSERT_EQ(kExpectedNames.size(), 101u);
     ASSERT_EQ(kBuiltInCount, 101u);
-    ASSERT_EQ(catalogue_.StartupNames.size(), 101u);
-    ASSERT_EQ(catalogue_.StartupDescriptions.size(), 101u);
+    // Today's programs follow the original 101.
+    ASSERT_EQ(catalogue_.StartupNames.size(), FirstCustomIndex());
+    ASSERT_EQ(catalogue_.StartupDescriptions.size(), FirstCustomIndex());
     for (std::size_t i = 0; i < kExpectedNames.size(); ++i) {
         EXPECT_EQ(Str(catalogue_.StartupNames[i]), kExpectedNames[i]) << "index " << i;
     }
@@ -268,10 +269,10 @@ TEST_F(BuiltInCatalogue, JavaSchedulersPointToTheVendorOrTheControlPanel) {
 
 TEST_F(BuiltInCatalogue, BuildingAgainDropsCustomEntries) {
     catalogue_.AppendEntry(L"custom", L"a custom entry");
-    ASSERT_EQ(catalogue_.size(), 102u);
+    ASSERT_EQ(catalogue_.size(), FirstCustomIndex() + 1);
     BuildCatalogue(catalogue_);
-    EXPECT_EQ(catalogue_.size(), 101u);
-    EXPECT_EQ(catalogue_.StartupDescriptions.size(), 101u);
+    EXPECT_EQ(catalogue_.size(), FirstCustomIndex());
+    EXPECT_EQ(catalogue_.StartupDescriptions.size(), FirstCustomIndex());
     EXPECT_EQ(catalogue_.StartupNames[100], L"Microsoft Office Fast Cache");
 }
 
@@ -281,9 +282,11 @@ TEST_F(BuiltInCatalogue, EntriesVisitsAllBuiltInEntriesInOrder) {
         EXPECT_EQ(entry.index, expected);
         EXPECT_EQ(entry.name, catalogue_.StartupNames[expected]);
         EXPECT_EQ(entry.description, catalogue_.StartupDescriptions[expected]);
+        EXPECT_EQ(entry.prefix, catalogue_.IsPrefixAt(expected));
+        EXPECT_TRUE(!entry.prefix || expected >= kBuiltInCount) << "the original entries are exact names";
         ++expected;
     }
-    EXPECT_EQ(expected, 101u);
+    EXPECT_EQ(expected, FirstCustomIndex());
 }
 
 TEST(TextColumn, GrowsWithEmptySlotsAndSetsAnySlot) {
@@ -355,7 +358,7 @@ TEST(CatalogueEntries, AMillionEmptySlotsAreSkippedQuickly) {
         lastIndex = entry.index;
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(visited, 102u);
+    EXPECT_EQ(visited, FirstCustomIndex() + 1);
     EXPECT_EQ(lastIndex, 1'000'100u);
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 500);
 }

@@ -13,6 +13,9 @@
 namespace runsweep {
 namespace {
 
+// Custom line i lands here plus i: just after both built-in tables.
+const std::size_t kFirst = FirstCustomIndex();
+
 class RecordingSink : public MessageSink {
 public:
     void ShowMessage(const std::wstring& text, MessageIcon icon) override { shown.emplace_back(text, icon); }
@@ -62,7 +65,7 @@ TEST_F(WinFiles, NoFile) {
     EXPECT_FALSE(FileExists(NativeFileSystem(), path_));
     EXPECT_TRUE(Run().empty());
     EXPECT_TRUE(sink_.shown.empty());
-    EXPECT_EQ(catalogue_.size(), 101u);
+    EXPECT_EQ(catalogue_.size(), kFirst);
 }
 
 TEST_F(WinFiles, AFileIsReadDecodedAndLoaded) {
@@ -70,16 +73,16 @@ TEST_F(WinFiles, AFileIsReadDecodedAndLoaded) {
     EXPECT_TRUE(FileExists(NativeFileSystem(), path_));
     EXPECT_EQ(Run(), L"one,First\r\n\r\nbad\r\nfour,Fourth");
     ExpectMessages({kUsing, {L"Corrupt entry found in custom.txt. Format: Startup,Description", MessageIcon::Error}});
-    ASSERT_EQ(catalogue_.size(), 105u);
-    EXPECT_EQ(catalogue_.StartupNames[101], L"one");
-    EXPECT_EQ(catalogue_.StartupDescriptions[104], L"Fourth");
+    ASSERT_EQ(catalogue_.size(), kFirst + 4);
+    EXPECT_EQ(catalogue_.StartupNames[kFirst], L"one");
+    EXPECT_EQ(catalogue_.StartupDescriptions[kFirst + 3], L"Fourth");
 }
 
 TEST_F(WinFiles, ARealZeroByteFile) {
     Write("");
     EXPECT_TRUE(Run().empty());
     ExpectMessages({kUsing, kEmpty});
-    EXPECT_EQ(catalogue_.size(), 101u);
+    EXPECT_EQ(catalogue_.size(), kFirst);
 }
 
 TEST_F(WinFiles, AFileAnotherHandleHoldsOpenForWritingIsStillRead) {
@@ -90,8 +93,8 @@ TEST_F(WinFiles, AFileAnotherHandleHoldsOpenForWritingIsStillRead) {
     ASSERT_TRUE(writer);
     Run();
     ExpectMessages({kUsing});
-    ASSERT_EQ(catalogue_.size(), 102u);
-    EXPECT_EQ(catalogue_.StartupNames[101], L"held");
+    ASSERT_EQ(catalogue_.size(), kFirst + 1);
+    EXPECT_EQ(catalogue_.StartupNames[kFirst], L"held");
 }
 
 TEST_F(WinFiles, AFileLockedWithoutSharingReadsAsEmpty) {
@@ -109,7 +112,7 @@ TEST_F(WinFiles, AFileLockedWithoutSharingReadsAsEmpty) {
     EXPECT_EQ(ReadTextFile(NativeFileSystem(), path_).status, ReadTextStatus::Unreadable);
     EXPECT_TRUE(Run().empty());
     ExpectMessages({kUsing, kEmpty});
-    EXPECT_EQ(catalogue_.size(), 101u);
+    EXPECT_EQ(catalogue_.size(), kFirst);
 }
 
 TEST_F(WinFiles, AFolderExistsButReadsAsEmpty) {
@@ -133,7 +136,7 @@ TEST_F(WinFiles, AFileOverTheLimitIsNotRead) {
     }
     Run();
     ExpectMessages({kUsing, {L"custom.txt is larger than 64 MB and was not loaded.", MessageIcon::Error}});
-    EXPECT_EQ(catalogue_.size(), 101u);
+    EXPECT_EQ(catalogue_.size(), kFirst);
 }
 
 TEST_F(WinFiles, HighBytesDecodeThroughTheAnsiCodePage) {
@@ -143,8 +146,8 @@ TEST_F(WinFiles, HighBytesDecodeThroughTheAnsiCodePage) {
     Write("caf\xE9,\x80 \x81\x8D\x8F\x90\x9D");
     Run();
     ExpectMessages({kUsing});
-    EXPECT_EQ(catalogue_.StartupNames[101], L"caf\u00E9");
-    EXPECT_EQ(catalogue_.StartupDescriptions[101], L"\u20AC \u0081\u008D\u008F\u0090\u009D");
+    EXPECT_EQ(catalogue_.StartupNames[kFirst], L"caf\u00E9");
+    EXPECT_EQ(catalogue_.StartupDescriptions[kFirst], L"\u20AC \u0081\u008D\u008F\u0090\u009D");
 }
 
 TEST(DecodeAnsiWin, UsesTheSystemCodePage) {

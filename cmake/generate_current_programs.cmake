@@ -1,0 +1,75 @@
+# Turns catalogue/current_programs.txt into the C++ rows of the built-in table of today's programs.
+#   cmake -DINPUT=<current_programs.txt> -DOUTPUT=<current_programs_table.inc> -P generate_current_programs.cmake
+#
+# The file is the custom list's format (Name,Description; no comma inside a field) with '#' lines
+# as comments. A name ending in '*' is a prefix pattern. The build stops at any line it cannot
+# carry into the program unchanged, naming the line, rather than guess.
+cmake_minimum_required(VERSION 3.25)
+
+if(NOT DEFINED INPUT OR NOT DEFINED OUTPUT)
+    message(FATAL_ERROR "generate_current_programs.cmake needs -DINPUT=... and -DOUTPUT=...")
+endif()
+
+file(READ "${INPUT}" text)
+string(REPLACE "\r\n" "\n" text "${text}")
+# Comments are emptied, not dropped, so that line numbers in messages stay right.
+string(REGEX REPLACE "(^|\n)#[^\n]*" "\\1" text "${text}")
+# Semicolons and brackets would be read as CMake list syntax; the data has no use for them.
+if(text MATCHES "[][;]")
+    message(FATAL_ERROR "${INPUT}: ';', '[' and ']' are not allowed in the data file")
+endif()
+string(REPLACE "\n" ";" lines "${text}")
+
+set(rows "")
+set(count 0)
+set(line_number 0)
+foreach(line IN LISTS lines)
+    math(EXPR line_number "${line_number} + 1")
+    if(line STREQUAL "" OR line MATCHES "^#")
+        continue()
+    endif()
+    if(line MATCHES "[^ -~]")
+        message(FATAL_ERROR "${INPUT}:${line_number}: only printable ASCII is allowed")
+    endif()
+    string(FIND "${line}" "," comma)
+    if(comma LESS 1)
+        message(FATAL_ERROR "${INPUT}:${line_number}: expected Name,Description")
+    endif()
+    string(SUBSTRING "${line}" 0 ${comma} name)
+    math(EXPR after "${comma} + 1")
+    string(SUBSTRING "${line}" ${after} -1 description)
+    if(description STREQUAL "" OR description MATCHES ",")
+        message(FATAL_ERROR "${INPUT}:${line_number}: the description must be one non-empty field")
+    endif()
+    if(name MATCHES "^ | $" OR description MATCHES "^ | $")
+        message(FATAL_ERROR "${INPUT}:${line_number}: a field starts or ends with a space")
+    endif()
+    set(prefix false)
+    if(name MATCHES "\\*$")
+        string(REGEX REPLACE "\\*$" "" name "${name}")
+        set(prefix true)
+    endif()
+    if(name STREQUAL "" OR name MATCHES "\\*")
+        message(FATAL_ERROR "${INPUT}:${line_number}: a name may hold '*' only as its last character, after text")
+    endif()
+    foreach(field name description)
+        string(REPLACE "\\" "\\\\" ${field} "${${field}}")
+        string(REPLACE "\"" "\\\"" ${field} "${${field}}")
+    endforeach()
+    string(APPEND rows "    {L\"${name}\", L\"${description}\", ${prefix}},\n")
+    math(EXPR count "${count} + 1")
+endforeach()
+
+if(count EQUAL 0)
+    message(FATAL_ERROR "${INPUT}: no entries")
+endif()
+
+set(content "// Generated from catalogue/current_programs.txt at build time: edit that file, not this one.\n${rows}")
+# Rewritten only when it changes, so that an edit to a comment does not rebuild the catalogue.
+if(EXISTS "${OUTPUT}")
+    file(READ "${OUTPUT}" old)
+    if(old STREQUAL content)
+        return()
+    endif()
+endif()
+file(WRITE "${OUTPUT}" "${content}")

@@ -1,0 +1,75 @@
+// No entry or pattern of the built-in catalogue may list a Run value of the kinds a user needs:
+// security software, anti-cheat, backup, file sync, password managers, driver and device helpers,
+// VM guest tools, the shell. The names live in tests/data/runkeys/never_list.txt, which the
+// coverage script reads too.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "catalogue/catalogue.h"
+#include "registry/name_case.h"
+
+namespace runsweep {
+namespace {
+
+#ifndef _WIN32
+std::vector<std::wstring> ReadNeverList() {
+    std::ifstream file(std::string(RUNSWEEP_SOURCE_DIR) + "/tests/data/runkeys/never_list.txt");
+    std::vector<std::wstring> names;
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        const std::string name = line.substr(0, line.find('|'));
+        names.emplace_back(name.begin(), name.end()); // the file is ASCII
+    }
+    return names;
+}
+
+std::string Narrow(std::wstring_view text) {
+    return std::string(text.begin(), text.end());
+}
+#endif
+
+TEST(NeverList, NoBuiltInEntryOrPatternListsAValueAUserNeeds) {
+#ifdef _WIN32
+    GTEST_SKIP() << "reads the list from the source tree; the native build runs it";
+#else
+    const std::vector<std::wstring> never = ReadNeverList();
+    ASSERT_GE(never.size(), 40u) << "the list file was not found or lost its names";
+    std::set<std::wstring> upper;
+    for (const std::wstring& name : never) {
+        ASSERT_FALSE(name.empty());
+        EXPECT_TRUE(upper.insert(RegistryUpcase(name)).second) << "listed twice: " << Narrow(name);
+    }
+
+    // The 101 original entries are kept as they were. Three of them are the Intel graphics
+    // driver's tray, hot-key and display helpers; those indices alone may match, by exact name.
+    const std::set<std::size_t> keptOriginals{6, 7, 8};
+    std::set<std::size_t> originalsSeen;
+    Catalogue catalogue;
+    BuildCatalogue(catalogue);
+    for (const CatalogueEntry& entry : catalogue.Entries()) {
+        for (const std::wstring& name : never) {
+            const bool listed = entry.prefix ? MatchesPrefix(entry.name, name) : RegistryNamesEqual(entry.name, name);
+            if (!listed) {
+                continue;
+            }
+            if (keptOriginals.count(entry.index) != 0 && !entry.prefix && entry.name == name) {
+                originalsSeen.insert(entry.index);
+                continue;
+            }
+            ADD_FAILURE() << "entry " << entry.index << " (" << Narrow(entry.name) << (entry.prefix ? "*" : "")
+                          << ") lists " << Narrow(name);
+        }
+    }
+    EXPECT_EQ(originalsSeen, keptOriginals) << "the exclusions must name real original entries";
+#endif
+}
+
+} // namespace
+} // namespace runsweep
