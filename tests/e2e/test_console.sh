@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # runsweepc, the console program beside Runsweep.exe, against the same seeded registry as the window:
-# names with an accented letter (a built-in entry) and Cyrillic letters (custom.txt in the Cyrillic
-# ANSI code page), a command of more than 255 bytes with a character beyond the Basic Multilingual
+# names with an accented letter (a built-in entry) and Cyrillic letters and a character beyond the
+# Basic Multilingual Plane (custom.txt in UTF-8), a command of more than 255 bytes with a character beyond the Basic Multilingual
 # Plane, values in HKCU, HKLM and HKLM's 32-bit view, and values no catalogue entry names.
 #   - list in text, CSV and JSON names exactly the window's rows, in the same order; Python's csv
 #     and json read the output back with every character intact;
@@ -23,15 +23,10 @@ done
 folder=$(e2e_temp_dir)
 cp "$E2E_EXE" "$folder/Runsweep.exe"
 cp "$CONSOLE_EXE" "$folder/runsweepc.exe"
-# Both programs read custom.txt in the ANSI code page, which Wine takes from the locale: a Russian
-# one gives Cyrillic (1251). It is built here rather than installed on the machine.
-locales=$(e2e_temp_dir)
-localedef -i ru_RU -f UTF-8 "$locales/ru_RU.UTF-8" >>"$E2E_LOG" 2>&1 || e2e_fail "cannot build the ru_RU.UTF-8 locale"
-export LOCPATH=$locales
-{ export LC_ALL=ru_RU.UTF-8; } 2>/dev/null # this shell cannot load it; the programs it starts can
-CYRILLIC='Запуск'
-printf '%s,%s' "$(printf '%s' "$CYRILLIC" | iconv -f UTF-8 -t CP1251)" \
-    "$(printf 'Проверка обновлений' | iconv -f UTF-8 -t CP1251)" >"$folder/custom.txt"
+# custom.txt in UTF-8: a name of Cyrillic letters and a character beyond the Basic Multilingual
+# Plane, which no ANSI code page holds.
+CYRILLIC='Запуск😀'
+printf '%s,%s' "$CYRILLIC" 'Проверка обновлений' >"$folder/custom.txt"
 ACCENTED="Démarrage d'Office"
 LONG_COMMAND="C:\\Program Files\\Java\\jre\\bin\\jusched.exe $(printf 'x%.0s' $(seq 1 240)) 😀 end"
 [ "$(printf '%s' "$LONG_COMMAND" | wc -c)" -gt 255 ] || e2e_fail "the long command is not long"
