@@ -3,6 +3,7 @@
 #include "catalogue/catalogue.h"
 #include "registry/action_reason.h"
 #include "registry/name_case.h"
+#include "registry/startup_record.h"
 
 #include <algorithm>
 
@@ -30,30 +31,69 @@ std::wstring JoinedPlaces(const std::vector<RunPlace>& places, const wchar_t* se
     return text;
 }
 
-// What a disable or remove would do now, from what the Run keys hold; nothing is written.
-EntryOutcome Foretell(ConsoleCommand command, const FoundStartup& entry, Registry& registry) {
-    EntryOutcome outcome{entry.name, L"would be done", std::wstring()};
-    if (command == ConsoleCommand::Disable) {
-        if (!IsRecordableName(entry.name)) {
-            ActionResult result(ActionOutcome::NameNotRecordable, kInvalidParameter);
-            outcome.result = L"would not be done";
-            outcome.details = ActionReason(result, ConsoleReasonWording());
-            return outcome;
+// Whether this user may change the key: opened for writing, which changes nothing. A key that does
+// not exist yet is judged by the nearest key above it, where it would be created.
+bool MayChange(Registry& registry, Hive hive, std::wstring path, RegView view) {
+    for (;;) {
+        RegKey key;
+        const long status = registry.OpenKey(hive, path, KeyAccess::Write, key, view);
+        if (status != kFileNotFound) {
+            return status != kAccessDenied;
         }
-        for (const RunPlace place : entry.places) {
-            const RunValue value = ReadRunValue(registry, place, entry.name);
-            if (value.Present() && !value.IsText()) {
-                ActionResult result(ActionOutcome::CommandNotText, 0);
-                result.place = place;
-                outcome.result = L"would not be done";
-                outcome.details = ActionReason(result, ConsoleReasonWording());
-                return outcome;
+        const std::size_t cut = path.rfind(L'\\');
+        if (cut == std::wstring::npos) {
+            return true;
+        }
+        path.resize(cut);
+    }
+}
+
+// What a disable or remove would do now, from what the Run keys hold and what this user may change;
+// nothing is written.
+EntryOutcome Foretell(ConsoleCommand command, const FoundStartup& entry, Registry& registry) {
+    EntryOutcome outcome{entry.name, L"would not be done", std::wstring()};
+    const ReasonWording wording = ConsoleReasonWording();
+    std::vector<RunPlace> allowed;
+    std::vector<RunPlace> denied;
+    for (const RunPlace place : entry.places) {
+        (MayChange(registry, PlaceHive(place), kRunKeyPath, PlaceView(place)) ? allowed : denied).push_back(place);
+    }
+    if (command == ConsoleCommand::Disable) {
+        ActionResult refused(ActionOutcome::Done, 0);
+        if (!IsRecordableName(entry.name)) {
+            refused = ActionResult(ActionOutcome::NameNotRecordable, kInvalidParameter);
+        } else if (!MayChange(registry, Hive::LocalMachine, StartupRecordPath(entry.name), RegView::k64)) {
+            refused = ActionResult(ActionOutcome::NeedsAdministrator, kAccessDenied);
+        } else if (!denied.empty()) {
+            refused = ActionResult(ActionOutcome::NeedsAdministrator, kAccessDenied);
+            refused.place = denied.front();
+        } else {
+            for (const RunPlace place : entry.places) {
+                const RunValue value = ReadRunValue(registry, place, entry.name);
+                if (value.Present() && !value.IsText()) {
+                    refused = ActionResult(ActionOutcome::CommandNotText, 0);
+                    refused.place = place;
+                    break;
+                }
             }
         }
+        if (refused.outcome != ActionOutcome::Done) {
+            outcome.details = ActionReason(refused, wording);
+            return outcome;
+        }
+        outcome.result = L"would be done";
         outcome.details = L"would be recorded for re-enabling, then removed from " + PlaceList(entry.places) + L".";
-    } else {
-        outcome.details = L"would be removed from " + PlaceList(entry.places) + L".";
+        return outcome;
     }
+    if (denied.empty()) {
+        outcome.result = L"would be done";
+        outcome.details = L"would be removed from " + PlaceList(entry.places) + L".";
+        return outcome;
+    }
+    const std::wstring need = denied.size() == 1 ? L", which needs" : L", which need";
+    outcome.details = (allowed.empty() ? L"" : L"would be removed from " + PlaceList(allowed) + L"; ") + L"not from " +
+                      PlaceList(denied) + need + L" administrator rights. " + wording.run_as_administrator +
+                      L" to change it there.";
     return outcome;
 }
 
@@ -192,8 +232,8 @@ int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue,
     for (const EntryOutcome& outcome : outcomes) {
         if (!outcome.Done()) {
             status = kExitNotDone;
-            streams.Err(kProgram + outcome.name + L" (" + CommandWord(options.command) + L"): " + outcome.details +
-                        kNewline);
+            streams.Err(kProgram + VisibleText(outcome.name) + L" (" + CommandWord(options.command) + L"): " +
+                        outcome.details + kNewline);
         } else if (!options.dry_run) {
             changed = true;
         }

@@ -24,12 +24,6 @@ bool IsCombining(std::uint32_t c) {
            (c >= 0x20D0 && c <= 0x20FF) || (c >= 0xFE20 && c <= 0xFE2F);
 }
 
-std::wstring Visible(const std::wstring& text) {
-    std::wstring shown = text;
-    std::replace_if(shown.begin(), shown.end(), IsControl, static_cast<wchar_t>(0xFFFD));
-    return shown;
-}
-
 std::wstring CsvField(const std::wstring& text) {
     if (text.find_first_of(L",\"\r\n") == std::wstring::npos) {
         return text;
@@ -87,6 +81,11 @@ template <typename Visit> void ForEachCharacter(std::wstring_view text, Visit vi
 }
 
 } // namespace
+
+std::wstring VisibleText(std::wstring text) {
+    std::replace_if(text.begin(), text.end(), IsControl, static_cast<wchar_t>(0xFFFD));
+    return text;
+}
 
 std::size_t DisplayWidth(std::wstring_view text) {
     std::size_t width = 0;
@@ -164,7 +163,7 @@ std::wstring FormatText(const Table& table) {
         std::vector<std::wstring> line;
         for (std::size_t c = 0; c < columns; ++c) {
             const Cell* cell = c < row.cells.size() ? &row.cells[c] : nullptr;
-            line.push_back(cell ? Visible(cell->shown.value_or(cell->text)) : std::wstring());
+            line.push_back(cell ? VisibleText(cell->shown.value_or(cell->text)) : std::wstring());
         }
         lines.push_back(std::move(line));
     }

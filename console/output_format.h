@@ -48,6 +48,9 @@ std::wstring FormatCsv(const Table& table);
 std::wstring FormatJson(const Table& table);
 std::wstring FormatTable(const Table& table, OutputFormat format);
 
+// The text with its control characters as U+FFFD, so that it stays on its line.
+std::wstring VisibleText(std::wstring text);
+
 // A JSON string: quotes, backslashes and control characters escaped, and unpaired surrogates
 // (which UTF-8 cannot carry) as \uXXXX; everything else as it is.
 std::wstring JsonString(std::wstring_view text);

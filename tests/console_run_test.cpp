@@ -263,6 +263,44 @@ TEST_F(ConsoleRun, APlaceThatNeedsAdministratorRightsIsNotDoneAndSaysHowToGetThe
         << Narrow(streams.err);
 }
 
+TEST_F(ConsoleRun, DryRunForetellsWhatAStandardUserCannotChangeAsTheRealRunFindsIt) {
+    FaultRule read_only;
+    read_only.op = RegistryOp::Open;
+    read_only.hive = Hive::LocalMachine;
+    read_only.access = KeyAccess::Write;
+    read_only.status = kAccessDenied;
+    registry.AddFault(read_only);
+    FaultRule no_create = read_only;
+    no_create.op = RegistryOp::Create;
+    no_create.access.reset();
+    registry.AddFault(no_create);
+
+    ASSERT_EQ(Run({L"remove", L"qttask", L"--dry-run", L"--format", L"csv"}), kExitNotDone);
+    EXPECT_EQ(Writes(), 0u);
+    EXPECT_EQ(streams.out,
+              L"Name,Action,Result,Details\r\nqttask,remove,would not be done,\"would be removed from HKCU; "
+              L"not from HKLM (32-bit), which needs administrator rights. Run runsweepc as administrator "
+              L"to change it there.\"\r\n");
+    ASSERT_EQ(Run({L"disable", L"--all", L"--dry-run", L"--format", L"csv"}), kExitNotDone);
+    EXPECT_EQ(Writes(), 0u);
+    // Even the entry only in HKCU: its record would go to HKLM.
+    EXPECT_EQ(std::count(streams.out.begin(), streams.out.end(), L'\n'), 3);
+    EXPECT_EQ(streams.out.find(L",would be done,"), std::wstring::npos) << Narrow(streams.out);
+
+    // The real runs agree.
+    ASSERT_EQ(Run({L"disable", L"--all", L"--format", L"csv"}), kExitNotDone);
+    EXPECT_EQ(streams.out.find(L",done,"), std::wstring::npos) << Narrow(streams.out);
+    ASSERT_EQ(Run({L"remove", L"qttask", L"--format", L"csv"}), kExitNotDone);
+    EXPECT_NE(streams.out.find(L"qttask,remove,not done,\"removed from HKCU; not removed from HKLM (32-bit)"),
+              std::wstring::npos)
+        << Narrow(streams.out);
+}
+
+TEST_F(ConsoleRun, ANameCannotBreakTheLineOfItsReason) {
+    ASSERT_EQ(Run({L"disable", L"no\r\nsuch"}), kExitNotDone);
+    EXPECT_EQ(streams.err, L"runsweepc: no\uFFFD\uFFFDsuch (disable): not found\r\n");
+}
+
 TEST_F(ConsoleRun, UsageErrorsTouchNothingAndHintOnOneLine) {
     ASSERT_EQ(Run({L"disable", L"qttask", L"--all"}), kExitUsage);
     EXPECT_EQ(streams.out, L"");
