@@ -195,6 +195,20 @@ console disable nosuchentry "$CYRILLIC"
 printf '%s\n' "$ERR" | grep -qxF 'runsweepc: nosuchentry (disable): not found' || e2e_fail "missing name: stderr '$ERR'"
 e2e_reg query "HKCU\\$RUN" /v "$CYRILLIC" >/dev/null 2>&1 && e2e_fail "the named entry beside the missing one was not done"
 
+# --- a Run key this user may only read, as HKLM's is to a standard user
+seed
+drv read-only-key "HKLM\\$RUN" >/dev/null || e2e_fail "cannot make the HKLM Run key read-only"
+console disable "$ACCENTED" --dry-run
+[ "$STATUS" = 1 ] || e2e_fail "dry run on a read-only key: exit $STATUS, expected 1"
+printf '%s\n' "$OUT" | grep -q 'would not be done .*needs administrator rights' || e2e_fail "dry run: $OUT"
+console disable "$ACCENTED" qttask
+[ "$STATUS" = 1 ] || e2e_fail "disable on a read-only key: exit $STATUS, expected 1"
+printf '%s\n' "$ERR" | grep -F "runsweepc: $ACCENTED (disable): " | grep -qF "HKLM, which needs administrator rights" ||
+    e2e_fail "disable on a read-only key: stderr '$ERR'"
+wine "$TOOL" dump "HKLM\\$RUN" 2>>"$E2E_LOG" | grep -qF "$ACCENTED"$'\t' || e2e_fail "the read-only entry was deleted"
+e2e_reg query "HKCU\\$RUN" /v qttask >/dev/null 2>&1 && e2e_fail "qttask beside the read-only entry was not done"
+e2e_reset_registry # replaces the read-only key
+
 # --- bad arguments
 for args in "frobnicate" "disable --all qttask" "list --format xml" "remove" "--no-such-option"; do
     # shellcheck disable=SC2086
