@@ -38,12 +38,18 @@ private:
             if (::GetConsoleMode(handle, &mode)) {
                 // Pieces, as consoles refuse very long writes.
                 constexpr std::size_t kPiece = 8192;
-                for (std::size_t at = 0; at < text.size(); at += kPiece) {
-                    const std::size_t count = std::min(kPiece, text.size() - at);
+                for (std::size_t at = 0; at < text.size();) {
+                    std::size_t count = std::min(kPiece, text.size() - at);
+                    // Not half a surrogate pair at the end of a piece: the console would show two
+                    // replacement characters for the one character.
+                    if (at + count < text.size() && text[at + count - 1] >= 0xD800 && text[at + count - 1] <= 0xDBFF) {
+                        --count;
+                    }
                     DWORD written = 0;
                     if (!::WriteConsoleW(handle, text.data() + at, static_cast<DWORD>(count), &written, nullptr)) {
                         break;
                     }
+                    at += count;
                 }
                 return;
             }
