@@ -149,6 +149,16 @@ EOF
 [ "$check" = ok ] || e2e_fail "CSV/JSON: $check"
 printf '%s\n' "$text_out" | grep -qF "$LONG_COMMAND" || e2e_fail "text: the long command is not there whole"
 
+# To a terminal Wine gives runsweepc a console, which it writes UTF-16 to (WriteConsoleW); Wine's
+# console passes it on to the terminal as UTF-8. (It shows a character beyond the BMP as two
+# replacement characters, which is Wine's console, not runsweepc: the file output above has it.)
+if command -v script >/dev/null; then
+    terminal=$(script -qc "wine '$folder/runsweepc.exe' list" /dev/null </dev/null 2>&1 | tr -d '\r')
+    for name in "$ACCENTED" 'Запуск' 'Проверка обновлений'; do
+        printf '%s\n' "$terminal" | grep -qF "$name" || e2e_fail "on a console, '$name' did not come through: $terminal"
+    done
+fi
+
 # --- --dry-run changes nothing
 dump_all >"$folder/before"
 console disable --all --dry-run
