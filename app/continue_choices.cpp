@@ -7,9 +7,13 @@
 
 namespace runsweep {
 
-std::vector<ActionRecord> CarryOutChoices(const StartupList& list, const StartupActionFn& disable,
-                                          const StartupActionFn& remove) {
-    std::vector<ActionRecord> actions;
+namespace {
+
+// Every row's choice, and the value of each row that has an action, read before anything is carried
+// out: an action may show a message box, whose message loop runs other handlers that can change the
+// rows' choices or destroy the list.
+std::vector<ActionRecord> ReadChosenRows(const StartupList& list) {
+    std::vector<ActionRecord> chosen;
     const int count = list.ListCount();
     for (int row = 0; row < count; ++row) {
         const std::wstring choice = list.GetChoice(row);
@@ -17,16 +21,24 @@ std::vector<ActionRecord> CarryOutChoices(const StartupList& list, const Startup
         record.row = row;
         if (choice == StartupAction::kDisable) {
             record.action = ChosenAction::Disable;
-            record.value = list.GetValue(row);
-            record.result = disable(record.value);
         } else if (choice == StartupAction::kRemove) {
             record.action = ChosenAction::Remove;
-            record.value = list.GetValue(row);
-            record.result = remove(record.value);
         } else {
             continue;
         }
-        actions.push_back(std::move(record));
+        record.value = list.GetValue(row);
+        chosen.push_back(std::move(record));
+    }
+    return chosen;
+}
+
+} // namespace
+
+std::vector<ActionRecord> CarryOutChoices(const StartupList& list, const StartupActionFn& disable,
+                                          const StartupActionFn& remove) {
+    std::vector<ActionRecord> actions = ReadChosenRows(list);
+    for (ActionRecord& record : actions) {
+        record.result = record.action == ChosenAction::Disable ? disable(record.value) : remove(record.value);
     }
     return actions;
 }

@@ -29,10 +29,12 @@ struct ActionRecord {
 
 using StartupActionFn = std::function<ActionResult(const std::wstring& sValue)>;
 
-// Walks the rows once, from the first to the last (the count read once): "disable" calls disable,
-// "remove" calls remove, each with the row's value; any other choice ("none", "", another spelling
-// or letter case) does nothing, and such rows are not asked for their value. Each action is
-// complete before the next row's choice is read. Returns the actions carried out, in row order.
+// Reads the rows once, from the first to the last (the count read once), then carries out their
+// choices in row order: "disable" calls disable, "remove" calls remove, each with the row's value;
+// any other choice ("none", "", another spelling or letter case) does nothing, and such rows are not
+// asked for their value. Every choice and value is read before the first action, so nothing an
+// action's message loop does to the list meanwhile changes what is carried out, and the list is not
+// touched again. Returns the actions carried out, in row order.
 std::vector<ActionRecord> CarryOutChoices(const StartupList& list, const StartupActionFn& disable,
                                           const StartupActionFn& remove);
 

@@ -16,6 +16,9 @@ namespace {
 constexpr const wchar_t* kFormClass = L"Runsweep.Form";
 constexpr const wchar_t* kPanelClass = L"Runsweep.Panel";
 constexpr COLORREF kLinkColor = RGB(0, 0, 192);
+// Pixels round a link's text that hold its focus mark: the window is that much larger on every
+// side, and the text stays where it was designed.
+constexpr int kLinkFocusMargin = 1;
 
 std::exception_ptr& PendingFatalError() noexcept {
     static std::exception_ptr error;
@@ -328,7 +331,21 @@ void Form::ShowModal() {
 
 void Form::Close() noexcept {
     if (hwnd_) {
+        const bool outer = closingItself_;
+        closingItself_ = true;
         ::SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+        closingItself_ = outer;
+    }
+}
+
+Form::CloseDeferral::CloseDeferral(Form& form) noexcept : form_(form) {
+    ++form_.closeDeferrals_;
+}
+
+Form::CloseDeferral::~CloseDeferral() {
+    if (--form_.closeDeferrals_ == 0 && form_.closePending_) {
+        form_.closePending_ = false;
+        form_.Close();
     }
 }
 
@@ -387,13 +404,14 @@ Form::Control& Form::NewControl(ControlKind kind, HWND container, const ControlR
     return *controls_.back();
 }
 
-HWND Form::CreateChild(Control& control, const wchar_t* className, const std::wstring& text, DWORD style) {
+HWND Form::CreateChild(Control& control, const wchar_t* className, const std::wstring& text, DWORD style,
+                       DWORD exStyle) {
     HWND parent = control.container ? control.container : hwnd_;
     const int id = nextControlId_++;
     // Made in its place and at its size: moving it afterwards costs a round of messages.
     const RECT bounds = ControlBounds(control, text);
     HWND child =
-        ::CreateWindowExW(0, className, text.c_str(), WS_CHILD | WS_CLIPSIBLINGS | style, bounds.left, bounds.top,
+        ::CreateWindowExW(exStyle, className, text.c_str(), WS_CHILD | WS_CLIPSIBLINGS | style, bounds.left, bounds.top,
                           bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
     if (!child) {
@@ -417,21 +435,31 @@ HWND Form::AddLinkLabel(const std::wstring& text, const ControlRect& rect, std::
     Control& control = NewControl(ControlKind::LinkLabel, container, rect, FontKind::VerdanaUnderline);
     control.onClick = std::move(onClick);
     // SS_NOTIFY: without it a static control lets the mouse through and never reports a click.
-    return CreateChild(control, WC_STATICW, text, WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY);
+    HWND hwnd =
+        CreateChild(control, WC_STATICW, text, WS_VISIBLE | WS_TABSTOP | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY);
+    // A static control knows nothing of keys or of a focus mark; the link learns both here.
+    if (!::SetWindowSubclass(hwnd, &Form::LinkLabelProc, 0, 0)) {
+        throw std::runtime_error("The program could not make a link of its window reachable by keyboard.");
+    }
+    return hwnd;
 }
 
 HWND Form::AddButton(const std::wstring& text, const ControlRect& rect, FontKind font, std::function<void()> onClick,
                      HWND container) {
     Control& control = NewControl(ControlKind::Button, container, rect, font);
     control.onClick = std::move(onClick);
-    return CreateChild(control, WC_BUTTONW, text, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON);
+    // BS_NOTIFY: the form hears when the button gains and loses the focus, and moves the default
+    // button's border with it.
+    return CreateChild(control, WC_BUTTONW, text, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY);
 }
 
 HWND Form::AddPanel(const ControlRect& rect, COLORREF background, bool visible, HWND container) {
     Control& control = NewControl(ControlKind::Panel, container, rect, FontKind::Default);
     control.backColor = background;
     control.background.reset(::CreateSolidBrush(background));
-    HWND hwnd = CreateChild(control, kPanelClass, L"", WS_CLIPCHILDREN | (visible ? WS_VISIBLE : 0));
+    // WS_EX_CONTROLPARENT: Tab goes on into the panel's own controls.
+    HWND hwnd =
+        CreateChild(control, kPanelClass, L"", WS_CLIPCHILDREN | (visible ? WS_VISIBLE : 0), WS_EX_CONTROLPARENT);
     // The panel covers whatever lies below it, so it sits on top of its siblings.
     ::SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     return hwnd;
@@ -489,7 +517,11 @@ RECT Form::ControlBounds(const Control& control, const std::wstring& text) const
             height = measured.bottom - measured.top;
         }
     }
-    return RECT{left, top, left + width, top + height};
+    RECT bounds{left, top, left + width, top + height};
+    if (control.kind == ControlKind::LinkLabel) {
+        ::InflateRect(&bounds, kLinkFocusMargin, kLinkFocusMargin);
+    }
+    return bounds;
 }
 
 void Form::PlaceControl(Control& control) {
@@ -593,6 +625,134 @@ bool Form::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) {
     return false;
 }
 
+LRESULT CALLBACK Form::LinkLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
+    switch (message) {
+    case WM_GETDLGCODE: {
+        // Enter belongs to the link that has the focus, not to the window's default button.
+        const auto* msg = reinterpret_cast<const MSG*>(lParam);
+        const LRESULT code = ::DefSubclassProc(hwnd, message, wParam, lParam);
+        if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN) {
+            return code | DLGC_WANTMESSAGE;
+        }
+        return code;
+    }
+    case WM_KEYDOWN:
+        if ((wParam == VK_RETURN || wParam == VK_SPACE) && !(lParam & (1L << 30))) {
+            // The same notification as a click, so the form runs the same handler. Held down, the
+            // key opens the page once.
+            ::SendMessageW(::GetParent(hwnd), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(hwnd), STN_CLICKED),
+                           reinterpret_cast<LPARAM>(hwnd));
+            return 0;
+        }
+        break;
+    case WM_CHAR:
+        if (wParam == L' ' || wParam == L'\r') {
+            return 0;
+        }
+        break;
+    case WM_PAINT: {
+        // The text as the static control draws it, moved in by the margin that holds the focus mark,
+        // so that the mark never runs over the text or its underline.
+        PAINTSTRUCT ps{};
+        HDC dc = ::BeginPaint(hwnd, &ps);
+        RECT client{};
+        ::GetClientRect(hwnd, &client);
+        auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(
+            ::GetParent(hwnd), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hwnd)));
+        ::FillRect(dc, &client, brush ? brush : ::GetSysColorBrush(COLOR_BTNFACE));
+        POINT origin{};
+        ::SetViewportOrgEx(dc, kLinkFocusMargin, kLinkFocusMargin, &origin);
+        ::DefSubclassProc(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        ::SetViewportOrgEx(dc, origin.x, origin.y, nullptr);
+        if (::GetFocus() == hwnd && !(::SendMessageW(hwnd, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS)) {
+            ::DrawFocusRect(dc, &client);
+        }
+        ::EndPaint(hwnd, &ps);
+        return 0;
+    }
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS: {
+        const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
+        if (message == WM_SETFOCUS) {
+            // Only the keyboard brings the focus to a link, so its mark is wanted from now on.
+            ::SendMessageW(::GetAncestor(hwnd, GA_ROOT), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+        }
+        ::InvalidateRect(hwnd, nullptr, FALSE);
+        return result;
+    }
+    case WM_UPDATEUISTATE:
+        ::InvalidateRect(hwnd, nullptr, FALSE);
+        break;
+    case WM_NCDESTROY:
+        ::RemoveWindowSubclass(hwnd, &Form::LinkLabelProc, id);
+        break;
+    default:
+        break;
+    }
+    return ::DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+HWND Form::InitialFocus() {
+    return ::GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+}
+
+void Form::SaveFocus() noexcept {
+    HWND focus = ::GetFocus();
+    if (focus == hwnd_) {
+        focus_ = nullptr;
+    } else if (focus && ::IsChild(hwnd_, focus)) {
+        focus_ = focus;
+    }
+    // No focus at all says nothing: the system takes it away on the way to a minimized window.
+}
+
+void Form::RestoreFocus() noexcept {
+    HWND target = focus_ && ::IsWindow(focus_) && ::IsChild(hwnd_, focus_) && ::IsWindowVisible(focus_) &&
+                          ::IsWindowEnabled(focus_)
+                      ? focus_
+                      : nullptr;
+    if (!target) {
+        try {
+            target = InitialFocus();
+        } catch (...) {
+            target = nullptr;
+        }
+    }
+    if (!target) {
+        target = hwnd_;
+    }
+    if (::GetFocus() != target) {
+        ::SetFocus(target);
+    }
+}
+
+void Form::ShowDefaultButton(HWND focused) noexcept {
+    for (const auto& control : controls_) {
+        if (control->kind != ControlKind::Button) {
+            continue;
+        }
+        const bool wanted = focused ? control->hwnd == focused : ::GetDlgCtrlID(control->hwnd) == defaultId_;
+        const auto style = static_cast<DWORD>(::GetWindowLongPtrW(control->hwnd, GWL_STYLE));
+        const bool shown = (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+        if (wanted != shown) {
+            const DWORD type = wanted ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+            ::SendMessageW(control->hwnd, BM_SETSTYLE, (LOWORD(style) & ~BS_TYPEMASK) | type, TRUE);
+        }
+    }
+}
+
+LRESULT Form::DefaultButtonId() const noexcept {
+    // The button with the focus, whatever its style says at this moment: the system's Tab handling
+    // takes every button's default style away and then asks which one should have it.
+    HWND focus = ::GetFocus();
+    for (const auto& control : controls_) {
+        if (control->kind == ControlKind::Button && control->hwnd == focus) {
+            return MAKELRESULT(::GetDlgCtrlID(control->hwnd), DC_HASDEFID);
+        }
+    }
+    return defaultId_ ? MAKELRESULT(defaultId_, DC_HASDEFID) : 0;
+}
+
 LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
     if (OnMessage(message, wParam, lParam, result)) {
@@ -600,9 +760,18 @@ LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     switch (message) {
     case WM_COMMAND: {
-        // BN_CLICKED and STN_CLICKED are both 0.
-        if (HIWORD(wParam) == BN_CLICKED && lParam != 0) {
-            if (Control* control = FindControl(reinterpret_cast<HWND>(lParam)); control && control->onClick) {
+        Control* source = lParam != 0 ? FindControl(reinterpret_cast<HWND>(lParam)) : nullptr;
+        if (source && source->kind == ControlKind::Button &&
+            (HIWORD(wParam) == BN_SETFOCUS || HIWORD(wParam) == BN_KILLFOCUS)) {
+            ShowDefaultButton(HIWORD(wParam) == BN_SETFOCUS ? source->hwnd : nullptr);
+            return 0;
+        }
+        // BN_CLICKED and STN_CLICKED are both 0. BS_NOTIFY turns a button's second click of a
+        // double click into BN_DOUBLECLICKED; it is a click all the same.
+        const bool clicked = HIWORD(wParam) == BN_CLICKED ||
+                             (HIWORD(wParam) == BN_DOUBLECLICKED && source && source->kind == ControlKind::Button);
+        if (clicked && lParam != 0) {
+            if (Control* control = source; control && control->onClick) {
                 // A copy: the handler may close the window, which destroys the control.
                 const std::function<void()> onClick = control->onClick;
                 onClick();
@@ -651,6 +820,13 @@ LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     }
     case WM_SIZE:
+        if (wParam != SIZE_MINIMIZED && ::GetActiveWindow() == hwnd_) {
+            // Restored while active: some systems give the focus to no window at all then.
+            HWND focus = ::GetFocus();
+            if (!focus || focus == hwnd_) {
+                RestoreFocus();
+            }
+        }
         if (loaded_ && ::IsWindowVisible(hwnd_)) {
             OnResize();
         }
@@ -684,19 +860,42 @@ LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE) {
-            HWND focus = ::GetFocus();
-            focus_ = focus && ::IsChild(hwnd_, focus) ? focus : nullptr;
-        } else {
-            HWND target = focus_ && ::IsWindow(focus_) && ::IsChild(hwnd_, focus_)
-                              ? focus_
-                              : ::GetNextDlgTabItem(hwnd_, nullptr, FALSE);
-            if (target) {
-                ::SetFocus(target);
-                return 0;
-            }
+            SaveFocus();
+            break;
+        }
+        if (HIWORD(wParam) != 0 || ::IsIconic(hwnd_)) {
+            // Minimized: the focus comes back when the window is restored (WM_SETFOCUS or WM_SIZE).
+            break;
+        }
+        RestoreFocus();
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+            // Before the system takes the focus away from a window going to its minimized state.
+            SaveFocus();
         }
         break;
+    case WM_SETFOCUS:
+        // The system gives an activated or restored window the focus itself; it belongs to a control.
+        if (!::IsIconic(hwnd_)) {
+            RestoreFocus();
+        }
+        return 0;
+    case DM_GETDEFID:
+        return DefaultButtonId();
+    case DM_SETDEFID: {
+        defaultId_ = static_cast<int>(wParam);
+        HWND focus = ::GetFocus();
+        const Control* focused = focus ? FindControl(focus) : nullptr;
+        ShowDefaultButton(focused && focused->kind == ControlKind::Button ? focus : nullptr);
+        return TRUE;
+    }
     case WM_CLOSE:
+        if (closeDeferrals_ > 0 && !closingItself_) {
+            closePending_ = true;
+            return 0;
+        }
+        closePending_ = false;
         Unload();
         ::DestroyWindow(hwnd_);
         return 0;

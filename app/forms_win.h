@@ -28,8 +28,14 @@
 // Labels have a transparent background (their container's colour shows through). A label either
 // sizes itself to its text on one line (LabelSize::Auto: the width and height of its ControlRect are
 // not used) or has a fixed box in which the text wraps (LabelSize::Wrap). Link labels are labels in RGB(0, 0, 192),
-// Verdana 8.25 underlined, with the system's hand cursor, that raise their click handler. Fonts are created once per
-// DPI and shared by every control of the form.
+// Verdana 8.25 underlined, with the system's hand cursor, that raise their click handler; they are tab stops with a
+// focus mark round them (their window is a pixel larger than the text on every side, for the mark), and Enter or
+// Space raises the handler too. Fonts are created once per DPI and shared by
+// every control of the form.
+//
+// Focus as in the system's dialogs: a form gives the focus back to the control that had it when it
+// is activated or restored again; a push button shows as the default one while it has the focus,
+// and otherwise the button named by DM_SETDEFID does (none unless set).
 #include "base/message_sink.h"
 #include "base/win_handles_win.h"
 
@@ -130,8 +136,26 @@ public:
     // program's thread takes input. A WM_QUIT that arrives meanwhile ends the wait and is posted
     // again for the outer loop.
     void ShowModal();
-    // Closes the window as its close box would: OnUnload runs, then the window is destroyed.
+    // Closes the window as its close box would: OnUnload runs, then the window is destroyed. Never
+    // held back by a CloseDeferral.
     void Close() noexcept;
+
+    // While one lives, a close that reaches the window from outside (WM_CLOSE: the close box, a task
+    // manager's "End task", another program) is held back, and carried out when the last one ends.
+    // A handler that shows a message box or runs a modal loop pumps messages meanwhile; holding one
+    // keeps its window and controls alive until it returns.
+    class CloseDeferral {
+    public:
+        explicit CloseDeferral(Form& form) noexcept;
+        ~CloseDeferral();
+        CloseDeferral(const CloseDeferral&) = delete;
+        CloseDeferral& operator=(const CloseDeferral&) = delete;
+
+    private:
+        Form& form_;
+    };
+    // A close arrived while a CloseDeferral held it back, and has not been carried out yet.
+    bool ClosePending() const noexcept { return closePending_; }
 
     HWND Handle() const noexcept { return hwnd_; }
     bool IsLoaded() const noexcept { return hwnd_ != nullptr; }
@@ -146,6 +170,10 @@ protected:
     virtual void OnUnload() {}
     // After the layer has placed the controls for a new DPI.
     virtual void OnDpiChanged() {}
+    // Where the focus goes when the window is activated and no control of it had the focus yet:
+    // a control, or the window itself to leave every control without it. The first tab stop unless
+    // a form says otherwise.
+    virtual HWND InitialFocus();
     // Any message the layer does not handle itself; return true and set `result` to consume it.
     virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
@@ -192,13 +220,16 @@ private:
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK LinkLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                          DWORD_PTR data);
     static void RegisterClasses();
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
     Control& NewControl(ControlKind kind, HWND container, const ControlRect& rect, FontKind font);
     Control* FindControl(HWND hwnd) noexcept;
-    HWND CreateChild(Control& control, const wchar_t* className, const std::wstring& text, DWORD style);
+    HWND CreateChild(Control& control, const wchar_t* className, const std::wstring& text, DWORD style,
+                     DWORD exStyle = 0);
     void SetControlFont(const Control& control) noexcept;
     RECT ControlBounds(const Control& control, const std::wstring& text) const;
     void PlaceControl(Control& control);
@@ -210,6 +241,11 @@ private:
     void CenterOnScreen() noexcept;
     void Unload() noexcept;
     void RaiseResize() noexcept;
+    void SaveFocus() noexcept;
+    void RestoreFocus() noexcept;
+    // Shows `focused` as the default push button, or the DM_SETDEFID one when the focus is on no button.
+    void ShowDefaultButton(HWND focused) noexcept;
+    LRESULT DefaultButtonId() const noexcept;
 
     HWND hwnd_ = nullptr;
     FormStyle style_;
@@ -218,10 +254,14 @@ private:
     std::vector<std::unique_ptr<Control>> controls_;
     int nextControlId_ = 100;         // below 100: IDOK and IDCANCEL, which dialog navigation sends
     HWND focus_ = nullptr;            // the control that had the focus when the window was deactivated
+    int defaultId_ = 0;               // DM_SETDEFID's button: the default while no button has the focus
     std::vector<HWND> modalDisabled_; // the windows ShowModal disabled
     bool loaded_ = false;             // OnLoad has run: resize events are raised from now on
     bool unloaded_ = false;
     bool modal_ = false;
+    int closeDeferrals_ = 0;     // CloseDeferrals alive
+    bool closePending_ = false;  // a WM_CLOSE they held back
+    bool closingItself_ = false; // Close() is sending WM_CLOSE
 };
 
 // Shows the core's messages as modal message boxes titled "Runsweep", owned by the program's main

@@ -125,11 +125,26 @@ void frmAbout::OnUnload() {
     lblCorporateLicensing_ = nullptr;
 }
 
+bool frmAbout::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    // Esc and Enter reach the window as the commands IDCANCEL and IDOK, as in every dialog; with no
+    // buttons, both close it.
+    if (message == WM_COMMAND && lParam == 0 && (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK)) {
+        Close();
+        result = 0;
+        return true;
+    }
+    return false;
+}
+
+// The box and the launch pump messages: a close from outside waits until they are done. The main
+// window's own unload still closes this window at once.
 void frmAbout::OnVersionHistoryClick() {
+    const CloseDeferral hold(*this);
     ShowVersionHistory(Messages());
 }
 
 void frmAbout::OnCorporateLicensingClick() {
+    const CloseDeferral hold(*this);
     OpenDocument(*shell_, WebPage::CorporateLicensing);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // frmAbout: the program's name, version and credits, the custom-list hint, and two links: the
-// version history (a message) and the corporate-licensing page. It has no buttons; its close box
-// unloads it, and the next "About" loads it again.
+// version history (a message) and the corporate-licensing page. It has no buttons; its close box,
+// Esc or Enter unload it, and the next "About" loads it again. Tab reaches the two links.
 #include "app/forms_win.h"
 #include "app/launches.h"
 #include "base/win_handles_win.h"
@@ -43,6 +43,9 @@ protected:
     void OnCreateControls() override;
     void OnUnload() override;
     void OnDpiChanged() override;
+    // No control: Enter closes the window until Tab has taken the focus to a link.
+    HWND InitialFocus() override { return Handle(); }
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
     MessageSink& Messages() noexcept;

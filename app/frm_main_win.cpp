@@ -47,12 +47,14 @@ StartupList& frmMain::Startups() {
 void frmMain::OnCreateControls() {
     messages_.SetOwner(Handle());
 
+    // The link first: the header's box reaches into the link's top edge, where its focus mark is
+    // drawn, and the window made first lies on top.
+    lblMsconfig_ = AddLinkLabel(L"Re-enable disabled items", {120, 600, 2160, 195}, [this] { OnMsconfigClick(); });
     lblHeader_ = AddLabel(L"Runsweep is a lightweight program that can disable or remove all known unnecessary startup "
                           L"entries from your computer and thus quicken the startup procedure of your system.",
                           {120, 120, 9255, 495}, FontKind::Verdana, LabelSize::Wrap);
-    lblMsconfig_ = AddLinkLabel(L"Re-enable disabled items", {120, 600, 2160, 195}, [this] { OnMsconfigClick(); });
-    AddLabel(L"(uses MSConfig to re-enable all objects disabled, for advanced users).", {2400, 600, 6045, 195},
-             FontKind::Verdana);
+    lblDescription0_ = AddLabel(L"(uses MSConfig to re-enable all objects disabled, for advanced users).",
+                                {2400, 600, 6045, 195}, FontKind::Verdana);
 
     // Created in tab order: the list, then the buttons from left to right.
     if (!RegisterListboxClass(::GetModuleHandleW(nullptr))) {
@@ -85,8 +87,9 @@ void frmMain::CreateNothingFoundPanel() {
     AddLinkLabel(
         L"click here", {4900, 720, 825, 195}, [this] { OnDetectedClick(); }, picHolder_);
 
-    // The panel covers the list.
-    ::SetWindowPos(picHolder_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    // The panel covers the list: it stands before the list in the window order, which is also the
+    // tab order, so its links come after "Re-enable disabled items" and before the buttons.
+    ::SetWindowPos(picHolder_, lblDescription0_, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void frmMain::OnLoad() {
@@ -100,6 +103,10 @@ void frmMain::OnLoad() {
         SetVisible(picHolder_, true);
         SetEnabled(cmdContinue_, false);
     }
+}
+
+HWND frmMain::InitialFocus() {
+    return ctlStartups_;
 }
 
 void frmMain::OnUnload() {
@@ -118,6 +125,10 @@ void frmMain::OnContinueClick() {
         return;
     }
     continuing_ = true;
+    // A close from outside while a box is open would destroy the list and this window under the
+    // loop; it waits until every row has been carried out and reported, then ends the program as
+    // Continue does anyway.
+    const CloseDeferral hold(*this);
     const ClosingMessage closing = ComposeClosingMessage(CarryOutChoices(Startups(), registry_, messages_));
     messages_.ShowMessage(closing.text, closing.icon);
     Close();
@@ -133,6 +144,8 @@ void frmMain::OnDonateClick() {
 }
 
 void frmMain::OnMsconfigClick() {
+    // The launch and its failure message pump messages; the launcher holds this window's handle.
+    const CloseDeferral hold(*this);
     Win32ShellLauncher shell(Handle());
     OpenMsconfig(shell, messages_);
 }

@@ -40,6 +40,9 @@ protected:
     void OnCreateControls() override;
     void OnLoad() override;
     void OnUnload() override;
+    // The list, whether or not it has rows: the links before it in the tab order are not where the
+    // keyboard should start.
+    HWND InitialFocus() override;
 
 private:
     const Catalogue& catalogue_;
@@ -52,6 +55,7 @@ private:
 
     HWND lblHeader_ = nullptr;
     HWND lblMsconfig_ = nullptr;
+    HWND lblDescription0_ = nullptr;
     HWND ctlStartups_ = nullptr;
     void CreateNothingFoundPanel();
 

@@ -7,13 +7,12 @@
 #include <string>
 #include <utility>
 
-#include "catalogue/ansi.h"
-
 namespace runsweep {
 
 namespace {
 
-constexpr std::wstring_view kLineEnd = L"\r\n";
+constexpr std::wstring_view kCrLf = L"\r\n";
+constexpr std::wstring_view kLf = L"\n";
 
 #ifdef _WIN32
 constexpr wchar_t kSeparator = L'\\';
@@ -71,7 +70,9 @@ ReadTextResult ReadTextFile(FileSystem& files, const std::wstring& path, std::ui
         filled += *read;
     }
     bytes.resize(filled);
-    result.text = DecodeAnsi(bytes);
+    DecodedText decoded = DecodeTextFile(bytes);
+    result.text = std::move(decoded.text);
+    result.encoding = decoded.encoding;
     result.status = ReadTextStatus::Ok;
     return result;
 }
@@ -82,9 +83,12 @@ void LoadCustomList(std::wstring_view customListText, Catalogue& catalogue, Mess
         return;
     }
 
+    // Files written with LF alone (by most editors outside Windows) would otherwise load as one line.
+    // A file with CR LF anywhere keeps the one line end it has always had.
+    const std::wstring_view lineEnd = customListText.find(kCrLf) != std::wstring_view::npos ? kCrLf : kLf;
     std::size_t lineCount = 1;
-    for (std::size_t at = customListText.find(kLineEnd); at != std::wstring_view::npos;
-         at = customListText.find(kLineEnd, at + kLineEnd.size())) {
+    for (std::size_t at = customListText.find(lineEnd); at != std::wstring_view::npos;
+         at = customListText.find(lineEnd, at + lineEnd.size())) {
         ++lineCount;
     }
 
@@ -93,12 +97,12 @@ void LoadCustomList(std::wstring_view customListText, Catalogue& catalogue, Mess
 
     std::size_t start = 0;
     for (std::size_t i = 0; i < lineCount; ++i) {
-        std::size_t end = customListText.find(kLineEnd, start);
+        std::size_t end = customListText.find(lineEnd, start);
         if (end == std::wstring_view::npos) {
             end = customListText.size();
         }
         const std::wstring_view line = customListText.substr(start, end - start);
-        start = end + kLineEnd.size();
+        start = end + lineEnd.size();
 
         if (line.empty()) {
             continue;
@@ -111,7 +115,8 @@ void LoadCustomList(std::wstring_view customListText, Catalogue& catalogue, Mess
         const std::wstring_view name = line.substr(0, firstComma);
         std::wstring_view description = line.substr(firstComma + 1);
         description = description.substr(0, description.find(L','));
-        if (name.empty() || description.empty()) {
+        if (name.empty() || description.empty() || name.find(L'\0') != std::wstring_view::npos ||
+            description.find(L'\0') != std::wstring_view::npos) {
             messages.ShowMessage(kCorruptEntryMessage, MessageIcon::Error);
             continue;
         }

@@ -1,7 +1,9 @@
 #pragma once
 // The custom list: custom.txt in the program's folder extends the catalogue, one
-// "name,description" entry per CR LF line, line i at catalogue index FirstCustomIndex() + i, just
-// after both built-in tables. A custom name is always exact, even one that ends in '*'.
+// "name,description" entry per line, line i at catalogue index FirstCustomIndex() + i, just after
+// both built-in tables. A custom name is always exact, even one that ends in '*'. Lines end with
+// CR LF, or with LF in a file that holds no CR LF at all; the file is read in the ANSI code page,
+// UTF-8 or UTF-16 (text_decoding.h).
 //
 // There is no 32,666-line ceiling (any number of lines in a file
 // of at most kCustomListSizeLimit bytes); a larger file is not read at all and gets one error
@@ -13,6 +15,7 @@
 #include "base/message_sink.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/file_system.h"
+#include "catalogue/text_decoding.h"
 
 namespace runsweep {
 
@@ -34,7 +37,7 @@ std::wstring CustomListPath(const std::wstring& folder);
 bool FileExists(FileSystem& files, const std::wstring& path);
 
 enum class ReadTextStatus {
-    Ok,         // text holds the whole file, decoded from the ANSI code page (empty for an empty file)
+    Ok,         // text holds the whole file, decoded (empty for an empty file)
     Unreadable, // the file could not be opened, sized or read: text is empty
     TooLarge,   // the file is larger than the limit and was not read: text is empty
 };
@@ -42,20 +45,25 @@ enum class ReadTextStatus {
 struct ReadTextResult {
     ReadTextStatus status = ReadTextStatus::Unreadable;
     std::wstring text;
+    TextEncoding encoding = TextEncoding::Ansi; // what the file was read as, when status is Ok
 };
 
-// Reads the whole file and decodes it from the system's ANSI code page (DecodeAnsi). A file larger
-// than limit bytes is not read. Reads no more bytes than the size the file reported when opened.
-// Shows no message.
+// Reads the whole file and decodes it as DecodeTextFile chooses: a UTF-8 or UTF-16 byte-order mark,
+// valid UTF-8 with a non-ASCII character, otherwise the system's ANSI code page (DecodeAnsi). A file
+// larger than limit bytes is not read. Reads no more bytes than the size the file reported when
+// opened. Shows no message.
 ReadTextResult ReadTextFile(FileSystem& files, const std::wstring& path, std::uint64_t limit = kCustomListSizeLimit);
 
-// Cuts customListText into lines at CR LF pairs (only there) and stores line i at index
-// FirstCustomIndex() + i: the name is the text before the first comma, the description the text
+// Cuts customListText into lines and stores line i at index FirstCustomIndex() + i. A text that
+// holds a CR LF pair is cut at CR LF pairs only (a lone CR or LF stays part of its line); one without
+// any is cut at every LF. The name is the text before the first comma, the description the text
 // between the first and the second comma, nothing trimmed. The catalogue is resized to
-// FirstCustomIndex() + the number of lines; slots
-// of empty and corrupt lines stay empty. Shows "Custom list is empty." (error icon) for an empty
-// text, and "Corrupt entry found in custom.txt. Format: Startup,Description" (error icon) once
-// for every line without a comma, with an empty name or with an empty description, in line order.
+// FirstCustomIndex() + the number of lines; slots of empty and corrupt lines stay empty. Shows
+// "Custom list is empty." (error icon) for an empty text, and "Corrupt entry found in custom.txt.
+// Format: Startup,Description" (error icon) once for every line without a comma, with an empty name
+// or description, or with a NUL character in its name or description, in line order. (The system's
+// calls end a name at a NUL, so such a name would be looked up, and deleted, as a shorter one the
+// user never saw; a description would be shown cut short.)
 void LoadCustomList(std::wstring_view customListText, Catalogue& catalogue, MessageSink& messages);
 
 // Start-up's custom-list step, after BuildCatalogue: when custom.txt exists in

@@ -7,6 +7,12 @@ namespace runsweep {
 
 namespace g = list_geometry;
 
+long long g::ContentPixelY(long long yTwips, unsigned dpi) {
+    const long long row = yTwips >= 0 ? yTwips / kRowPitch : -((-yTwips + kRowPitch - 1) / kRowPitch);
+    const long long rowTop = row * kRowPitch;
+    return TwipsToPixels(static_cast<double>(rowTop), dpi) + TwipsToPixels(static_cast<double>(yTwips - rowTop), dpi);
+}
+
 const wchar_t* BoxCaption(RowBox box) {
     switch (box) {
     case RowBox::Disable:
@@ -108,13 +114,17 @@ bool ListModel::HandleKey(ListKey key) {
         return false;
     }
     const int last = ListCount() - 1;
+    const int offsetBefore = offset_;
+    // Scrolling may have left the focus row out of sight; the key acts where the user can see it,
+    // as in the system's own lists.
+    ScrollRowIntoView(focusRow_);
+    const bool revealed = offset_ != offsetBefore;
     auto moveTo = [&](long long row) {
         const int target = static_cast<int>(std::clamp<long long>(row, 0, last));
-        const int oldOffset = offset_;
         const bool moved = target != iListIndex_ || target != focusRow_;
         SelectRow(target);
         ScrollRowIntoView(target);
-        return moved || oldOffset != offset_;
+        return moved || offsetBefore != offset_;
     };
     switch (key) {
     case ListKey::Up:
@@ -133,17 +143,13 @@ bool ListModel::HandleKey(ListKey key) {
     case ListKey::Right: {
         const int step = key == ListKey::Left ? -1 : 1;
         const int box = std::clamp(static_cast<int>(focusBox_) + step, 0, kRowBoxCount - 1);
-        const int oldOffset = offset_;
         const bool moved = box != static_cast<int>(focusBox_);
         focusBox_ = static_cast<RowBox>(box);
-        ScrollRowIntoView(focusRow_);
-        return moved || oldOffset != offset_;
+        return moved || revealed;
     }
-    case ListKey::Space: {
+    case ListKey::Space:
         ChooseBox(focusRow_, focusBox_);
-        ScrollRowIntoView(focusRow_);
         return true;
-    }
     }
     return false;
 }
@@ -151,9 +157,11 @@ bool ListModel::HandleKey(ListKey key) {
 void ListModel::Layout(int width, int height) {
     controlWidth_ = width;
     controlHeight_ = height;
+    // The bar stands in the strip right of the surface and meets the control's right and bottom
+    // edges: anything left between them shows as a white seam.
     surfaceWidth_ = width - g::kScrollBarWidth;
-    scrollBarLeft_ = surfaceWidth_ - g::kScrollBarInset;
-    scrollBarHeight_ = height - g::kScrollBarInset;
+    scrollBarLeft_ = surfaceWidth_;
+    scrollBarHeight_ = height;
     descriptionWidth_ = surfaceWidth_ - g::kIcon.width - g::kDescriptionMargin;
     // Unlike a fixed surface, the content height here follows the rows, so sizing the control
     // after rows exist keeps them all reachable; the range has to follow the new bar height.
@@ -208,27 +216,6 @@ void ListModel::CheckScroll() {
 void ListModel::ClampOffset() {
     const int maximum = scroll_.enabled ? scroll_.maximum : 0;
     offset_ = std::clamp(offset_, 0, maximum);
-    KeepFocusInView();
-}
-
-void ListModel::KeepFocusInView() {
-    if (rows_.empty()) {
-        return;
-    }
-    // Rows whose whole band lies in the control; when none does, the rows partly in view.
-    const long long top = offset_;
-    const long long bottom = top + controlHeight_;
-    int first = static_cast<int>((top + g::kRowPitch - 1) / g::kRowPitch);
-    int end = static_cast<int>(std::min<long long>(bottom / g::kRowPitch, ListCount()));
-    if (first >= end) {
-        const RowSpan span = RowsInView();
-        first = span.first;
-        end = span.end;
-    }
-    if (first >= end) {
-        return;
-    }
-    focusRow_ = std::clamp(focusRow_, first, end - 1);
 }
 
 bool ListModel::ScrollTo(long long offset) {
@@ -238,7 +225,6 @@ bool ListModel::ScrollTo(long long offset) {
         return false;
     }
     offset_ = target;
-    KeepFocusInView();
     return true;
 }
 

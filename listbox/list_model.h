@@ -2,6 +2,7 @@
 // Everything the startup list knows, kept apart from any window: the rows and their choices, the
 // selection, the keyboard focus cell, the geometry in twips and the scroll range. The Win32 view
 // draws from it and forwards input to it, so every rule of the list is testable without a display.
+#include "base/twips.h"
 #include "listbox/startup_list.h"
 
 #include <array>
@@ -55,8 +56,6 @@ inline constexpr int kRowPitch = 885;
 inline constexpr int kLargeChange = kRowPitch;
 inline constexpr int kSmallChange = 300;
 inline constexpr int kScrollBarWidth = 255;
-// The scroll bar stands this far in from the control's right and bottom edges.
-inline constexpr int kScrollBarInset = 60;
 // Room kept between the icon box and the description's right end.
 inline constexpr int kDescriptionMargin = 400;
 
@@ -71,8 +70,14 @@ inline constexpr TwipsRect kNoAction{6840, 120, 1455, 195};
 // The control's parts as designed, before its host first sizes it.
 inline constexpr int kDesignSurfaceWidth = 8775;
 inline constexpr int kDesignSurfaceHeight = 4215;
-inline constexpr int kDesignScrollBarLeft = 8880;
-inline constexpr int kDesignScrollBarHeight = 4335;
+inline constexpr int kDesignScrollBarLeft = kDesignSurfaceWidth;
+inline constexpr int kDesignScrollBarHeight = kDesignSurfaceHeight;
+
+// A vertical place on the unscrolled content, in pixels at `dpi`. The row's top is rounded once and
+// the distance below it on its own, so that every row comes out the same at any scale: rounding
+// the whole distance from the top would give a box a pixel less in every other row wherever the
+// row pitch falls between pixels (at 144 dpi it is 88.5).
+long long ContentPixelY(long long yTwips, unsigned dpi);
 } // namespace list_geometry
 
 namespace list_text {
@@ -119,7 +124,8 @@ public:
     void FocusBoxOf(int iItem, RowBox box);
     // Up/Down move the selection one row, Page Up/Down one screenful of whole rows, Home/End to
     // the first and last row; each brings the row into view. Left/Right move between the three
-    // boxes of the focus row; Space chooses the focus box. Returns whether anything changed.
+    // boxes of the focus row; Space chooses the focus box. A key first brings the focus row back
+    // into view when scrolling took it away. Returns whether anything changed.
     bool HandleKey(ListKey key);
 
     // --- layout and scrolling -----------------------------------------------------------------
@@ -143,9 +149,8 @@ public:
     void CheckScroll();
     const ScrollRange& Scroll() const { return scroll_; }
     int ScrollOffset() const { return offset_; }
-    // Clamped to 0 .. maximum; returns whether the offset changed. The focus cell follows the view
-    // (to the nearest row wholly in view), so the keyboard never acts on a row out of sight; the
-    // selection stays where it is.
+    // Clamped to 0 .. maximum; returns whether the offset changed. Neither the selection nor the
+    // focus cell moves: the focus stays on its row out of sight, and the next key brings it back.
     bool ScrollTo(long long offset);
     bool ScrollBy(long long delta) { return ScrollTo(static_cast<long long>(offset_) + delta); }
     void ScrollRowIntoView(int iItem);
@@ -166,7 +171,6 @@ private:
     const Row& At(int iItem) const;
     Row& At(int iItem);
     void ClampOffset();
-    void KeepFocusInView();
 
     std::vector<Row> rows_;
     int iListIndex_ = 0;

@@ -263,9 +263,11 @@ bool ListboxControl::HasFocus() const {
 }
 
 RECT ListboxControl::ContentPixels(const TwipsRect& r) const {
-    const int offset = OffsetPx();
-    return RECT{Px(r.left), Px(r.top) - offset, Px(static_cast<double>(r.left) + r.width),
-                Px(static_cast<double>(r.top) + r.height) - offset};
+    const long long offset = OffsetPx();
+    return RECT{
+        Px(r.left), static_cast<LONG>(list_geometry::ContentPixelY(r.top, dpi_) - offset),
+        Px(static_cast<double>(r.left) + r.width),
+        static_cast<LONG>(list_geometry::ContentPixelY(static_cast<long long>(r.top) + r.height, dpi_) - offset)};
 }
 
 RECT ListboxControl::ElementPixels(int iItem, RowElement element) const {
@@ -337,10 +339,10 @@ void ListboxControl::ApplyLayout() {
     const int width = static_cast<int>(std::lround(PixelsToTwips(client.right, dpi_)));
     const int height = static_cast<int>(std::lround(PixelsToTwips(client.bottom, dpi_)));
     model_.Layout(width, height);
-    ::MoveWindow(surface_, 0, 0, Px(model_.SurfaceWidth()), Px(height), TRUE);
-    const int barLeft = Px(model_.ScrollBarLeft());
-    ::MoveWindow(scrollBar_, barLeft, 0, Px(model_.ScrollBarLeft() + list_geometry::kScrollBarWidth) - barLeft,
-                 Px(model_.ScrollBarHeight()), TRUE);
+    // In the list's own pixels, so that no rounding of twips leaves a seam at an edge.
+    const int barLeft = std::min<int>(Px(model_.ScrollBarLeft()), client.right);
+    ::MoveWindow(surface_, 0, 0, barLeft, client.bottom, TRUE);
+    ::MoveWindow(scrollBar_, barLeft, 0, client.right - barLeft, client.bottom, TRUE);
     scrollBarKnown_ = false;
     UpdateScrollBar();
     ::InvalidateRect(surface_, nullptr, FALSE);
@@ -361,10 +363,7 @@ void ListboxControl::InvalidateRow(int row) {
     if (lockDepth_ > 0 || !surface_ || !RowInView(row)) {
         return;
     }
-    const int offset = OffsetPx();
-    const int top = Px(static_cast<double>(list_geometry::kRowPitch) * row) - offset;
-    const int bottom = Px(static_cast<double>(list_geometry::kRowPitch) * (row + 1)) - offset;
-    const RECT band{0, top, Px(model_.SurfaceWidth()), bottom};
+    const RECT band = RowBand(row);
     ::InvalidateRect(surface_, &band, FALSE);
 }
 
@@ -771,9 +770,11 @@ std::optional<POINT> ListboxControl::IconAt(HDC dc, bool selected) const {
 }
 
 RECT ListboxControl::RowBand(int row) const {
-    const int offset = OffsetPx();
-    return RECT{0, Px(static_cast<double>(list_geometry::kRowPitch) * row) - offset, Px(model_.SurfaceWidth()),
-                Px(static_cast<double>(list_geometry::kRowPitch) * (row + 1)) - offset};
+    const long long pitch = list_geometry::kRowPitch;
+    const long long offset = OffsetPx();
+    return RECT{0, static_cast<LONG>(list_geometry::ContentPixelY(pitch * row, dpi_) - offset),
+                Px(model_.SurfaceWidth()),
+                static_cast<LONG>(list_geometry::ContentPixelY(pitch * (row + 1), dpi_) - offset)};
 }
 
 void ListboxControl::DropGlyphs() const {

@@ -258,11 +258,14 @@ long Registry::ReadValue(const RegKey& key, const std::wstring& name, RegValue& 
     return kMoreData;
 }
 
-long Registry::EnumValueNames(const RegKey& key, std::vector<std::wstring>& names) {
+namespace {
+
+// Every name an index-by-index enumeration gives, in its order.
+template <class EnumOne> long EnumAll(EnumOne enum_one, std::vector<std::wstring>& names) {
     names.clear();
     for (unsigned long index = 0;; ++index) {
         std::wstring name;
-        const long status = EnumValueName(key, index, name);
+        const long status = enum_one(index, name);
         if (status == kNoMoreItems) {
             return kSuccess;
         }
@@ -273,19 +276,14 @@ long Registry::EnumValueNames(const RegKey& key, std::vector<std::wstring>& name
     }
 }
 
+} // namespace
+
+long Registry::EnumValueNames(const RegKey& key, std::vector<std::wstring>& names) {
+    return EnumAll([&](unsigned long index, std::wstring& name) { return EnumValueName(key, index, name); }, names);
+}
+
 long Registry::EnumSubKeyNames(const RegKey& key, std::vector<std::wstring>& names) {
-    names.clear();
-    for (unsigned long index = 0;; ++index) {
-        std::wstring name;
-        const long status = EnumSubKeyName(key, index, name);
-        if (status == kNoMoreItems) {
-            return kSuccess;
-        }
-        if (status != kSuccess) {
-            return status;
-        }
-        names.push_back(std::move(name));
-    }
+    return EnumAll([&](unsigned long index, std::wstring& name) { return EnumSubKeyName(key, index, name); }, names);
 }
 
 std::size_t Registry::TotalCallCount() const noexcept {

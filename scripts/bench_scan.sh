@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Times the Run-key scan against Wine's registry: the built-in catalogue and one of 32,767 entries
-# (the top index 32,766), with 0, 50 and 1,000 catalogue names present in the Run keys. Prints the
-# time per scan (median) and the registry calls one scan makes, beside the name-by-name way.
+# (the top index 32,766), with 0, 50 and 1,000 catalogue names present in the three Run keys (HKCU,
+# and HKLM in both views). Prints the time per scan (median) and the registry calls one scan makes,
+# beside the name-by-name way.
 #   scripts/bench_scan.sh [path/to/bench_scan.exe]
 # Builds the mingw preset's bench_scan target when no program is given. Always runs in a throwaway
-# prefix of its own, since it replaces both Run keys.
+# prefix of its own, since it replaces the Run keys.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 

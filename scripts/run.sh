@@ -2,7 +2,8 @@
 # Builds Runsweep.exe and starts it under Wine.
 #   scripts/run.sh          on your own Wine prefix (WINEPREFIX, or Wine's default ~/.wine)
 #   scripts/run.sh --demo   on a throwaway prefix seeded with typical startup entries, in a
-#                           virtual display when no X display is available
+#                           virtual display when no X display is available; when Runsweep ends,
+#                           or Ctrl+C (or kill) ends the script, the prefix and that display go too
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -19,12 +20,27 @@ if [ "$demo" = 1 ]; then
     # shellcheck source=scripts/wine-env.sh
     source scripts/wine-env.sh
     unset WINEPREFIX
+    demo_cleanup() {
+        trap - EXIT INT TERM HUP
+        # Stopping the prefix's Wine server ends Runsweep too; then the Xvfb this script started.
+        wine_stop
+        # Only ever the folder wine_prefix_init made for this run (some 700 MB).
+        case ${WINEPREFIX:-} in
+        /tmp/runsweep-prefix.*) rm -rf "$WINEPREFIX" ;;
+        esac
+    }
+    trap demo_cleanup EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    trap 'exit 129' HUP
     wine_xvfb_start
     wine_prefix_init
     bash scripts/seed-demo.sh
     echo "run: throwaway prefix $WINEPREFIX on display $DISPLAY"
-    wine "$exe"
-    wine_stop
+    echo "run: Ctrl+C here ends the demo and removes the prefix and any virtual display it started"
+    # In the background, so that a signal reaches the trap at once rather than when Runsweep ends.
+    wine "$exe" &
+    wait $!
 else
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"

@@ -33,6 +33,9 @@ public:
         log.push_back(L"value " + std::to_wstring(iItem));
         return rows_.at(static_cast<std::size_t>(iItem)).first;
     }
+    // What a handler run by an action's message box can do to the list meanwhile.
+    void SetChoice(int iItem, const std::wstring& choice) { rows_.at(static_cast<std::size_t>(iItem)).second = choice; }
+    void Destroy() { rows_.clear(); }
     mutable std::vector<std::wstring> log;
 
 private:
@@ -53,7 +56,7 @@ ActionRecord Record(const wchar_t* value, ChosenAction action, ActionOutcome out
     return record;
 }
 
-TEST(ContinueWalk, ActsOnExactChoicesOnlyAndFinishesEachRowBeforeReadingTheNext) {
+TEST(ContinueWalk, ActsOnExactChoicesOnlyAndReadsEveryRowBeforeTheFirstAction) {
     FakeList list({{L"qttask", L"disable"},
                    {L"jusched", L"remove"},
                    {L"ctfmon", L"none"},
@@ -73,10 +76,10 @@ TEST(ContinueWalk, ActsOnExactChoicesOnlyAndFinishesEachRowBeforeReadingTheNext)
 
     const std::vector<ActionRecord> actions = CarryOutChoices(list, disable, remove);
 
-    const std::vector<std::wstring> expected = {L"count",    L"choice 0", L"value 0",        L"disable qttask",
-                                                L"choice 1", L"value 1",  L"remove jusched", L"choice 2",
-                                                L"choice 3", L"choice 4", L"choice 5",       L"choice 6",
-                                                L"choice 7", L"value 7",  L"remove last"};
+    const std::vector<std::wstring> expected = {L"count",          L"choice 0",       L"value 0",    L"choice 1",
+                                                L"value 1",        L"choice 2",       L"choice 3",   L"choice 4",
+                                                L"choice 5",       L"choice 6",       L"choice 7",   L"value 7",
+                                                L"disable qttask", L"remove jusched", L"remove last"};
     EXPECT_EQ(list.log, expected);
     ASSERT_EQ(actions.size(), 3u);
     EXPECT_EQ(actions[0].row, 0);
@@ -85,6 +88,47 @@ TEST(ContinueWalk, ActsOnExactChoicesOnlyAndFinishesEachRowBeforeReadingTheNext)
     EXPECT_EQ(actions[1].action, ChosenAction::Remove);
     EXPECT_EQ(actions[2].row, 7);
     EXPECT_EQ(actions[2].result.outcome, ActionOutcome::AlreadyGone);
+}
+
+// An action's message box runs other handlers: the main window closed from outside destroys the
+// list, a posted click changes a choice. What was chosen when Continue was pressed is carried out,
+// every row of it, and the list is not read again.
+TEST(ContinueWalk, WhatTheListBecomesDuringAnActionChangesNothingCarriedOut) {
+    FakeList destroyed({{L"qttask", L"disable"}, {L"jusched", L"disable"}, {L"ctfmon", L"remove"}});
+    std::vector<std::wstring> done;
+    const auto disable = [&](const std::wstring& v) {
+        done.push_back(L"disable " + v);
+        destroyed.Destroy();
+        return ActionResult{ActionOutcome::RecordFailed, 1021};
+    };
+    const auto remove = [&](const std::wstring& v) {
+        done.push_back(L"remove " + v);
+        return ActionResult{ActionOutcome::Done, 0};
+    };
+    std::vector<ActionRecord> actions;
+    ASSERT_NO_THROW(actions = CarryOutChoices(destroyed, disable, remove));
+    EXPECT_EQ(done, (std::vector<std::wstring>{L"disable qttask", L"disable jusched", L"remove ctfmon"}));
+    ASSERT_EQ(actions.size(), 3u);
+    EXPECT_EQ(actions[1].row, 1);
+    EXPECT_EQ(actions[1].result.outcome, ActionOutcome::RecordFailed);
+    EXPECT_EQ(actions[2].value, L"ctfmon");
+    // Every row is reported: two not changed, one done.
+    const ClosingMessage closing = ComposeClosingMessage(actions);
+    EXPECT_NE(closing.text.find(L"qttask (Disable)"), std::wstring::npos);
+    EXPECT_NE(closing.text.find(L"jusched (Disable)"), std::wstring::npos);
+    EXPECT_NE(closing.text.find(L"The other chosen action was carried out."), std::wstring::npos) << closing.text;
+
+    FakeList changed({{L"qttask", L"disable"}, {L"jusched", L"none"}, {L"ctfmon", L"remove"}});
+    done.clear();
+    const auto disableAndChange = [&](const std::wstring& v) {
+        done.push_back(L"disable " + v);
+        changed.SetChoice(1, L"remove");
+        changed.SetChoice(2, L"none");
+        return ActionResult{ActionOutcome::Done, 0};
+    };
+    actions = CarryOutChoices(changed, disableAndChange, remove);
+    EXPECT_EQ(done, (std::vector<std::wstring>{L"disable qttask", L"remove ctfmon"}));
+    EXPECT_EQ(actions.size(), 2u);
 }
 
 TEST(ContinueMessage, ClaimsSuccessOnlyWhenEveryChosenActionTookEffect) {

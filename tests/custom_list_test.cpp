@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "catalogue/ansi.h"
 #include "catalogue/custom_list.h"
 
 namespace runsweep {
@@ -103,12 +104,50 @@ TEST(LoadCustomList, OnlyCrLfPairsGiveEmptySlotsAndNoMessage) {
     EXPECT_EQ(entries, kFirst); // the empty slots are never visited
 }
 
-TEST(LoadCustomList, LfOnlyLineEndsDoNotSplit) {
-    Loaded loaded(L"first,First program\nsecond,Second program");
+TEST(LoadCustomList, ATextWithoutCrLfIsCutAtEveryLf) {
+    Loaded loaded(L"first,First program\nsecond,Second program\n\nbroken\nfifth,Fifth\rstill fifth\n");
+    EXPECT_EQ(loaded.sink.shown, std::vector<Shown>{kCorrupt});
+    ASSERT_EQ(loaded.catalogue.size(), kFirst + 6) << "six lines, the last one empty";
+    EXPECT_EQ(loaded.Name(kFirst), L"first");
+    EXPECT_EQ(loaded.Description(kFirst), L"First program");
+    EXPECT_EQ(loaded.Name(kFirst + 1), L"second");
+    EXPECT_EQ(loaded.Description(kFirst + 1), L"Second program");
+    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 2));
+    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 3));
+    EXPECT_EQ(loaded.Description(kFirst + 4), L"Fifth\rstill fifth") << "a lone CR stays part of its line";
+    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 5));
+
+    Loaded one(L"\n");
+    EXPECT_TRUE(one.sink.shown.empty());
+    EXPECT_EQ(one.catalogue.size(), kFirst + 2);
+}
+
+TEST(LoadCustomList, OneCrLfAnywhereKeepsEveryLoneLfInsideItsLine) {
+    Loaded loaded(L"first,First program\nsecond,Second program\r\nthird,Third");
     EXPECT_TRUE(loaded.sink.shown.empty());
-    ASSERT_EQ(loaded.catalogue.size(), kFirst + 1);
+    ASSERT_EQ(loaded.catalogue.size(), kFirst + 2);
     EXPECT_EQ(loaded.Name(kFirst), L"first");
     EXPECT_EQ(loaded.Description(kFirst), L"First program\nsecond");
+    EXPECT_EQ(loaded.Name(kFirst + 1), L"third");
+}
+
+// The system's calls end a name at a NUL: "Foo<NUL>Bar" would be looked up, and deleted, as "Foo".
+TEST(LoadCustomList, ANulInANameOrDescriptionMakesTheLineCorrupt) {
+    using namespace std::string_literals;
+    Loaded loaded(L"Foo\0Bar,desc\r\nqttask,cut\0short\r\ngood,entry,third\0field\r\n\0\r\n\0,x\r\nlast,one"s);
+    EXPECT_EQ(loaded.sink.shown, (std::vector<Shown>{kCorrupt, kCorrupt, kCorrupt, kCorrupt}));
+    ASSERT_EQ(loaded.catalogue.size(), kFirst + 6);
+    EXPECT_TRUE(loaded.SlotEmpty(kFirst));
+    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 1));
+    EXPECT_EQ(loaded.Name(kFirst + 2), L"good") << "a NUL in the dropped third field harms nothing";
+    EXPECT_EQ(loaded.Description(kFirst + 2), L"entry");
+    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 3));
+    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 4));
+    EXPECT_EQ(loaded.Name(kFirst + 5), L"last");
+    for (const CatalogueEntry& entry : loaded.catalogue.Entries()) {
+        EXPECT_EQ(entry.name.find(L'\0'), std::wstring_view::npos) << "index " << entry.index;
+        EXPECT_NE(entry.name, L"Foo");
+    }
 }
 
 TEST(LoadCustomList, LoneCrIsAnOrdinaryCharacter) {
@@ -483,6 +522,155 @@ TEST_F(Startup, CorruptLinesAfterTheInformation) {
     Run();
     EXPECT_EQ(sink_.shown, (std::vector<Shown>{kUsing, kCorrupt, kCorrupt}));
     EXPECT_EQ(catalogue_.StartupNames[kFirst + 1], L"good");
+}
+
+// Wide text from code points: on Windows those beyond U+FFFF take two units.
+std::wstring Wide(std::u32string_view codePoints) {
+    std::wstring text;
+    for (char32_t c : codePoints) {
+        if (sizeof(wchar_t) == 2 && c > 0xFFFF) {
+            text += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+            text += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            text += static_cast<wchar_t>(c);
+        }
+    }
+    return text;
+}
+
+// custom.txt as today's editors write it; the names are those of Run values the user has.
+struct EncodedFile {
+    const char* what;
+    std::string bytes;
+    TextEncoding encoding;
+};
+
+std::string Utf16(std::u16string_view units, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t unit : units) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+TEST(ReadTextFile, ReadsUtf8AndUtf16FilesWithTheirLineEnds) {
+    // "Café", "Диспетчер" (Cyrillic), and a name beyond U+FFFF.
+    const std::wstring expected =
+        Wide(U"Caf\u00E9,Un caf\u00E9\r\n\u0414\u0438\u0441\u043F\u0435\u0442\u0447\u0435\u0440,"
+             U"\u0417\u0430\u043F\u0443\u0441\u043A\r\nsmile\U0001F600,x");
+    const std::string utf8 = "Caf\xC3\xA9,Un caf\xC3\xA9\r\n"
+                             "\xD0\x94\xD0\xB8\xD1\x81\xD0\xBF\xD0\xB5\xD1\x82\xD1\x87\xD0\xB5\xD1\x80,"
+                             "\xD0\x97\xD0\xB0\xD0\xBF\xD1\x83\xD1\x81\xD0\xBA\r\nsmile\xF0\x9F\x98\x80,x";
+    const std::u16string units = u"Caf\u00E9,Un caf\u00E9\r\n\u0414\u0438\u0441\u043F\u0435\u0442\u0447\u0435\u0440,"
+                                 u"\u0417\u0430\u043F\u0443\u0441\u043A\r\nsmile\U0001F600,x";
+    const EncodedFile files[] = {
+        {"UTF-8 with a mark", "\xEF\xBB\xBF" + utf8, TextEncoding::Utf8Mark},
+        {"UTF-8 without a mark", utf8, TextEncoding::Utf8},
+        {"UTF-16 LE", Utf16(units, false), TextEncoding::Utf16LE},
+        {"UTF-16 BE", Utf16(units, true), TextEncoding::Utf16BE},
+    };
+    for (const EncodedFile& file : files) {
+        SCOPED_TRACE(file.what);
+        FakeFileSystem fs;
+        fs.files[kPath].bytes = file.bytes;
+        const ReadTextResult read = ReadTextFile(fs, kPath);
+        ASSERT_EQ(read.status, ReadTextStatus::Ok);
+        EXPECT_EQ(read.encoding, file.encoding);
+        EXPECT_EQ(read.text, expected);
+        Loaded loaded(read.text);
+        EXPECT_TRUE(loaded.sink.shown.empty());
+        ASSERT_EQ(loaded.catalogue.size(), kFirst + 3);
+        EXPECT_EQ(loaded.Name(kFirst), L"Caf\u00E9");
+        EXPECT_EQ(loaded.Name(kFirst + 1), L"\u0414\u0438\u0441\u043F\u0435\u0442\u0447\u0435\u0440");
+        EXPECT_EQ(loaded.Name(kFirst + 2), Wide(U"smile\U0001F600"));
+    }
+}
+
+TEST(ReadTextFile, Utf16AndUtf8WithLfOnlyLineEndsAreCutAtLf) {
+    FakeFileSystem fs;
+    fs.files[kPath].bytes = Utf16(u"one,First\ntwo,Second\n", false);
+    Loaded utf16(ReadTextFile(fs, kPath).text);
+    ASSERT_EQ(utf16.catalogue.size(), kFirst + 3);
+    EXPECT_EQ(utf16.Name(kFirst + 1), L"two");
+    fs.files[kPath].bytes = "\xEF\xBB\xBFone,First\ntw\xC3\xB6,Second";
+    Loaded utf8(ReadTextFile(fs, kPath).text);
+    ASSERT_EQ(utf8.catalogue.size(), kFirst + 2);
+    EXPECT_EQ(utf8.Name(kFirst), L"one");
+    EXPECT_EQ(utf8.Name(kFirst + 1), L"tw\u00F6");
+}
+
+TEST(ReadTextFile, WhatIsNotUtf8WithoutAMarkIsReadInTheAnsiCodePage) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"ASCII only", "qttask,QuickTime"},
+        {"Latin-1 bytes", "caf\xE9,\x80 sign"},
+        {"a lead byte without its continuation", "caf\xC3,x"},
+        {"an overlong form", "a\xC0\xAF,x"},
+        {"an encoded surrogate", "a\xED\xA0\x80,x"},
+        {"beyond U+10FFFF", "a\xF4\x90\x80\x80,x"},
+        {"a sequence cut by the end of the file", "caf\xC3\xA9,x\xE2\x82"},
+        {"one mark byte short", "\xEF\xBB,x"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeFileSystem fs;
+        fs.files[kPath].bytes = c.bytes;
+        const ReadTextResult read = ReadTextFile(fs, kPath);
+        EXPECT_EQ(read.encoding, TextEncoding::Ansi);
+        EXPECT_EQ(read.text.size(), c.bytes.size()) << "one character per byte";
+#ifndef _WIN32
+        EXPECT_EQ(read.text, DecodeWindows1252(c.bytes));
+#endif
+    }
+}
+
+TEST(ReadTextFile, IllFormedUnicodeAfterAMark) {
+    FakeFileSystem fs;
+    // UTF-8 after its mark stays UTF-8: each ill-formed part is one U+FFFD.
+    fs.files[kPath].bytes = "\xEF\xBB\xBF"
+                            "a\xC3,\xE9x\xC3\xA9";
+    ReadTextResult read = ReadTextFile(fs, kPath);
+    EXPECT_EQ(read.encoding, TextEncoding::Utf8Mark);
+    EXPECT_EQ(read.text, L"a\uFFFD,\uFFFDx\u00E9");
+
+    // UTF-16 with an odd byte count: the last byte is one U+FFFD; an unpaired surrogate is kept.
+    fs.files[kPath].bytes = std::string("\xFF\xFE"
+                                        "a\0\x00\xD8,\0b\0c",
+                                        11);
+    read = ReadTextFile(fs, kPath);
+    EXPECT_EQ(read.encoding, TextEncoding::Utf16LE);
+    EXPECT_EQ(read.text, (std::wstring{L'a', static_cast<wchar_t>(0xD800), L',', L'b', static_cast<wchar_t>(0xFFFD)}));
+
+    // A mark and nothing else: the list is empty.
+    for (const char* onlyMark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+        fs.files[kPath].bytes = onlyMark;
+        read = ReadTextFile(fs, kPath);
+        EXPECT_EQ(read.status, ReadTextStatus::Ok);
+        EXPECT_TRUE(read.text.empty());
+    }
+}
+
+TEST_F(Startup, AFileOfOnlyAMarkIsAnEmptyList) {
+    files_.files[kPath].bytes = "\xEF\xBB\xBF";
+    EXPECT_TRUE(Run().empty());
+    EXPECT_EQ(sink_.shown, (std::vector<Shown>{kUsing, kEmpty}));
+    EXPECT_EQ(catalogue_.size(), kFirst);
+}
+
+TEST_F(Startup, ANulInANameFromTheFileIsReportedAndNeverLookedUp) {
+    using namespace std::string_literals;
+    files_.files[kPath].bytes = "Foo\0Bar,desc\r\nBar,ok"s;
+    Run();
+    EXPECT_EQ(sink_.shown, (std::vector<Shown>{kUsing, kCorrupt}));
+    ASSERT_EQ(catalogue_.size(), kFirst + 2);
+    EXPECT_TRUE(catalogue_.StartupNames[kFirst].empty());
+    EXPECT_EQ(catalogue_.StartupNames[kFirst + 1], L"Bar");
 }
 
 #ifndef _WIN32

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 
@@ -115,15 +117,15 @@ TEST(ListModelSelection, SelectingRowThreeMovesTheHighlightOnly) {
 TEST(ListModelLayout, FollowsTheControlsSize) {
     ListModel list = ListWith(0);
     EXPECT_EQ(list.SurfaceWidth(), 9000);
-    EXPECT_EQ(list.ScrollBarLeft(), 8940);
-    EXPECT_EQ(list.ScrollBarHeight(), 3795);
+    EXPECT_EQ(list.ScrollBarLeft(), 9000);
+    EXPECT_EQ(list.ScrollBarHeight(), 3855);
     EXPECT_EQ(list.DescriptionWidth(), 7985);
     EXPECT_EQ(list.HighlightWidth(), 9000);
 
     list.Layout(6000, 2000);
     EXPECT_EQ(list.SurfaceWidth(), 5745);
-    EXPECT_EQ(list.ScrollBarLeft(), 5685);
-    EXPECT_EQ(list.ScrollBarHeight(), 1940);
+    EXPECT_EQ(list.ScrollBarLeft(), 5745);
+    EXPECT_EQ(list.ScrollBarHeight(), 2000);
     EXPECT_EQ(list.DescriptionWidth(), 4730);
 }
 
@@ -141,6 +143,47 @@ TEST(ListModelLayout, RowsStandOneRowPitchApart) {
     EXPECT_EQ(name.top, 1005);
 }
 
+TEST(ListModelLayout, EveryRowIsDrawnAlikeAtAnyScale) {
+    using list_geometry::ContentPixelY;
+    const ListModel list = ListWith(41);
+    const long long pitch = list_geometry::kRowPitch;
+    for (unsigned dpi : {96u, 120u, 144u, 168u, 192u, 240u}) {
+        // A check mark is 13 pixels at 96 dpi and grows with the scale; a box's cell must hold it.
+        const long long glyph = std::lround(13.0 * dpi / 96);
+        for (int row = 0; row < list.ListCount(); ++row) {
+            const long long rowTop = ContentPixelY(pitch * row, dpi);
+            const long long rowBottom = ContentPixelY(pitch * (row + 1), dpi);
+            // Bands meet without a gap; their heights differ by no more than the pitch's fraction.
+            EXPECT_LE(std::llabs((rowBottom - rowTop) - std::llround(pitch * dpi / 1440.0)), 1) << dpi << " " << row;
+            for (int e = 0; e < kRowElementCount; ++e) {
+                const auto element = static_cast<RowElement>(e);
+                const TwipsRect first = list.ElementRect(0, element);
+                const TwipsRect here = list.ElementRect(row, element);
+                const long long top = ContentPixelY(here.top, dpi) - rowTop;
+                const long long height =
+                    ContentPixelY(static_cast<long long>(here.top) + here.height, dpi) - ContentPixelY(here.top, dpi);
+                EXPECT_EQ(top, ContentPixelY(first.top, dpi)) << dpi << " dpi, row " << row << ", element " << e;
+                if (here.top + here.height == pitch * (row + 1)) {
+                    // The description reaches the row's end: it ends where the band does.
+                    EXPECT_EQ(ContentPixelY(static_cast<long long>(here.top) + here.height, dpi), rowBottom);
+                    continue;
+                }
+                EXPECT_EQ(height, ContentPixelY(static_cast<long long>(first.top) + first.height, dpi) -
+                                      ContentPixelY(first.top, dpi))
+                    << dpi << " dpi, row " << row << ", element " << e;
+                if (element >= RowElement::Disable) {
+                    EXPECT_GE(height, glyph) << dpi << " dpi, row " << row << ", element " << e;
+                }
+            }
+        }
+    }
+    // Rounding the whole distance instead gives 19 and 20 pixels in turn at 144 dpi.
+    EXPECT_EQ(ContentPixelY(885 + 120 + 195, 144) - ContentPixelY(885 + 120, 144), 20);
+    EXPECT_EQ(ContentPixelY(885 * 3 + 120 + 195, 144) - ContentPixelY(885 * 3 + 120, 144), 20);
+    EXPECT_EQ(ContentPixelY(885, 144), 89);
+    EXPECT_EQ(ContentPixelY(885 * 2, 144), 177);
+}
+
 TEST(ListModelScroll, FifthRowEnablesTheScrollBar) {
     ListModel list = ListWith(4);
     EXPECT_EQ(list.ContentHeight(), 3540);
@@ -149,21 +192,21 @@ TEST(ListModelScroll, FifthRowEnablesTheScrollBar) {
     EXPECT_EQ(list.ScrollOffset(), 0);
 
     list.AddItem(L"fifth", L"");
-    EXPECT_EQ(list.Scroll(), (ScrollRange{true, 630, 885, 300}));
+    EXPECT_EQ(list.Scroll(), (ScrollRange{true, 570, 885, 300}));
 }
 
 TEST(ListModelScroll, ThirtySevenRowsAndBeyond) {
     ListModel list = ListWith(37);
     EXPECT_EQ(list.ContentHeight(), 32745);
-    EXPECT_EQ(list.Scroll().maximum, 28950);
+    EXPECT_EQ(list.Scroll().maximum, 28890);
 
     // The 38th row: past what 16 bits hold, and the list simply goes on.
     list.AddItem(L"row38", L"");
     EXPECT_EQ(list.ListCount(), 38);
     EXPECT_EQ(list.ContentHeight(), 33630);
-    EXPECT_EQ(list.Scroll().maximum, 33630 - 3795);
+    EXPECT_EQ(list.Scroll().maximum, 33630 - 3855);
     list.ScrollTo(1LL << 40);
-    EXPECT_EQ(list.ScrollOffset(), 29835);
+    EXPECT_EQ(list.ScrollOffset(), 29775);
     const RowSpan span = list.RowsInView();
     EXPECT_EQ(span.end, 38);
     EXPECT_EQ(list.GetValue(37), L"row38");
@@ -173,7 +216,7 @@ TEST(ListModelScroll, ThousandsOfRowsScrollIn32Bits) {
     for (int rows : {5000, 20000}) {
         ListModel list = ListWith(rows);
         ASSERT_EQ(list.ListCount(), rows);
-        EXPECT_EQ(list.Scroll().maximum, 885 * rows - 3795) << rows;
+        EXPECT_EQ(list.Scroll().maximum, 885 * rows - 3855) << rows;
 
         list.ScrollTo(885LL * (rows - 100));
         EXPECT_EQ(list.ScrollOffset(), 885 * (rows - 100));
@@ -212,12 +255,12 @@ TEST(ListModelScroll, RowsInViewFollowTheOffset) {
 TEST(ListModelScroll, ResizingKeepsTheOffsetInRange) {
     ListModel list = ListWith(6);
     list.ScrollTo(list.Scroll().maximum);
-    EXPECT_EQ(list.ScrollOffset(), 885 * 6 - 3795);
+    EXPECT_EQ(list.ScrollOffset(), 885 * 6 - 3855);
     list.Layout(kWidth, 8000);
     EXPECT_FALSE(list.Scroll().enabled);
     EXPECT_EQ(list.ScrollOffset(), 0);
     list.Layout(kWidth, 2000);
-    EXPECT_EQ(list.Scroll().maximum, 885 * 6 - 1940);
+    EXPECT_EQ(list.Scroll().maximum, 885 * 6 - 2000);
 }
 
 class ListModelKeyboard : public ::testing::Test {
@@ -232,8 +275,8 @@ TEST_F(ListModelKeyboard, ArrowsMoveSelectionAndBringItIntoView) {
     }
     EXPECT_EQ(list.SelectedItem(), 5);
     EXPECT_EQ(list.FocusRow(), 5);
-    // Row 5 ends at 5310; the bar shows 3795 twips.
-    EXPECT_EQ(list.ScrollOffset(), 5310 - 3795);
+    // Row 5 ends at 5310; the bar shows 3855 twips.
+    EXPECT_EQ(list.ScrollOffset(), 5310 - 3855);
     list.HandleKey(ListKey::Up);
     list.HandleKey(ListKey::Up);
     list.HandleKey(ListKey::Up);
@@ -269,7 +312,7 @@ TEST_F(ListModelKeyboard, ABoxTakingFocusMovesTheFocusCellNotTheSelection) {
     EXPECT_EQ(list.SelectedItem(), 0);
     list.HandleKey(ListKey::Space);
     EXPECT_EQ(list.GetChoice(7), StartupAction::kNone);
-    EXPECT_EQ(list.ScrollOffset(), 885 * 8 - 3795);
+    EXPECT_EQ(list.ScrollOffset(), 885 * 8 - 3855);
     list.HandleKey(ListKey::Up);
     EXPECT_EQ(list.SelectedItem(), 6);
     EXPECT_EQ(list.FocusBox(), RowBox::NoAction);
@@ -278,18 +321,54 @@ TEST_F(ListModelKeyboard, ABoxTakingFocusMovesTheFocusCellNotTheSelection) {
     EXPECT_EQ(list.FocusRow(), 2);
 }
 
-TEST_F(ListModelKeyboard, TheFocusCellFollowsTheViewButTheSelectionStays) {
+TEST_F(ListModelKeyboard, ScrollingLeavesTheFocusOnItsRowAndTheNextKeyBringsItBack) {
     list.FocusBoxOf(1, RowBox::Remove);
-    list.ScrollTo(885 * 3 + 100); // rows 4 to 6 are wholly in view
-    EXPECT_EQ(list.FocusRow(), 4);
+    list.ScrollTo(885 * 3 + 100); // row 1 out of sight
+    EXPECT_EQ(list.FocusRow(), 1);
     EXPECT_EQ(list.FocusBox(), RowBox::Remove);
     EXPECT_EQ(list.SelectedItem(), 0);
-    list.ScrollTo(0);
-    EXPECT_EQ(list.FocusRow(), 3);
+    EXPECT_FALSE(list.RowsInView().Contains(1));
+
+    // Space chooses in the row the focus was left on, brought back into view first.
     list.HandleKey(ListKey::Space);
-    EXPECT_EQ(list.GetChoice(3), StartupAction::kRemove);
+    EXPECT_EQ(Boxes(list, 1), L"010");
+    EXPECT_EQ(Boxes(list, 4), L"100");
+    EXPECT_EQ(list.ScrollOffset(), 885);
+
+    // Left and Right act on the focus row too, and bring it back when scrolled away.
+    list.ScrollTo(list.Scroll().maximum);
+    EXPECT_TRUE(list.HandleKey(ListKey::Right));
+    EXPECT_EQ(list.FocusRow(), 1);
+    EXPECT_EQ(list.FocusBox(), RowBox::NoAction);
+    EXPECT_EQ(list.ScrollOffset(), 885);
+    // At the last box nothing moves, but scrolling the row back in is still a change.
+    list.ScrollTo(list.Scroll().maximum);
+    EXPECT_TRUE(list.HandleKey(ListKey::Right));
+    EXPECT_FALSE(list.HandleKey(ListKey::Right));
+
+    // Down moves from the focus row, not from the rows on screen.
+    list.ScrollTo(list.Scroll().maximum);
     list.HandleKey(ListKey::Down);
-    EXPECT_EQ(list.SelectedItem(), 4);
+    EXPECT_EQ(list.SelectedItem(), 2);
+    EXPECT_EQ(list.FocusRow(), 2);
+    EXPECT_TRUE(list.RowsInView().Contains(2));
+}
+
+TEST(ListModelScroll, NeitherScrollingNorResizingMovesTheFocusOrTheSelection) {
+    ListModel list = ListWith(40);
+    list.SelectRow(2);
+    list.FocusBoxOf(2, RowBox::NoAction);
+    for (long long offset : {300LL, 900LL, 885LL * 20, 1LL << 40, 0LL}) {
+        list.ScrollTo(offset);
+        EXPECT_EQ(list.FocusRow(), 2) << offset;
+        EXPECT_EQ(list.FocusBox(), RowBox::NoAction) << offset;
+        EXPECT_EQ(list.SelectedItem(), 2) << offset;
+    }
+    list.ScrollTo(885 * 30);
+    list.Layout(kWidth, 1000);
+    list.AddItem(L"one more", L"");
+    EXPECT_EQ(list.FocusRow(), 2);
+    EXPECT_EQ(list.SelectedItem(), 2);
 }
 
 TEST_F(ListModelKeyboard, PageAndHomeEndJump) {

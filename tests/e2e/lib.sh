@@ -67,18 +67,29 @@ for f in "$E2E_EXE" "$E2E_DRIVER"; do
     fi
 done
 
-# The driver's output, or its failure. Its stdout is UTF-8 without carriage returns.
-drv() { wine "$E2E_DRIVER" "$@" 2>>"$E2E_LOG"; }
+# The Wine that runs the 64-bit test tools (the driver, reg). Where Wine's 32-bit loader is
+# installed, plain "wine" runs builtin programs such as reg as 32-bit ones, which see HKLM's 32-bit
+# view: E2E_TOOL_WINE=wine64 keeps them 64-bit.
+E2E_TOOL_WINE=${E2E_TOOL_WINE:-wine}
 
-e2e_run_key() { # HKCU|HKLM
-    printf '%s\\%s' "$1" "$RUN_PATH"
+# The driver's output, or its failure. Its stdout is UTF-8 without carriage returns.
+drv() { "$E2E_TOOL_WINE" "$E2E_DRIVER" "$@" 2>>"$E2E_LOG"; }
+
+# HKLM32 names HKLM's Run key in the 32-bit view, where 64-bit Windows keeps 32-bit programs'
+# entries; 64-bit programs (Wine's reg and the driver) reach it under Wow6432Node.
+e2e_run_key() { # HKCU|HKLM|HKLM32
+    case $1 in
+    HKLM32) printf 'HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run' ;;
+    *) printf '%s\\%s' "$1" "$RUN_PATH" ;;
+    esac
 }
 
-# Empty Run keys in both hives and no disabled-item records: the state every scenario starts from.
+# Empty Run keys in every place and no disabled-item records: the state every scenario starts from.
 # Keys a test made read-only or volatile are replaced too.
 e2e_reset_registry() {
     drv empty-key "$(e2e_run_key HKCU)" >>"$E2E_LOG" || e2e_fail "cannot empty the HKCU Run key"
     drv empty-key "$(e2e_run_key HKLM)" >>"$E2E_LOG" || e2e_fail "cannot empty the HKLM Run key"
+    drv empty-key "$(e2e_run_key HKLM32)" >>"$E2E_LOG" || e2e_fail "cannot empty the HKLM 32-bit Run key"
     drv clear-key "$RECORDS_KEY" >>"$E2E_LOG" || e2e_fail "cannot delete the disabled-item records"
 }
 
@@ -89,7 +100,7 @@ e2e_reset_registry() {
 e2e_reg() { # reg arguments...
     local out attempt
     for attempt in 1 2 3; do
-        if out=$(wine reg "$@" 2>>"$E2E_LOG"); then
+        if out=$("$E2E_TOOL_WINE" reg "$@" 2>>"$E2E_LOG"); then
             printf '%s\n' "$out" | iconv -f CP437 -t UTF-8 | tr -d '\r'
             return 0
         fi
@@ -103,7 +114,7 @@ e2e_reg() { # reg arguments...
     return 2
 }
 
-e2e_seed() { # HKCU|HKLM name command
+e2e_seed() { # HKCU|HKLM|HKLM32 name command
     e2e_reg add "$(e2e_run_key "$1")" /v "$2" /t REG_SZ /d "$3" /f >/dev/null ||
         e2e_fail "cannot seed $1 Run value $2"
 }
@@ -133,16 +144,18 @@ e2e_expect_absent() { # HKCU|HKLM name
     esac
 }
 
-# The record MSConfig keeps of a disabled entry: all five values, exactly.
-e2e_expect_record() { # name command hive
+# The record MSConfig keeps of a disabled entry: all five values, exactly. The run key defaults to
+# the one MSConfig writes for HKCU's and HKLM's 64-bit Run keys.
+e2e_expect_record() { # name command hive [run-key]
     local key="$RECORDS_KEY\\$1" field expected actual
+    local run_key=${4:-'SOFTWARE\Microsoft\Windows\CurrentVersion\Run'}
     for field in command hkey inimapping item key; do
         case $field in
         command) expected=$2 ;;
         hkey) expected=$3 ;;
         inimapping) expected=0 ;;
         item) expected=$1 ;;
-        key) expected='SOFTWARE\Microsoft\Windows\CurrentVersion\Run' ;;
+        key) expected=$run_key ;;
         esac
         if ! actual=$(e2e_reg_value "$key" "$field"); then
             e2e_fail "record of $1 has no value $field"

@@ -2,7 +2,8 @@
 # The About window and the external launches: "About" shows the window modally and centred every
 # time, with its texts, image and tool tips; its version-history link shows the two-line message;
 # "Re-enable disabled items" reports that MSConfig cannot be started (Wine has none); a web link
-# with no browser installed says nothing; closing the main window takes the About window with it.
+# with no browser installed says nothing; Esc and Enter close the About window and Tab reaches its
+# links; closing the main window takes the About window with it.
 # RUNSWEEP_SCREENSHOTS=folder keeps a screenshot of the About window there.
 source "$(dirname "$0")/lib.sh" "$1"
 
@@ -68,16 +69,19 @@ read -r pic_left pic_top pic_width pic_height <<<"$(e2e_field "$picture" 6)"
 [ "$pic_width x $pic_height" = "54 x 54" ] || e2e_fail "the image is $pic_width x $pic_height, expected 54 x 54"
 client_left=$((pic_left - 8))
 client_top=$((pic_top - 8))
-for expected in "Runsweep|1080|120" "Version 1.06|1080|360" "Version History|1080|600" \
-    "For a custom list, simply create custom.txt in the same folder as Runsweep. Format: Startup,Description (no space).|120|1680" \
-    "$CORPORATE_ADDRESS|120|2880"; do
-    IFS='|' read -r text x y <<<"$expected"
+# A link's window reaches a pixel beyond its text on every side, for its focus mark.
+for expected in "Runsweep|1080|120|0" "Version 1.06|1080|360|0" "Version History|1080|600|1" \
+    "For a custom list, simply create custom.txt in the same folder as Runsweep. Format: Startup,Description (no space).|120|1680|0" \
+    "$CORPORATE_ADDRESS|120|2880|1"; do
+    IFS='|' read -r text x y margin <<<"$expected"
     line=$(e2e_control "$text" "$controls")
     if [ -z "$line" ]; then
         e2e_fail "the About window lacks '$text'"
         continue
     fi
     read -r left top _ _ <<<"$(e2e_field "$line" 6)"
+    left=$((left + margin))
+    top=$((top + margin))
     [ "$((left - client_left)),$((top - client_top))" = "$((x / 15)),$((y / 15))" ] ||
         e2e_fail "'$text' at $((left - client_left)),$((top - client_top)), expected $((x / 15)),$((y / 15))"
 done
@@ -143,6 +147,49 @@ expect_about_shown "second press"
 [ -n "$(e2e_control "Version 1.06" "$(drv controls "$ABOUT_CAPTION")")" ] ||
     e2e_fail "the About window shown again lacks its version"
 close_about
+
+# --- By keyboard, real key presses ----------------------------------------------------------------
+about_focus() { drv focus "$ABOUT_CAPTION" | tr '\t' ' '; }
+press() { # keys...
+    xdotool key --clearmodifiers "$@"
+    sleep 0.3
+}
+for key in Escape Return; do
+    e2e_click About
+    expect_about_shown "before $key"
+    press "$key"
+    drv gone "$ABOUT_CAPTION" 5000 >/dev/null || {
+        e2e_fail "$key did not close the About window"
+        close_about
+    }
+done
+# Tab reaches both links in turn; Enter and Space follow the one with the focus, Esc still closes.
+e2e_click About
+expect_about_shown "keyboard"
+press Tab
+[ "$(about_focus)" = "Static Version History" ] || e2e_fail "the first Tab reached '$(about_focus)'"
+[ -n "$shots" ] && {
+    read -r left top width height _ <<<"$(drv rect "$ABOUT_CAPTION")"
+    import -window root -crop "${width}x${height}+${left}+${top}" +repage "$shots/about-window-link-focus.png" 2>>"$E2E_LOG"
+}
+press Return
+e2e_expect_message information "$HISTORY_MESSAGE"
+e2e_dismiss
+press Tab
+[ "$(about_focus)" = "Static $CORPORATE_ADDRESS" ] || e2e_fail "the second Tab reached '$(about_focus)'"
+press space
+if drv msgbox 2000 >/dev/null; then
+    e2e_fail "the corporate link by keyboard showed a message: $(e2e_message_text)"
+    e2e_dismiss
+fi
+drv wait "$ABOUT_CAPTION" 0 >/dev/null || e2e_fail "Space on the corporate link closed the About window"
+press Tab
+[ "$(about_focus)" = "Static Version History" ] || e2e_fail "the third Tab reached '$(about_focus)'"
+press Escape
+drv gone "$ABOUT_CAPTION" 5000 >/dev/null || {
+    e2e_fail "Esc did not close the About window after its links were used"
+    close_about
+}
 
 # --- The main window's launches ------------------------------------------------------------------
 e2e_click "Re-enable disabled items"

@@ -8,19 +8,22 @@ source "$(dirname "$0")/lib.sh" "$1"
 # --- No rights to the per-machine Run key --------------------------------------------------------
 e2e_reset_registry
 e2e_seed HKLM qttask 'C:\Program Files\QuickTime\qttask.exe'
+e2e_seed HKCU qttask 'C:\Users\me\qttask.exe'
 e2e_seed HKLM jusched 'C:\Program Files\Java\jre1.6.0_03\bin\jusched.exe'
+e2e_seed HKCU jusched 'C:\Users\me\jusched.exe'
 e2e_seed HKCU ctfmon 'C:\WINDOWS\system32\ctfmon.exe'
 drv read-only-key "$(e2e_run_key HKLM)" || e2e_fail "cannot make the HKLM Run key read-only"
 
 e2e_start
-# ctfmon: Disable (HKCU, works); jusched: Remove (HKLM, refused); qttask: Disable (HKLM, refused).
+# ctfmon: Disable (HKCU, works); jusched: Remove (HKCU works, HKLM refused); qttask: Disable (recorded,
+# HKCU works, HKLM refused).
 e2e_click Remove 1
 e2e_click Continue
-expected="Not every action could be carried out. These entries were not changed:
+expected="Not every action could be carried out:
 
-jusched (Remove): changing it needs administrator rights. Close Runsweep and run it as administrator to change this entry.
+jusched (Remove): removed from HKCU; not removed from HKLM, which needs administrator rights. Close Runsweep and run it as administrator to change it there.
 
-qttask (Disable): changing it needs administrator rights. Close Runsweep and run it as administrator to change this entry.
+qttask (Disable): recorded for re-enabling; removed from HKCU; not removed from HKLM, which needs administrator rights. Close Runsweep and run it as administrator to change it there.
 
 The other chosen action was carried out. Changes will take effect after the system is restarted."
 e2e_expect_message error "$expected"
@@ -29,7 +32,12 @@ e2e_wait_exit
 e2e_expect_absent HKCU ctfmon
 e2e_expect_record ctfmon 'C:\WINDOWS\system32\ctfmon.exe' HKCU
 e2e_expect_present HKLM jusched
+e2e_expect_absent HKCU jusched
 e2e_expect_present HKLM qttask
+e2e_expect_absent HKCU qttask
+e2e_expect_record qttask 'C:\Users\me\qttask.exe' HKCU
+[ "$(e2e_reg_value "$RECORDS_KEY\\qttask" RunsweepCommand2)" = 'C:\Program Files\QuickTime\qttask.exe' ] ||
+    e2e_fail "qttask's HKLM command is not in its record"
 
 # --- The record cannot be created --------------------------------------------------------------
 e2e_reset_registry
@@ -43,9 +51,9 @@ e2e_click Remove 0
 e2e_click Continue
 e2e_expect_message error "Error on value: qttask. There was an error creating a MSConfig key."
 e2e_dismiss
-expected="Not every action could be carried out. These entries were not changed:
+expected="Not every action could be carried out:
 
-qttask (Disable): its MSConfig record could not be written (error 1021), so the entry was left in place rather than lost.
+qttask (Disable): not changed: its MSConfig record could not be written (error 1021), so the entry was left in place rather than lost.
 
 The other chosen action was carried out. Changes will take effect after the system is restarted."
 e2e_expect_message error "$expected"

@@ -20,8 +20,10 @@ work=$(e2e_temp_dir)
 RUN_KEY_HKCU="HKCU\\$RUN_PATH"
 RUN_KEY_HKLM="HKLM\\$RUN_PATH"
 RECORDS_TOOL='HKLM\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg'
-NOT_TEXT='its Run value holds no command line (its data is not text), so MSConfig could not re-enable it and it was left in place. Choose "Remove" to take it out without a record.'
-NOT_NAME='its name cannot be recorded for MSConfig, so the entry was left in place. Choose "Remove" to take it out without a record.'
+not_text() { # place
+    printf '%s' "not changed: its Run value in $1 holds no command line (its data is not text), so MSConfig could not re-enable it and it was left in place. Choose \"Remove\" to take it out without a record."
+}
+NOT_NAME='not changed: its name cannot be recorded for MSConfig, so the entry was left in place. Choose "Remove" to take it out without a record.'
 cases=0
 runs=0
 crashes=0 # runs that did not end by themselves with exit code 0
@@ -59,12 +61,19 @@ expect_dump() { # key expected-lines(sorted or not) label
     fi
 }
 
-# A complete record: the five values, each a REG_SZ with its terminator.
-expect_record() { # record-key-argument escaped-name escaped-command hive label
-    local expected
-    expected=$(printf 'command\t1\t%s%%00\nhkey\t1\t%s%%00\ninimapping\t1\t0%%00\nitem\t1\t%s%%00\nkey\t1\t%s%%00' \
-        "$3" "$4" "$2" 'SOFTWARE\Microsoft\Windows\CurrentVersion\Run')
-    expect_dump "$1" "$expected" "$5: record"
+# A complete record: the five values, each a REG_SZ with its terminator, any further values the
+# caller names, and the date it was made (six REG_DWORDs, whatever their numbers).
+expect_record() { # record-key-argument escaped-name escaped-command hive label [further-lines]
+    local expected actual dated
+    expected=$(printf 'command\t1\t%s%%00\nhkey\t1\t%s%%00\ninimapping\t1\t0%%00\nitem\t1\t%s%%00\nkey\t1\t%s%%00\n%s' \
+        "$3" "$4" "$2" 'SOFTWARE\Microsoft\Windows\CurrentVersion\Run' "${6:-}" | sed '/^$/d' | sort)
+    actual=$(dump "$1")
+    dated=$(printf '%s\n' "$actual" | grep -cE '^(YEAR|MONTH|DAY|HOUR|MINUTE|SECOND)'$'\t''4'$'\t')
+    [ "$dated" = 6 ] || e2e_fail "$5: record: $dated of the six date values"
+    actual=$(printf '%s\n' "$actual" | grep -vE '^(YEAR|MONTH|DAY|HOUR|MINUTE|SECOND)'$'\t''4'$'\t')
+    if [ "$actual" != "$expected" ]; then
+        e2e_fail "$5: record holds"$'\n'"$(printf '%s\n' "$actual" | cut -c1-200)"$'\n'"expected"$'\n'"$(printf '%s\n' "$expected" | cut -c1-200)"
+    fi
 }
 
 expect_no_record_key() { # record-key-argument label
@@ -110,7 +119,7 @@ expect_clean_exit() { # label
 }
 
 closing_message() { # failure-paragraphs... ; the last argument is the number of actions done
-    local text="Not every action could be carried out. These entries were not changed:" n
+    local text="Not every action could be carried out:" n
     while [ $# -gt 1 ]; do
         text+=$'\n\n'"$1"
         shift
@@ -144,13 +153,15 @@ set_value "$RUN_KEY_HKLM" "$(bytes_arg 'Ctl\001Bystander')" sz "$(bytes_arg 'C:\
 e2e_start
 expect_rows "$label" SoundMan TkBellExe SunJavaUpdateSched ctfmon jusched
 e2e_click Continue
-e2e_expect_message error "$(closing_message "SoundMan (Disable): $NOT_TEXT" "ctfmon (Disable): $NOT_TEXT" 3)"
+e2e_expect_message error "$(closing_message "SoundMan (Disable): $(not_text HKLM)" "ctfmon (Disable): $(not_text HKLM)" 3)"
 e2e_dismiss
 expect_clean_exit "$label"
 
 expect_record "$RECORDS_TOOL\\TkBellExe" TkBellExe '' HKCU "$label, no data"
 expect_record "$RECORDS_TOOL\\SunJavaUpdateSched" SunJavaUpdateSched "$big_command" HKLM "$label, 1 MiB"
-expect_record "$RECORDS_TOOL\\jusched" jusched '%25ProgramFiles%25\Java\jusched.exe -auto' HKCU "$label, REG_EXPAND_SZ"
+expect_record "$RECORDS_TOOL\\jusched" jusched '%25ProgramFiles%25\Java\jusched.exe -auto' HKCU "$label, REG_EXPAND_SZ" \
+    $'RunsweepType\t4\t02000000'
+
 expect_no_record_key "$RECORDS_TOOL\\SoundMan" "$label, REG_DWORD"
 expect_no_record_key "$RECORDS_TOOL\\ctfmon" "$label, REG_MULTI_SZ"
 expect_dump "$RUN_KEY_HKCU" "$long_b"$'\t3\t00ff' "$label: HKCU Run key"
@@ -171,8 +182,8 @@ set_value "$RUN_KEY_HKCU" "$(bytes_arg "DÉMARRAGE D'OFFICE")" sz "$(bytes_arg '
 e2e_start
 expect_rows "$label" qttask NVIEW NeroCheck InCD "Démarrage d'Office"
 e2e_click Continue
-e2e_expect_message error "$(closing_message "NVIEW (Disable): $NOT_TEXT" "NeroCheck (Disable): $NOT_TEXT" \
-    "InCD (Disable): $NOT_TEXT" 2)"
+e2e_expect_message error "$(closing_message "NVIEW (Disable): $(not_text HKCU)" "NeroCheck (Disable): $(not_text HKCU)" \
+    "InCD (Disable): $(not_text HKCU)" 2)"
 e2e_dismiss
 expect_clean_exit "$label"
 

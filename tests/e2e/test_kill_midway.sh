@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # "Continue" killed mid-way: the fault-injection build (RUNSWEEP_FAULTS_EXE, the mingw-faults
 # preset's Runsweep.exe) ends itself with exit code 99 right after its N-th registry change when
-# RUNSWEEP_KILL_AFTER_WRITES=N. Four entries across both hives are disabled, killing after change
-# 1, 2, 3, ... until a run gets through. After each kill Wine's reg must show every entry either
-# still in its Run key with its command, or gone with a complete record (all five values, the whole
-# command, the hive it came from). The normal program then runs on what the kill left: it must
-# finish the job and leave the records of entries already done exactly as they were.
+# RUNSWEEP_KILL_AFTER_WRITES=N. Six entries across HKCU and HKLM's two views are disabled, one of
+# them in all three places and one with an earlier record, killing after change 1, 2, 3, ... until
+# a run gets through. After each kill Wine's reg must show every command that was in a Run key or a
+# record before still in a Run key or in the entry's record (which keeps each place's command). The
+# normal program then runs on what the kill left: it must finish the job, keep every command in
+# the records, and leave the records of entries already done exactly as they were.
 #   RUNSWEEP_FAULTS_EXE=build/mingw-faults/Runsweep.exe tests/e2e/test_kill_midway.sh build/mingw/Runsweep.exe
 # Prints "kills K, checks C, entries lost L, program runs R, crashes X" before its verdict.
 source "$(dirname "$0")/lib.sh" "$1"
@@ -24,30 +25,54 @@ work=$(e2e_temp_dir)
 RECORDS_REG='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg'
 RUN_REG_HKCU='HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run'
 RUN_REG_HKLM='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Run'
+# HKLM's 32-bit view, as 64-bit programs (reg, regedit) reach it.
+RUN_REG_HKLM32='HKEY_LOCAL_MACHINE\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Run'
+RECORD_RUN_KEY='SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
+RECORD_RUN_KEY32='SOFTWARE\Wow6432Node\Microsoft\Windows\CurrentVersion\Run'
+PLACES=(HKCU HKLM HKLM32)
 
-# The entries, as "name|HKCU command|HKLM command|recorded command|recorded hive"; "-" for no value.
-# ctfmon and NeroCheck are in both hives: a kill between their two deletes is the hard case.
+# The entries, as "name|HKCU command|HKLM command|HKLM 32-bit command|earlier record"; "-" for no
+# value; the earlier record as "place:command". ctfmon, NeroCheck and SunJavaUpdateSched are in
+# several places: a kill between their deletes is the hard case.
 ENTRIES=(
-    'qttask|"C:\Program Files\QuickTime\qttask.exe" -atboottime|-|"C:\Program Files\QuickTime\qttask.exe" -atboottime|HKCU'
-    'jusched|-|C:\Program Files\Java\jre1.6.0_03\bin\jusched.exe|C:\Program Files\Java\jre1.6.0_03\bin\jusched.exe|HKLM'
-    'ctfmon|C:\WINDOWS\system32\ctfmon.exe /user|C:\WINDOWS\system32\ctfmon.exe /machine|C:\WINDOWS\system32\ctfmon.exe /user|HKCU'
-    'NeroCheck||C:\Program Files\Nero\NeroCheck.exe|C:\Program Files\Nero\NeroCheck.exe|HKLM'
+    'qttask|"C:\Program Files\QuickTime\qttask.exe" -atboottime|-|-|-'
+    'jusched|-|C:\Program Files\Java\jre1.6.0_03\bin\jusched.exe|-|-'
+    'ctfmon|C:\WINDOWS\system32\ctfmon.exe /user|C:\WINDOWS\system32\ctfmon.exe /machine|-|-'
+    'NeroCheck||C:\Program Files\Nero\NeroCheck.exe|-|-'
+    'SunJavaUpdateSched|C:\Users\me\jusched.exe|C:\Program Files\Java\jusched.exe|"C:\Program Files (x86)\Java\jusched.exe"|-'
+    'QuickTime Task|-|-|C:\Program Files (x86)\QuickTime\QTTask.exe|HKLM:C:\Old\QTTask.exe'
 )
 
-# One .reg file puts back the starting state in one call: both Run keys with the entries and a
-# bystander, and no records.
+run_reg_of() { # place
+    case $1 in
+    HKCU) printf '%s' "$RUN_REG_HKCU" ;;
+    HKLM) printf '%s' "$RUN_REG_HKLM" ;;
+    HKLM32) printf '%s' "$RUN_REG_HKLM32" ;;
+    esac
+}
+
+# One .reg file puts back the starting state in one call: the three Run keys with the entries and a
+# bystander each, and no records but the earlier one.
 reg_escape() { printf '%s' "$1" | sed -e 's/\\/\\\\/g' -e 's/"/\\"/g'; }
 {
     printf 'REGEDIT4\r\n\r\n'
-    printf '[-%s]\r\n[-%s]\r\n[-%s]\r\n\r\n' "$RUN_REG_HKCU" "$RUN_REG_HKLM" "$RECORDS_REG"
-    for hive in HKCU HKLM; do
-        [ $hive = HKCU ] && printf '[%s]\r\n' "$RUN_REG_HKCU" || printf '[%s]\r\n' "$RUN_REG_HKLM"
+    printf '[-%s]\r\n[-%s]\r\n[-%s]\r\n[-%s]\r\n\r\n' "$RUN_REG_HKCU" "$RUN_REG_HKLM" "$RUN_REG_HKLM32" "$RECORDS_REG"
+    for i in 0 1 2; do
+        printf '[%s]\r\n' "$(run_reg_of "${PLACES[$i]}")"
         for entry in "${ENTRIES[@]}"; do
-            IFS='|' read -r name user machine _ _ <<<"$entry"
-            command=$([ $hive = HKCU ] && printf '%s' "$user" || printf '%s' "$machine")
-            [ "$command" = - ] || printf '"%s"="%s"\r\n' "$name" "$(reg_escape "$command")"
+            IFS='|' read -r -a fields <<<"$entry"
+            command=${fields[$((i + 1))]}
+            [ "$command" = - ] || printf '"%s"="%s"\r\n' "${fields[0]}" "$(reg_escape "$command")"
         done
-        printf '"Bystander %s"="C:\\\\keep.exe"\r\n\r\n' $hive
+        printf '"Bystander %s"="C:\\\\keep.exe"\r\n\r\n' "${PLACES[$i]}"
+    done
+    for entry in "${ENTRIES[@]}"; do
+        IFS='|' read -r -a fields <<<"$entry"
+        earlier=${fields[4]}
+        [ "$earlier" = - ] && continue
+        printf '[%s\\%s]\r\n' "$RECORDS_REG" "${fields[0]}"
+        printf '"command"="%s"\r\n"hkey"="%s"\r\n"inimapping"="0"\r\n"item"="%s"\r\n"key"="%s"\r\n\r\n' \
+            "$(reg_escape "${earlier#*:}")" "${earlier%%:*}" "${fields[0]}" "$(reg_escape "$RECORD_RUN_KEY")"
     done
 } >"$work/seed.reg"
 seed_path="Z:$(printf '%s' "$work/seed.reg" | tr '/' '\\')"
@@ -56,12 +81,12 @@ seed() {
     wine regedit /S "$seed_path" >>"$E2E_LOG" 2>&1 || e2e_fail "cannot import the starting state"
 }
 
-# Every value of the two Run keys and of every record, one per line: key, name, type, data
+# Every value of the three Run keys and of every record, one per line: key, name, type, data
 # (tab-separated), as Wine's reg shows them.
 snapshot() { # file
     local key out="$work/query"
     : >"$1"
-    for key in "$RUN_REG_HKCU" "$RUN_REG_HKLM" "$RECORDS_REG"; do
+    for key in "$RUN_REG_HKCU" "$RUN_REG_HKLM" "$RUN_REG_HKLM32" "$RECORDS_REG"; do
         # Only the records key may really be absent; a query that gives no answer fails the test
         # rather than reading as an empty key, which would report entries lost that are there.
         local status=0
@@ -93,15 +118,34 @@ has_line() { # file line
     grep -qxF -- "$2" "$1"
 }
 
-# The five record values of an entry as a snapshot shows them, sorted.
+# The record values of an entry as a snapshot shows them, sorted.
 record_lines() { # file name
     grep -F -- "$RECORDS_REG\\$2"$'\t' "$1" | sort
 }
 
-expected_record() { # name command hive
-    local key="$RECORDS_REG\\$1"
-    printf '%s\t%s\tREG_SZ\t%s\n' "$key" command "$2" "$key" hkey "$3" "$key" inimapping 0 "$key" item "$1" \
-        "$key" key 'SOFTWARE\Microsoft\Windows\CurrentVersion\Run' | sort
+# True when the entry's record keeps this command for this place: in its five standard values, or
+# among the further places it counts (RunsweepPlaces, written last, so a place counts only whole).
+record_keeps() { # file name place command
+    local hkey=HKLM run_key=$RECORD_RUN_KEY
+    [ "$3" = HKCU ] && hkey=HKCU
+    [ "$3" = HKLM32 ] && run_key=$RECORD_RUN_KEY32
+    # Through the environment: awk would read backslashes in -v values as escapes.
+    record_lines "$1" "$2" | HKEY=$hkey RUN_KEY=$run_key COMMAND=$4 awk -F'\t' '
+        { value[$2] = $4; seen[$2] = 1 }
+        END {
+            hkey = ENVIRON["HKEY"]; run_key = ENVIRON["RUN_KEY"]; command = ENVIRON["COMMAND"]
+            if (seen["command"] && value["command"] == command && value["hkey"] == hkey &&
+                (value["key"] == run_key || (!seen["key"] && run_key !~ /Wow6432Node/))) exit 0
+            n = 1
+            if (seen["RunsweepPlaces"]) {
+                hex = tolower(value["RunsweepPlaces"]); sub(/^0x/, "", hex); n = 0
+                for (k = 1; k <= length(hex); k++) n = n * 16 + index("0123456789abcdef", substr(hex, k, 1)) - 1
+            }
+            for (i = 2; i <= n; i++)
+                if (value["RunsweepCommand" i] == command && value["RunsweepHkey" i] == hkey &&
+                    value["RunsweepKey" i] == run_key) exit 0
+            exit 1
+        }'
 }
 
 kills=0
@@ -111,41 +155,52 @@ runs=0
 crashes=0 # runs that ended any other way than killed (99) or by themselves (0)
 
 # Checks every entry against a snapshot and sets DONE_NAMES to the entries completely done.
-# final=1: every entry must be done.
+# final=1: every entry must be done, its record keeping every command it had.
 DONE_NAMES=""
 check_state() { # snapshot-file final label
-    local entry name user machine command hive run_key value gone kept pair
+    local entry name command earlier i place run_key kept in_run
+    local -a fields
     DONE_NAMES=""
     for entry in "${ENTRIES[@]}"; do
-        IFS='|' read -r name user machine command hive <<<"$entry"
-        checks=$((checks + 1))
-        gone=0
+        IFS='|' read -r -a fields <<<"$entry"
+        name=${fields[0]}
+        earlier=${fields[4]}
         kept=0
-        for pair in "HKCU|$user" "HKLM|$machine"; do
-            value=${pair#*|}
-            [ "$value" = - ] && continue
-            [ "${pair%%|*}" = HKCU ] && run_key=$RUN_REG_HKCU || run_key=$RUN_REG_HKLM
-            if has_line "$1" "$run_key"$'\t'"$name"$'\t'REG_SZ$'\t'"$value"; then
+        # Every (place, command) the entry had before: its Run values, and its earlier record's.
+        local -a had=()
+        for i in 0 1 2; do
+            [ "${fields[$((i + 1))]}" = - ] || had+=("${PLACES[$i]}|${fields[$((i + 1))]}")
+        done
+        [ "$earlier" = - ] || had+=("${earlier%%:*}|${earlier#*:}")
+        for pair in "${had[@]}"; do
+            place=${pair%%|*}
+            command=${pair#*|}
+            checks=$((checks + 1))
+            run_key=$(run_reg_of "$place")
+            in_run=0
+            if has_line "$1" "$run_key"$'\t'"$name"$'\t'REG_SZ$'\t'"$command"; then
+                in_run=1
                 kept=$((kept + 1))
-            elif grep -qF -- "$run_key"$'\t'"$name"$'\t' "$1"; then
-                e2e_fail "$3: $name in the $hive Run key was changed instead of kept or deleted"
-            else
-                gone=$((gone + 1))
+            elif grep -qF -- "$run_key"$'\t'"$name"$'\t' "$1" && ! record_keeps "$1" "$name" "$place" "$command"; then
+                e2e_fail "$3: $name in the $place Run key was changed instead of kept or deleted"
+            fi
+            if ! record_keeps "$1" "$name" "$place" "$command"; then
+                if [ $in_run = 0 ]; then
+                    lost=$((lost + 1))
+                    e2e_fail "$3: $name's $place command is neither in a Run key nor in its record; the record is:"$'\n'"$(record_lines "$1" "$name")"
+                elif [ "$2" = 1 ]; then
+                    e2e_fail "$3: $name's record does not keep its $place command"
+                fi
             fi
         done
-        if [ $gone -gt 0 ] && [ "$(record_lines "$1" "$name")" != "$(expected_record "$name" "$command" "$hive")" ]; then
-            lost=$((lost + 1))
-            e2e_fail "$3: $name left a Run key without a complete record; the record is:"$'\n'"$(record_lines "$1" "$name")"
-        fi
         if [ "$2" = 1 ] && [ $kept -gt 0 ]; then
             e2e_fail "$3: $name is still in a Run key"
         fi
-        [ $kept -eq 0 ] && DONE_NAMES="$DONE_NAMES $name"
+        [ $kept -eq 0 ] && DONE_NAMES="$DONE_NAMES|$name"
     done
-    for hive in HKCU HKLM; do
-        [ $hive = HKCU ] && run_key=$RUN_REG_HKCU || run_key=$RUN_REG_HKLM
-        has_line "$1" "$run_key"$'\t'"Bystander $hive"$'\t'REG_SZ$'\t''C:\keep.exe' ||
-            e2e_fail "$3: the bystander value in the $hive Run key was touched"
+    for place in "${PLACES[@]}"; do
+        has_line "$1" "$(run_reg_of "$place")"$'\t'"Bystander $place"$'\t'REG_SZ$'\t''C:\keep.exe' ||
+            e2e_fail "$3: the bystander value in the $place Run key was touched"
     done
 }
 
@@ -184,7 +239,7 @@ count_end() { # expected-outcomes...
 e2e_reset_registry # also undoes keys another test left read-only or volatile
 n=0
 completed=0
-while [ $completed = 0 ] && [ $n -lt 60 ]; do
+while [ $completed = 0 ] && [ $n -lt 120 ]; do
     n=$((n + 1))
     seed
     export RUNSWEEP_KILL_AFTER_WRITES=$n
@@ -227,7 +282,9 @@ while [ $completed = 0 ] && [ $n -lt 60 ]; do
     count_end 0 || e2e_fail "N=$n: the finishing run ended with $OUTCOME"
     snapshot "$work/finished"
     check_state "$work/finished" 1 "finishing after a kill at change $n"
-    for name in $done_at_kill; do
+    IFS='|' read -r -a done_names <<<"${done_at_kill#|}"
+    for name in "${done_names[@]}"; do
+        [ -n "$name" ] || continue
         [ "$(record_lines "$work/killed" "$name")" = "$(record_lines "$work/finished" "$name")" ] ||
             e2e_fail "N=$n: the finishing run changed the record of $name, which the killed run had finished"
     done

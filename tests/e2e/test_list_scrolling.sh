@@ -126,6 +126,31 @@ done
 [ "$(printf '%s|' "${seen[@]}")" = "$(printf '%s|' "${names[@]}")" ] ||
     e2e_fail "rows out of catalogue order: $(printf '%s|' "${seen[@]}")"
 
+# The wheel scrolls without moving the keyboard focus: it stays on the first row's "Remove", out of
+# sight, and Space chooses there, with the row brought back into view first. Real wheel notches.
+xdotool key Home Right
+sleep 0.3
+# shellcheck disable=SC2046
+xdotool mousemove --sync $(drv center "$MAIN_CAPTION" "${names[1]}") click 5 click 5
+sleep 0.3
+focused=$(drv focus "$MAIN_CAPTION")
+case $focused in
+checkbox*) e2e_fail "after two wheel notches the focus mark is on a row in view: $focused" ;;
+esac
+printf '%s\n' "$(names_in_view "$(e2e_controls)")" | grep -qxF "${names[0]}" &&
+    e2e_fail "two wheel notches left the first row in view"
+xdotool key space
+sleep 0.3
+controls=$(e2e_controls)
+[ "$(row_states "$controls" "${names[0]}")" = "0 1 0" ] ||
+    e2e_fail "Space after the wheel: '${names[0]}' is $(row_states "$controls" "${names[0]}"), expected 0 1 0"
+[ "$(row_states "$controls" "${names[2]}")" = "1 0 0" ] ||
+    e2e_fail "Space after the wheel changed '${names[2]}', a row the focus never reached"
+[ "$(drv focus "$MAIN_CAPTION" | cut -f2)" = Remove ] || e2e_fail "the focus came back as '$(drv focus "$MAIN_CAPTION")'"
+xdotool key Left space # back to "Disable", which the checks at the end expect
+sleep 0.3
+[ "$(row_states "$(e2e_controls)" "${names[0]}")" = "1 0 0" ] || e2e_fail "'${names[0]}' did not go back to Disable"
+
 # Choices below the first screen: at the end of the list, and in its middle.
 xdotool key End
 sleep 0.3

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The main window as the user meets it: nothing found (the white panel, "Continue" disabled), and
-# entries found (rows in catalogue order, panel hidden); its fixed size, minimize and restore, tab
-# order through real key presses, and closing it without "Continue" (the program ends, nothing
-# changes). RUNSWEEP_SCREENSHOTS=folder keeps a screenshot of each state there.
+# entries found (rows in catalogue order, panel hidden); its fixed size, minimize and restore (the
+# focus kept), tab order through real key presses, and closing it without "Continue" (the program
+# ends, nothing changes). RUNSWEEP_SCREENSHOTS=folder keeps a screenshot of each state there.
 source "$(dirname "$0")/lib.sh" "$1"
 
 shots=${RUNSWEEP_SCREENSHOTS:-}
@@ -29,6 +29,19 @@ if printf '%s\n' "$controls" | awk -F'\t' '$7 == "Disable" && $3 == "visible"' |
     e2e_fail "the empty list shows a row"
 fi
 [ -n "$shots" ] && e2e_screenshot_window "$shots/main-window-empty.png"
+
+# Tab order with nothing found: the links, the panel's among them, are reached; the disabled
+# "Continue" is not. Real key presses.
+focus_text() { drv focus "$MAIN_CAPTION" | cut -f2; }
+order=""
+for _ in 1 2 3 4 5 6; do
+    xdotool key --clearmodifiers Tab
+    sleep 0.2
+    order="$order$(focus_text) > "
+    [ "$(focus_text)" = "let us know" ] && [ -n "$shots" ] && e2e_screenshot_window "$shots/main-window-empty-link-focus.png"
+done
+[ "$order" = "Donate > About > Re-enable disabled items > let us know > click here >  > " ] ||
+    e2e_fail "tab order with nothing found: $order"
 
 # The window keeps its size: 9735 x 5970 twips, 649 x 398 pixels at 96 dpi.
 read -r _ _ width height _ <<<"$(drv rect "$MAIN_CAPTION")"
@@ -79,15 +92,30 @@ checked=$(printf '%s\n' "$controls" | awk -F'\t' '$7 == "Disable" && $5 == "chec
 [ "$checked" = 3 ] || e2e_fail "$checked rows have Disable checked, expected 3"
 [ -n "$shots" ] && e2e_screenshot_window "$shots/main-window.png"
 
-# Tab order: the list, Donate, About, Continue, and round again; real key presses.
-focus_text() { drv focus "$MAIN_CAPTION" | cut -f2; }
+# Tab order: the list, Donate, About, Continue, the MSConfig link and round again; real key presses.
 order=""
-for _ in 1 2 3 4; do
+for _ in 1 2 3 4 5; do
     xdotool key --clearmodifiers Tab
     sleep 0.2
     order="$order$(focus_text) > "
 done
-[ "$order" = "Donate > About > Continue > Disable > " ] || e2e_fail "tab order: $order"
+[ "$order" = "Donate > About > Continue > Re-enable disabled items > Disable > " ] || e2e_fail "tab order: $order"
+
+# The focus comes back to the list after minimize and restore, also once the About window has been
+# open and handed the focus back to "About".
+e2e_click About
+drv wait "About Quorvane' Runsweep" 10000 >/dev/null || e2e_fail "the About window did not appear"
+xdotool key --clearmodifiers Escape
+drv gone "About Quorvane' Runsweep" 10000 >/dev/null || e2e_fail "the About window did not close"
+sleep 0.3
+e2e_xclick ctfmon
+sleep 0.2
+[ "$(focus_text)" = Disable ] || e2e_fail "a click on a row left the focus on '$(focus_text)'"
+drv syscommand "$MAIN_CAPTION" minimize
+sleep 0.5
+drv syscommand "$MAIN_CAPTION" restore
+sleep 0.5
+[ "$(focus_text)" = Disable ] || e2e_fail "after minimize and restore the focus is on '$(focus_text)'"
 
 # Choices made, then the close box: nothing is carried out, no message, the program ends.
 e2e_click Remove 0

@@ -589,8 +589,22 @@ int Run(int argc, wchar_t** argv) {
             return Usage();
         }
         HKEY key = nullptr;
-        const LONG status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.substr(5).c_str(), 0, nullptr,
-                                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        // Its parents made lasting first: made by the volatile call, they would be volatile too, and
+        // refuse every lasting key below them after this one is deleted, until Wine's server restarts.
+        const std::wstring subkey = path.substr(5);
+        const std::size_t lastSeparator = subkey.rfind(L'\\');
+        LONG status = ERROR_SUCCESS;
+        if (lastSeparator != std::wstring::npos) {
+            status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, subkey.substr(0, lastSeparator).c_str(), 0, nullptr, 0,
+                                       KEY_ALL_ACCESS, nullptr, &key, nullptr);
+            if (status == ERROR_SUCCESS) {
+                ::RegCloseKey(key);
+            }
+        }
+        if (status == ERROR_SUCCESS) {
+            status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                       KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        }
         if (status != ERROR_SUCCESS) {
             Print(L"uidriver: RegCreateKeyEx failed with " + std::to_wstring(status));
             return 1;

@@ -28,7 +28,11 @@ public:
     HWND button = nullptr;
     HWND panel = nullptr;
     HWND panelLabel = nullptr;
+    HWND panelLink = nullptr;
+    HWND other = nullptr;
     int linkClicks = 0;
+    int panelLinkClicks = 0;
+    int buttonClicks = 0;
     bool throwOnClick = false;
     bool visibleDuringLoad = true;
     std::function<void()> onProbe;
@@ -53,12 +57,16 @@ protected:
                            LabelSize::Wrap);
         link = AddLinkLabel(L"a link", {2400, 600, 0, 0}, [this] { ++linkClicks; });
         button = AddButton(L"Press", {7440, 4920, 1935, 375}, FontKind::DefaultBold, [this] {
+            ++buttonClicks;
             if (throwOnClick) {
                 throw std::runtime_error("handler failed");
             }
         });
         panel = AddPanel({720, 2400, 8055, 1215}, RGB(255, 255, 255), false);
         panelLabel = AddLabel(L"On the panel", {960, 480, 0, 0}, FontKind::Verdana, LabelSize::Auto, panel);
+        panelLink = AddLinkLabel(
+            L"panel link", {4800, 480, 0, 0}, [this] { ++panelLinkClicks; }, panel);
+        other = AddButton(L"Other", {120, 4920, 1455, 375}, FontKind::Default, [] {});
     }
     void OnLoad() override {
         events.push_back("load");
@@ -98,6 +106,52 @@ void Pump() {
     }
 }
 
+// A key pressed and let go with the focus where it is, through dialog navigation as the program's
+// message loop takes it.
+void PressKey(HWND window, UINT vk, bool repeated = false) {
+    for (const UINT message : {WM_KEYDOWN, WM_KEYUP}) {
+        MSG msg{};
+        HWND focus = ::GetFocus();
+        msg.hwnd = focus ? focus : window;
+        msg.message = message;
+        msg.wParam = vk;
+        msg.lParam = message == WM_KEYUP ? static_cast<LPARAM>(0xC0000001u) : (repeated ? (1L << 30) | 1 : 1);
+        if (!::IsDialogMessageW(window, &msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        Pump();
+    }
+}
+
+bool IsDefaultButton(HWND button) {
+    return (::GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+}
+
+// Pixels of the control's outermost ring that differ from its background.
+int RingPixelsDrawn(HWND control, COLORREF background) {
+    ::UpdateWindow(control);
+    RECT r{};
+    ::GetClientRect(control, &r);
+    HDC dc = ::GetDC(control);
+    int drawn = 0;
+    for (int x = 0; x < r.right; ++x) {
+        drawn += ::GetPixel(dc, x, 0) != background;
+        drawn += ::GetPixel(dc, x, r.bottom - 1) != background;
+    }
+    ::ReleaseDC(control, dc);
+    return drawn;
+}
+
+// A form shown and active, as the user meets it.
+void OpenActive(TestForm& form) {
+    form.Open();
+    form.ShowModeless();
+    ::SetForegroundWindow(form.Handle());
+    ::SetActiveWindow(form.Handle());
+    Pump();
+}
+
 TEST(FormsLayer, LoadsHiddenBeforeShowingAndUnloadsOnceWhateverClosesIt) {
     TestForm form;
     form.Open();
@@ -123,6 +177,46 @@ TEST(FormsLayer, LoadsHiddenBeforeShowingAndUnloadsOnceWhateverClosesIt) {
     ::DestroyWindow(other.Handle());
     EXPECT_EQ(other.events, (std::vector<std::string>{"unload"}));
     EXPECT_FALSE(other.IsLoaded());
+}
+
+// A handler that shows a message box holds its window open: a close from outside (posted, or the
+// system menu's) waits for the last deferral, then happens once; the program's own Close does not wait.
+TEST(FormsLayer, ACloseFromOutsideWaitsForTheLastDeferralAndHappensOnce) {
+    TestForm form;
+    form.Open();
+    form.ShowModeless();
+    form.events.clear();
+    {
+        const Form::CloseDeferral outer(form);
+        {
+            const Form::CloseDeferral inner(form);
+            ::PostMessageW(form.Handle(), WM_CLOSE, 0, 0);
+            ::SendMessageW(form.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+            Pump();
+            EXPECT_TRUE(form.IsLoaded());
+            EXPECT_TRUE(::IsWindow(form.button)) << "the controls must outlive the handler";
+            EXPECT_TRUE(form.ClosePending());
+            EXPECT_TRUE(form.events.empty());
+        }
+        EXPECT_TRUE(form.IsLoaded()) << "an outer deferral still holds the close";
+    }
+    EXPECT_FALSE(form.IsLoaded());
+    EXPECT_FALSE(form.ClosePending());
+    EXPECT_EQ(form.events, (std::vector<std::string>{"unload"}));
+
+    TestForm own;
+    own.Open();
+    {
+        const Form::CloseDeferral hold(own);
+        own.Close();
+        EXPECT_FALSE(own.IsLoaded());
+    }
+    EXPECT_EQ(own.events.back(), "unload");
+
+    TestForm untouched;
+    untouched.Open();
+    { const Form::CloseDeferral hold(untouched); }
+    EXPECT_TRUE(untouched.IsLoaded()) << "a deferral that met no close closes nothing";
 }
 
 TEST(FormsLayer, PlacesControlsInTwipsAtTheWindowsDpiAndAgainAfterADpiChange) {
@@ -358,6 +452,109 @@ TEST(FormsLayer, AnExceptionInAHandlerEndsTheLoopAndReachesItsCaller) {
     // Reported once: the next loop runs normally.
     ::PostQuitMessage(7);
     EXPECT_EQ(RunMessageLoop(), 7);
+}
+
+TEST(FormsLayer, TabReachesLinksWhichShowAFocusMarkAndFollowEnterOrSpace) {
+    TestForm form;
+    OpenActive(form);
+    ::ShowWindow(form.panel, SW_SHOW);
+    if (::GetActiveWindow() != form.Handle()) {
+        GTEST_SKIP() << "no active window on this display";
+    }
+    // The link's window leaves a pixel round its text for the mark; the text stands where designed.
+    const RECT link = RectInParent(form.link);
+    EXPECT_EQ(link.left, TwipsToPixels(2400, form.Dpi()) - 1);
+    EXPECT_EQ(link.top, TwipsToPixels(600, form.Dpi()) - 1);
+    EXPECT_TRUE(::GetWindowLongPtrW(form.link, GWL_STYLE) & WS_TABSTOP);
+
+    // In window order, into the panel and out of it again: the panel lies on top of the others.
+    ::SetFocus(form.button);
+    std::vector<HWND> order;
+    for (int i = 0; i < 4; ++i) {
+        PressKey(form.Handle(), VK_TAB);
+        order.push_back(::GetFocus());
+        if (::GetFocus() == form.other) {
+            // Tab leaves the button it reaches the default one, so that Enter presses it.
+            EXPECT_TRUE(IsDefaultButton(form.other));
+            EXPECT_FALSE(IsDefaultButton(form.button));
+        }
+    }
+    EXPECT_EQ(order, (std::vector<HWND>{form.other, form.panelLink, form.link, form.button}));
+
+    ::SetFocus(form.link);
+    const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+    EXPECT_GT(RingPixelsDrawn(form.link, face), 0) << "no focus mark round the focused link";
+    PressKey(form.Handle(), VK_RETURN);
+    EXPECT_EQ(form.linkClicks, 1);
+    PressKey(form.Handle(), VK_SPACE);
+    EXPECT_EQ(form.linkClicks, 2);
+    PressKey(form.Handle(), VK_SPACE, true); // held down: once is enough
+    EXPECT_EQ(form.linkClicks, 2);
+    EXPECT_EQ(form.buttonClicks, 0) << "Enter on a link went to a button";
+
+    ::SetFocus(form.panelLink);
+    PressKey(form.Handle(), VK_RETURN);
+    EXPECT_EQ(form.panelLinkClicks, 1);
+    EXPECT_EQ(RingPixelsDrawn(form.link, face), 0) << "the mark stayed after the focus left";
+}
+
+TEST(FormsLayer, TheFocusedButtonIsTheDefaultOneAndEnterPressesIt) {
+    TestForm form;
+    OpenActive(form);
+    ::SetFocus(form.button);
+    EXPECT_TRUE(IsDefaultButton(form.button));
+    EXPECT_FALSE(IsDefaultButton(form.other));
+    EXPECT_EQ(::SendMessageW(form.Handle(), DM_GETDEFID, 0, 0), MAKELRESULT(::GetDlgCtrlID(form.button), DC_HASDEFID));
+    PressKey(form.Handle(), VK_RETURN);
+    EXPECT_EQ(form.buttonClicks, 1);
+
+    ::SetFocus(form.other);
+    EXPECT_FALSE(IsDefaultButton(form.button));
+    EXPECT_TRUE(IsDefaultButton(form.other));
+    // Away from the buttons, none keeps the border.
+    ::SetFocus(form.link);
+    EXPECT_FALSE(IsDefaultButton(form.button));
+    EXPECT_FALSE(IsDefaultButton(form.other));
+    EXPECT_EQ(::SendMessageW(form.Handle(), DM_GETDEFID, 0, 0), 0);
+
+    // A default of the form's own comes back whenever the focus leaves the buttons.
+    ::SendMessageW(form.Handle(), DM_SETDEFID, static_cast<WPARAM>(::GetDlgCtrlID(form.other)), 0);
+    EXPECT_TRUE(IsDefaultButton(form.other));
+    ::SetFocus(form.button);
+    EXPECT_TRUE(IsDefaultButton(form.button));
+    EXPECT_FALSE(IsDefaultButton(form.other));
+    ::SetFocus(form.link);
+    EXPECT_TRUE(IsDefaultButton(form.other));
+    EXPECT_FALSE(IsDefaultButton(form.button));
+}
+
+TEST(FormsLayer, TheFocusComesBackAfterMinimizeAndRestore) {
+    TestForm form;
+    OpenActive(form);
+    if (::GetActiveWindow() != form.Handle()) {
+        GTEST_SKIP() << "no active window on this display";
+    }
+    // Deactivated once with the focus on the button, so the form has a focus of its own to
+    // remember; the focus then moves on while the form is active.
+    ::SetFocus(form.button);
+    TestForm other;
+    OpenActive(other);
+    ::SetForegroundWindow(form.Handle());
+    ::SetActiveWindow(form.Handle());
+    Pump();
+    EXPECT_EQ(::GetFocus(), form.button);
+    ::SetFocus(form.link);
+
+    for (int round = 0; round < 2; ++round) {
+        ::SendMessageW(form.Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        Pump();
+        EXPECT_TRUE(::IsIconic(form.Handle()));
+        ::SendMessageW(form.Handle(), WM_SYSCOMMAND, SC_RESTORE, 0);
+        ::SetForegroundWindow(form.Handle());
+        Pump();
+        EXPECT_FALSE(::IsIconic(form.Handle()));
+        EXPECT_EQ(::GetFocus(), form.link) << "round " << round;
+    }
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -185,11 +186,15 @@ TEST_F(ListboxWindow, RowsAreDrawnAtTheirPlacesAndReportedWithTheirTexts) {
         std::to_wstring(disable.right - disable.left) + L" " + std::to_wstring(disable.bottom - disable.top);
     EXPECT_NE(lines[7].find(L"\t" + expected + L"\t"), std::wstring::npos) << lines[7];
 
-    // The scroll bar stands 60 twips in from the right and the bottom.
+    // The scroll bar stands right of the rows and meets the list's right and bottom edges.
     const RECT bar = InList(control_->ScrollBar());
-    EXPECT_EQ(bar.left, Px(8940));
-    EXPECT_EQ(bar.right, Px(8940 + 255));
-    EXPECT_EQ(bar.bottom, Px(3795));
+    RECT client{};
+    ::GetClientRect(list_, &client);
+    EXPECT_EQ(bar.left, Px(9000));
+    EXPECT_EQ(bar.top, 0);
+    EXPECT_EQ(bar.right, client.right);
+    EXPECT_EQ(bar.bottom, client.bottom);
+    EXPECT_EQ(InList(control_->Surface()).right, bar.left);
 }
 
 TEST_F(ListboxWindow, TheFifthRowEnablesTheScrollBar) {
@@ -202,7 +207,7 @@ TEST_F(ListboxWindow, TheFifthRowEnablesTheScrollBar) {
     info.fMask = SIF_ALL;
     ASSERT_TRUE(::GetScrollInfo(control_->ScrollBar(), SB_CTL, &info));
     EXPECT_EQ(info.nMin, 0);
-    EXPECT_EQ(info.nMax - static_cast<int>(info.nPage) + 1, 630); // the largest position
+    EXPECT_EQ(info.nMax - static_cast<int>(info.nPage) + 1, 570); // the largest position
 }
 
 TEST_F(ListboxWindow, ScrollBarMessagesMoveByTheRowPitchAndBy300Twips) {
@@ -215,9 +220,9 @@ TEST_F(ListboxWindow, ScrollBarMessagesMoveByTheRowPitchAndBy300Twips) {
     Scroll(SB_LINEUP);
     EXPECT_EQ(control_->ScrollOffset(), 585);
     Scroll(SB_BOTTOM);
-    EXPECT_EQ(control_->ScrollOffset(), 8850 - 3795);
+    EXPECT_EQ(control_->ScrollOffset(), 8850 - 3855);
     Scroll(SB_PAGEDOWN); // the end of the range stops it
-    EXPECT_EQ(control_->ScrollOffset(), 8850 - 3795);
+    EXPECT_EQ(control_->ScrollOffset(), 8850 - 3855);
 
     UINT lines = 3;
     ::SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
@@ -240,17 +245,17 @@ TEST_F(ListboxWindow, TwentyThousandRowsKeepThreeWindowsAndReachTheEnd) {
 
     Scroll(SB_BOTTOM);
     Pump();
-    EXPECT_EQ(control_->ScrollOffset(), 885 * rows - 3795);
+    EXPECT_EQ(control_->ScrollOffset(), 885 * rows - 3855);
     SCROLLINFO info{};
     info.cbSize = sizeof(info);
     info.fMask = SIF_POS;
     ASSERT_TRUE(::GetScrollInfo(control_->ScrollBar(), SB_CTL, &info));
-    EXPECT_EQ(info.nPos, 885 * rows - 3795); // far beyond 16 bits
+    EXPECT_EQ(info.nPos, 885 * rows - 3855); // far beyond 16 bits
 
     EXPECT_FALSE(LineOf(L"row19999").empty());
     EXPECT_TRUE(LineOf(L"row0").empty());
     // The last row's bottom meets the scroll bar's bottom.
-    const int lastBottom = Px(885.0 * rows) - Px(885 * rows - 3795);
+    const int lastBottom = Px(885.0 * rows) - Px(885 * rows - 3855);
     EXPECT_NEAR(lastBottom, InList(control_->ScrollBar()).bottom, 1);
 
     // A choice far down is kept while its row is out of view and shown when it comes back.
@@ -339,7 +344,7 @@ TEST_F(ListboxWindow, KeyboardMovesAFocusMarkOverTheBoxes) {
         press(VK_DOWN);
     }
     EXPECT_EQ(control_->SelectedItem(), 6);
-    EXPECT_EQ(control_->ScrollOffset(), 885 * 7 - 3795);
+    EXPECT_EQ(control_->ScrollOffset(), 885 * 7 - 3855);
     EXPECT_EQ(focused(), L"checkbox\t" + std::to_wstring(ChildIdOf(6, RowElement::Disable)));
     press(VK_RIGHT);
     press(VK_SPACE);
@@ -348,12 +353,69 @@ TEST_F(ListboxWindow, KeyboardMovesAFocusMarkOverTheBoxes) {
     EXPECT_EQ(control_->SelectedItem(), 0);
     EXPECT_EQ(focused(), L"checkbox\t" + std::to_wstring(ChildIdOf(0, RowElement::Remove)));
 
-    // Scrolling the focus row away takes the focus to a row still in view.
+    // Scrolling takes the focus row out of view; the focus stays on it, and no row in view shows it.
     Scroll(SB_BOTTOM);
-    const std::wstring after = focused();
-    ASSERT_FALSE(after.empty());
-    const long id = std::stol(after.substr(after.find(L'\t') + 1));
-    EXPECT_GE((id - 1) / kItemsPerRow, control_->Model().RowsInView().first);
+    EXPECT_EQ(control_->Model().FocusRow(), 0);
+    EXPECT_EQ(focused(), L"");
+    press(VK_DOWN);
+    EXPECT_EQ(control_->SelectedItem(), 1);
+    EXPECT_EQ(focused(), L"checkbox\t" + std::to_wstring(ChildIdOf(1, RowElement::Remove)));
+}
+
+TEST_F(ListboxWindow, WheelAndScrollBarLeaveTheFocusOnItsRow) {
+    AddRows(12);
+    ::SetFocus(list_);
+    if (::GetFocus() != list_) {
+        GTEST_SKIP() << "no keyboard focus on this display";
+    }
+    auto press = [&](UINT vk) {
+        ::SendMessageW(list_, WM_KEYDOWN, vk, 0);
+        ::SendMessageW(list_, WM_KEYUP, vk, 0xC0000000);
+        Pump();
+    };
+    auto wheel = [&](int notches) {
+        for (int i = 0; i < std::abs(notches); ++i) {
+            const short delta = static_cast<short>(notches < 0 ? -WHEEL_DELTA : WHEEL_DELTA);
+            ::SendMessageW(list_, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), 0);
+        }
+        Pump();
+    };
+    const std::wstring focusedMark = L"\tfocused\t";
+    press(VK_HOME);
+    press(VK_RIGHT); // the focus on row 0's "Remove"
+    ASSERT_EQ(control_->Model().FocusBox(), RowBox::Remove);
+    const POINT focusAt = Centre(0, RowElement::Remove);
+    EXPECT_NE(LineOf(L"Remove").find(focusedMark), std::wstring::npos);
+
+    // Two notches down, as the user who found the fault did: row 0 leaves the view, the focus
+    // and the highlight stay on it.
+    wheel(-2);
+    ASSERT_GT(control_->ScrollOffset(), 885);
+    EXPECT_EQ(control_->Model().FocusRow(), 0);
+    EXPECT_EQ(control_->Model().FocusBox(), RowBox::Remove);
+    EXPECT_EQ(control_->SelectedItem(), 0);
+    for (const std::wstring& line : SnapshotLines()) {
+        EXPECT_EQ(line.find(L"\tfocused\t"), std::wstring::npos) << line; // no mark on another row
+    }
+    // Space chooses in the row the focus is on, brought back into view, and in no other.
+    press(VK_SPACE);
+    EXPECT_EQ(control_->ScrollOffset(), 0);
+    EXPECT_EQ(control_->GetChoice(0), StartupAction::kRemove);
+    for (int row = 1; row < 12; ++row) {
+        EXPECT_EQ(control_->GetChoice(row), StartupAction::kDisable) << row;
+    }
+    EXPECT_EQ(Centre(0, RowElement::Remove).y, focusAt.y);
+
+    // The same for the scroll bar: the trough, the arrows and the thumb's end.
+    for (int code : {SB_PAGEDOWN, SB_LINEDOWN, SB_BOTTOM}) {
+        Scroll(code);
+        EXPECT_EQ(control_->Model().FocusRow(), 0) << code;
+        EXPECT_EQ(control_->SelectedItem(), 0) << code;
+    }
+    // Up from row 0 goes nowhere, but still brings the focus row back.
+    press(VK_UP);
+    EXPECT_EQ(control_->ScrollOffset(), 0);
+    EXPECT_EQ(control_->Model().FocusRow(), 0);
 }
 
 TEST_F(ListboxWindow, ScreenReadersSeeNamesBoxesAndTheirStates) {
@@ -425,7 +487,7 @@ TEST_F(ListboxWindow, ABatchIsShownWhenItEnds) {
     info.cbSize = sizeof(info);
     info.fMask = SIF_ALL;
     ASSERT_TRUE(::GetScrollInfo(control_->ScrollBar(), SB_CTL, &info));
-    EXPECT_EQ(info.nMax - static_cast<int>(info.nPage) + 1, 885000 - 3795);
+    EXPECT_EQ(info.nMax - static_cast<int>(info.nPage) + 1, 885000 - 3855);
 }
 
 } // namespace
