@@ -299,7 +299,7 @@ bool ListboxControl::Create() noexcept {
         if (!surface_ || !scrollBar_) {
             return false;
         }
-        // The bar overlaps the surface's right edge and must stay on top of it.
+        // The bar stays above the surface, whatever rounding makes of their shared edge.
         ::SetWindowPos(scrollBar_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         ApplyLayout();
         return true;
