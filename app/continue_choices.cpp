@@ -1,8 +1,8 @@
 #include "app/continue_choices.h"
 
 #include "listbox/startup_list.h"
+#include "registry/action_reason.h"
 
-#include <algorithm>
 #include <string>
 
 namespace runsweep {
@@ -51,104 +51,6 @@ std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& reg
 
 namespace {
 
-const wchar_t* kRunAsAdministrator = L"Close Runsweep and run it as administrator to change it there.";
-
-// "HKCU", "HKCU and HKLM", "HKCU, HKLM and HKLM (32-bit)".
-std::wstring PlaceList(const std::vector<RunPlace>& places) {
-    std::wstring text;
-    for (std::size_t i = 0; i < places.size(); ++i) {
-        if (i > 0) {
-            text += i + 1 == places.size() ? L" and " : L", ";
-        }
-        text += PlaceLabel(places[i]);
-    }
-    return text;
-}
-
-// What happened in each place that held the value, for an action that did not take effect
-// everywhere: "removed from HKCU; not removed from HKLM, which needs administrator rights".
-std::wstring PlacesSentence(const ActionResult& result) {
-    std::vector<RunPlace> removed;
-    std::vector<RunPlace> denied;
-    std::wstring failed;
-    // In the order the user knows the places by, whatever order the deletes took.
-    std::vector<PlaceResult> places = result.places;
-    std::stable_sort(places.begin(), places.end(),
-                     [](const PlaceResult& a, const PlaceResult& b) { return a.place < b.place; });
-    for (const PlaceResult& place : places) {
-        switch (place.outcome) {
-        case PlaceOutcome::Removed:
-            removed.push_back(place.place);
-            break;
-        case PlaceOutcome::NeedsAdministrator:
-            denied.push_back(place.place);
-            break;
-        case PlaceOutcome::Failed:
-            failed += L"; not removed from " + std::wstring(PlaceLabel(place.place)) +
-                      L", which refused the change (error " + std::to_wstring(place.status) + L")";
-            break;
-        }
-    }
-    std::wstring text;
-    if (!removed.empty()) {
-        text += L"removed from " + PlaceList(removed);
-    }
-    if (!denied.empty()) {
-        text += text.empty() ? L"" : L"; ";
-        text += L"not removed from " + PlaceList(denied) + (denied.size() == 1 ? L", which needs" : L", which need") +
-                L" administrator rights";
-    }
-    if (!failed.empty()) {
-        text += text.empty() ? failed.substr(2) : failed;
-    }
-    return text;
-}
-
-std::wstring Reason(const ActionRecord& record) {
-    const ActionResult& result = record.result;
-    const std::wstring code = L" (error " + std::to_wstring(result.status) + L")";
-    const std::wstring where = result.place ? std::wstring(L" in ") + PlaceLabel(*result.place) : std::wstring();
-    if (!result.places.empty()) {
-        // The deletes began: say what happened in each place.
-        std::wstring text = result.recorded ? L"recorded for re-enabling; " : L"";
-        text += PlacesSentence(result) + L".";
-        for (const PlaceResult& place : result.places) {
-            if (place.outcome == PlaceOutcome::NeedsAdministrator) {
-                text += L" ";
-                text += kRunAsAdministrator;
-                break;
-            }
-        }
-        return text;
-    }
-    switch (result.outcome) {
-    case ActionOutcome::NeedsAdministrator:
-        return L"not changed: " + (where.empty() ? std::wstring(L"it") : L"its value" + where) +
-               L" needs administrator rights. Close Runsweep and run it as administrator to change this entry.";
-    case ActionOutcome::RecordFailed:
-        return L"not changed: its MSConfig record could not be written" + code +
-               L", so the entry was left in place rather than lost.";
-    case ActionOutcome::NameNotRecordable:
-        return L"not changed: its name cannot be recorded for MSConfig, so the entry was left in place. Choose "
-               L"\"Remove\" to take it out without a record.";
-    case ActionOutcome::CommandNotText:
-        return L"not changed: its Run value" + where +
-               L" holds no command line (its data is not text), so MSConfig could not re-enable it and it was left "
-               L"in place. Choose \"Remove\" to take it out without a record.";
-    case ActionOutcome::EarlierRecordDamaged:
-        return L"not changed: an earlier record of this name is there that Runsweep cannot read, so the entry was "
-               L"left in place to keep what that record holds. Choose \"Remove\" to take it out without a record.";
-    case ActionOutcome::Failed:
-    case ActionOutcome::Partial:
-        return L"not changed: the registry refused" + (where.empty() ? std::wstring() : L" to read its value" + where) +
-               code + L".";
-    case ActionOutcome::Done:
-    case ActionOutcome::AlreadyGone:
-        break;
-    }
-    return std::wstring();
-}
-
 // A name may be up to 16,383 characters without a space: in full it would make the message box
 // many screens wide, its icon and text off the screen. Long names show their beginning and length.
 constexpr std::size_t kLongestShownName = 64;
@@ -181,7 +83,7 @@ ClosingMessage ComposeClosingMessage(const std::vector<ActionRecord>& actions) {
         failures += L"\r\n\r\n";
         failures += ShownName(record.value);
         failures += record.action == ChosenAction::Disable ? L" (Disable): " : L" (Remove): ";
-        failures += Reason(record);
+        failures += ActionReason(record.result, WindowReasonWording());
     }
     if (failures.empty()) {
         return ClosingMessage{kAllActionsDoneMessage, MessageIcon::Information};

@@ -1,36 +1,19 @@
 #include "app/main_win.h"
 
 #include "app/frm_main_win.h"
-#include "app/program_folder.h"
 #include "app/windows_version.h"
 #include "catalogue/custom_list.h"
 #include "catalogue/file_system.h"
+#include "catalogue/program_folder.h"
 #include "registry/registry_win.h"
 
 #include <commctrl.h>
-
-#include <stdexcept>
 
 namespace runsweep {
 
 Program::Program() = default;
 
 Program::~Program() = default;
-
-std::wstring ProgramFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            throw std::runtime_error("The program could not find out which folder it was started from.");
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return FolderOfPath(path);
-        }
-        path.resize(path.size() * 2);
-    }
-}
 
 unsigned long PlatformId() noexcept {
     // Looked up by name: the function is deprecated for new code, and only the platform is needed.

@@ -34,9 +34,6 @@ private:
     std::unique_ptr<frmMain> frmMain_;
 };
 
-// The folder that holds the running program (see FolderOfPath).
-std::wstring ProgramFolder();
-
 // The platform identifier of the running system, as GetVersionEx reports it; 0 when it cannot be
 // asked.
 unsigned long PlatformId() noexcept;

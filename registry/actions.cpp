@@ -77,10 +77,6 @@ ActionResult DeleteFromPlaces(Registry& registry, const std::wstring& name, cons
     return result;
 }
 
-bool Recordable(const std::wstring& name) {
-    return !name.empty() && name.size() <= kMaxKeyNameLength && name.find(L'\\') == std::wstring::npos;
-}
-
 // One value of a record as it is written and then read back.
 struct RecordValue {
     std::wstring name;
@@ -280,6 +276,10 @@ ActionResult WriteRecord(Registry& registry, const std::wstring& name, const Rec
 
 } // namespace
 
+bool IsRecordableName(const std::wstring& name) {
+    return !name.empty() && name.size() <= kMaxKeyNameLength && name.find(L'\\') == std::wstring::npos;
+}
+
 RunValue ReadRunValue(Registry& registry, RunPlace place, const std::wstring& name) {
     RunValue value;
     RegKey key;
@@ -310,7 +310,7 @@ ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, Mess
 
 ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, MessageSink& messages,
                             const RecordTime& now) {
-    if (!Recordable(sValue)) {
+    if (!IsRecordableName(sValue)) {
         return ActionResult{ActionOutcome::NameNotRecordable, kInvalidParameter};
     }
 

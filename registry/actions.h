@@ -77,4 +77,8 @@ struct RunValue {
 };
 RunValue ReadRunValue(Registry& registry, RunPlace place, const std::wstring& name);
 
+// Whether a record key can bear the name: not empty, no '\', at most 255 characters. Disable
+// leaves any other name in place (NameNotRecordable).
+bool IsRecordableName(const std::wstring& name);
+
 } // namespace runsweep

@@ -9,6 +9,7 @@ packages=(
     wine wine64 fonts-wine
     xvfb xdotool imagemagick x11-utils
     clang libclang-rt-14-dev
+    python3
 )
 
 missing=()

@@ -48,10 +48,10 @@ wine_up() {
 
 mingw() { build_preset mingw && wine_up && ctest --preset mingw; }
 mingw_i686() { build_preset mingw-i686; }
-# The program with the registry kill switch, for the end-to-end test that kills it mid-way.
+# The program and runsweepc with the registry kill switch, for the end-to-end tests that kill them mid-way.
 faults_exe=""
 mingw_faults() {
-    cmake --preset mingw-faults >/dev/null && cmake --build --preset mingw-faults -j "$jobs" --target Runsweep &&
+    cmake --preset mingw-faults >/dev/null && cmake --build --preset mingw-faults -j "$jobs" --target Runsweep runsweepc &&
         faults_exe="$root/build/mingw-faults/Runsweep.exe"
 }
 

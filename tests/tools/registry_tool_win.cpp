@@ -16,6 +16,15 @@
 //                                      data, tab-separated; names and text data escaped (below),
 //                                      every unit of the data shown, its terminator too; other data
 //                                      as hex. "absent" and exit status 1 when the key does not exist
+//   registry_tool dump-tree <HKCU|HKLM\path>...
+//                                      the same for the key and every key below it, each after a
+//                                      line "[path]"
+//                                      (several keys: each after a line "== <key>")
+//   registry_tool delete-values <key>  deletes every value of the key, if it exists
+//   registry_tool delete-tree <key>    deletes the key and every key below it, if it exists
+//   registry_tool batch <file>         runs the commands of a UTF-8 file, one a line, arguments
+//                                      separated by tabs; stops at the first that fails
+//   Key paths may also begin "HKLM32\": HKLM in the 32-bit view of the registry.
 //
 // A name, data or dump's key argument "@<file>" stands for the file's contents as UTF-8, NULs and
 // all: that is how names of 16,383 characters, control characters and a megabyte of data get past
@@ -31,6 +40,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -130,11 +140,17 @@ std::wstring Argument(const std::wstring& arg) {
     return FromUtf8(bytes);
 }
 
-bool SplitPath(const std::wstring& full, Hive& hive, std::wstring& path) {
+bool SplitPath(const std::wstring& full, Hive& hive, std::wstring& path, RegView& view) {
+    view = RegView::k64;
     if (full.rfind(L"HKCU\\", 0) == 0) {
         hive = Hive::CurrentUser;
     } else if (full.rfind(L"HKLM\\", 0) == 0) {
         hive = Hive::LocalMachine;
+    } else if (full.rfind(L"HKLM32\\", 0) == 0) {
+        hive = Hive::LocalMachine;
+        view = RegView::k32;
+        path = full.substr(7);
+        return true;
     } else {
         return false;
     }
@@ -169,7 +185,8 @@ std::wstring Hex(const std::vector<unsigned char>& bytes) {
 int SetValue(const std::vector<std::wstring>& args) {
     Hive hive;
     std::wstring path;
-    if (args.size() != 5 || !SplitPath(args[1], hive, path)) {
+    RegView view;
+    if (args.size() != 5 || !SplitPath(args[1], hive, path, view)) {
         return 2;
     }
     const std::wstring name = Argument(args[2]);
@@ -202,7 +219,7 @@ int SetValue(const std::vector<std::wstring>& args) {
     }
     const std::unique_ptr<Registry> registry = MakeWin32Registry();
     RegKey key;
-    long status = registry->CreateKey(hive, path, key);
+    long status = registry->CreateKey(hive, path, key, view);
     if (status == kSuccess) {
         status = registry->SetValue(key, name, type_number, bytes);
     }
@@ -213,27 +230,26 @@ int SetValue(const std::vector<std::wstring>& args) {
     return 0;
 }
 
-int Dump(const std::vector<std::wstring>& args) {
-    Hive hive;
-    std::wstring path;
-    if (args.size() != 2 || !SplitPath(Argument(args[1]), hive, path)) {
-        return 2;
-    }
-    const std::unique_ptr<Registry> registry = MakeWin32Registry();
+// The values of one key; with `tree`, a "[path]" line before them and every subkey after them, the
+// same way, in enumeration order.
+int DumpKey(Registry& registry, Hive hive, RegView view, const std::wstring& path, bool tree) {
     RegKey key;
-    long status = registry->OpenKey(hive, path, KeyAccess::Query, key);
+    long status = registry.OpenKey(hive, path, KeyAccess::Query, key, view);
     if (status == kFileNotFound) {
         Print(L"absent");
         return 1;
     }
+    if (tree) {
+        Print(L"[" + Escaped(path) + L"]");
+    }
     std::vector<std::wstring> names;
     if (status == kSuccess) {
-        status = registry->EnumValueNames(key, names);
+        status = registry.EnumValueNames(key, names);
     }
     for (const std::wstring& name : names) {
         RegValue value;
         if (status == kSuccess) {
-            status = registry->ReadValue(key, name, value);
+            status = registry.ReadValue(key, name, value);
         }
         if (status != kSuccess) {
             break;
@@ -252,6 +268,76 @@ int Dump(const std::vector<std::wstring>& args) {
         }
         Print(Escaped(name) + L"\t" + std::to_wstring(value.type) + L"\t" + data);
     }
+    std::vector<std::wstring> subkeys;
+    if (status == kSuccess && tree) {
+        status = registry.EnumSubKeyNames(key, subkeys);
+    }
+    if (status != kSuccess) {
+        Print(L"error " + std::to_wstring(status));
+        return 1;
+    }
+    for (const std::wstring& subkey : subkeys) {
+        if (DumpKey(registry, hive, view, path + L"\\" + subkey, true) != 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int Dump(const std::vector<std::wstring>& args, bool tree) {
+    if (args.size() < 2 || (!tree && args.size() != 2)) {
+        return 2;
+    }
+    const std::unique_ptr<Registry> registry = MakeWin32Registry();
+    int status = 0;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        Hive hive;
+        std::wstring path;
+        RegView view;
+        if (!SplitPath(Argument(args[i]), hive, path, view)) {
+            return 2;
+        }
+        if (tree && args.size() > 2) {
+            Print(L"== " + args[i]);
+        }
+        status = std::max(status, DumpKey(*registry, hive, view, path, tree));
+    }
+    return status;
+}
+
+// Deletes every value of the key; with `tree`, the key itself and everything below it instead.
+long DeleteKeyContents(Registry& registry, Hive hive, RegView view, const std::wstring& path, bool tree) {
+    RegKey key;
+    long status = registry.OpenKey(hive, path, KeyAccess::Write, key, view);
+    if (status == kFileNotFound) {
+        return kSuccess;
+    }
+    std::vector<std::wstring> names;
+    if (status == kSuccess) {
+        status = tree ? registry.EnumSubKeyNames(key, names) : registry.EnumValueNames(key, names);
+    }
+    for (const std::wstring& name : names) {
+        if (status == kSuccess) {
+            status = tree ? DeleteKeyContents(registry, hive, view, path + L"\\" + name, true)
+                          : registry.DeleteValue(key, name);
+        }
+    }
+    key.reset();
+    if (status == kSuccess && tree) {
+        status = registry.DeleteKey(hive, path, view);
+    }
+    return status;
+}
+
+int Delete(const std::vector<std::wstring>& args, bool tree) {
+    Hive hive;
+    std::wstring path;
+    RegView view;
+    if (args.size() != 2 || !SplitPath(Argument(args[1]), hive, path, view)) {
+        return 2;
+    }
+    const std::unique_ptr<Registry> registry = MakeWin32Registry();
+    const long status = DeleteKeyContents(*registry, hive, view, path, tree);
     if (status != kSuccess) {
         Print(L"error " + std::to_wstring(status));
         return 1;
@@ -259,9 +345,44 @@ int Dump(const std::vector<std::wstring>& args) {
     return 0;
 }
 
+std::vector<std::wstring> SplitTabs(const std::wstring& line) {
+    std::vector<std::wstring> fields;
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t tab = line.find(L'\t', at);
+        fields.push_back(line.substr(at, tab - at));
+        if (tab == std::wstring::npos) {
+            return fields;
+        }
+        at = tab + 1;
+    }
+}
+
 int Run(const std::vector<std::wstring>& args) {
     if (args.empty()) {
         return 2;
+    }
+    if (args[0] == L"batch" && args.size() == 2) {
+        const std::wstring text = Argument(L"@" + args[1]);
+        std::size_t at = 0;
+        while (at < text.size()) {
+            std::size_t end = text.find(L'\n', at);
+            end = end == std::wstring::npos ? text.size() : end;
+            const std::wstring line = text.substr(at, end - at);
+            at = end + 1;
+            if (line.empty()) {
+                continue;
+            }
+            const int status = Run(SplitTabs(line));
+            if (status != 0) {
+                Print(L"batch: failed: " + line);
+                return status;
+            }
+        }
+        return 0;
+    }
+    if (args[0] == L"delete-values" || args[0] == L"delete-tree") {
+        return Delete(args, args[0] == L"delete-tree");
     }
     const std::unique_ptr<Registry> registry = MakeWin32Registry();
     if (args[0] == L"scan" && args.size() == 1) {
@@ -281,8 +402,8 @@ int Run(const std::vector<std::wstring>& args) {
     if (args[0] == L"set") {
         return SetValue(args);
     }
-    if (args[0] == L"dump") {
-        return Dump(args);
+    if (args[0] == L"dump" || args[0] == L"dump-tree") {
+        return Dump(args, args[0] == L"dump-tree");
     }
     if (args[0] == L"remove" && args.size() > 1) {
         for (std::size_t i = 1; i < args.size(); ++i) {

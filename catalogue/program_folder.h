@@ -1,5 +1,5 @@
 #pragma once
-// The folder that holds the program, from the program's own path.
+// The folder that holds the program, from the program's own path: where custom.txt is looked for.
 #include <string>
 
 namespace runsweep {
@@ -8,5 +8,9 @@ namespace runsweep {
 // a share's root ("\\server\share\"), where the separator belongs to the folder's name. A path
 // without a separator gives the empty text.
 std::wstring FolderOfPath(const std::wstring& path);
+
+// The folder that holds the running program (Windows only). Throws std::runtime_error when the
+// system cannot say.
+std::wstring ProgramFolder();
 
 } // namespace runsweep

@@ -1,4 +1,4 @@
-#include "app/program_folder.h"
+#include "catalogue/program_folder.h"
 
 namespace runsweep {
 

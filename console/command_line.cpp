@@ -1,0 +1,182 @@
+#include "console/command_line.h"
+
+#include "resources/version.h"
+
+#include <optional>
+
+namespace runsweep {
+
+namespace {
+
+std::optional<ConsoleCommand> CommandNamed(const std::wstring& word) {
+    if (word == L"list") {
+        return ConsoleCommand::List;
+    }
+    if (word == L"disable") {
+        return ConsoleCommand::Disable;
+    }
+    if (word == L"remove") {
+        return ConsoleCommand::Remove;
+    }
+    return std::nullopt;
+}
+
+std::optional<OutputFormat> FormatNamed(const std::wstring& word) {
+    if (word == L"text") {
+        return OutputFormat::Text;
+    }
+    if (word == L"csv") {
+        return OutputFormat::Csv;
+    }
+    if (word == L"json") {
+        return OutputFormat::Json;
+    }
+    return std::nullopt;
+}
+
+bool TakesNames(ConsoleCommand command) {
+    return command == ConsoleCommand::Disable || command == ConsoleCommand::Remove;
+}
+
+const wchar_t* CommandWord(ConsoleCommand command) {
+    switch (command) {
+    case ConsoleCommand::Disable:
+        return L"disable";
+    case ConsoleCommand::Remove:
+        return L"remove";
+    default:
+        return L"list";
+    }
+}
+
+} // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& args) {
+    ParsedCommandLine parsed;
+    ConsoleOptions& options = parsed.options;
+    bool help = false;
+    bool version = false;
+    bool command_given = false;
+    bool names_only = false;
+    // The first mistake is the one reported; parsing goes on only to find --help or --version.
+    auto fail = [&](std::wstring error) {
+        if (parsed.error.empty()) {
+            parsed.error = std::move(error);
+        }
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::wstring& arg = args[i];
+        const bool option = !names_only && !arg.empty() && (arg[0] == L'-' || arg == L"/?");
+        if (!option) {
+            if (!command_given && !names_only) {
+                const std::optional<ConsoleCommand> command = CommandNamed(arg);
+                if (!command) {
+                    fail(L"unknown command \"" + arg + L"\"");
+                }
+                options.command = command.value_or(ConsoleCommand::List);
+                command_given = true;
+            } else {
+                options.names.push_back(arg);
+            }
+            continue;
+        }
+        if (arg == L"--") {
+            names_only = true;
+        } else if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
+            help = true;
+        } else if (arg == L"--version") {
+            version = true;
+        } else if (arg == L"--all") {
+            options.all = true;
+        } else if (arg == L"--dry-run") {
+            options.dry_run = true;
+        } else if (arg == L"--format" || arg.rfind(L"--format=", 0) == 0) {
+            std::wstring value;
+            if (arg == L"--format") {
+                if (i + 1 >= args.size()) {
+                    fail(L"--format needs a value: text, csv or json");
+                    continue;
+                }
+                value = args[++i];
+            } else {
+                value = arg.substr(9);
+            }
+            const std::optional<OutputFormat> format = FormatNamed(value);
+            if (format) {
+                options.format = *format;
+            } else {
+                fail(L"unknown format \"" + value + L"\" (text, csv or json)");
+            }
+        } else {
+            fail(L"unknown option \"" + arg + L"\"");
+        }
+    }
+    if (help || version) {
+        parsed.error.clear();
+        options.command = help ? ConsoleCommand::Help : ConsoleCommand::Version;
+        return parsed;
+    }
+    if (!parsed.ok()) {
+        return parsed;
+    }
+    if (names_only && !command_given) {
+        fail(L"names need a command before them: disable or remove");
+    } else if (!TakesNames(options.command)) {
+        if (!options.names.empty()) {
+            fail(L"list takes no names");
+        } else if (options.all) {
+            fail(L"list takes no --all");
+        }
+    } else if (options.all && !options.names.empty()) {
+        fail(std::wstring(L"give names or --all to ") + CommandWord(options.command) + L", not both");
+    } else if (!options.all && options.names.empty()) {
+        fail(std::wstring(L"name the entries to ") + CommandWord(options.command) + L", or give --all");
+    }
+    return parsed;
+}
+
+std::wstring UsageHint() {
+    return L"Usage: runsweepc [list | disable NAME... | disable --all | remove NAME... | remove --all] "
+           L"[--format text|csv|json] [--dry-run]; runsweepc --help says more.";
+}
+
+std::wstring HelpText() {
+    return L"runsweepc: finds known unnecessary programs in the Run keys and disables or removes them, "
+           L"without a window.\r\n"
+           L"\r\n"
+           L"  runsweepc [list]            what the scan finds: name, places, command, description\r\n"
+           L"  runsweepc disable NAME...   records each entry where MSConfig can re-enable it, then\r\n"
+           L"                              takes it out of every Run key that holds it\r\n"
+           L"  runsweepc disable --all     the same for every entry the scan finds\r\n"
+           L"  runsweepc remove NAME...    takes each entry out of every Run key, without a record\r\n"
+           L"  runsweepc remove --all      the same for every entry the scan finds\r\n"
+           L"\r\n"
+           L"Options:\r\n"
+           L"  --format text|csv|json      text (the default): aligned columns; csv: RFC 4180 with a\r\n"
+           L"                              header row; json: an array of objects\r\n"
+           L"  --dry-run                   say what would be done, change nothing\r\n"
+           L"  --help, --version\r\n"
+           L"  --                          every later argument is a name, even one beginning with '-'\r\n"
+           L"\r\n"
+           L"Places are HKCU's Run key and HKLM's, in its 64-bit view and, on 64-bit Windows, its 32-bit\r\n"
+           L"view (\"HKLM (32-bit)\"). The scan lists an entry once however many places hold it. In text,\r\n"
+           L"an entry in several places takes one line per place, each with that place's command; the\r\n"
+           L"name and description are on the first. In csv and json, an entry is one record: \"places\"\r\n"
+           L"lists them all (joined with \"; \" in csv), \"command\" is the first place's, and json's\r\n"
+           L"\"commands\" gives every place's command. A command that is not text is left empty (null).\r\n"
+           L"\r\n"
+           L"NAME is compared as the registry compares names, without regard to letter case. Entries are\r\n"
+           L"acted on in the order the scan lists them; each is reported on one line: done, not done\r\n"
+           L"and why, or with --dry-run what would be done. Reasons also go to stderr, as do the custom\r\n"
+           L"list's messages (custom.txt beside runsweepc.exe extends the catalogue, as for Runsweep).\r\n"
+           L"\r\n"
+           L"Exit status: 0 everything asked was done, or there was nothing to do; 1 at least one entry\r\n"
+           L"was not done (or not found), or runsweepc could not run; 2 the command line is wrong.\r\n";
+}
+
+std::wstring VersionText() {
+    return L"runsweepc, the console program "
+           L"of " RUNSWEEP_PRODUCT_NAME L" (file version " RUNSWEEP_FILE_VERSION_TEXT L")\r\n";
+}
+
+} // namespace runsweep

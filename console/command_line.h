@@ -1,0 +1,38 @@
+#pragma once
+// runsweepc's command line: what to do, on which entries, in which output format.
+#include <string>
+#include <vector>
+
+namespace runsweep {
+
+enum class ConsoleCommand { List, Disable, Remove, Help, Version };
+enum class OutputFormat { Text, Csv, Json };
+
+struct ConsoleOptions {
+    ConsoleCommand command = ConsoleCommand::List;
+    OutputFormat format = OutputFormat::Text;
+    bool dry_run = false;
+    bool all = false;
+    std::vector<std::wstring> names; // as given, in order
+};
+
+struct ParsedCommandLine {
+    ConsoleOptions options;
+    // Empty when the command line is usable; otherwise what is wrong with it, one sentence.
+    std::wstring error;
+    bool ok() const { return error.empty(); }
+};
+
+// The arguments after the program's own name. Options may come anywhere; "--" makes every later
+// argument a name, so a name that begins with '-' can be given. "--help" (or "-h", "/?") and
+// "--version" win over anything else on the line, mistakes included.
+ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& args);
+
+// The one line shown after a usage error.
+std::wstring UsageHint();
+// The text of --help.
+std::wstring HelpText();
+// The text of --version.
+std::wstring VersionText();
+
+} // namespace runsweep

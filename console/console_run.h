@@ -1,0 +1,75 @@
+#pragma once
+// runsweepc's commands over the core: the same catalogue, scan and actions as the window's, with
+// what the window would show going to the console instead.
+#include "base/message_sink.h"
+#include "console/command_line.h"
+#include "console/output_format.h"
+#include "registry/actions.h"
+#include "registry/scan.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace runsweep {
+
+struct Catalogue;
+class Registry;
+
+// Exit statuses.
+inline constexpr int kExitDone = 0;    // everything asked was done, or there was nothing to do
+inline constexpr int kExitNotDone = 1; // at least one entry was not done, or the program could not run
+inline constexpr int kExitUsage = 2;   // the command line is wrong
+
+// Where runsweepc writes: standard output for the result, standard error for everything else.
+class ConsoleStreams {
+public:
+    virtual ~ConsoleStreams() = default;
+    virtual void Out(const std::wstring& text) = 0;
+    virtual void Err(const std::wstring& text) = 0;
+};
+
+// The messages the window would show in a box, as lines on standard error.
+class ErrorStreamMessages : public MessageSink {
+public:
+    explicit ErrorStreamMessages(ConsoleStreams& streams) : streams_(streams) {}
+    void ShowMessage(const std::wstring& text, MessageIcon icon) override;
+
+private:
+    ConsoleStreams& streams_;
+};
+
+// The list's table: one row per entry the scan found, in its order, and for the text format one
+// line more for each further place.
+Table ListTable(const std::vector<FoundStartup>& found, Registry& registry);
+
+// One entry a disable or remove was asked for.
+struct EntryOutcome {
+    std::wstring name;   // the scan's spelling, or the name as given when not found
+    std::wstring result; // "done", "not done", "would be done", "would not be done"
+    std::wstring details;
+    bool Done() const { return result == L"done" || result == L"would be done"; }
+};
+
+// Carries out (or with dry_run, foretells) the command for the named entries, or for every entry
+// found with all. Names match the scan's rows as the registry compares names; rows are acted on
+// in the scan's order, each once however often it is named; names that match no row come last,
+// "not done", "not found". DisableStartup's messages go to messages.
+std::vector<EntryOutcome> CarryOutCommand(const ConsoleOptions& options, const std::vector<FoundStartup>& found,
+                                          Registry& registry, MessageSink& messages);
+
+Table OutcomeTable(const std::vector<EntryOutcome>& outcomes, ConsoleCommand command);
+
+// Usage errors (with the usage hint on standard error), --help and --version, which need neither
+// the catalogue nor the registry: the exit status, or nothing when the command needs them.
+std::optional<int> AnswerWithoutScan(const ParsedCommandLine& parsed, ConsoleStreams& streams);
+
+// list, disable and remove: prints the result and returns the exit status.
+int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue, Registry& registry,
+                      ConsoleStreams& streams);
+
+// Both of the above in turn.
+int RunConsoleCommand(const ParsedCommandLine& parsed, const Catalogue& catalogue, Registry& registry,
+                      ConsoleStreams& streams);
+
+} // namespace runsweep

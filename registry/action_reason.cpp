@@ -1,0 +1,110 @@
+#include "registry/action_reason.h"
+
+#include <algorithm>
+
+namespace runsweep {
+
+ReasonWording WindowReasonWording() {
+    return ReasonWording{L"Close Runsweep and run it as administrator", L"Choose \"Remove\"", L"Runsweep"};
+}
+
+std::wstring PlaceList(const std::vector<RunPlace>& places) {
+    std::wstring text;
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        if (i > 0) {
+            text += i + 1 == places.size() ? L" and " : L", ";
+        }
+        text += PlaceLabel(places[i]);
+    }
+    return text;
+}
+
+namespace {
+
+// What happened in each place that held the value: "removed from HKCU; not removed from HKLM,
+// which needs administrator rights".
+std::wstring PlacesSentence(const ActionResult& result) {
+    std::vector<RunPlace> removed;
+    std::vector<RunPlace> denied;
+    std::wstring failed;
+    // In the order the user knows the places by, whatever order the deletes took.
+    std::vector<PlaceResult> places = result.places;
+    std::stable_sort(places.begin(), places.end(),
+                     [](const PlaceResult& a, const PlaceResult& b) { return a.place < b.place; });
+    for (const PlaceResult& place : places) {
+        switch (place.outcome) {
+        case PlaceOutcome::Removed:
+            removed.push_back(place.place);
+            break;
+        case PlaceOutcome::NeedsAdministrator:
+            denied.push_back(place.place);
+            break;
+        case PlaceOutcome::Failed:
+            failed += L"; not removed from " + std::wstring(PlaceLabel(place.place)) +
+                      L", which refused the change (error " + std::to_wstring(place.status) + L")";
+            break;
+        }
+    }
+    std::wstring text;
+    if (!removed.empty()) {
+        text += L"removed from " + PlaceList(removed);
+    }
+    if (!denied.empty()) {
+        text += text.empty() ? L"" : L"; ";
+        text += L"not removed from " + PlaceList(denied) + (denied.size() == 1 ? L", which needs" : L", which need") +
+                L" administrator rights";
+    }
+    if (!failed.empty()) {
+        text += text.empty() ? failed.substr(2) : failed;
+    }
+    return text;
+}
+
+} // namespace
+
+std::wstring ActionReason(const ActionResult& result, const ReasonWording& wording) {
+    const std::wstring code = L" (error " + std::to_wstring(result.status) + L")";
+    const std::wstring where = result.place ? std::wstring(L" in ") + PlaceLabel(*result.place) : std::wstring();
+    const std::wstring remove_instead = L" " + wording.remove_instead + L" to take it out without a record.";
+    if (!result.places.empty()) {
+        // The deletes began: say what happened in each place.
+        std::wstring text = result.recorded ? L"recorded for re-enabling; " : L"";
+        text += PlacesSentence(result) + L".";
+        for (const PlaceResult& place : result.places) {
+            if (place.outcome == PlaceOutcome::NeedsAdministrator) {
+                text += L" " + wording.run_as_administrator + L" to change it there.";
+                break;
+            }
+        }
+        return text;
+    }
+    switch (result.outcome) {
+    case ActionOutcome::NeedsAdministrator:
+        return L"not changed: " + (where.empty() ? std::wstring(L"it") : L"its value" + where) +
+               L" needs administrator rights. " + wording.run_as_administrator + L" to change this entry.";
+    case ActionOutcome::RecordFailed:
+        return L"not changed: its MSConfig record could not be written" + code +
+               L", so the entry was left in place rather than lost.";
+    case ActionOutcome::NameNotRecordable:
+        return L"not changed: its name cannot be recorded for MSConfig, so the entry was left in place." +
+               remove_instead;
+    case ActionOutcome::CommandNotText:
+        return L"not changed: its Run value" + where +
+               L" holds no command line (its data is not text), so MSConfig could not re-enable it and it was left "
+               L"in place." +
+               remove_instead;
+    case ActionOutcome::EarlierRecordDamaged:
+        return L"not changed: an earlier record of this name is there that " + wording.program +
+               L" cannot read, so the entry was left in place to keep what that record holds." + remove_instead;
+    case ActionOutcome::Failed:
+    case ActionOutcome::Partial:
+        return L"not changed: the registry refused" + (where.empty() ? std::wstring() : L" to read its value" + where) +
+               code + L".";
+    case ActionOutcome::Done:
+    case ActionOutcome::AlreadyGone:
+        break;
+    }
+    return std::wstring();
+}
+
+} // namespace runsweep

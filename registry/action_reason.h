@@ -1,0 +1,35 @@
+#pragma once
+// What an action did to one entry, in a sentence for the user: what was done in each place that
+// held the value, or why nothing was changed. The window's closing message and the console program
+// both say it; only the advice on what to do next names the program the user is in.
+#include "registry/actions.h"
+
+#include <string>
+#include <vector>
+
+namespace runsweep {
+
+struct ReasonWording {
+    // Begins the advice for a place that needs administrator rights, e.g. "Close Runsweep and run
+    // it as administrator"; " to change it there." or " to change this entry." follows.
+    std::wstring run_as_administrator;
+    // Begins the advice for an entry a record cannot keep, e.g. "Choose \"Remove\""; " to take it
+    // out without a record." follows.
+    std::wstring remove_instead;
+    // The program as the user knows it, for "an earlier record ... that <program> cannot read".
+    std::wstring program;
+};
+
+// The window's wording.
+ReasonWording WindowReasonWording();
+
+// "HKCU", "HKCU and HKLM", "HKCU, HKLM and HKLM (32-bit)".
+std::wstring PlaceList(const std::vector<RunPlace>& places);
+
+// For an action whose deletes began, what happened in each place ("recorded for re-enabling;
+// removed from HKCU; not removed from HKLM, which needs administrator rights. ..."); otherwise why
+// the entry was not changed ("not changed: ..."). Empty for an action that took effect without
+// touching any place.
+std::wstring ActionReason(const ActionResult& result, const ReasonWording& wording);
+
+} // namespace runsweep

@@ -1,0 +1,326 @@
+#include "console/console_run.h"
+
+#include "app/continue_choices.h"
+#include "catalogue/catalogue.h"
+#include "listbox/list_model.h"
+#include "registry/memory_registry.h"
+#include "registry/startup_record.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace runsweep {
+namespace {
+
+const std::wstring kCyrillicName = L"\u0417\u0430\u043f\u0443\u0441\u043a"; // "Запуск"
+const std::wstring kAccentedName = L"Pr\u00e9chargeur";                     // "Préchargeur"
+
+class CapturedStreams : public ConsoleStreams {
+public:
+    void Out(const std::wstring& text) override { out += text; }
+    void Err(const std::wstring& text) override { err += text; }
+    std::wstring out;
+    std::wstring err;
+};
+
+std::string Narrow(const std::wstring& text) {
+    return ToUtf8(text);
+}
+
+bool IsWrite(RegistryOp op) {
+    return op == RegistryOp::Create || op == RegistryOp::SetString || op == RegistryOp::SetValue ||
+           op == RegistryOp::Delete || op == RegistryOp::DeleteKey || op == RegistryOp::Flush;
+}
+
+class ConsoleRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        catalogue.AppendEntry(kAccentedName, L"Pr\u00e9chargement");
+        catalogue.AppendEntry(kCyrillicName, L"Cyrillic");
+        catalogue.AppendEntry(L"qttask", L"QuickTime");
+        catalogue.AppendEntry(L"binary", L"Not a command line");
+        Seed(registry);
+    }
+
+    static void Set(Registry& registry, RunPlace place, const std::wstring& name, const std::wstring& command) {
+        RegKey key;
+        ASSERT_EQ(registry.CreateKey(PlaceHive(place), kRunKeyPath, key, PlaceView(place)), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(key, name, command), kSuccess);
+    }
+
+    // qttask in HKCU and HKLM's 32-bit view with different commands, the Cyrillic name in HKLM with a
+    // command CSV must quote, and a value no catalogue entry names.
+    static void Seed(Registry& registry) {
+        Set(registry, RunPlace::CurrentUser, L"qttask", L"C:\\q.exe");
+        Set(registry, RunPlace::Machine32, L"qttask", L"C:\\q32.exe");
+        Set(registry, RunPlace::Machine64, kCyrillicName, L"x, \"y\"");
+        Set(registry, RunPlace::CurrentUser, L"Bystander", L"C:\\keep.exe");
+    }
+
+    void SeedBinary() {
+        RegKey key;
+        ASSERT_EQ(registry.CreateKey(Hive::CurrentUser, kRunKeyPath, key), kSuccess);
+        ASSERT_EQ(registry.SetValue(key, L"binary", kRegBinary, {1, 2, 3}), kSuccess);
+    }
+
+    int Run(std::vector<std::wstring> args) {
+        streams = CapturedStreams();
+        registry.ClearLog();
+        return RunConsoleCommand(ParseCommandLine(args), catalogue, registry, streams);
+    }
+
+    std::size_t Writes() const {
+        return static_cast<std::size_t>(std::count_if(registry.Log().begin(), registry.Log().end(),
+                                                      [](const RegistryCall& call) { return IsWrite(call.op); }));
+    }
+
+    std::vector<std::wstring> RunValueNames(RunPlace place) {
+        RegKey key;
+        std::vector<std::wstring> names;
+        if (registry.OpenKey(PlaceHive(place), kRunKeyPath, KeyAccess::Query, key, PlaceView(place)) == kSuccess) {
+            registry.EnumValueNames(key, names);
+        }
+        return names;
+    }
+
+    Catalogue catalogue;
+    MemoryRegistry registry;
+    CapturedStreams streams;
+};
+
+TEST_F(ConsoleRun, ListsInCatalogueOrderInEachFormat) {
+    ASSERT_EQ(Run({L"list", L"--format", L"csv"}), kExitDone);
+    EXPECT_EQ(streams.out, L"Name,Places,Command,Description\r\n" + kCyrillicName +
+                               L",HKLM,\"x, \"\"y\"\"\",Cyrillic\r\n"
+                               L"qttask,HKCU; HKLM (32-bit),C:\\q.exe,QuickTime\r\n");
+    EXPECT_EQ(streams.err, L"");
+
+    ASSERT_EQ(Run({}), kExitDone);
+    EXPECT_EQ(streams.out, L"Name    Places         Command     Description\r\n" + kCyrillicName +
+                               L"  HKLM           x, \"y\"      Cyrillic\r\n"
+                               L"qttask  HKCU           C:\\q.exe    QuickTime\r\n"
+                               L"        HKLM (32-bit)  C:\\q32.exe\r\n");
+
+    ASSERT_EQ(Run({L"--format=json"}), kExitDone);
+    EXPECT_EQ(
+        streams.out,
+        L"[\r\n  {\"name\": \"" + kCyrillicName +
+            L"\", \"places\": [\"HKLM\"], \"command\": \"x, \\\"y\\\"\", \"description\": \"Cyrillic\", "
+            L"\"commands\": [{\"place\": \"HKLM\", \"command\": \"x, \\\"y\\\"\"}]},\r\n"
+            L"  {\"name\": \"qttask\", \"places\": [\"HKCU\", \"HKLM (32-bit)\"], \"command\": \"C:\\\\q.exe\", "
+            L"\"description\": \"QuickTime\", \"commands\": [{\"place\": \"HKCU\", \"command\": \"C:\\\\q.exe\"}, "
+            L"{\"place\": \"HKLM (32-bit)\", \"command\": \"C:\\\\q32.exe\"}]}\r\n]\r\n");
+    EXPECT_EQ(Writes(), 0u);
+}
+
+TEST_F(ConsoleRun, ListsTheRowsTheWindowListsForTheBuiltInCatalogueToo) {
+    BuildCatalogue(catalogue);
+    Set(registry, RunPlace::Machine64, L"jusched", L"C:\\j.exe");
+    Set(registry, RunPlace::CurrentUser, L"ctfmon", L"C:\\c.exe");
+    ListModel window;
+    ScanStartups(catalogue, registry, window);
+    ASSERT_EQ(Run({L"--format", L"csv"}), kExitDone);
+    std::vector<std::wstring> listed;
+    for (std::size_t at = streams.out.find(L"\r\n") + 2; at < streams.out.size();) {
+        const std::size_t end = streams.out.find(L"\r\n", at);
+        const std::wstring line = streams.out.substr(at, end - at);
+        listed.push_back(line.substr(0, line.find(L',')));
+        at = end + 2;
+    }
+    std::vector<std::wstring> rows;
+    for (int i = 0; i < window.ListCount(); ++i) {
+        rows.push_back(window.GetValue(i));
+    }
+    EXPECT_EQ(listed, rows);
+    EXPECT_GE(rows.size(), 3u);
+}
+
+TEST_F(ConsoleRun, NothingFoundIsSaidInTextAndEmptyInCsvAndJson) {
+    MemoryRegistry empty;
+    CapturedStreams out;
+    EXPECT_EQ(RunConsoleCommand(ParseCommandLine({}), catalogue, empty, out), kExitDone);
+    EXPECT_EQ(out.out, L"No unnecessary startups found!\r\n");
+    out.out.clear();
+    EXPECT_EQ(RunConsoleCommand(ParseCommandLine({L"--format", L"json"}), catalogue, empty, out), kExitDone);
+    EXPECT_EQ(out.out, L"[]\r\n");
+    out.out.clear();
+    EXPECT_EQ(RunConsoleCommand(ParseCommandLine({L"disable", L"--all", L"--format", L"csv"}), catalogue, empty, out),
+              kExitDone);
+    EXPECT_EQ(out.out, L"Name,Action,Result,Details\r\n");
+    EXPECT_EQ(out.err, L"");
+}
+
+TEST_F(ConsoleRun, DisablesNamedEntriesMatchedAsTheRegistryMatchesAndReportsTheRest) {
+    const std::wstring upper = L"\u0437\u0410\u041f\u0423\u0421\u041a"; // the Cyrillic name in other letter cases
+    ASSERT_EQ(Run({L"disable", L"nothere", L"QTTASK", upper, L"qttask", L"--format", L"csv"}), kExitNotDone);
+    // Rows in the scan's order, each once; the name that matched nothing last.
+    EXPECT_EQ(streams.out, L"Name,Action,Result,Details\r\n" + kCyrillicName +
+                               L",disable,done,recorded for re-enabling; removed from HKLM.\r\n"
+                               L"qttask,disable,done,recorded for re-enabling; removed from HKCU and HKLM (32-bit).\r\n"
+                               L"nothere,disable,not done,not found\r\n");
+    EXPECT_EQ(streams.err, L"runsweepc: nothere (disable): not found\r\n");
+    EXPECT_TRUE(RunValueNames(RunPlace::Machine32).empty());
+    EXPECT_EQ(RunValueNames(RunPlace::CurrentUser), std::vector<std::wstring>{L"Bystander"});
+    StartupRecord record;
+    ASSERT_EQ(ReadStartupRecord(registry, L"qttask", record), kSuccess);
+    ASSERT_EQ(record.places.size(), 2u);
+    EXPECT_EQ(record.places[0].command, L"C:\\q.exe");
+    EXPECT_EQ(record.places[1].command, L"C:\\q32.exe");
+    ASSERT_EQ(ReadStartupRecord(registry, kCyrillicName, record), kSuccess);
+    EXPECT_EQ(record.places[0].command, L"x, \"y\"");
+}
+
+TEST_F(ConsoleRun, DisableAllLeavesWhatTheWindowsDefaultContinueLeaves) {
+    SeedBinary();
+    ASSERT_EQ(Run({L"disable", L"--all"}), kExitNotDone); // the binary value cannot be recorded
+    EXPECT_NE(streams.err.find(L"runsweepc: binary (disable): not changed: its Run value in HKCU holds no command"),
+              std::wstring::npos)
+        << Narrow(streams.err);
+    EXPECT_NE(streams.out.find(L"Changes will take effect after the system is restarted."), std::wstring::npos);
+
+    MemoryRegistry window_registry;
+    Seed(window_registry);
+    {
+        RegKey key;
+        ASSERT_EQ(window_registry.CreateKey(Hive::CurrentUser, kRunKeyPath, key), kSuccess);
+        ASSERT_EQ(window_registry.SetValue(key, L"binary", kRegBinary, {1, 2, 3}), kSuccess);
+    }
+    ListModel window;
+    ScanStartups(catalogue, window_registry, window);
+    class Silent : public MessageSink {
+        void ShowMessage(const std::wstring&, MessageIcon) override {}
+    } silent;
+    CarryOutChoices(window, window_registry, silent);
+
+    for (const RunPlace place : {RunPlace::CurrentUser, RunPlace::Machine64, RunPlace::Machine32}) {
+        std::vector<std::wstring> names;
+        RegKey key;
+        if (window_registry.OpenKey(PlaceHive(place), kRunKeyPath, KeyAccess::Query, key, PlaceView(place)) ==
+            kSuccess) {
+            window_registry.EnumValueNames(key, names);
+        }
+        EXPECT_EQ(RunValueNames(place), names) << Narrow(PlaceLabel(place));
+    }
+    std::vector<StartupRecord> ours;
+    std::vector<StartupRecord> theirs;
+    ASSERT_EQ(ListStartupRecords(registry, ours), kSuccess);
+    ASSERT_EQ(ListStartupRecords(window_registry, theirs), kSuccess);
+    ASSERT_EQ(ours.size(), theirs.size());
+    ASSERT_EQ(ours.size(), 2u);
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+        EXPECT_EQ(ours[i].key_name, theirs[i].key_name);
+        EXPECT_EQ(ours[i].item, theirs[i].item);
+        EXPECT_EQ(ours[i].places, theirs[i].places);
+        EXPECT_TRUE(ours[i].complete);
+    }
+}
+
+TEST_F(ConsoleRun, RemoveTakesOutOneValueWithoutARecord) {
+    ASSERT_EQ(Run({L"remove", kCyrillicName}), kExitDone);
+    EXPECT_TRUE(RunValueNames(RunPlace::Machine64).empty());
+    EXPECT_EQ(RunValueNames(RunPlace::Machine32), std::vector<std::wstring>{L"qttask"});
+    std::vector<StartupRecord> records;
+    ASSERT_EQ(ListStartupRecords(registry, records), kSuccess);
+    EXPECT_TRUE(records.empty());
+    EXPECT_NE(streams.out.find(L"remove  done    removed from HKLM."), std::wstring::npos) << Narrow(streams.out);
+}
+
+TEST_F(ConsoleRun, DryRunSaysWhatWouldBeDoneAndWritesNothing) {
+    SeedBinary();
+    ASSERT_EQ(Run({L"disable", L"--all", L"--dry-run", L"--format", L"csv"}), kExitNotDone);
+    EXPECT_EQ(Writes(), 0u);
+    EXPECT_FALSE(registry.Log().empty());
+    EXPECT_EQ(streams.out,
+              L"Name,Action,Result,Details\r\n" + kCyrillicName +
+                  L",disable,would be done,\"would be recorded for re-enabling, then removed from HKLM.\"\r\n"
+                  L"qttask,disable,would be done,\"would be recorded for re-enabling, then removed from HKCU and "
+                  L"HKLM (32-bit).\"\r\n"
+                  L"binary,disable,would not be done,\"not changed: its Run value in HKCU holds no command line (its "
+                  L"data is not text), so MSConfig could not re-enable it and it was left in place. Use \"\"runsweepc "
+                  L"remove\"\" to take it out without a record.\"\r\n");
+    EXPECT_EQ(streams.out.find(L"Changes will take effect"), std::wstring::npos);
+
+    ASSERT_EQ(Run({L"remove", L"--all", L"--dry-run"}), kExitDone);
+    EXPECT_EQ(Writes(), 0u);
+    EXPECT_NE(streams.out.find(L"would be removed from HKCU and HKLM (32-bit)."), std::wstring::npos);
+    EXPECT_EQ(RunValueNames(RunPlace::CurrentUser).size(), 3u);
+}
+
+TEST_F(ConsoleRun, APlaceThatNeedsAdministratorRightsIsNotDoneAndSaysHowToGetThem) {
+    FaultRule denied;
+    denied.op = RegistryOp::Delete;
+    denied.hive = Hive::LocalMachine;
+    denied.status = kAccessDenied;
+    registry.AddFault(denied);
+    ASSERT_EQ(Run({L"remove", L"qttask", L"--format", L"json"}), kExitNotDone);
+    EXPECT_NE(streams.out.find(L"\"result\": \"not done\""), std::wstring::npos) << Narrow(streams.out);
+    EXPECT_NE(streams.err.find(L"runsweepc: qttask (remove): removed from HKCU; not removed from HKLM (32-bit), which "
+                               L"needs administrator rights. Run runsweepc as administrator to change it there."),
+              std::wstring::npos)
+        << Narrow(streams.err);
+}
+
+TEST_F(ConsoleRun, DryRunForetellsWhatAStandardUserCannotChangeAsTheRealRunFindsIt) {
+    FaultRule read_only;
+    read_only.op = RegistryOp::Open;
+    read_only.hive = Hive::LocalMachine;
+    read_only.access = KeyAccess::Write;
+    read_only.status = kAccessDenied;
+    registry.AddFault(read_only);
+    FaultRule no_create = read_only;
+    no_create.op = RegistryOp::Create;
+    no_create.access.reset();
+    registry.AddFault(no_create);
+
+    ASSERT_EQ(Run({L"remove", L"qttask", L"--dry-run", L"--format", L"csv"}), kExitNotDone);
+    EXPECT_EQ(Writes(), 0u);
+    EXPECT_EQ(streams.out,
+              L"Name,Action,Result,Details\r\nqttask,remove,would not be done,\"would be removed from HKCU; "
+              L"not from HKLM (32-bit), which needs administrator rights. Run runsweepc as administrator "
+              L"to change it there.\"\r\n");
+    ASSERT_EQ(Run({L"disable", L"--all", L"--dry-run", L"--format", L"csv"}), kExitNotDone);
+    EXPECT_EQ(Writes(), 0u);
+    // Even the entry only in HKCU: its record would go to HKLM.
+    EXPECT_EQ(std::count(streams.out.begin(), streams.out.end(), L'\n'), 3);
+    EXPECT_EQ(streams.out.find(L",would be done,"), std::wstring::npos) << Narrow(streams.out);
+
+    // The real runs agree.
+    ASSERT_EQ(Run({L"disable", L"--all", L"--format", L"csv"}), kExitNotDone);
+    EXPECT_EQ(streams.out.find(L",done,"), std::wstring::npos) << Narrow(streams.out);
+    ASSERT_EQ(Run({L"remove", L"qttask", L"--format", L"csv"}), kExitNotDone);
+    EXPECT_NE(streams.out.find(L"qttask,remove,not done,\"removed from HKCU; not removed from HKLM (32-bit)"),
+              std::wstring::npos)
+        << Narrow(streams.out);
+}
+
+TEST_F(ConsoleRun, ANameCannotBreakTheLineOfItsReason) {
+    ASSERT_EQ(Run({L"disable", L"no\r\nsuch"}), kExitNotDone);
+    EXPECT_EQ(streams.err, L"runsweepc: no\uFFFD\uFFFDsuch (disable): not found\r\n");
+}
+
+TEST_F(ConsoleRun, UsageErrorsTouchNothingAndHintOnOneLine) {
+    ASSERT_EQ(Run({L"disable", L"qttask", L"--all"}), kExitUsage);
+    EXPECT_EQ(streams.out, L"");
+    EXPECT_TRUE(registry.Log().empty());
+    ASSERT_EQ(streams.err.find(L"\r\n"), streams.err.size() - 2);
+    EXPECT_EQ(streams.err.rfind(L"runsweepc: give names or --all to disable, not both. Usage: runsweepc ", 0), 0u);
+
+    ASSERT_EQ(Run({L"--help"}), kExitDone);
+    EXPECT_EQ(streams.out, HelpText());
+    EXPECT_TRUE(registry.Log().empty());
+}
+
+TEST(ConsoleMessages, TheWindowsMessagesBecomeLinesOnStandardError) {
+    CapturedStreams streams;
+    ErrorStreamMessages messages(streams);
+    messages.ShowMessage(L"Using custom list (custom.txt)", MessageIcon::Information);
+    messages.ShowMessage(L"Custom list is empty.", MessageIcon::Error);
+    EXPECT_EQ(streams.out, L"");
+    EXPECT_EQ(streams.err, L"runsweepc: Using custom list (custom.txt)\r\nrunsweepc: Custom list is empty.\r\n");
+}
+
+} // namespace
+} // namespace runsweep

@@ -1,0 +1,232 @@
+#!/usr/bin/env bash
+# runsweepc, the console program beside Runsweep.exe, against the same seeded registry as the window:
+# names with an accented letter (a built-in entry) and Cyrillic letters and a character beyond the
+# Basic Multilingual Plane (custom.txt in UTF-8), a command of more than 255 bytes with a character beyond the Basic Multilingual
+# Plane, values in HKCU, HKLM and HKLM's 32-bit view, and values no catalogue entry names.
+#   - list in text, CSV and JSON names exactly the window's rows, in the same order; Python's csv
+#     and json read the output back with every character intact;
+#   - disable --all leaves exactly the Run keys and records that the window's default Continue
+#     leaves (the records' dates aside);
+#   - remove NAME takes out that value only; a name that is not there gives exit 1 and a reason;
+#     bad arguments give exit 2 and a usage line; --dry-run changes nothing.
+source "$(dirname "$0")/lib.sh" "$1"
+
+CONSOLE_EXE="$E2E_BUILD/runsweepc.exe"
+TOOL="$E2E_BUILD/tests/registry_tool.exe"
+for f in "$CONSOLE_EXE" "$TOOL"; do
+    [ -f "$f" ] || {
+        echo "FAIL [$E2E_NAME]: $f is missing; build the mingw preset first" >&2
+        exit 1
+    }
+done
+
+folder=$(e2e_temp_dir)
+cp "$E2E_EXE" "$folder/Runsweep.exe"
+cp "$CONSOLE_EXE" "$folder/runsweepc.exe"
+# custom.txt in UTF-8: a name of Cyrillic letters and a character beyond the Basic Multilingual
+# Plane, which no ANSI code page holds.
+CYRILLIC='Запуск😀'
+printf '%s,%s' "$CYRILLIC" 'Проверка обновлений' >"$folder/custom.txt"
+ACCENTED="Démarrage d'Office"
+LONG_COMMAND="C:\\Program Files\\Java\\jre\\bin\\jusched.exe $(printf 'x%.0s' $(seq 1 240)) 😀 end"
+[ "$(printf '%s' "$LONG_COMMAND" | wc -c)" -gt 255 ] || e2e_fail "the long command is not long"
+
+RUN='Software\Microsoft\Windows\CurrentVersion\Run'
+reg_add() { # view(64|32) HKCU|HKLM name command
+    e2e_reg add "$2\\$RUN" /v "$3" /t REG_SZ /d "$4" /f "/reg:$1" >/dev/null || e2e_fail "cannot seed $2 $3"
+}
+clear_run_keys() {
+    local view
+    for view in 64 32; do
+        e2e_reg delete "HKLM\\$RUN" /va /f "/reg:$view" >/dev/null 2>&1
+    done
+    e2e_reset_registry
+}
+seed() {
+    clear_run_keys
+    reg_add 64 HKCU qttask '"C:\Program Files\QuickTime\qttask.exe" -atboottime'
+    reg_add 32 HKLM qttask 'C:\Program Files (x86)\QuickTime\qttask.exe'
+    reg_add 64 HKLM "$ACCENTED" 'C:\Program Files\Microsoft Office\Office\OSA.EXE -b -l'
+    reg_add 32 HKLM jusched "$LONG_COMMAND"
+    reg_add 64 HKCU "$CYRILLIC" 'C:\Программы\запуск.exe /тихо'
+    reg_add 64 HKCU 'Пуск😀x' 'C:\unknown.exe'
+    reg_add 64 HKLM 'Bystander' 'C:\keep.exe'
+}
+
+console() { # arguments... ; sets OUT, ERR and STATUS
+    local out_file="$folder/out" err_file="$folder/err"
+    STATUS=0
+    wine "$folder/runsweepc.exe" "$@" >"$out_file" 2>"$err_file" || STATUS=$?
+    OUT=$(cat "$out_file")
+    ERR=$(tr -d '\r' <"$err_file")
+}
+
+# Every Run key and every record, one value per line, without the records' dates.
+dump_all() {
+    local key
+    for key in "HKCU\\$RUN" "HKLM\\$RUN" "HKLM32\\$RUN" 'HKLM\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg'; do
+        echo "== $key"
+        wine "$TOOL" dump-tree "$key" 2>>"$E2E_LOG" | grep -Ev $'^(YEAR|MONTH|DAY|HOUR|MINUTE|SECOND)\t'
+    done
+}
+
+window_rows() { # the value names of the window's rows, in order
+    e2e_controls | awk -F'\t' '$1 == "text" && ($2 - 1) % 5 == 0 { print $2 "\t" $7 }' | sort -n | cut -f2
+}
+
+start_window() {
+    e2e_launch "$folder/Runsweep.exe"
+    e2e_expect_message information "Using custom list (custom.txt)"
+    e2e_dismiss
+    e2e_wait_main
+}
+
+# --- list: the window's rows, in each format
+seed
+start_window
+expected_rows=$(window_rows)
+[ -n "${RUNSWEEP_E2E_SHOTS:-}" ] && e2e_screenshot_window "$RUNSWEEP_E2E_SHOTS/console-seed-window.png"
+drv close "$MAIN_CAPTION" >/dev/null
+e2e_wait_exit
+expected="jusched
+qttask
+$ACCENTED
+$CYRILLIC"
+[ "$expected_rows" = "$expected" ] || e2e_fail "the window's rows are not the seeded ones: $(echo "$expected_rows" | tr '\n' '|')"
+
+console list
+[ "$STATUS" = 0 ] || e2e_fail "list: exit $STATUS ($ERR)"
+[ "$ERR" = "runsweepc: Using custom list (custom.txt)" ] || e2e_fail "list: stderr '$ERR'"
+printf '%s' "$OUT" | head -c 3 | od -An -tx1 | grep -q 'ef bb bf' && e2e_fail "list: output begins with a BOM"
+printf '%s\n' "$OUT" | grep -qv $'\r$' && e2e_fail "list: a line does not end CR LF"
+text_rows=$(printf '%s\n' "$OUT" | tr -d '\r' | tail -n +2 | awk '!/^ / { sub(/  +HK.*$/, ""); print }')
+[ "$text_rows" = "$expected_rows" ] || e2e_fail "text rows: $(echo "$text_rows" | tr '\n' '|')"
+text_out=$OUT
+
+console list --format csv
+[ "$STATUS" = 0 ] || e2e_fail "csv: exit $STATUS"
+csv_out=$OUT
+console list --format json
+[ "$STATUS" = 0 ] || e2e_fail "json: exit $STATUS"
+json_out=$OUT
+
+check=$(CSV="$csv_out" JSON="$json_out" ROWS="$expected_rows" LONG="$LONG_COMMAND" CYR="$CYRILLIC" python3 - <<'EOF'
+import csv, io, json, os
+problems = []
+rows = os.environ["ROWS"].split("\n")
+records = list(csv.reader(io.StringIO(os.environ["CSV"], newline="")))
+if records[0] != ["Name", "Places", "Command", "Description"]:
+    problems.append("csv header %r" % records[0])
+if [r[0] for r in records[1:]] != rows:
+    problems.append("csv names %r" % [r[0] for r in records[1:]])
+data = json.loads(os.environ["JSON"])
+if [o["name"] for o in data] != rows:
+    problems.append("json names %r" % [o["name"] for o in data])
+by_name = {o["name"]: o for o in data}
+csv_by_name = {r[0]: r for r in records[1:]}
+expect = {
+    "qttask": (["HKCU", "HKLM (32-bit)"], '"C:\\Program Files\\QuickTime\\qttask.exe" -atboottime'),
+    "jusched": (["HKLM (32-bit)"], os.environ["LONG"]),
+    os.environ["CYR"]: (["HKCU"], "C:\\Программы\\запуск.exe /тихо"),
+    "Démarrage d'Office": (["HKLM"], "C:\\Program Files\\Microsoft Office\\Office\\OSA.EXE -b -l"),
+}
+for name, (places, command) in expect.items():
+    o = by_name.get(name)
+    if o is None or o["places"] != places or o["command"] != command:
+        problems.append("json %s: %r" % (name, o))
+    r = csv_by_name.get(name)
+    if r is None or r[1] != "; ".join(places) or r[2] != command:
+        problems.append("csv %s: %r" % (name, r))
+q = by_name.get("qttask", {}).get("commands", [])
+if [c["command"] for c in q] != ['"C:\\Program Files\\QuickTime\\qttask.exe" -atboottime',
+                                 "C:\\Program Files (x86)\\QuickTime\\qttask.exe"]:
+    problems.append("json qttask commands %r" % q)
+if by_name.get(os.environ["CYR"], {}).get("description") != "Проверка обновлений":
+    problems.append("json description of the custom entry")
+print("\n".join(problems) if problems else "ok")
+EOF
+)
+[ "$check" = ok ] || e2e_fail "CSV/JSON: $check"
+printf '%s\n' "$text_out" | grep -qF "$LONG_COMMAND" || e2e_fail "text: the long command is not there whole"
+
+# --- --dry-run changes nothing
+dump_all >"$folder/before"
+console disable --all --dry-run
+[ "$STATUS" = 0 ] || e2e_fail "disable --all --dry-run: exit $STATUS ($ERR)"
+[ "$(printf '%s\n' "$OUT" | grep -c 'would be done')" = 4 ] || e2e_fail "dry run: $OUT"
+console remove --all --dry-run --format json
+[ "$STATUS" = 0 ] || e2e_fail "remove --all --dry-run: exit $STATUS ($ERR)"
+dump_all >"$folder/after-dry-run"
+cmp -s "$folder/before" "$folder/after-dry-run" ||
+    e2e_fail "--dry-run changed the registry: $(diff "$folder/before" "$folder/after-dry-run" | head -5)"
+
+# --- disable --all leaves what the window's default Continue leaves
+console disable --all --format csv
+[ "$STATUS" = 0 ] || e2e_fail "disable --all: exit $STATUS ($ERR)"
+[ "$(printf '%s\n' "$OUT" | grep -c ',disable,done,recorded for re-enabling')" = 4 ] || e2e_fail "disable --all: $OUT"
+dump_all >"$folder/console"
+
+seed
+start_window
+e2e_click Continue
+e2e_expect_message information "$SUCCESS_MESSAGE"
+e2e_dismiss
+e2e_wait_exit
+dump_all >"$folder/window"
+cmp -s "$folder/console" "$folder/window" ||
+    e2e_fail "disable --all and the window differ: $(diff "$folder/console" "$folder/window" | head -10)"
+grep -qF 'Пуск😀x' "$folder/console" || e2e_fail "the unknown value was not kept"
+[ "$(grep -c "^\\[.*startupreg\\\\" "$folder/console")" = 4 ] || e2e_fail "expected 4 records"
+
+# --- remove NAME: that value only
+seed
+dump_all | grep -v "^qttask"$'\t' >"$folder/expected"
+console remove QTTASK
+[ "$STATUS" = 0 ] || e2e_fail "remove QTTASK: exit $STATUS ($ERR)"
+printf '%s\n' "$OUT" | grep -q '^qttask  *remove  *done  *removed from HKCU and HKLM (32-bit)\.' ||
+    e2e_fail "remove: $OUT"
+dump_all >"$folder/removed"
+cmp -s "$folder/expected" "$folder/removed" ||
+    e2e_fail "remove QTTASK changed more or less: $(diff "$folder/expected" "$folder/removed" | head -5)"
+
+# --- a name that is not there
+console disable nosuchentry "$CYRILLIC"
+[ "$STATUS" = 1 ] || e2e_fail "a missing name: exit $STATUS, expected 1"
+printf '%s\n' "$ERR" | grep -qxF 'runsweepc: nosuchentry (disable): not found' || e2e_fail "missing name: stderr '$ERR'"
+e2e_reg query "HKCU\\$RUN" /v "$CYRILLIC" >/dev/null 2>&1 && e2e_fail "the named entry beside the missing one was not done"
+
+# --- a Run key this user may only read, as HKLM's is to a standard user
+seed
+drv read-only-key "HKLM\\$RUN" >/dev/null || e2e_fail "cannot make the HKLM Run key read-only"
+console disable "$ACCENTED" --dry-run
+[ "$STATUS" = 1 ] || e2e_fail "dry run on a read-only key: exit $STATUS, expected 1"
+printf '%s\n' "$OUT" | grep -q 'would not be done .*needs administrator rights' || e2e_fail "dry run: $OUT"
+console disable "$ACCENTED" qttask
+[ "$STATUS" = 1 ] || e2e_fail "disable on a read-only key: exit $STATUS, expected 1"
+printf '%s\n' "$ERR" | grep -F "runsweepc: $ACCENTED (disable): " | grep -qF "HKLM, which needs administrator rights" ||
+    e2e_fail "disable on a read-only key: stderr '$ERR'"
+wine "$TOOL" dump "HKLM\\$RUN" 2>>"$E2E_LOG" | grep -qF "$ACCENTED"$'\t' || e2e_fail "the read-only entry was deleted"
+e2e_reg query "HKCU\\$RUN" /v qttask >/dev/null 2>&1 && e2e_fail "qttask beside the read-only entry was not done"
+e2e_reset_registry # replaces the read-only key
+
+# --- bad arguments
+for args in "frobnicate" "disable --all qttask" "list --format xml" "remove" "--no-such-option"; do
+    # shellcheck disable=SC2086
+    console $args
+    [ "$STATUS" = 2 ] || e2e_fail "'$args': exit $STATUS, expected 2"
+    [ -z "$OUT" ] || e2e_fail "'$args' printed on stdout: $OUT"
+    [ "$(printf '%s\n' "$ERR" | wc -l)" = 1 ] && printf '%s\n' "$ERR" | grep -q 'Usage: runsweepc' ||
+        e2e_fail "'$args': stderr '$ERR'"
+done
+console --version
+[ "$STATUS" = 0 ] && printf '%s\n' "$OUT" | grep -q 'Runsweep 1.06' || e2e_fail "--version: $STATUS '$OUT'"
+
+# A manifest that runs it as the invoker: without one, a 32-bit runsweepc of a standard user would
+# write to a virtual HKLM and report success.
+resources=$(drv resources "$(printf 'Z:%s' "$CONSOLE_EXE" | tr '/' '\\')")
+printf '%s\n' "$resources" | grep -q 'requestedExecutionLevel level="asInvoker"' ||
+    e2e_fail "runsweepc.exe has no asInvoker manifest"
+printf '%s\n' "$resources" | grep -qx $'OriginalFilename\trunsweepc.exe' || e2e_fail "runsweepc.exe's version record"
+
+clear_run_keys
+e2e_done
