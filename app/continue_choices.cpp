@@ -39,9 +39,13 @@ std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& reg
 
 namespace {
 
-const wchar_t* kRunAsAdministrator = L"Close Runsweep and run it as administrator to change it there.";
+// A name may be up to 16,383 characters without a space: in full it would make the message box
+// many screens wide, its icon and text off the screen. Long names show their beginning and length.
+constexpr std::size_t kLongestShownName = 64;
+constexpr std::size_t kShownNamePrefix = 60;
 
-// "HKCU", "HKCU and HKLM", "HKCU, HKLM and HKLM (32-bit)".
+} // namespace
+
 std::wstring PlaceList(const std::vector<RunPlace>& places) {
     std::wstring text;
     for (std::size_t i = 0; i < places.size(); ++i) {
@@ -52,6 +56,24 @@ std::wstring PlaceList(const std::vector<RunPlace>& places) {
     }
     return text;
 }
+
+std::wstring ShownName(const std::wstring& value) {
+    if (value.empty()) {
+        return L"(unnamed entry)";
+    }
+    if (value.size() <= kLongestShownName) {
+        return value;
+    }
+    std::size_t cut = kShownNamePrefix;
+    if (value[cut - 1] >= 0xD800 && value[cut - 1] <= 0xDBFF) {
+        --cut; // not half a surrogate pair
+    }
+    return value.substr(0, cut) + L"\u2026 (a name of " + std::to_wstring(value.size()) + L" characters)";
+}
+
+namespace {
+
+const wchar_t* kRunAsAdministrator = L"Close Runsweep and run it as administrator to change it there.";
 
 // What happened in each place that held the value, for an action that did not take effect
 // everywhere: "removed from HKCU; not removed from HKLM, which needs administrator rights".
@@ -135,25 +157,6 @@ std::wstring Reason(const ActionRecord& record) {
         break;
     }
     return std::wstring();
-}
-
-// A name may be up to 16,383 characters without a space: in full it would make the message box
-// many screens wide, its icon and text off the screen. Long names show their beginning and length.
-constexpr std::size_t kLongestShownName = 64;
-constexpr std::size_t kShownNamePrefix = 60;
-
-std::wstring ShownName(const std::wstring& value) {
-    if (value.empty()) {
-        return L"(unnamed entry)";
-    }
-    if (value.size() <= kLongestShownName) {
-        return value;
-    }
-    std::size_t cut = kShownNamePrefix;
-    if (value[cut - 1] >= 0xD800 && value[cut - 1] <= 0xDBFF) {
-        --cut; // not half a surrogate pair
-    }
-    return value.substr(0, cut) + L"\u2026 (a name of " + std::to_wstring(value.size()) + L" characters)";
 }
 
 } // namespace

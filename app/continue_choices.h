@@ -44,6 +44,12 @@ struct ClosingMessage {
     MessageIcon icon = MessageIcon::Information;
 };
 
+// "HKCU", "HKCU and HKLM", "HKCU, HKLM and HKLM (32-bit)".
+std::wstring PlaceList(const std::vector<RunPlace>& places);
+// A value name as a message shows it: long names by their beginning and length, the empty name
+// by a phrase.
+std::wstring ShownName(const std::wstring& value);
+
 // kAllActionsDoneMessage (information icon) when every action took effect, also when there were
 // none; otherwise one error message listing every entry that was not changed, with the reason.
 ClosingMessage ComposeClosingMessage(const std::vector<ActionRecord>& actions);

@@ -26,6 +26,21 @@ void OpenMsconfig(ShellLauncher& shell, MessageSink& messages) {
     }
 }
 
+bool MsconfigReenables(const WindowsVersion& version) noexcept {
+    return version.major == 5 || (version.major == 6 && version.minor <= 1);
+}
+
+bool OpenReenable(ShellLauncher& shell, MessageSink& messages, const WindowsVersion& version) {
+    if (!MsconfigReenables(version)) {
+        return true;
+    }
+    if (shell.Open(kMsconfigProgram)) {
+        return false;
+    }
+    messages.ShowMessage(kMsconfigFailedMessage, MessageIcon::Error);
+    return true;
+}
+
 void ShowVersionHistory(MessageSink& messages) {
     messages.ShowMessage(kVersionHistoryMessage, MessageIcon::Information);
 }

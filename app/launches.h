@@ -44,4 +44,20 @@ void OpenMsconfig(ShellLauncher& shell, MessageSink& messages);
 
 void ShowVersionHistory(MessageSink& messages);
 
+// The running system's version numbers (5.1 XP, 6.0 Vista, 6.1 7, 6.2 8, 10.0 10 and 11); 0.0 when
+// the system would not say.
+struct WindowsVersion {
+    unsigned long major = 0;
+    unsigned long minor = 0;
+};
+
+// Whether the System Configuration utility can re-enable the records: on Windows XP to 7. From
+// Windows 8 on its Startup tab only points to Task Manager, which never reads them.
+bool MsconfigReenables(const WindowsVersion& version) noexcept;
+
+// "Re-enable disabled items": starts the System Configuration utility where it can re-enable the
+// records. Returns true when the program must show its own Disabled items window instead: on a
+// later or unknown system, and when the utility fails to start (after saying so).
+bool OpenReenable(ShellLauncher& shell, MessageSink& messages, const WindowsVersion& version);
+
 } // namespace runsweep

@@ -260,7 +260,7 @@ TEST_F(ListboxWindow, TwentyThousandRowsKeepThreeWindowsAndReachTheEnd) {
     EXPECT_FALSE(LineOf(L"row0").empty());
     Scroll(SB_BOTTOM);
     const std::vector<std::wstring> lines = SnapshotLines();
-    const long removeId = ChildIdOf(rows - 2, RowElement::Remove);
+    const long removeId = ChildIdOf(control_->Model(), rows - 2, RowElement::Remove);
     bool seen = false;
     for (const std::wstring& line : lines) {
         if (line.rfind(L"checkbox\t" + std::to_wstring(removeId) + L"\t", 0) == 0) {
@@ -340,13 +340,13 @@ TEST_F(ListboxWindow, KeyboardMovesAFocusMarkOverTheBoxes) {
     }
     EXPECT_EQ(control_->SelectedItem(), 6);
     EXPECT_EQ(control_->ScrollOffset(), 885 * 7 - 3795);
-    EXPECT_EQ(focused(), L"checkbox\t" + std::to_wstring(ChildIdOf(6, RowElement::Disable)));
+    EXPECT_EQ(focused(), L"checkbox\t" + std::to_wstring(ChildIdOf(control_->Model(), 6, RowElement::Disable)));
     press(VK_RIGHT);
     press(VK_SPACE);
     EXPECT_EQ(control_->GetChoice(6), StartupAction::kRemove);
     press(VK_HOME);
     EXPECT_EQ(control_->SelectedItem(), 0);
-    EXPECT_EQ(focused(), L"checkbox\t" + std::to_wstring(ChildIdOf(0, RowElement::Remove)));
+    EXPECT_EQ(focused(), L"checkbox\t" + std::to_wstring(ChildIdOf(control_->Model(), 0, RowElement::Remove)));
 
     // Scrolling the focus row away takes the focus to a row still in view.
     Scroll(SB_BOTTOM);
@@ -369,7 +369,7 @@ TEST_F(ListboxWindow, ScreenReadersSeeNamesBoxesAndTheirStates) {
 
     VARIANT child;
     child.vt = VT_I4;
-    child.lVal = ChildIdOf(1, RowElement::NoAction);
+    child.lVal = ChildIdOf(control_->Model(), 1, RowElement::NoAction);
     BSTR name = nullptr;
     ASSERT_EQ(accessible->get_accName(child, &name), S_OK);
     EXPECT_STREQ(name, L"No action");
@@ -386,12 +386,12 @@ TEST_F(ListboxWindow, ScreenReadersSeeNamesBoxesAndTheirStates) {
     EXPECT_TRUE(state.lVal & STATE_SYSTEM_CHECKED);
 
     // The last row lies below the view.
-    child.lVal = ChildIdOf(5, RowElement::ValueName);
+    child.lVal = ChildIdOf(control_->Model(), 5, RowElement::ValueName);
     ASSERT_EQ(accessible->get_accState(child, &state), S_OK);
     EXPECT_TRUE(state.lVal & STATE_SYSTEM_OFFSCREEN);
 
     // The default action of a box chooses it, as a click does.
-    child.lVal = ChildIdOf(4, RowElement::Remove);
+    child.lVal = ChildIdOf(control_->Model(), 4, RowElement::Remove);
     EXPECT_EQ(accessible->accDoDefaultAction(child), S_OK);
     EXPECT_EQ(control_->GetChoice(4), StartupAction::kRemove);
 
@@ -401,7 +401,7 @@ TEST_F(ListboxWindow, ScreenReadersSeeNamesBoxesAndTheirStates) {
     VARIANT hit;
     ASSERT_EQ(accessible->accHitTest(at.x, at.y, &hit), S_OK);
     EXPECT_EQ(hit.vt, VT_I4);
-    EXPECT_EQ(hit.lVal, ChildIdOf(2, RowElement::Disable));
+    EXPECT_EQ(hit.lVal, ChildIdOf(control_->Model(), 2, RowElement::Disable));
 
     child.lVal = 6 * kItemsPerRow + 1;
     EXPECT_EQ(accessible->get_accName(child, &name), E_INVALIDARG);
