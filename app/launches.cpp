@@ -20,10 +20,12 @@ void OpenDocument(ShellLauncher& shell, WebPage page) {
     static_cast<void>(shell.Open(WebAddress(page)));
 }
 
-void OpenMsconfig(ShellLauncher& shell, MessageSink& messages) {
+bool OpenMsconfig(ShellLauncher& shell, MessageSink& messages) {
     if (!shell.Open(kMsconfigProgram)) {
         messages.ShowMessage(kMsconfigFailedMessage, MessageIcon::Error);
+        return false;
     }
+    return true;
 }
 
 bool MsconfigReenables(const WindowsVersion& version) noexcept {
@@ -31,14 +33,7 @@ bool MsconfigReenables(const WindowsVersion& version) noexcept {
 }
 
 bool OpenReenable(ShellLauncher& shell, MessageSink& messages, const WindowsVersion& version) {
-    if (!MsconfigReenables(version)) {
-        return true;
-    }
-    if (shell.Open(kMsconfigProgram)) {
-        return false;
-    }
-    messages.ShowMessage(kMsconfigFailedMessage, MessageIcon::Error);
-    return true;
+    return !MsconfigReenables(version) || !OpenMsconfig(shell, messages);
 }
 
 void ShowVersionHistory(MessageSink& messages) {

@@ -39,8 +39,8 @@ const wchar_t* WebAddress(WebPage page) noexcept;
 void OpenDocument(ShellLauncher& shell, WebPage page);
 
 // Starts the System Configuration utility, where disabled entries can be re-enabled. Unlike a web
-// page, its failure is reported, since the user asked for a specific tool.
-void OpenMsconfig(ShellLauncher& shell, MessageSink& messages);
+// page, its failure is reported, since the user asked for a specific tool. True when it started.
+bool OpenMsconfig(ShellLauncher& shell, MessageSink& messages);
 
 void ShowVersionHistory(MessageSink& messages);
 
