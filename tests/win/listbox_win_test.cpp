@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -411,6 +412,54 @@ TEST_F(ListboxWindow, ScreenReadersSeeNamesBoxesAndTheirStates) {
     host_ = nullptr;
     EXPECT_TRUE(FAILED(accessible->get_accChildCount(&count)));
     accessible->Release();
+}
+
+TEST_F(ListboxWindow, AListWithTwoBoxesOffersThemToClicksScreenReadersAndDrivers) {
+    EXPECT_THROW(
+        {
+            AddRows(1);
+            control_->SetChoices(ListChoices{});
+        },
+        std::logic_error);
+    control_->Clear();
+    control_->SetChoices(ListChoices{
+        {{L"Go", L"go", TwipsRect{5280, 120, 1350, 195}}, {L"Stay", L"stay", TwipsRect{6720, 120, 1800, 195}}},
+        1,
+        {1, 0}});
+    AddRows(3);
+    EXPECT_EQ(control_->GetChoice(2), L"stay");
+    Click(2, RowElement::Disable, WM_LBUTTONDOWN, WM_LBUTTONUP);
+    EXPECT_EQ(control_->GetChoice(2), L"go");
+
+    IAccessible* accessible = control_->AccessibleObject();
+    ASSERT_NE(accessible, nullptr);
+    long count = 0;
+    EXPECT_EQ(accessible->get_accChildCount(&count), S_OK);
+    EXPECT_EQ(count, 3 * 4);
+    VARIANT child;
+    child.vt = VT_I4;
+    child.lVal = ChildIdOf(control_->Model(), 1, RowElement::Remove);
+    BSTR name = nullptr;
+    ASSERT_EQ(accessible->get_accName(child, &name), S_OK);
+    EXPECT_STREQ(name, L"Stay");
+    ::SysFreeString(name);
+    child.lVal = ChildIdOf(control_->Model(), 0, RowElement::Disable);
+    EXPECT_EQ(accessible->accDoDefaultAction(child), S_OK);
+    EXPECT_EQ(control_->GetChoice(0), L"go");
+    accessible->Release();
+
+    const std::wstring stay = LineOf(L"Stay");
+    EXPECT_EQ(stay.rfind(L"checkbox\t4\tunchecked\tselected\t", 0), 0u) << stay; // row 0, chosen "go"
+    EXPECT_EQ(SnapshotLines().size(), 3u * 4);
+
+    // Emptied, the list fills again from the top with the same boxes.
+    control_->Clear();
+    Pump();
+    EXPECT_EQ(control_->ListCount(), 0);
+    EXPECT_TRUE(SnapshotLines().empty());
+    EXPECT_FALSE(::IsWindowEnabled(control_->ScrollBar()));
+    AddRows(1);
+    EXPECT_EQ(control_->GetChoice(0), L"stay");
 }
 
 TEST_F(ListboxWindow, ABatchIsShownWhenItEnds) {
