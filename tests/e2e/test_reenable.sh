@@ -154,9 +154,15 @@ names=$(printf '%s\n' "$listing" | awk -F'\t' '$1 == "text" && $2 % 5 == 1 { pri
     e2e_fail "the nothing-found panel should be hidden again"
 [ "$(e2e_field "$(e2e_control Continue "$listing")" 4)" = enabled ] || e2e_fail "Continue should be enabled again"
 
-# Esc closes the window and changes nothing.
+# The keyboard: the list has the focus on its first box, Space chooses it, Tab goes on to the
+# buttons; Esc closes the window and changes nothing.
 open_disabled_items
-choose_reenable jusched
+[ "$(drv focus "$DISABLED_CAPTION")" = $'checkbox\tRe-enable' ] || e2e_fail "the list's first box should have the focus"
+xdotool key space
+[ "$(disabled_controls | awk -F'\t' '$1 == "checkbox" && $7 == "Re-enable" { print $5 }')" = checked ] ||
+    e2e_fail "Space should check Re-enable"
+xdotool key Tab
+[ "$(drv focus "$DISABLED_CAPTION")" = $'Button\tClose' ] || e2e_fail "Tab should reach Close"
 xdotool key Escape
 drv gone "$DISABLED_CAPTION" 10000 >/dev/null || e2e_fail "Esc should close the Disabled items window"
 e2e_expect_no_message
