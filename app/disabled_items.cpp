@@ -2,6 +2,9 @@
 
 #include "registry/name_case.h"
 
+#include <algorithm>
+#include <initializer_list>
+
 namespace runsweep {
 
 namespace {
@@ -16,10 +19,17 @@ std::wstring DateText(const RecordTime& time) {
            TwoDigits(time.hour) + L":" + TwoDigits(time.minute);
 }
 
+// In the order the user knows the places by, whatever order the record keeps them in.
+std::vector<EnablePlaceResult> Sorted(std::vector<EnablePlaceResult> places) {
+    std::stable_sort(places.begin(), places.end(),
+                     [](const EnablePlaceResult& a, const EnablePlaceResult& b) { return a.place < b.place; });
+    return places;
+}
+
 std::vector<RunPlace> PlacesOf(const std::vector<EnablePlaceResult>& places,
                                std::initializer_list<EnablePlaceOutcome> outcomes) {
     std::vector<RunPlace> found;
-    for (const EnablePlaceResult& place : places) {
+    for (const EnablePlaceResult& place : Sorted(places)) {
         for (const EnablePlaceOutcome outcome : outcomes) {
             if (place.outcome == outcome) {
                 found.push_back(place.place);
@@ -41,7 +51,7 @@ std::wstring Holds(const std::vector<RunPlace>& places) {
 // What one place that did not take its command back says.
 std::wstring PlaceFailures(const EnableResult& result) {
     std::wstring text;
-    for (const EnablePlaceResult& place : result.places) {
+    for (const EnablePlaceResult& place : Sorted(result.places)) {
         std::wstring why;
         if (place.outcome == EnablePlaceOutcome::NeedsAdministrator) {
             why = L"needs administrator rights";
@@ -63,7 +73,7 @@ std::wstring Outcome(const EnableRecord& record) {
     const EnableResult& result = record.result;
     const std::vector<RunPlace> back =
         PlacesOf(result.places, {EnablePlaceOutcome::Restored, EnablePlaceOutcome::AlreadyThere});
-    const bool denied = PlaceFailures(result).find(L"administrator") != std::wstring::npos;
+    const bool denied = !PlacesOf(result.places, {EnablePlaceOutcome::NeedsAdministrator}).empty();
     const std::wstring asAdministrator =
         denied ? L" Close Runsweep and run it as administrator to re-enable it there." : L"";
     switch (result.outcome) {
@@ -122,6 +132,7 @@ std::wstring RecordDescription(const StartupRecord& record) {
     for (const RecordedPlace& place : PlacesToEnable(record)) {
         places.push_back(place.place);
     }
+    std::sort(places.begin(), places.end());
     std::wstring text = L"Back to " + PlaceList(places);
     if (record.disabled_at) {
         text += L", disabled " + DateText(*record.disabled_at);

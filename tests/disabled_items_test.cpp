@@ -55,7 +55,7 @@ TEST(DisabledItemsRows, SayWhereEachEntryGoesBackWhenItWasDisabledAndItsCommand)
                                                    {RunPlace::Machine64, L"C:\\lm.exe", kRegSz}});
     several.item = L"QTTASK"; // the same name in other letters is not repeated
     EXPECT_EQ(RecordTitle(several), L"qttask");
-    EXPECT_EQ(RecordDescription(several), L"Back to HKCU, HKLM (32-bit) and HKLM: C:\\cu.exe");
+    EXPECT_EQ(RecordDescription(several), L"Back to HKCU, HKLM and HKLM (32-bit): C:\\cu.exe");
 
     StartupRecord unnamed = Understood(L"ctfmon", {{RunPlace::CurrentUser, L"", kRegSz}});
     unnamed.item.clear();
