@@ -86,7 +86,7 @@ inline constexpr const wchar_t* kNoAction = L"No action";
 
 // One box of a row: its caption, where row 0's box lies, and what GetChoice reports when it is the
 // box that counts.
-struct BoxSpec {
+struct ChoiceBox {
     std::wstring caption;
     std::wstring choice;
     TwipsRect rect;
@@ -95,7 +95,7 @@ struct BoxSpec {
 // The boxes a list offers in each row, the one every new row starts with, and which one counts
 // when several are checked (the first checked box in `precedence`).
 struct ListChoices {
-    std::vector<BoxSpec> boxes; // 1 to kRowBoxCount, left to right
+    std::vector<ChoiceBox> boxes; // 1 to kRowBoxCount, left to right
     int defaultBox = 0;
     std::vector<int> precedence;
 };

@@ -4,6 +4,7 @@
 #include "registry/scan.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace runsweep {
 
