@@ -56,6 +56,8 @@ namespace {
 constexpr std::size_t kLongestShownName = 64;
 constexpr std::size_t kShownNamePrefix = 60;
 
+} // namespace
+
 std::wstring ShownName(const std::wstring& value) {
     if (value.empty()) {
         return L"(unnamed entry)";
@@ -69,8 +71,6 @@ std::wstring ShownName(const std::wstring& value) {
     }
     return value.substr(0, cut) + L"\u2026 (a name of " + std::to_wstring(value.size()) + L" characters)";
 }
-
-} // namespace
 
 ClosingMessage ComposeClosingMessage(const std::vector<ActionRecord>& actions) {
     std::wstring failures;

@@ -3,6 +3,7 @@
 // The closing message claims success only when every chosen action took effect; otherwise it names
 // each entry that was not changed, says why, and says that the rest were done.
 #include "base/message_sink.h"
+#include "registry/action_reason.h"
 #include "registry/actions.h"
 
 #include <functional>
@@ -45,6 +46,10 @@ struct ClosingMessage {
     std::wstring text;
     MessageIcon icon = MessageIcon::Information;
 };
+
+// A value name as a message shows it: long names by their beginning and length, the empty name
+// by a phrase.
+std::wstring ShownName(const std::wstring& value);
 
 // kAllActionsDoneMessage (information icon) when every action took effect, also when there were
 // none; otherwise one error message listing every entry that was not changed, with the reason.

@@ -2,7 +2,9 @@
 
 #include "app/continue_choices.h"
 #include "app/frm_about_win.h"
+#include "app/frm_disabled_win.h"
 #include "app/launches.h"
+#include "app/main_win.h"
 #include "app/shell_launcher_win.h"
 #include "catalogue/catalogue.h"
 #include "listbox/listbox_win.h"
@@ -93,16 +95,24 @@ void frmMain::CreateNothingFoundPanel() {
 }
 
 void frmMain::OnLoad() {
+    ScanIntoList();
+}
+
+void frmMain::ScanIntoList() {
     {
         // One update of the list's windows for the whole scan instead of one per row.
         ListboxUpdateLock batch(*startups_);
+        startups_->Clear();
         ScanStartups(catalogue_, registry_, Startups());
     }
-    if (Startups().ListCount() == 0) {
+    const bool empty = Startups().ListCount() == 0;
+    if (empty && !picHolder_) {
         CreateNothingFoundPanel();
-        SetVisible(picHolder_, true);
-        SetEnabled(cmdContinue_, false);
     }
+    if (picHolder_) {
+        SetVisible(picHolder_, empty);
+    }
+    SetEnabled(cmdContinue_, !empty);
 }
 
 HWND frmMain::InitialFocus() {
@@ -147,7 +157,24 @@ void frmMain::OnMsconfigClick() {
     // The launch and its failure message pump messages; the launcher holds this window's handle.
     const CloseDeferral hold(*this);
     Win32ShellLauncher shell(Handle());
-    OpenMsconfig(shell, messages_);
+    if (OpenReenable(shell, messages_, RunningWindowsVersion())) {
+        ShowDisabledItems();
+    }
+}
+
+void frmMain::ShowDisabledItems() {
+    // A click queued before the window below disabled this one must not open a second one.
+    if (showingDisabled_) {
+        return;
+    }
+    showingDisabled_ = true;
+    frmDisabled disabled(registry_);
+    const bool changed = disabled.Show(Handle());
+    showingDisabled_ = false;
+    // Entries that came back are listed again; unless the program is ending meanwhile.
+    if (changed && IsLoaded()) {
+        ScanIntoList();
+    }
 }
 
 void frmMain::OnSubmitStartupClick() {

@@ -58,6 +58,9 @@ private:
     HWND lblDescription0_ = nullptr;
     HWND ctlStartups_ = nullptr;
     void CreateNothingFoundPanel();
+    // Fills the list from the Run keys and shows the nothing-found panel and "Continue" to match.
+    void ScanIntoList();
+    void ShowDisabledItems();
 
     HWND picHolder_ = nullptr; // exists only when the scan found nothing
     HWND lblNoItemsFound_ = nullptr;
@@ -66,6 +69,7 @@ private:
     HWND cmdContinue_ = nullptr;
     ListboxControl* startups_ = nullptr;
     bool continuing_ = false;
+    bool showingDisabled_ = false;
 };
 
 } // namespace runsweep

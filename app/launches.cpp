@@ -20,10 +20,20 @@ void OpenDocument(ShellLauncher& shell, WebPage page) {
     static_cast<void>(shell.Open(WebAddress(page)));
 }
 
-void OpenMsconfig(ShellLauncher& shell, MessageSink& messages) {
+bool OpenMsconfig(ShellLauncher& shell, MessageSink& messages) {
     if (!shell.Open(kMsconfigProgram)) {
         messages.ShowMessage(kMsconfigFailedMessage, MessageIcon::Error);
+        return false;
     }
+    return true;
+}
+
+bool MsconfigReenables(const WindowsVersion& version) noexcept {
+    return version.major == 5 || (version.major == 6 && version.minor <= 1);
+}
+
+bool OpenReenable(ShellLauncher& shell, MessageSink& messages, const WindowsVersion& version) {
+    return !MsconfigReenables(version) || !OpenMsconfig(shell, messages);
 }
 
 void ShowVersionHistory(MessageSink& messages) {

@@ -39,9 +39,25 @@ const wchar_t* WebAddress(WebPage page) noexcept;
 void OpenDocument(ShellLauncher& shell, WebPage page);
 
 // Starts the System Configuration utility, where disabled entries can be re-enabled. Unlike a web
-// page, its failure is reported, since the user asked for a specific tool.
-void OpenMsconfig(ShellLauncher& shell, MessageSink& messages);
+// page, its failure is reported, since the user asked for a specific tool. True when it started.
+bool OpenMsconfig(ShellLauncher& shell, MessageSink& messages);
 
 void ShowVersionHistory(MessageSink& messages);
+
+// The running system's version numbers (5.1 XP, 6.0 Vista, 6.1 7, 6.2 8, 10.0 10 and 11); 0.0 when
+// the system would not say.
+struct WindowsVersion {
+    unsigned long major = 0;
+    unsigned long minor = 0;
+};
+
+// Whether the System Configuration utility can re-enable the records: on Windows XP to 7. From
+// Windows 8 on its Startup tab only points to Task Manager, which never reads them.
+bool MsconfigReenables(const WindowsVersion& version) noexcept;
+
+// "Re-enable disabled items": starts the System Configuration utility where it can re-enable the
+// records. Returns true when the program must show its own Disabled items window instead: on a
+// later or unknown system, and when the utility fails to start (after saying so).
+bool OpenReenable(ShellLauncher& shell, MessageSink& messages, const WindowsVersion& version);
 
 } // namespace runsweep

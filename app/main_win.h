@@ -2,6 +2,7 @@
 // Start-up: the program's state for the run and Main, which prepares the process, fills the
 // catalogue and shows the main window.
 #include "app/forms_win.h"
+#include "app/launches.h"
 #include "base/win_handles_win.h"
 #include "catalogue/catalogue.h"
 
@@ -37,5 +38,9 @@ private:
 // The platform identifier of the running system, as GetVersionEx reports it; 0 when it cannot be
 // asked.
 unsigned long PlatformId() noexcept;
+
+// The running system's version, whatever the program's manifest declares; 0.0 when it cannot be
+// asked.
+WindowsVersion RunningWindowsVersion() noexcept;
 
 } // namespace runsweep

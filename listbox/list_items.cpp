@@ -59,6 +59,9 @@ std::optional<RowHit> HitTestRows(const ListModel& model, long long xTwips, long
     // The boxes first: the value name's band reaches down beside them.
     for (RowElement element : {RowElement::Disable, RowElement::Remove, RowElement::NoAction, RowElement::ValueName,
                                RowElement::Description, RowElement::Icon}) {
+        if (IsBoxElement(element) && static_cast<int>(BoxOfElement(element)) >= model.BoxCount()) {
+            continue;
+        }
         if (Contains(model.ElementRect(r, element), xTwips, yTwips)) {
             return RowHit{r, element};
         }
@@ -66,16 +69,21 @@ std::optional<RowHit> HitTestRows(const ListModel& model, long long xTwips, long
     return std::nullopt;
 }
 
-long ItemCount(const ListModel& model) {
-    return static_cast<long>(model.ListCount()) * kItemsPerRow;
+int ItemsPerRow(const ListModel& model) {
+    return 2 + model.BoxCount();
 }
 
-long ChildIdOf(int row, RowElement element) {
+long ItemCount(const ListModel& model) {
+    return static_cast<long>(model.ListCount()) * ItemsPerRow(model);
+}
+
+long ChildIdOf(const ListModel& model, int row, RowElement element) {
     const auto at = std::find(kItemElements.begin(), kItemElements.end(), element);
-    if (at == kItemElements.end()) {
+    const long index = static_cast<long>(at - kItemElements.begin());
+    if (at == kItemElements.end() || index >= ItemsPerRow(model)) {
         return 0;
     }
-    return static_cast<long>(row) * kItemsPerRow + static_cast<long>(at - kItemElements.begin()) + 1;
+    return static_cast<long>(row) * ItemsPerRow(model) + index + 1;
 }
 
 std::optional<RowHit> ItemOfChildId(const ListModel& model, long childId) {
@@ -83,7 +91,8 @@ std::optional<RowHit> ItemOfChildId(const ListModel& model, long childId) {
         return std::nullopt;
     }
     const long index = childId - 1;
-    return RowHit{static_cast<int>(index / kItemsPerRow), kItemElements[static_cast<size_t>(index % kItemsPerRow)]};
+    const long perRow = ItemsPerRow(model);
+    return RowHit{static_cast<int>(index / perRow), kItemElements[static_cast<size_t>(index % perRow)]};
 }
 
 std::optional<ListItem> DescribeItem(const ListModel& model, long childId, bool listHasFocus) {
@@ -100,7 +109,7 @@ std::optional<ListItem> DescribeItem(const ListModel& model, long childId, bool 
     if (IsBoxElement(hit->element)) {
         const RowBox box = BoxOfElement(hit->element);
         item.role = ItemRole::CheckBox;
-        item.name = BoxCaption(box);
+        item.name = model.BoxCaption(box);
         item.checked = model.IsChecked(hit->row, box);
         item.focused = listHasFocus && model.FocusRow() == hit->row && model.FocusBox() == box;
     } else {
@@ -120,8 +129,9 @@ std::wstring FormatSnapshot(const ListModel& model, bool listHasFocus,
     const RowSpan span = model.RowsInView();
     const TwipsRect content = VisibleContent(model);
     for (int row = span.first; row < span.end; ++row) {
-        for (RowElement element : kItemElements) {
-            const std::optional<ListItem> item = DescribeItem(model, ChildIdOf(row, element), listHasFocus);
+        for (int k = 0; k < ItemsPerRow(model); ++k) {
+            const std::optional<ListItem> item =
+                DescribeItem(model, ChildIdOf(model, row, kItemElements[static_cast<size_t>(k)]), listHasFocus);
             const TwipsRect visible = Intersect(item->rect, content);
             if (visible.width <= 0 || visible.height <= 0) {
                 continue;

@@ -26,9 +26,11 @@ std::optional<RowHit> HitTestRows(const ListModel& model, long long xTwips, long
 
 // --- accessible items -------------------------------------------------------------------------
 
-// Each row offers its value name, its description and its three boxes, in that order; the icon
-// says nothing a screen reader could use. Child ids count from 1 as accessibility requires.
-inline constexpr int kItemsPerRow = 5;
+// Each row offers its value name, its description and its boxes, in that order; the icon says
+// nothing a screen reader could use. Child ids count from 1 as accessibility requires, without gaps.
+// The most items a row offers (the main list's three boxes); ItemsPerRow gives a list's own.
+inline constexpr int kItemsPerRow = 2 + kRowBoxCount;
+int ItemsPerRow(const ListModel& model);
 
 enum class ItemRole { Text, CheckBox };
 
@@ -45,7 +47,8 @@ struct ListItem {
 };
 
 long ItemCount(const ListModel& model);
-long ChildIdOf(int row, RowElement element);
+// 0 for the icon and for a box the list does not have.
+long ChildIdOf(const ListModel& model, int row, RowElement element);
 // The row and element of a child id; nothing for the icon, out-of-range ids or CHILDID_SELF (0).
 std::optional<RowHit> ItemOfChildId(const ListModel& model, long childId);
 std::optional<ListItem> DescribeItem(const ListModel& model, long childId, bool listHasFocus);

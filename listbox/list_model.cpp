@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace runsweep {
 
@@ -13,19 +14,57 @@ long long g::ContentPixelY(long long yTwips, unsigned dpi) {
     return TwipsToPixels(static_cast<double>(rowTop), dpi) + TwipsToPixels(static_cast<double>(yTwips - rowTop), dpi);
 }
 
-const wchar_t* BoxCaption(RowBox box) {
-    switch (box) {
-    case RowBox::Disable:
-        return list_text::kDisable;
-    case RowBox::Remove:
-        return list_text::kRemove;
-    case RowBox::NoAction:
-        return list_text::kNoAction;
+namespace {
+
+void CheckChoices(const ListChoices& choices) {
+    const int count = static_cast<int>(choices.boxes.size());
+    if (count < 1 || count > kRowBoxCount || choices.defaultBox < 0 || choices.defaultBox >= count) {
+        throw std::logic_error("a list needs 1 to 3 boxes and a default among them");
     }
-    return L"";
+    std::vector<int> order = choices.precedence;
+    std::sort(order.begin(), order.end());
+    for (int b = 0; b < count; ++b) {
+        if (order.size() != static_cast<size_t>(count) || order[static_cast<size_t>(b)] != b) {
+            throw std::logic_error("the precedence must name every box once");
+        }
+    }
 }
 
-ListModel::ListModel() {
+} // namespace
+
+ListChoices StartupChoices() {
+    return ListChoices{
+        {{list_text::kDisable, StartupAction::kDisable, g::kDisable},
+         {list_text::kRemove, StartupAction::kRemove, g::kRemove},
+         {list_text::kNoAction, StartupAction::kNone, g::kNoAction}},
+        static_cast<int>(RowBox::Disable),
+        {static_cast<int>(RowBox::NoAction), static_cast<int>(RowBox::Disable), static_cast<int>(RowBox::Remove)}};
+}
+
+ListModel::ListModel(ListChoices choices) : choices_(std::move(choices)) {
+    CheckChoices(choices_);
+    CheckScroll();
+}
+
+void ListModel::SetChoices(ListChoices choices) {
+    if (!rows_.empty()) {
+        throw std::logic_error("the boxes of a list with rows cannot change");
+    }
+    CheckChoices(choices);
+    choices_ = std::move(choices);
+    focusBox_ = RowBox::Disable;
+}
+
+const std::wstring& ListModel::BoxCaption(RowBox box) const {
+    return choices_.boxes.at(static_cast<size_t>(box)).caption;
+}
+
+void ListModel::Clear() {
+    rows_.clear();
+    iListIndex_ = 0;
+    focusRow_ = 0;
+    focusBox_ = RowBox::Disable;
+    offset_ = 0;
     CheckScroll();
 }
 
@@ -44,7 +83,9 @@ void ListModel::AddItem(const std::wstring& sValue, const std::wstring& sDescrip
     if (static_cast<long long>(rows_.size()) >= kMaxRows) {
         throw std::length_error("the list cannot hold more rows");
     }
-    rows_.push_back(Row{sValue, sDescription, {true, false, false}});
+    Row row{sValue, sDescription, {}};
+    row.checked[static_cast<size_t>(choices_.defaultBox)] = true;
+    rows_.push_back(std::move(row));
     CheckScroll();
 }
 
@@ -54,14 +95,10 @@ int ListModel::ListCount() const {
 
 std::wstring ListModel::GetChoice(int iItem) const {
     const Row& row = At(iItem);
-    if (row.checked[static_cast<size_t>(RowBox::NoAction)]) {
-        return StartupAction::kNone;
-    }
-    if (row.checked[static_cast<size_t>(RowBox::Disable)]) {
-        return StartupAction::kDisable;
-    }
-    if (row.checked[static_cast<size_t>(RowBox::Remove)]) {
-        return StartupAction::kRemove;
+    for (const int box : choices_.precedence) {
+        if (row.checked[static_cast<size_t>(box)]) {
+            return choices_.boxes[static_cast<size_t>(box)].choice;
+        }
     }
     return std::wstring();
 }
@@ -75,11 +112,16 @@ const std::wstring& ListModel::GetDescription(int iItem) const {
 }
 
 bool ListModel::IsChecked(int iItem, RowBox box) const {
-    return At(iItem).checked[static_cast<size_t>(box)];
+    const Row& row = At(iItem);
+    return static_cast<int>(box) < BoxCount() && row.checked[static_cast<size_t>(box)];
 }
 
 void ListModel::SetChecked(int iItem, RowBox box, bool checked) {
-    At(iItem).checked[static_cast<size_t>(box)] = checked;
+    Row& row = At(iItem);
+    if (static_cast<int>(box) >= BoxCount()) {
+        throw std::out_of_range("the list has no box " + std::to_string(static_cast<int>(box)));
+    }
+    row.checked[static_cast<size_t>(box)] = checked;
 }
 
 void ListModel::MouseUpOnBox(int iItem, RowBox box, MouseButton /*button*/) {
@@ -88,6 +130,9 @@ void ListModel::MouseUpOnBox(int iItem, RowBox box, MouseButton /*button*/) {
 
 void ListModel::ChooseBox(int iItem, RowBox box) {
     Row& row = At(iItem);
+    if (static_cast<int>(box) >= BoxCount()) {
+        throw std::out_of_range("the list has no box " + std::to_string(static_cast<int>(box)));
+    }
     for (int b = 0; b < kRowBoxCount; ++b) {
         row.checked[static_cast<size_t>(b)] = b == static_cast<int>(box);
     }
@@ -105,6 +150,9 @@ TwipsRect ListModel::HighlightRect() const {
 
 void ListModel::FocusBoxOf(int iItem, RowBox box) {
     At(iItem);
+    if (static_cast<int>(box) >= BoxCount()) {
+        throw std::out_of_range("the list has no box " + std::to_string(static_cast<int>(box)));
+    }
     focusRow_ = iItem;
     focusBox_ = box;
 }
@@ -142,7 +190,7 @@ bool ListModel::HandleKey(ListKey key) {
     case ListKey::Left:
     case ListKey::Right: {
         const int step = key == ListKey::Left ? -1 : 1;
-        const int box = std::clamp(static_cast<int>(focusBox_) + step, 0, kRowBoxCount - 1);
+        const int box = std::clamp(static_cast<int>(focusBox_) + step, 0, BoxCount() - 1);
         const bool moved = box != static_cast<int>(focusBox_);
         focusBox_ = static_cast<RowBox>(box);
         return moved || revealed;
@@ -180,21 +228,22 @@ TwipsRect ListModel::ElementRect(int iItem, RowElement element) const {
         break;
     case RowElement::ValueName:
         rect = g::kValueName;
-        rect.width = std::min(rect.width, g::kDisable.left - rect.left);
+        rect.width = std::min(rect.width, choices_.boxes.front().rect.left - rect.left);
         break;
     case RowElement::Description:
         rect = g::kDescription;
         rect.width = descriptionWidth_;
         break;
     case RowElement::Disable:
-        rect = g::kDisable;
-        break;
     case RowElement::Remove:
-        rect = g::kRemove;
+    case RowElement::NoAction: {
+        const auto box = static_cast<size_t>(static_cast<int>(element) - static_cast<int>(RowElement::Disable));
+        if (box >= choices_.boxes.size()) {
+            return TwipsRect{};
+        }
+        rect = choices_.boxes[box].rect;
         break;
-    case RowElement::NoAction:
-        rect = g::kNoAction;
-        break;
+    }
     }
     rect.top += g::kRowPitch * iItem;
     return rect;

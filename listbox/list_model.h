@@ -11,11 +11,14 @@
 
 namespace runsweep {
 
-// The three boxes of a row, in their order from left to right.
+// A row's boxes by their place from left to right; the main list's three are named. Other lists
+// offer fewer (ListChoices), numbered the same way.
 enum class RowBox { Disable = 0, Remove = 1, NoAction = 2 };
+// The most boxes a row can have.
 inline constexpr int kRowBoxCount = 3;
 
-// The parts of a row that are shown, in the order the view creates them.
+// The parts of a row that are shown, in the order the view creates them. Box b of a row is element
+// Disable + b.
 enum class RowElement { Icon = 0, ValueName = 1, Description = 2, Disable = 3, Remove = 4, NoAction = 5 };
 inline constexpr int kRowElementCount = 6;
 
@@ -86,11 +89,38 @@ inline constexpr const wchar_t* kRemove = L"Remove";
 inline constexpr const wchar_t* kNoAction = L"No action";
 } // namespace list_text
 
-const wchar_t* BoxCaption(RowBox box);
+// One box of a row: its caption, where row 0's box lies, and what GetChoice reports when it is the
+// box that counts.
+struct ChoiceBox {
+    std::wstring caption;
+    std::wstring choice;
+    TwipsRect rect;
+};
+
+// The boxes a list offers in each row, the one every new row starts with, and which one counts
+// when several are checked (the first checked box in `precedence`).
+struct ListChoices {
+    std::vector<ChoiceBox> boxes; // 1 to kRowBoxCount, left to right
+    int defaultBox = 0;
+    std::vector<int> precedence;
+};
+
+// "Disable" (the default), "Remove" and "No action", reported as "disable", "remove" and "none",
+// with "none" winning over "disable" and "disable" over "remove".
+ListChoices StartupChoices();
 
 class ListModel : public StartupList {
 public:
-    ListModel();
+    explicit ListModel(ListChoices choices = StartupChoices());
+
+    // The boxes can change only while there are no rows; std::logic_error otherwise, and for a
+    // set of boxes that breaks the rules above.
+    void SetChoices(ListChoices choices);
+    const ListChoices& Choices() const { return choices_; }
+    int BoxCount() const { return static_cast<int>(choices_.boxes.size()); }
+    const std::wstring& BoxCaption(RowBox box) const;
+    // Takes every row away, with the selection, the focus and the scroll offset; the layout stays.
+    void Clear();
 
     // StartupList. Indices outside 0 .. ListCount() - 1 throw std::out_of_range.
     void AddItem(const std::wstring& sValue, const std::wstring& sDescription) override;
@@ -142,7 +172,8 @@ public:
     long long ContentHeight() const;
 
     // Where an element of a row lies on the surface, unscrolled. The value name is cut at the
-    // left edge of the "Disable" box, so the boxes never sit on top of its text.
+    // left edge of the first box, so the boxes never sit on top of its text. A box element the
+    // list does not have lies nowhere (an empty rectangle).
     TwipsRect ElementRect(int iItem, RowElement element) const;
 
     // Recomputes the scroll range from the content height and the scroll bar's height.
@@ -165,13 +196,14 @@ private:
     struct Row {
         std::wstring value;
         std::wstring description;
-        std::array<bool, kRowBoxCount> checked{true, false, false};
+        std::array<bool, kRowBoxCount> checked{};
     };
 
     const Row& At(int iItem) const;
     Row& At(int iItem);
     void ClampOffset();
 
+    ListChoices choices_;
     std::vector<Row> rows_;
     int iListIndex_ = 0;
     int focusRow_ = 0;

@@ -266,8 +266,9 @@ HRESULT ListboxAccessible::get_accFocus(VARIANT* child) {
     if (model.ListCount() == 0) {
         SetChildId(child, CHILDID_SELF);
     } else {
-        SetChildId(child, ChildIdOf(model.FocusRow(), static_cast<RowElement>(static_cast<int>(RowElement::Disable) +
-                                                                              static_cast<int>(model.FocusBox()))));
+        SetChildId(child, ChildIdOf(model, model.FocusRow(),
+                                    static_cast<RowElement>(static_cast<int>(RowElement::Disable) +
+                                                            static_cast<int>(model.FocusBox()))));
     }
     return S_OK;
 }
@@ -284,7 +285,7 @@ HRESULT ListboxAccessible::get_accSelection(VARIANT* children) {
     if (!model.HighlightVisible()) {
         return S_FALSE;
     }
-    SetChildId(children, ChildIdOf(model.SelectedItem(), RowElement::ValueName));
+    SetChildId(children, ChildIdOf(model, model.SelectedItem(), RowElement::ValueName));
     return S_OK;
 }
 
@@ -398,7 +399,7 @@ HRESULT ListboxAccessible::accHitTest(long left, long top, VARIANT* child) {
     ::ScreenToClient(control_->Surface(), &at);
     // The icon is no item: a point on it, or on bare background, is the list itself.
     const std::optional<RowHit> hit = control_->HitAt(at);
-    const long item = hit ? ChildIdOf(hit->row, hit->element) : 0;
+    const long item = hit ? ChildIdOf(control_->Model(), hit->row, hit->element) : 0;
     const long id = item != 0 ? item : CHILDID_SELF;
     SetChildId(child, id);
     return S_OK;
@@ -417,13 +418,10 @@ HRESULT ListboxAccessible::accDoDefaultAction(VARIANT child) {
     try {
         switch (hit->element) {
         case RowElement::Disable:
-            control_->ChooseBox(hit->row, RowBox::Disable);
-            break;
         case RowElement::Remove:
-            control_->ChooseBox(hit->row, RowBox::Remove);
-            break;
         case RowElement::NoAction:
-            control_->ChooseBox(hit->row, RowBox::NoAction);
+            control_->ChooseBox(
+                hit->row, static_cast<RowBox>(static_cast<int>(hit->element) - static_cast<int>(RowElement::Disable)));
             break;
         default:
             control_->SelectRow(hit->row);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <utility>
 
 #if __has_include("resources/resource.h")
 #include "resources/resource.h"
@@ -212,6 +213,26 @@ void ListboxControl::UnlockAllWindowUpdates() {
     ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
+void ListboxControl::SetChoices(ListChoices choices) {
+    model_.SetChoices(std::move(choices));
+    // The atlas holds rows of the old boxes.
+    DropGlyphs();
+    if (surface_) {
+        ::InvalidateRect(surface_, nullptr, FALSE);
+    }
+}
+
+void ListboxControl::Clear() {
+    model_.Clear();
+    press_.reset();
+    UpdateScrollBar();
+    if (surface_) {
+        ::InvalidateRect(surface_, nullptr, FALSE);
+    }
+    // Every item is gone: screen readers ask for the children again.
+    ::NotifyWinEvent(EVENT_OBJECT_REORDER, hwnd_, OBJID_CLIENT, CHILDID_SELF);
+}
+
 void ListboxControl::SetRowIcon(HICON icon) {
     rowIcon_ = icon;
 #ifdef IDI_ROWDEFAULT
@@ -236,11 +257,11 @@ void ListboxControl::ChooseBox(int iItem, RowBox box) {
     model_.ChooseBox(iItem, box);
     InvalidateRow(iItem);
     Commit(before, false);
-    for (int b = 0; b < kRowBoxCount; ++b) {
+    for (int b = 0; b < model_.BoxCount(); ++b) {
         // Whatever changed state, for screen readers: the chosen box and the one it unchecked.
         if (b != static_cast<int>(box) || !wasChecked) {
             ::NotifyWinEvent(EVENT_OBJECT_STATECHANGE, hwnd_, OBJID_CLIENT,
-                             ChildIdOf(iItem, ElementOf(static_cast<RowBox>(b))));
+                             ChildIdOf(model_, iItem, ElementOf(static_cast<RowBox>(b))));
         }
     }
 }
@@ -249,7 +270,7 @@ void ListboxControl::SelectRow(int iItem) {
     const ViewState before = State();
     model_.SelectRow(iItem);
     Commit(before, false);
-    ::NotifyWinEvent(EVENT_OBJECT_SELECTION, hwnd_, OBJID_CLIENT, ChildIdOf(iItem, RowElement::ValueName));
+    ::NotifyWinEvent(EVENT_OBJECT_SELECTION, hwnd_, OBJID_CLIENT, ChildIdOf(model_, iItem, RowElement::ValueName));
 }
 
 void ListboxControl::ScrollTo(int offsetTwips) {
@@ -299,7 +320,7 @@ bool ListboxControl::Create() noexcept {
         if (!surface_ || !scrollBar_) {
             return false;
         }
-        // The bar overlaps the surface's right edge and must stay on top of it.
+        // The bar stays above the surface, whatever rounding makes of their shared edge.
         ::SetWindowPos(scrollBar_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         ApplyLayout();
         return true;
@@ -409,7 +430,7 @@ void ListboxControl::Commit(const ViewState& before, bool paintNow) {
 void ListboxControl::NotifyFocusItem() const {
     if (HasFocus() && model_.ListCount() > 0) {
         ::NotifyWinEvent(EVENT_OBJECT_FOCUS, hwnd_, OBJID_CLIENT,
-                         ChildIdOf(model_.FocusRow(), ElementOf(model_.FocusBox())));
+                         ChildIdOf(model_, model_.FocusRow(), ElementOf(model_.FocusBox())));
     }
 }
 
@@ -574,14 +595,14 @@ bool ListboxControl::OnKey(UINT vk) {
     if (key == ListKey::Space) {
         // After any scrolling, so the row is painted where it now stands.
         InvalidateRow(focusRow);
-        for (int b = 0; b < kRowBoxCount; ++b) {
+        for (int b = 0; b < model_.BoxCount(); ++b) {
             ::NotifyWinEvent(EVENT_OBJECT_STATECHANGE, hwnd_, OBJID_CLIENT,
-                             ChildIdOf(focusRow, ElementOf(static_cast<RowBox>(b))));
+                             ChildIdOf(model_, focusRow, ElementOf(static_cast<RowBox>(b))));
         }
     }
     if (model_.SelectedItem() != selected) {
         ::NotifyWinEvent(EVENT_OBJECT_SELECTION, hwnd_, OBJID_CLIENT,
-                         ChildIdOf(model_.SelectedItem(), RowElement::ValueName));
+                         ChildIdOf(model_, model_.SelectedItem(), RowElement::ValueName));
     }
     if (lockDepth_ == 0) {
         ::UpdateWindow(surface_);
@@ -722,8 +743,8 @@ void ListboxControl::PrepareAtlas(HDC dc) const {
             ::GetThemePartSize(boxTheme_, dc, BP_CHECKBOX, CBS_UNCHECKEDNORMAL, nullptr, TS_DRAW, &glyphSize_);
         }
     }
-    const TwipsRect first = list_geometry::kDisable;
-    const TwipsRect last = list_geometry::kNoAction;
+    const TwipsRect first = model_.Choices().boxes.front().rect;
+    const TwipsRect last = model_.Choices().boxes.back().rect;
     const int iconSize = ::MulDiv(kIconSize, static_cast<int>(dpi_), 96);
     atlasSlotWidth_ = std::max({Px(static_cast<double>(last.left) + last.width) - Px(first.left) + 2, iconSize,
                                 static_cast<int>(glyphSize_.cx)});
@@ -796,13 +817,14 @@ void ListboxControl::DrawBox(HDC dc, HDC source, const RECT& cell, RowBox box, b
     }
     RECT label{cell.left + glyphSize_.cx + Px(kCaptionGap), cell.top, cell.right, cell.bottom};
     const HGDIOBJ previous = ::SelectObject(dc, boldFont_.get());
-    ::DrawTextW(dc, BoxCaption(box), -1, &label, kCaptionFormat);
+    ::DrawTextW(dc, model_.BoxCaption(box).c_str(), -1, &label, kCaptionFormat);
     ::SelectObject(dc, previous);
 }
 
 std::optional<POINT> ListboxControl::StripAt(HDC dc, const std::array<RECT, kRowBoxCount>& cells, bool selected,
                                              unsigned checkedMask) const {
-    const int width = cells.back().right - cells.front().left;
+    const int count = model_.BoxCount();
+    const int width = cells[static_cast<size_t>(count - 1)].right - cells.front().left;
     const int height = cells.front().bottom - cells.front().top;
     bool fresh = false;
     const std::optional<POINT> at = AtlasSlot(dc, AtlasKey{2, selected, checkedMask, width, height}, &fresh);
@@ -812,7 +834,7 @@ std::optional<POINT> ListboxControl::StripAt(HDC dc, const std::array<RECT, kRow
         ::FillRect(atlas, &all, BackBrush(selected));
         ::SetBkMode(atlas, TRANSPARENT);
         ::SetTextColor(atlas, TextColour(selected));
-        for (int b = 0; b < kRowBoxCount; ++b) {
+        for (int b = 0; b < count; ++b) {
             RECT cell = cells[static_cast<size_t>(b)];
             ::OffsetRect(&cell, at->x - cells.front().left, at->y - cells.front().top);
             DrawBox(atlas, dc, cell, static_cast<RowBox>(b), selected, (checkedMask >> b) & 1u, false);
@@ -824,7 +846,8 @@ std::optional<POINT> ListboxControl::StripAt(HDC dc, const std::array<RECT, kRow
 void ListboxControl::PaintBoxes(HDC dc, int row, bool selected) const {
     std::array<RECT, kRowBoxCount> cells{};
     unsigned checkedMask = 0;
-    for (int b = 0; b < kRowBoxCount; ++b) {
+    const int count = model_.BoxCount();
+    for (int b = 0; b < count; ++b) {
         cells[static_cast<size_t>(b)] = ElementPixels(row, ElementOf(static_cast<RowBox>(b)));
         if (model_.IsChecked(row, static_cast<RowBox>(b))) {
             checkedMask |= 1u << b;
@@ -835,11 +858,12 @@ void ListboxControl::PaintBoxes(HDC dc, int row, bool selected) const {
     // on, which keeps theme drawing and text out of scrolling.
     const std::optional<POINT> strip = pressedHere ? std::nullopt : StripAt(dc, cells, selected, checkedMask);
     if (strip) {
-        ::BitBlt(dc, cells.front().left, cells.front().top, cells.back().right - cells.front().left,
+        ::BitBlt(dc, cells.front().left, cells.front().top,
+                 cells[static_cast<size_t>(count - 1)].right - cells.front().left,
                  cells.front().bottom - cells.front().top, atlas_.dc(), strip->x, strip->y, SRCCOPY);
         return;
     }
-    for (int b = 0; b < kRowBoxCount; ++b) {
+    for (int b = 0; b < count; ++b) {
         const auto box = static_cast<RowBox>(b);
         DrawBox(dc, dc, cells[static_cast<size_t>(b)], box, selected, (checkedMask >> b) & 1u,
                 pressedHere && press_->box == box);
@@ -902,7 +926,7 @@ void ListboxControl::Paint(HDC dc, const RECT& area) const {
         if (focusShown && model_.FocusRow() == row) {
             const RECT cell = ElementPixels(row, ElementOf(model_.FocusBox()));
             RECT focus{cell.left + glyphSize_.cx + Px(kCaptionGap), cell.top, cell.right, cell.bottom};
-            ::DrawTextW(dc, BoxCaption(model_.FocusBox()), -1, &focus, kCaptionFormat | DT_CALCRECT);
+            ::DrawTextW(dc, model_.BoxCaption(model_.FocusBox()).c_str(), -1, &focus, kCaptionFormat | DT_CALCRECT);
             focus.top = cell.top;
             focus.bottom = cell.bottom;
             ::InflateRect(&focus, 1, 0);

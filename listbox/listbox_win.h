@@ -90,6 +90,12 @@ public:
     void LockAllWindowUpdates();
     void UnlockAllWindowUpdates();
 
+    // The boxes every row offers (the main list's three unless set); only while the list has no
+    // rows, std::logic_error otherwise.
+    void SetChoices(ListChoices choices);
+    // Takes every row away, so that the host can fill the list again.
+    void Clear();
+
     // The icon every row shows. The control does not take ownership; the icon must outlive the
     // control or be replaced first. Null brings back the default.
     void SetRowIcon(HICON icon);

@@ -2,10 +2,11 @@
 # Evidence in figures that Runsweep keeps working on bad input and loses no startup entry under
 # faults. Builds what it needs, then runs
 #   - the short fuzzing of the custom-list reader and the ANSI decoding (scripts/fuzz.sh --short),
-#   - the in-memory fault tests: every registry call of "Disable" failed in turn, and "Disable"
-#     cut short after each of its changes and then run again,
+#   - the in-memory fault tests: every registry call of "Disable" and of Re-enable failed in turn,
+#     and each cut short after each of its changes and then run again,
 #   - the end-to-end test of hostile Run-key contents under Wine,
-#   - the end-to-end test that kills the fault-injection build after each registry change,
+#   - the end-to-end tests that kill the fault-injection build after each registry change of
+#     "Continue" and of "Re-enable chosen",
 # and prints one summary: inputs tried, faults injected, entries lost, crashes. Exits non-zero
 # unless every part passed with no entry lost and no crash.
 #   scripts/reliability.sh                 everything (about ten minutes on two cores)
@@ -91,19 +92,24 @@ memory_summary="not run"
 if [ -x build/native/tests/runsweep_tests ]; then
     note "in-memory fault tests"
     build/native/tests/runsweep_tests \
-        --gtest_filter='DisableUnderFaults.*:DisableInterrupted.*:RemoveUnderFaults.*:DisableWithoutRights.*:RemoveWithoutRights.*' \
+        --gtest_filter='DisableUnderFaults.*:DisableInterrupted.*:RemoveUnderFaults.*:DisableWithoutRights.*:RemoveWithoutRights.*:ReenableUnderFaults.*:ReenableInterrupted.*' \
         >"$logs/memory-faults.log" 2>&1
     status=$?
     faults_line=$(grep -E '^DisableUnderFaults: [0-9]+ faults injected' "$logs/memory-faults.log")
     kills_line=$(grep -E '^DisableInterrupted: [0-9]+ kills simulated' "$logs/memory-faults.log")
-    memory_faults=$(printf '%s\n' "$faults_line" | awk '{ print $2 + 0 }')
-    memory_kills=$(printf '%s\n' "$kills_line" | awk '{ print $2 + 0 }')
-    memory_lost=$(($(printf '%s\n' "$faults_line" | awk '{ print $5 + 0 }') + $(printf '%s\n' "$kills_line" | awk '{ print $5 + 0 }')))
+    # Re-enable's figures, counted with Disable's.
+    enable_faults_line=$(grep -E '^ReenableUnderFaults: [0-9]+ faults injected' "$logs/memory-faults.log")
+    enable_kills_line=$(grep -E '^ReenableInterrupted: [0-9]+ kills simulated' "$logs/memory-faults.log")
+    field() { printf '%s\n' "$1" | awk -v n="$2" '{ print $n + 0 }'; }
+    memory_faults=$(($(field "$faults_line" 2) + $(field "$enable_faults_line" 2)))
+    memory_kills=$(($(field "$kills_line" 2) + $(field "$enable_kills_line" 2)))
+    memory_lost=$(($(field "$faults_line" 5) + $(field "$kills_line" 5) + $(field "$enable_faults_line" 5) + $(field "$enable_kills_line" 5)))
     tests=$(grep -Eo '^\[  PASSED  \] [0-9]+ test' "$logs/memory-faults.log" | grep -Eo '[0-9]+')
     if [ $status -gt 128 ]; then
         memory_crashes=1
         problem "the in-memory fault tests crashed (memory-faults.log)"
-    elif [ $status -ne 0 ] || [ -z "$faults_line" ] || [ -z "$kills_line" ]; then
+    elif [ $status -ne 0 ] || [ -z "$faults_line" ] || [ -z "$kills_line" ] || [ -z "$enable_faults_line" ] ||
+        [ -z "$enable_kills_line" ]; then
         problem "the in-memory fault tests failed (memory-faults.log)"
     fi
     memory_summary="${tests:-0} tests passed; $memory_faults failed calls, $memory_kills interruptions, $memory_lost entries lost"
@@ -167,6 +173,17 @@ if [ $wine_ready = 1 ] && [ -f build/mingw/Runsweep.exe ]; then
     kill_runs=$(num "$kill_line" 'program runs')
     kill_crashes=$(num "$kill_line" crashes)
     [ "${kill_kills:-0}" -gt 0 ] || problem "the kill test killed nothing (kill-midway.log)"
+
+    # Re-enable killed mid-way, counted with Disable's kills.
+    e2e tests/e2e/test_reenable_kill_midway.sh "$logs/reenable-kill-midway.log"
+    enable_kill_line=$FIGURES
+    [ "$(num "$enable_kill_line" kills)" -gt 0 ] 2>/dev/null ||
+        problem "the re-enable kill test killed nothing (reenable-kill-midway.log)"
+    kill_kills=$((${kill_kills:-0} + $(num "$enable_kill_line" kills || echo 0)))
+    kill_checks=$((${kill_checks:-0} + $(num "$enable_kill_line" checks || echo 0)))
+    kill_lost=$((${kill_lost:-0} + $(num "$enable_kill_line" 'entries lost' || echo 0)))
+    kill_runs=$((${kill_runs:-0} + $(num "$enable_kill_line" 'program runs' || echo 0)))
+    kill_crashes=$((${kill_crashes:-0} + $(num "$enable_kill_line" crashes || echo 0)))
 else
     problem "the end-to-end tests could not run"
 fi
@@ -185,7 +202,7 @@ echo "fuzzing (ASan+UBSan, invariants checked in the harness):"
 printf '    %s\n' "${fuzz_lines[@]}"
 echo "in-memory registry faults: $memory_summary"
 echo "hostile Run-key contents under Wine: ${hostile_cases:-0} cases in ${hostile_runs:-0} program runs, ${hostile_crashes:-0} crashes"
-echo "killed mid-way under Wine: ${kill_kills:-0} kills, ${kill_checks:-0} entry checks, ${kill_lost:-0} entries lost," \
+echo "killed mid-way under Wine (Disable and Re-enable): ${kill_kills:-0} kills, ${kill_checks:-0} entry checks, ${kill_lost:-0} entries lost," \
     "${kill_runs:-0} program runs, ${kill_crashes:-0} crashes"
 echo
 printf '%-17s %s\n' "inputs tried:" "$inputs ($fuzz_runs fuzzed, ${hostile_cases:-0} hostile registry cases)"

@@ -62,6 +62,38 @@ TEST(Launches, FailedWebLaunchIsSilentButFailedMsconfigIsReported) {
     EXPECT_TRUE(quiet.shown.empty());
 }
 
+TEST(Launches, ReenablingStartsMsconfigOnlyWhereItCanReenableTheRecords) {
+    struct Case {
+        const char* system;
+        WindowsVersion version;
+        bool msconfig;
+    };
+    const Case cases[] = {
+        {"XP", {5, 1}, true},   {"Vista", {6, 0}, true},       {"7", {6, 1}, true},        {"8", {6, 2}, false},
+        {"8.1", {6, 3}, false}, {"10 and 11", {10, 0}, false}, {"unknown", {0, 0}, false}, {"NT 4.0", {4, 0}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.system);
+        FakeShell shell(true);
+        RecordingSink sink;
+        EXPECT_EQ(MsconfigReenables(c.version), c.msconfig);
+        EXPECT_EQ(OpenReenable(shell, sink, c.version), !c.msconfig) << "whether the program's own window opens";
+        EXPECT_EQ(shell.opened.size(), c.msconfig ? 1u : 0u);
+        EXPECT_TRUE(sink.shown.empty());
+    }
+}
+
+TEST(Launches, AnMsconfigThatWillNotStartIsReportedAndTheOwnWindowOpensInstead) {
+    FakeShell failing(false);
+    RecordingSink sink;
+    EXPECT_TRUE(OpenReenable(failing, sink, WindowsVersion{6, 1}));
+    ASSERT_EQ(failing.opened.size(), 1u);
+    EXPECT_EQ(failing.opened[0], L"msconfig.exe");
+    ASSERT_EQ(sink.shown.size(), 1u);
+    EXPECT_EQ(sink.shown[0].first, L"MSConfig failed to open properly.");
+    EXPECT_EQ(sink.shown[0].second, MessageIcon::Error);
+}
+
 TEST(Launches, VersionHistoryIsTwoLinesNewestFirst) {
     RecordingSink sink;
     ShowVersionHistory(sink);

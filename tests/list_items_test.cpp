@@ -61,14 +61,14 @@ TEST(ListHitTest, WorksFarDownALongList) {
 TEST(ListItems, ChildIdsNumberFiveItemsPerRowFromOne) {
     const ListModel list = ListWith(4);
     EXPECT_EQ(ItemCount(list), 20);
-    EXPECT_EQ(ChildIdOf(0, RowElement::ValueName), 1);
-    EXPECT_EQ(ChildIdOf(0, RowElement::NoAction), 5);
-    EXPECT_EQ(ChildIdOf(3, RowElement::Description), 17);
-    EXPECT_EQ(ChildIdOf(2, RowElement::Icon), 0); // the icon is no item
+    EXPECT_EQ(ChildIdOf(list, 0, RowElement::ValueName), 1);
+    EXPECT_EQ(ChildIdOf(list, 0, RowElement::NoAction), 5);
+    EXPECT_EQ(ChildIdOf(list, 3, RowElement::Description), 17);
+    EXPECT_EQ(ChildIdOf(list, 2, RowElement::Icon), 0); // the icon is no item
     for (long id = 1; id <= ItemCount(list); ++id) {
         const auto item = ItemOfChildId(list, id);
         ASSERT_TRUE(item) << id;
-        EXPECT_EQ(ChildIdOf(item->row, item->element), id);
+        EXPECT_EQ(ChildIdOf(list, item->row, item->element), id);
     }
     EXPECT_FALSE(ItemOfChildId(list, 0));
     EXPECT_FALSE(ItemOfChildId(list, 21));
@@ -80,35 +80,35 @@ TEST(ListItems, DescribeTextsBoxesAndTheirStates) {
     list.ChooseBox(1, RowBox::Remove);
     list.SelectRow(1);
 
-    const auto name = DescribeItem(list, ChildIdOf(1, RowElement::ValueName), true);
+    const auto name = DescribeItem(list, ChildIdOf(list, 1, RowElement::ValueName), true);
     ASSERT_TRUE(name);
     EXPECT_EQ(name->role, ItemRole::Text);
     EXPECT_EQ(name->name, L"value1");
     EXPECT_TRUE(name->selected);
     EXPECT_FALSE(name->focused);
 
-    const auto remove = DescribeItem(list, ChildIdOf(1, RowElement::Remove), true);
+    const auto remove = DescribeItem(list, ChildIdOf(list, 1, RowElement::Remove), true);
     ASSERT_TRUE(remove);
     EXPECT_EQ(remove->role, ItemRole::CheckBox);
     EXPECT_EQ(remove->name, L"Remove");
     EXPECT_TRUE(remove->checked);
     EXPECT_EQ(remove->rect, list.ElementRect(1, RowElement::Remove));
-    EXPECT_FALSE(DescribeItem(list, ChildIdOf(1, RowElement::Disable), true)->checked);
+    EXPECT_FALSE(DescribeItem(list, ChildIdOf(list, 1, RowElement::Disable), true)->checked);
 
     // The focus cell is focused only while the list has the keyboard focus.
     list.FocusBoxOf(2, RowBox::NoAction);
-    EXPECT_TRUE(DescribeItem(list, ChildIdOf(2, RowElement::NoAction), true)->focused);
-    EXPECT_FALSE(DescribeItem(list, ChildIdOf(2, RowElement::NoAction), false)->focused);
+    EXPECT_TRUE(DescribeItem(list, ChildIdOf(list, 2, RowElement::NoAction), true)->focused);
+    EXPECT_FALSE(DescribeItem(list, ChildIdOf(list, 2, RowElement::NoAction), false)->focused);
     EXPECT_FALSE(DescribeItem(list, 99, true));
 }
 
 TEST(ListItems, RowsBelowTheViewAreNotInView) {
     ListModel list = ListWith(10);
-    EXPECT_TRUE(ItemInView(list, *DescribeItem(list, ChildIdOf(0, RowElement::ValueName), false)));
-    EXPECT_FALSE(ItemInView(list, *DescribeItem(list, ChildIdOf(9, RowElement::ValueName), false)));
+    EXPECT_TRUE(ItemInView(list, *DescribeItem(list, ChildIdOf(list, 0, RowElement::ValueName), false)));
+    EXPECT_FALSE(ItemInView(list, *DescribeItem(list, ChildIdOf(list, 9, RowElement::ValueName), false)));
     list.ScrollTo(list.Scroll().maximum);
-    EXPECT_TRUE(ItemInView(list, *DescribeItem(list, ChildIdOf(9, RowElement::ValueName), false)));
-    EXPECT_FALSE(ItemInView(list, *DescribeItem(list, ChildIdOf(0, RowElement::ValueName), false)));
+    EXPECT_TRUE(ItemInView(list, *DescribeItem(list, ChildIdOf(list, 9, RowElement::ValueName), false)));
+    EXPECT_FALSE(ItemInView(list, *DescribeItem(list, ChildIdOf(list, 0, RowElement::ValueName), false)));
 }
 
 TEST(ListSnapshot, ListsTheRowsInViewWithClippedRectangles) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The About window and the external launches: "About" shows the window modally and centred every
 # time, with its texts, image and tool tips; its version-history link shows the two-line message;
-# "Re-enable disabled items" reports that MSConfig cannot be started (Wine has none); a web link
+# "Re-enable disabled items" reports that MSConfig cannot be started (Wine has none, and Wine 8
+# reports Windows 7, where MSConfig would re-enable) and opens the Disabled items window; a web link
 # with no browser installed says nothing; Esc and Enter close the About window and Tab reaches its
 # links; closing the main window takes the About window with it.
 # RUNSWEEP_SCREENSHOTS=folder keeps a screenshot of the About window there.
@@ -52,6 +53,10 @@ close_about() { # [x]: with a real click on the close box
 
 # --- About, its contents and links ---------------------------------------------------------------
 e2e_reset_registry
+# Windows 7, where MSConfig would re-enable, whatever Wine reports by default: the program tries
+# MSConfig first. Read when the program starts.
+e2e_reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d win7 /f >/dev/null || e2e_fail "cannot set Wine's version"
+trap 'e2e_reg delete "HKCU\\Software\\Wine" /v Version /f >/dev/null; e2e_cleanup' EXIT
 e2e_start
 e2e_expect_no_message
 expect_enabled "$MAIN_CAPTION" enabled "before About"
@@ -195,7 +200,11 @@ drv gone "$ABOUT_CAPTION" 5000 >/dev/null || {
 e2e_click "Re-enable disabled items"
 e2e_expect_message error "MSConfig failed to open properly."
 e2e_dismiss
-expect_enabled "$MAIN_CAPTION" enabled "after the MSConfig message"
+drv wait "Disabled items" 20000 >/dev/null || e2e_fail "the Disabled items window should open instead"
+expect_enabled "$MAIN_CAPTION" disabled "while the Disabled items window is shown"
+drv click "Disabled items" Close >/dev/null || e2e_fail "cannot close the Disabled items window"
+drv gone "Disabled items" 10000 >/dev/null || e2e_fail "the Disabled items window did not close"
+expect_enabled "$MAIN_CAPTION" enabled "after the Disabled items window closed"
 
 for link in Donate "click here" "let us know"; do
     e2e_click "$link"
@@ -213,4 +222,6 @@ drv gone "$ABOUT_CAPTION" 10000 >/dev/null || e2e_fail "the About window outlive
 e2e_expect_no_message
 e2e_wait_exit
 
+e2e_reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null
+trap e2e_cleanup EXIT
 e2e_done

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # "Continue" killed mid-way: the fault-injection build (RUNSWEEP_FAULTS_EXE, the mingw-faults
 # preset's Runsweep.exe) ends itself with exit code 99 right after its N-th registry change when
-# RUNSWEEP_KILL_AFTER_WRITES=N. Six entries across HKCU and HKLM's two views are disabled, one of
+# RUNSWEEP_KILL_AFTER_WRITES=N. Three entries across HKCU and HKLM's two views are disabled, one of
 # them in all three places and one with an earlier record, killing after change 1, 2, 3, ... until
 # a run gets through. After each kill Wine's reg must show every command that was in a Run key or a
 # record before still in a Run key or in the entry's record (which keeps each place's command). The
@@ -32,13 +32,11 @@ RECORD_RUN_KEY32='SOFTWARE\Wow6432Node\Microsoft\Windows\CurrentVersion\Run'
 PLACES=(HKCU HKLM HKLM32)
 
 # The entries, as "name|HKCU command|HKLM command|HKLM 32-bit command|earlier record"; "-" for no
-# value; the earlier record as "place:command". ctfmon, NeroCheck and SunJavaUpdateSched are in
-# several places: a kill between their deletes is the hard case.
+# value; the earlier record as "place:command". A kill between the deletes of ctfmon (two places)
+# and SunJavaUpdateSched (three) is the hard case; QuickTime Task's earlier record must keep its
+# command whatever happens.
 ENTRIES=(
-    'qttask|"C:\Program Files\QuickTime\qttask.exe" -atboottime|-|-|-'
-    'jusched|-|C:\Program Files\Java\jre1.6.0_03\bin\jusched.exe|-|-'
     'ctfmon|C:\WINDOWS\system32\ctfmon.exe /user|C:\WINDOWS\system32\ctfmon.exe /machine|-|-'
-    'NeroCheck||C:\Program Files\Nero\NeroCheck.exe|-|-'
     'SunJavaUpdateSched|C:\Users\me\jusched.exe|C:\Program Files\Java\jusched.exe|"C:\Program Files (x86)\Java\jusched.exe"|-'
     'QuickTime Task|-|-|C:\Program Files (x86)\QuickTime\QTTask.exe|HKLM:C:\Old\QTTask.exe'
 )
@@ -209,7 +207,7 @@ check_state() { # snapshot-file final label
 OUTCOME=""
 wait_end() {
     local _
-    for _ in $(seq 1 300); do
+    for _ in $(seq 1 600); do
         if ! kill -0 "$E2E_PID" 2>/dev/null; then
             wait "$E2E_PID"
             OUTCOME=$?

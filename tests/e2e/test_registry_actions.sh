@@ -65,8 +65,14 @@ reg() {
     return 2
 }
 
-seed() { # HKCU|HKLM name data
-    reg add "$1\\$RUN" /v "$2" /t REG_SZ /d "$3" /f || fail "cannot seed $1 $2"
+# HKLM32: HKLM's Run key in the 32-bit view, as 64-bit programs reach it.
+RUN32='HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Run'
+run_key() { # HKCU|HKLM|HKLM32
+    [ "$1" = HKLM32 ] && printf '%s' "$RUN32" || printf '%s\\%s' "$1" "$RUN"
+}
+
+seed() { # HKCU|HKLM|HKLM32 name data
+    reg add "$(run_key "$1")" /v "$2" /t REG_SZ /d "$3" /f || fail "cannot seed $1 $2"
 }
 
 # The data of a REG_SZ value; status 1 when there is no such value.
@@ -100,13 +106,13 @@ expect_no_value() { # key name
     esac
 }
 
-expect_record() { # name command hive
+expect_record() { # name command hive [run-key]
     local key="$RECORDS\\$1"
     expect_value "$key" command "$2"
     expect_value "$key" hkey "$3"
     expect_value "$key" inimapping 0
     expect_value "$key" item "$1"
-    expect_value "$key" key 'SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
+    expect_value "$key" key "${4:-SOFTWARE\Microsoft\Windows\CurrentVersion\Run}"
 }
 
 expect_no_key() { # key
@@ -131,7 +137,7 @@ tool() { # output-file args...
 }
 
 # --- Seed: the Run keys as a user might have them.
-for key in "HKCU\\$RUN" "HKLM\\$RUN" "$RECORDS"; do
+for key in "HKCU\\$RUN" "HKLM\\$RUN" "$RUN32" "$RECORDS"; do
     reg delete "$key" /f
 done
 long_command="\"C:\\Program Files\\Java\\jre\\bin\\jusched.exe\" /background $(printf 'x%.0s' $(seq 1 400)) /end"
@@ -149,23 +155,26 @@ seed HKCU InCD ''
 seed HKLM "$accented" 'C:\Office\osa.exe -b'
 seed HKCU 'Vendor\Agent' 'C:\Vendor\agent.exe'
 seed HKCU KeepMe 'C:\keep.exe'
+seed HKLM32 'QuickTime Task' 'C:\Program Files (x86)\QuickTime\QTTask.exe -atboottime'
+seed HKLM32 KeepMe32 'C:\keep32.exe'
 
-# --- The scan: catalogue order, catalogue spelling, the duplicate twice.
+# --- The scan: catalogue order, catalogue spelling, the name the catalogue holds twice once.
 tool "$work/scan" scan
 expect_output "$work/scan" "SunJavaUpdateSched
+QuickTime Task
 jusched
 qttask
 NVIEW
 CTDVDDet
 NeroCheck
 InCD
-CTDVDDet
 $accented"
 
 # --- The actions, as "Continue" would call them row by row.
-tool "$work/disable" disable SunJavaUpdateSched jusched qttask CTDVDDet NeroCheck InCD CTDVDDet "$accented" \
-    'Vendor\Agent'
+tool "$work/disable" disable SunJavaUpdateSched 'QuickTime Task' jusched qttask CTDVDDet NeroCheck InCD CTDVDDet \
+    "$accented" 'Vendor\Agent'
 expect_output "$work/disable" "Done 0
+Done 0
 Done 0
 Done 0
 Done 0
@@ -186,6 +195,12 @@ expect_record SunJavaUpdateSched "$long_command" HKCU
 expect_record jusched 'C:\Java\jusched.exe' HKCU
 expect_record qttask 'C:\QuickTime\qttask.exe' HKLM
 expect_record CTDVDDet 'C:\Creative\ctdvddet.exe user' HKCU
+expect_value "$RECORDS\\CTDVDDet" RunsweepCommand2 'C:\Creative\ctdvddet.exe machine'
+expect_record 'QuickTime Task' 'C:\Program Files (x86)\QuickTime\QTTask.exe -atboottime' HKLM \
+    'SOFTWARE\Wow6432Node\Microsoft\Windows\CurrentVersion\Run'
+expect_no_value "$RUN32" 'QuickTime Task'
+expect_value "$RUN32" KeepMe32 'C:\keep32.exe'
+
 expect_record NeroCheck 'C:\Nero\NeroCheck.exe' HKLM
 expect_record InCD '' HKCU
 expect_record "$accented" 'C:\Office\osa.exe -b' HKLM

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -265,7 +266,7 @@ TEST_F(ListboxWindow, TwentyThousandRowsKeepThreeWindowsAndReachTheEnd) {
     EXPECT_FALSE(LineOf(L"row0").empty());
     Scroll(SB_BOTTOM);
     const std::vector<std::wstring> lines = SnapshotLines();
-    const long removeId = ChildIdOf(rows - 2, RowElement::Remove);
+    const long removeId = ChildIdOf(control_->Model(), rows - 2, RowElement::Remove);
     bool seen = false;
     for (const std::wstring& line : lines) {
         if (line.rfind(L"checkbox\t" + std::to_wstring(removeId) + L"\t", 0) == 0) {
@@ -345,13 +346,13 @@ TEST_F(ListboxWindow, KeyboardMovesAFocusMarkOverTheBoxes) {
     }
     EXPECT_EQ(control_->SelectedItem(), 6);
     EXPECT_EQ(control_->ScrollOffset(), 885 * 7 - 3855);
-    EXPECT_EQ(focused(), L"checkbox\t" + std::to_wstring(ChildIdOf(6, RowElement::Disable)));
+    EXPECT_EQ(focused(), L"checkbox\t" + std::to_wstring(ChildIdOf(control_->Model(), 6, RowElement::Disable)));
     press(VK_RIGHT);
     press(VK_SPACE);
     EXPECT_EQ(control_->GetChoice(6), StartupAction::kRemove);
     press(VK_HOME);
     EXPECT_EQ(control_->SelectedItem(), 0);
-    EXPECT_EQ(focused(), L"checkbox\t" + std::to_wstring(ChildIdOf(0, RowElement::Remove)));
+    EXPECT_EQ(focused(), L"checkbox\t" + std::to_wstring(ChildIdOf(control_->Model(), 0, RowElement::Remove)));
 
     // Scrolling takes the focus row out of view; the focus stays on it, and no row in view shows it.
     Scroll(SB_BOTTOM);
@@ -359,7 +360,7 @@ TEST_F(ListboxWindow, KeyboardMovesAFocusMarkOverTheBoxes) {
     EXPECT_EQ(focused(), L"");
     press(VK_DOWN);
     EXPECT_EQ(control_->SelectedItem(), 1);
-    EXPECT_EQ(focused(), L"checkbox\t" + std::to_wstring(ChildIdOf(1, RowElement::Remove)));
+    EXPECT_EQ(focused(), L"checkbox\t" + std::to_wstring(ChildIdOf(control_->Model(), 1, RowElement::Remove)));
 }
 
 TEST_F(ListboxWindow, WheelAndScrollBarLeaveTheFocusOnItsRow) {
@@ -431,7 +432,7 @@ TEST_F(ListboxWindow, ScreenReadersSeeNamesBoxesAndTheirStates) {
 
     VARIANT child;
     child.vt = VT_I4;
-    child.lVal = ChildIdOf(1, RowElement::NoAction);
+    child.lVal = ChildIdOf(control_->Model(), 1, RowElement::NoAction);
     BSTR name = nullptr;
     ASSERT_EQ(accessible->get_accName(child, &name), S_OK);
     EXPECT_STREQ(name, L"No action");
@@ -448,12 +449,12 @@ TEST_F(ListboxWindow, ScreenReadersSeeNamesBoxesAndTheirStates) {
     EXPECT_TRUE(state.lVal & STATE_SYSTEM_CHECKED);
 
     // The last row lies below the view.
-    child.lVal = ChildIdOf(5, RowElement::ValueName);
+    child.lVal = ChildIdOf(control_->Model(), 5, RowElement::ValueName);
     ASSERT_EQ(accessible->get_accState(child, &state), S_OK);
     EXPECT_TRUE(state.lVal & STATE_SYSTEM_OFFSCREEN);
 
     // The default action of a box chooses it, as a click does.
-    child.lVal = ChildIdOf(4, RowElement::Remove);
+    child.lVal = ChildIdOf(control_->Model(), 4, RowElement::Remove);
     EXPECT_EQ(accessible->accDoDefaultAction(child), S_OK);
     EXPECT_EQ(control_->GetChoice(4), StartupAction::kRemove);
 
@@ -463,7 +464,7 @@ TEST_F(ListboxWindow, ScreenReadersSeeNamesBoxesAndTheirStates) {
     VARIANT hit;
     ASSERT_EQ(accessible->accHitTest(at.x, at.y, &hit), S_OK);
     EXPECT_EQ(hit.vt, VT_I4);
-    EXPECT_EQ(hit.lVal, ChildIdOf(2, RowElement::Disable));
+    EXPECT_EQ(hit.lVal, ChildIdOf(control_->Model(), 2, RowElement::Disable));
 
     child.lVal = 6 * kItemsPerRow + 1;
     EXPECT_EQ(accessible->get_accName(child, &name), E_INVALIDARG);
@@ -473,6 +474,54 @@ TEST_F(ListboxWindow, ScreenReadersSeeNamesBoxesAndTheirStates) {
     host_ = nullptr;
     EXPECT_TRUE(FAILED(accessible->get_accChildCount(&count)));
     accessible->Release();
+}
+
+TEST_F(ListboxWindow, AListWithTwoBoxesOffersThemToClicksScreenReadersAndDrivers) {
+    EXPECT_THROW(
+        {
+            AddRows(1);
+            control_->SetChoices(ListChoices{});
+        },
+        std::logic_error);
+    control_->Clear();
+    control_->SetChoices(ListChoices{
+        {{L"Go", L"go", TwipsRect{5280, 120, 1350, 195}}, {L"Stay", L"stay", TwipsRect{6720, 120, 1800, 195}}},
+        1,
+        {1, 0}});
+    AddRows(3);
+    EXPECT_EQ(control_->GetChoice(2), L"stay");
+    Click(2, RowElement::Disable, WM_LBUTTONDOWN, WM_LBUTTONUP);
+    EXPECT_EQ(control_->GetChoice(2), L"go");
+
+    IAccessible* accessible = control_->AccessibleObject();
+    ASSERT_NE(accessible, nullptr);
+    long count = 0;
+    EXPECT_EQ(accessible->get_accChildCount(&count), S_OK);
+    EXPECT_EQ(count, 3 * 4);
+    VARIANT child;
+    child.vt = VT_I4;
+    child.lVal = ChildIdOf(control_->Model(), 1, RowElement::Remove);
+    BSTR name = nullptr;
+    ASSERT_EQ(accessible->get_accName(child, &name), S_OK);
+    EXPECT_STREQ(name, L"Stay");
+    ::SysFreeString(name);
+    child.lVal = ChildIdOf(control_->Model(), 0, RowElement::Disable);
+    EXPECT_EQ(accessible->accDoDefaultAction(child), S_OK);
+    EXPECT_EQ(control_->GetChoice(0), L"go");
+    accessible->Release();
+
+    const std::wstring stay = LineOf(L"Stay");
+    EXPECT_EQ(stay.rfind(L"checkbox\t4\tunchecked\tselected\t", 0), 0u) << stay; // row 0, chosen "go"
+    EXPECT_EQ(SnapshotLines().size(), 3u * 4);
+
+    // Emptied, the list fills again from the top with the same boxes.
+    control_->Clear();
+    Pump();
+    EXPECT_EQ(control_->ListCount(), 0);
+    EXPECT_TRUE(SnapshotLines().empty());
+    EXPECT_FALSE(::IsWindowEnabled(control_->ScrollBar()));
+    AddRows(1);
+    EXPECT_EQ(control_->GetChoice(0), L"stay");
 }
 
 TEST_F(ListboxWindow, ABatchIsShownWhenItEnds) {

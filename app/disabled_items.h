@@ -1,0 +1,60 @@
+#pragma once
+// The "Disabled items" window's rules, apart from any window: what each record's row says, the
+// boxes the rows offer, carrying out the choices and the one message that says what came of them.
+#include "app/continue_choices.h"
+#include "listbox/list_model.h"
+#include "registry/reenable.h"
+#include "registry/startup_record.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace runsweep {
+
+inline constexpr const wchar_t* kDisabledItemsCaption = L"Disabled items";
+inline constexpr const wchar_t* kDisabledItemsHeader =
+    L"These startup entries were disabled, by Runsweep or by the System Configuration utility. Check \"Re-enable\" "
+    L"for each one that should start with Windows again, then press \"Re-enable chosen\".";
+inline constexpr const wchar_t* kNoDisabledItems = L"No disabled items found!";
+inline constexpr const wchar_t* kReenableButton = L"Re-enable chosen";
+inline constexpr const wchar_t* kCloseButton = L"Close";
+
+// What GetChoice reports for the two boxes.
+namespace ReenableAction {
+inline constexpr const wchar_t* kEnable = L"enable";
+inline constexpr const wchar_t* kKeep = L"keep";
+} // namespace ReenableAction
+
+// "Re-enable" and "Keep disabled", the latter checked on every new row and winning when both are.
+ListChoices ReenableChoices();
+
+// A row's two texts: the name ("item", or the key's name when it has none; both when they differ,
+// since the value comes back under the key's name), and where the entry goes back to, the date it
+// was disabled and its command; or, for a record not understood, why it cannot be re-enabled.
+std::wstring RecordTitle(const StartupRecord& record);
+std::wstring RecordDescription(const StartupRecord& record);
+
+// One row whose choice was "enable", and what came of it.
+struct EnableRecord {
+    int row = 0;
+    std::wstring title;
+    std::wstring problem; // the record was not understood: nothing was tried
+    EnableResult result;
+};
+
+using EnableFn = std::function<EnableResult(const StartupRecord& record)>;
+
+// Walks the rows once; row i stands for records[i]. A row chosen "enable" whose record is not
+// understood is reported, and `enable` is never called for it.
+std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::vector<StartupRecord>& records,
+                                           const EnableFn& enable);
+// The same through the registry, each record read again just before it is put back.
+std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::vector<StartupRecord>& records,
+                                           Registry& registry);
+
+// Every outcome, one paragraph per entry: the information icon when each one came back, the error
+// icon otherwise.
+ClosingMessage ComposeReenableMessage(const std::vector<EnableRecord>& results);
+
+} // namespace runsweep

@@ -1,0 +1,58 @@
+#pragma once
+// Puts a disabled startup entry back: every command its record keeps goes back into the Run key it
+// came from, and only once all of them are back is the record deleted. At every moment the entry is
+// in its Run keys, in its record, or in both, so a failure or a kill half-way loses nothing, and
+// doing it again finishes the job.
+#include "registry/registry.h"
+#include "registry/startup_record.h"
+
+#include <string>
+#include <vector>
+
+namespace runsweep {
+
+enum class EnableOutcome {
+    Done,               // every place holds the command again and the record is deleted
+    RecordNotDeleted,   // every place holds the command again, but the record could not be deleted
+    NotUnderstood,      // the record says nothing this program can put back: nothing was done
+    Conflict,           // a Run key holds a value of that name with other data: nothing was changed
+    NeedsAdministrator, // access denied on a key that must change; nothing was put back
+    Failed,             // any other registry failure; nothing was put back
+    Partial,            // some places are back and others are not: the record is kept, `places` says which
+    RecordGone,         // no record of that name any longer: nothing to do
+};
+
+enum class EnablePlaceOutcome {
+    Restored,           // written, read back and flushed
+    AlreadyThere,       // the Run key already held the same command of the same type
+    Conflict,           // the Run key holds other data under that name
+    NeedsAdministrator, // access denied
+    Failed,             // any other failure: `status`
+    NotTried,           // another place stopped the whole record before this one was changed
+};
+
+struct EnablePlaceResult {
+    RunPlace place = RunPlace::CurrentUser;
+    EnablePlaceOutcome outcome = EnablePlaceOutcome::Restored;
+    long status = kSuccess;
+};
+
+struct EnableResult {
+    EnableOutcome outcome = EnableOutcome::Done;
+    long status = kSuccess; // the Win32 status of the call that failed, 0 when none did
+    // One per place the entry goes back to, in the record's order.
+    std::vector<EnablePlaceResult> places;
+
+    bool TookEffect() const { return outcome == EnableOutcome::Done; }
+};
+
+// The places a record puts back, each with its command. When merged records keep two commands
+// for the same place, the later one (the newer) is the one that goes back.
+std::vector<RecordedPlace> PlacesToEnable(const StartupRecord& record);
+
+// Re-enables the entry `record` describes (as ReadStartupRecord or ListStartupRecords read it).
+EnableResult EnableStartup(Registry& registry, const StartupRecord& record);
+// Reads the record of that name afresh and re-enables it; RecordGone when there is none.
+EnableResult EnableStartup(Registry& registry, const std::wstring& key_name);
+
+} // namespace runsweep

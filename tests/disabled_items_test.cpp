@@ -1,0 +1,184 @@
+// The Disabled items window's rules: what a row says about its record, which rows are acted on,
+// and the closing message that reports every outcome truthfully.
+#include "app/disabled_items.h"
+
+#include "registry/memory_registry.h"
+
+#include <gtest/gtest.h>
+
+namespace runsweep {
+namespace {
+
+StartupRecord Understood(const std::wstring& name, std::vector<RecordedPlace> places) {
+    StartupRecord record;
+    record.key_name = name;
+    record.item = name;
+    record.places = std::move(places);
+    record.complete = true;
+    return record;
+}
+
+StartupRecord Broken(const std::wstring& name, const std::wstring& problem) {
+    StartupRecord record;
+    record.key_name = name;
+    record.problem = problem;
+    record.raw_command = L"C:\\x.exe";
+    return record;
+}
+
+ListModel ListFor(const std::vector<StartupRecord>& records) {
+    ListModel list(ReenableChoices());
+    for (const StartupRecord& record : records) {
+        list.AddItem(RecordTitle(record), RecordDescription(record));
+    }
+    return list;
+}
+
+EnableResult Result(EnableOutcome outcome, std::vector<EnablePlaceResult> places, long status = kSuccess) {
+    EnableResult result;
+    result.outcome = outcome;
+    result.places = std::move(places);
+    result.status = status;
+    return result;
+}
+
+TEST(DisabledItemsRows, SayWhereEachEntryGoesBackWhenItWasDisabledAndItsCommand) {
+    StartupRecord utility = Understood(L"SunJavaUpdateSched", {{RunPlace::Machine64, L"C:\\jusched.exe", kRegSz}});
+    utility.item = L"jusched.exe";
+    utility.disabled_at = RecordTime{2025, 3, 14, 9, 5, 59};
+    EXPECT_EQ(RecordTitle(utility), L"jusched.exe (SunJavaUpdateSched)");
+    EXPECT_EQ(RecordDescription(utility), L"Back to HKLM, disabled 2025-03-14 09:05: C:\\jusched.exe");
+
+    StartupRecord several = Understood(L"qttask", {{RunPlace::CurrentUser, L"C:\\cu.exe", kRegSz},
+                                                   {RunPlace::Machine64, L"C:\\old.exe", kRegSz},
+                                                   {RunPlace::Machine32, L"C:\\lm32.exe", kRegExpandSz},
+                                                   {RunPlace::Machine64, L"C:\\lm.exe", kRegSz}});
+    several.item = L"QTTASK"; // the same name in other letters is not repeated
+    EXPECT_EQ(RecordTitle(several), L"qttask");
+    EXPECT_EQ(RecordDescription(several), L"Back to HKCU, HKLM and HKLM (32-bit): C:\\cu.exe");
+
+    StartupRecord unnamed = Understood(L"ctfmon", {{RunPlace::CurrentUser, L"", kRegSz}});
+    unnamed.item.clear();
+    EXPECT_EQ(RecordTitle(unnamed), L"ctfmon");
+    EXPECT_EQ(RecordDescription(unnamed), L"Back to HKCU: (no command)");
+
+    EXPECT_EQ(RecordDescription(Broken(L"bad", L"it names no Run key (HKCR\\Software)")),
+              L"Cannot be re-enabled: it names no Run key (HKCR\\Software). C:\\x.exe");
+}
+
+TEST(DisabledItemsRows, StartAtKeepDisabledWithTheirOwnTwoBoxes) {
+    const ListModel list = ListFor({Understood(L"a", {{RunPlace::CurrentUser, L"a.exe", kRegSz}})});
+    ASSERT_EQ(list.BoxCount(), 2);
+    EXPECT_EQ(list.BoxCaption(RowBox::Disable), L"Re-enable");
+    EXPECT_EQ(list.BoxCaption(RowBox::Remove), L"Keep disabled");
+    EXPECT_EQ(list.GetChoice(0), ReenableAction::kKeep);
+}
+
+TEST(DisabledItemsCarryOut, OnlyRowsChosenForReenablingAndNeverARecordNotUnderstood) {
+    const std::vector<StartupRecord> records = {
+        Understood(L"kept", {{RunPlace::CurrentUser, L"k.exe", kRegSz}}),
+        Understood(L"back", {{RunPlace::Machine32, L"b.exe", kRegSz}}),
+        Broken(L"broken", L"it holds no command"),
+    };
+    ListModel list = ListFor(records);
+    list.ChooseBox(1, RowBox::Disable);
+    list.ChooseBox(2, RowBox::Disable);
+    std::vector<std::wstring> asked;
+    const auto results = CarryOutReenable(list, records, [&](const StartupRecord& record) {
+        asked.push_back(record.key_name);
+        return Result(EnableOutcome::Done, {{RunPlace::Machine32, EnablePlaceOutcome::Restored, kSuccess}});
+    });
+    EXPECT_EQ(asked, std::vector<std::wstring>{L"back"});
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].row, 1);
+    EXPECT_EQ(results[1].row, 2);
+    EXPECT_EQ(results[1].problem, L"it holds no command");
+
+    const ClosingMessage message = ComposeReenableMessage(results);
+    EXPECT_EQ(message.icon, MessageIcon::Error);
+    EXPECT_EQ(message.text, L"Not every item could be re-enabled:\r\n\r\n"
+                            L"back: re-enabled in HKLM (32-bit).\r\n\r\n"
+                            L"broken: not re-enabled: its record cannot be understood (it holds no command), so "
+                            L"nothing was changed.");
+}
+
+TEST(DisabledItemsMessage, EveryOutcomeIsToldAsItIs) {
+    const auto one = [](EnableResult result) {
+        EnableRecord record;
+        record.title = L"qttask";
+        record.result = std::move(result);
+        return ComposeReenableMessage({record});
+    };
+    const ClosingMessage done =
+        one(Result(EnableOutcome::Done, {{RunPlace::CurrentUser, EnablePlaceOutcome::Restored, 0},
+                                         {RunPlace::Machine64, EnablePlaceOutcome::AlreadyThere, 0}}));
+    EXPECT_EQ(done.icon, MessageIcon::Information);
+    EXPECT_EQ(done.text, L"qttask: re-enabled in HKCU and HKLM.\r\n\r\nChanges will take effect after the system is "
+                         L"restarted.");
+
+    const ClosingMessage conflict =
+        one(Result(EnableOutcome::Conflict, {{RunPlace::CurrentUser, EnablePlaceOutcome::NotTried, 0},
+                                             {RunPlace::Machine64, EnablePlaceOutcome::Conflict, 0}}));
+    EXPECT_EQ(conflict.icon, MessageIcon::Error);
+    EXPECT_NE(conflict.text.find(L"qttask: not re-enabled: HKLM already holds a value of this name with another "
+                                 L"command, so nothing was changed."),
+              std::wstring::npos)
+        << conflict.text;
+
+    const ClosingMessage partial = one(Result(EnableOutcome::Partial,
+                                              {{RunPlace::CurrentUser, EnablePlaceOutcome::Restored, 0},
+                                               {RunPlace::Machine64, EnablePlaceOutcome::NeedsAdministrator, 5}},
+                                              kAccessDenied));
+    EXPECT_NE(partial.text.find(L"qttask: re-enabled in HKCU only: HKLM needs administrator rights. Its record is "
+                                L"kept for the rest. Close Runsweep and run it as administrator"),
+              std::wstring::npos)
+        << partial.text;
+
+    const ClosingMessage failed =
+        one(Result(EnableOutcome::Failed, {{RunPlace::Machine32, EnablePlaceOutcome::Failed, 1018}}, 1018));
+    EXPECT_NE(failed.text.find(L"not re-enabled: HKLM (32-bit) refused the change (error 1018). It stays disabled."),
+              std::wstring::npos)
+        << failed.text;
+    EXPECT_EQ(failed.text.find(L"administrator"), std::wstring::npos);
+
+    const ClosingMessage unreadable = one(Result(EnableOutcome::Failed, {}, kOutOfMemory));
+    EXPECT_NE(unreadable.text.find(L"the registry refused (error 14)"), std::wstring::npos) << unreadable.text;
+
+    const ClosingMessage kept = one(Result(EnableOutcome::RecordNotDeleted,
+                                           {{RunPlace::CurrentUser, EnablePlaceOutcome::Restored, 0}}, kAccessDenied));
+    EXPECT_EQ(kept.icon, MessageIcon::Error);
+    EXPECT_NE(kept.text.find(L"re-enabled in HKCU, but its record could not be deleted (error 5)"), std::wstring::npos);
+
+    EXPECT_NE(one(Result(EnableOutcome::RecordGone, {}, kFileNotFound)).text.find(L"no longer there"),
+              std::wstring::npos);
+
+    const ClosingMessage nothing = ComposeReenableMessage({});
+    EXPECT_EQ(nothing.icon, MessageIcon::Information);
+    EXPECT_EQ(nothing.text, L"No item was chosen to be re-enabled; nothing was changed.");
+}
+
+TEST(DisabledItemsCarryOut, ThroughTheRegistryEachChosenRecordComesBack) {
+    MemoryRegistry registry;
+    {
+        RegKey record;
+        ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, StartupRecordPath(L"qttask"), record), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(record, L"command", L"C:\\qt.exe"), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(record, L"hkey", L"HKCU"), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(record, L"item", L"qttask"), kSuccess);
+    }
+    std::vector<StartupRecord> records;
+    ASSERT_EQ(ListStartupRecords(registry, records), kSuccess);
+    ASSERT_EQ(records.size(), 1u);
+    ListModel list = ListFor(records);
+    EXPECT_TRUE(CarryOutReenable(list, records, registry).empty()) << "kept disabled by default";
+    list.ChooseBox(0, RowBox::Disable);
+    const auto results = CarryOutReenable(list, records, registry);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].result.outcome, EnableOutcome::Done);
+    EXPECT_EQ(ReadRunValue(registry, RunPlace::CurrentUser, L"qttask").command, L"C:\\qt.exe");
+    ASSERT_EQ(ListStartupRecords(registry, records), kSuccess);
+    EXPECT_TRUE(records.empty());
+}
+
+} // namespace
+} // namespace runsweep
