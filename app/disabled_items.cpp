@@ -1,9 +1,9 @@
 #include "app/disabled_items.h"
 
+#include "registry/action_reason.h"
 #include "registry/name_case.h"
 
 #include <algorithm>
-#include <initializer_list>
 
 namespace runsweep {
 
@@ -19,87 +19,8 @@ std::wstring DateText(const RecordTime& time) {
            TwoDigits(time.hour) + L":" + TwoDigits(time.minute);
 }
 
-// In the order the user knows the places by, whatever order the record keeps them in.
-std::vector<EnablePlaceResult> Sorted(std::vector<EnablePlaceResult> places) {
-    std::stable_sort(places.begin(), places.end(),
-                     [](const EnablePlaceResult& a, const EnablePlaceResult& b) { return a.place < b.place; });
-    return places;
-}
-
-std::vector<RunPlace> PlacesOf(const std::vector<EnablePlaceResult>& places,
-                               std::initializer_list<EnablePlaceOutcome> outcomes) {
-    std::vector<RunPlace> found;
-    for (const EnablePlaceResult& place : Sorted(places)) {
-        for (const EnablePlaceOutcome outcome : outcomes) {
-            if (place.outcome == outcome) {
-                found.push_back(place.place);
-                break;
-            }
-        }
-    }
-    return found;
-}
-
-std::wstring ErrorCode(long status) {
-    return L"error " + std::to_wstring(status);
-}
-
-std::wstring Holds(const std::vector<RunPlace>& places) {
-    return PlaceList(places) + (places.size() == 1 ? L" already holds" : L" already hold");
-}
-
-// What one place that did not take its command back says.
-std::wstring PlaceFailures(const EnableResult& result) {
-    std::wstring text;
-    for (const EnablePlaceResult& place : Sorted(result.places)) {
-        std::wstring why;
-        if (place.outcome == EnablePlaceOutcome::NeedsAdministrator) {
-            why = L"needs administrator rights";
-        } else if (place.outcome == EnablePlaceOutcome::Failed) {
-            why = L"refused the change (" + ErrorCode(place.status) + L")";
-        } else {
-            continue;
-        }
-        text += text.empty() ? L"" : L"; ";
-        text += std::wstring(PlaceLabel(place.place)) + L" " + why;
-    }
-    return text;
-}
-
 std::wstring Outcome(const EnableRecord& record) {
-    if (!record.problem.empty()) {
-        return L"not re-enabled: its record cannot be understood (" + record.problem + L"), so nothing was changed.";
-    }
-    const EnableResult& result = record.result;
-    const std::vector<RunPlace> back =
-        PlacesOf(result.places, {EnablePlaceOutcome::Restored, EnablePlaceOutcome::AlreadyThere});
-    const bool denied = !PlacesOf(result.places, {EnablePlaceOutcome::NeedsAdministrator}).empty();
-    const std::wstring asAdministrator =
-        denied ? L" Close Runsweep and run it as administrator to re-enable it there." : L"";
-    switch (result.outcome) {
-    case EnableOutcome::Done:
-        return L"re-enabled in " + PlaceList(back) + L".";
-    case EnableOutcome::RecordNotDeleted:
-        return L"re-enabled in " + PlaceList(back) + L", but its record could not be deleted (" +
-               ErrorCode(result.status) + L"), so MSConfig may still list it as disabled.";
-    case EnableOutcome::NotUnderstood:
-        return L"not re-enabled: its record cannot be understood, so nothing was changed.";
-    case EnableOutcome::Conflict:
-        return L"not re-enabled: " + Holds(PlacesOf(result.places, {EnablePlaceOutcome::Conflict})) +
-               L" a value of this name with another command, so nothing was changed. It stays disabled.";
-    case EnableOutcome::NeedsAdministrator:
-    case EnableOutcome::Failed:
-        if (!PlaceFailures(result).empty()) {
-            return L"not re-enabled: " + PlaceFailures(result) + L". It stays disabled." + asAdministrator;
-        }
-        return L"not re-enabled: the registry refused (" + ErrorCode(result.status) + L"). It stays disabled.";
-    case EnableOutcome::Partial:
-        return L"re-enabled in " + PlaceList(back) + L" only: " + PlaceFailures(result) +
-               L". Its record is kept for the rest." + asAdministrator;
-    case EnableOutcome::RecordGone:
-        return L"not re-enabled: its record is no longer there.";
-    }
-    return std::wstring();
+    return EnableReason(record.result, record.problem, WindowReasonWording());
 }
 
 } // namespace

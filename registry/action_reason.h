@@ -3,6 +3,7 @@
 // held the value, or why nothing was changed. The window's closing message and the console program
 // both say it; only the advice on what to do next names the program the user is in.
 #include "registry/actions.h"
+#include "registry/reenable.h"
 
 #include <string>
 #include <vector>
@@ -31,5 +32,9 @@ std::wstring PlaceList(const std::vector<RunPlace>& places);
 // the entry was not changed ("not changed: ..."). Empty for an action that took effect without
 // touching any place.
 std::wstring ActionReason(const ActionResult& result, const ReasonWording& wording);
+
+// What re-enabling one record did: "re-enabled in HKCU and HKLM.", or why not ("not re-enabled:
+// ..."). `problem` is why the record was not understood, when it was not; nothing was tried then.
+std::wstring EnableReason(const EnableResult& result, const std::wstring& problem, const ReasonWording& wording);
 
 } // namespace runsweep
