@@ -18,6 +18,12 @@ std::optional<ConsoleCommand> CommandNamed(const std::wstring& word) {
     if (word == L"remove") {
         return ConsoleCommand::Remove;
     }
+    if (word == L"disabled") {
+        return ConsoleCommand::Disabled;
+    }
+    if (word == L"enable") {
+        return ConsoleCommand::Enable;
+    }
     return std::nullopt;
 }
 
@@ -35,7 +41,7 @@ std::optional<OutputFormat> FormatNamed(const std::wstring& word) {
 }
 
 bool TakesNames(ConsoleCommand command) {
-    return command == ConsoleCommand::Disable || command == ConsoleCommand::Remove;
+    return command == ConsoleCommand::Disable || command == ConsoleCommand::Remove || command == ConsoleCommand::Enable;
 }
 
 const wchar_t* CommandWord(ConsoleCommand command) {
@@ -44,6 +50,10 @@ const wchar_t* CommandWord(ConsoleCommand command) {
         return L"disable";
     case ConsoleCommand::Remove:
         return L"remove";
+    case ConsoleCommand::Enable:
+        return L"enable";
+    case ConsoleCommand::Disabled:
+        return L"disabled";
     default:
         return L"list";
     }
@@ -120,12 +130,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& args) {
         return parsed;
     }
     if (names_only && !command_given) {
-        fail(L"names need a command before them: disable or remove");
+        fail(L"names need a command before them: disable, remove or enable");
     } else if (!TakesNames(options.command)) {
         if (!options.names.empty()) {
-            fail(L"list takes no names");
+            fail(std::wstring(CommandWord(options.command)) + L" takes no names");
         } else if (options.all) {
-            fail(L"list takes no --all");
+            fail(std::wstring(CommandWord(options.command)) + L" takes no --all");
         }
     } else if (options.all && !options.names.empty()) {
         fail(std::wstring(L"give names or --all to ") + CommandWord(options.command) + L", not both");
@@ -136,7 +146,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& args) {
 }
 
 std::wstring UsageHint() {
-    return L"Usage: runsweepc [list | disable NAME... | disable --all | remove NAME... | remove --all] "
+    return L"Usage: runsweepc [list | disable NAME...|--all | remove NAME...|--all | disabled | enable NAME...|--all] "
            L"[--format text|csv|json] [--dry-run]; runsweepc --help says more.";
 }
 
@@ -150,6 +160,12 @@ std::wstring HelpText() {
            L"  runsweepc disable --all     the same for every entry the scan finds\r\n"
            L"  runsweepc remove NAME...    takes each entry out of every Run key, without a record\r\n"
            L"  runsweepc remove --all      the same for every entry the scan finds\r\n"
+           L"  runsweepc disabled          the records of disabled entries (by Runsweep or MSConfig):\r\n"
+           L"                              name, date disabled, places, command, and why a record\r\n"
+           L"                              cannot be re-enabled when it cannot\r\n"
+           L"  runsweepc enable NAME...    puts each recorded entry back in every Run key it came\r\n"
+           L"                              from, then deletes its record (NAME: the record's name)\r\n"
+           L"  runsweepc enable --all      the same for every record\r\n"
            L"\r\n"
            L"Options:\r\n"
            L"  --format text|csv|json      text (the default): aligned columns; csv: RFC 4180 with a\r\n"
@@ -169,6 +185,8 @@ std::wstring HelpText() {
            L"acted on in the order the scan lists them; each is reported on one line: done, not done\r\n"
            L"and why, or with --dry-run what would be done. Reasons also go to stderr, as do the custom\r\n"
            L"list's messages (custom.txt beside runsweepc.exe extends the catalogue, as for Runsweep).\r\n"
+           L"The records of disabled entries are shown like the list: a line per place in text, one\r\n"
+           L"record each in csv and json.\r\n"
            L"\r\n"
            L"Exit status: 0 everything asked was done, or there was nothing to do; 1 at least one entry\r\n"
            L"was not done (or not found), or runsweepc could not run; 2 the command line is wrong.\r\n";

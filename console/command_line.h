@@ -5,7 +5,7 @@
 
 namespace runsweep {
 
-enum class ConsoleCommand { List, Disable, Remove, Help, Version };
+enum class ConsoleCommand { List, Disable, Remove, Disabled, Enable, Help, Version };
 enum class OutputFormat { Text, Csv, Json };
 
 struct ConsoleOptions {

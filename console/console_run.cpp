@@ -3,6 +3,7 @@
 #include "catalogue/catalogue.h"
 #include "registry/action_reason.h"
 #include "registry/name_case.h"
+#include "registry/reenable.h"
 #include "registry/startup_record.h"
 
 #include <algorithm>
@@ -13,13 +14,50 @@ namespace {
 
 const wchar_t* kProgram = L"runsweepc: ";
 const wchar_t* kNotFound = L"not found";
+const wchar_t* kNothingFound = L"No unnecessary startups found!";
+const wchar_t* kNoDisabledItems = L"No disabled items found!";
 
 ReasonWording ConsoleReasonWording() {
     return ReasonWording{L"Run runsweepc as administrator", L"Use \"runsweepc remove\"", L"runsweepc"};
 }
 
 const wchar_t* CommandWord(ConsoleCommand command) {
-    return command == ConsoleCommand::Remove ? L"remove" : L"disable";
+    switch (command) {
+    case ConsoleCommand::Remove:
+        return L"remove";
+    case ConsoleCommand::Enable:
+        return L"enable";
+    default:
+        return L"disable";
+    }
+}
+
+// The names the command line gives, matched as the registry compares names: which of `names_of`
+// each one chooses (with --all, every one), and the names that match none, each once.
+template <typename Item, typename NameOf>
+std::vector<bool> Choose(const ConsoleOptions& options, const std::vector<Item>& items, NameOf name_of,
+                         std::vector<std::wstring>& missing) {
+    std::vector<bool> chosen(items.size(), options.all);
+    for (const std::wstring& name : options.names) {
+        bool matched = false;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (RegistryNamesEqual(name_of(items[i]), name)) {
+                chosen[i] = true;
+                matched = true;
+            }
+        }
+        if (!matched && std::find(missing.begin(), missing.end(), name) == missing.end()) {
+            missing.push_back(name);
+        }
+    }
+    return chosen;
+}
+
+// Year-month-dayThour:minute:second, as ISO 8601 writes a local time.
+std::wstring IsoTime(const RecordTime& time) {
+    auto two = [](unsigned long number) { return (number < 10 ? L"0" : L"") + std::to_wstring(number); };
+    return std::to_wstring(time.year) + L"-" + two(time.month) + L"-" + two(time.day) + L"T" + two(time.hour) + L":" +
+           two(time.minute) + L":" + two(time.second);
 }
 
 std::wstring JoinedPlaces(const std::vector<RunPlace>& places, const wchar_t* separator) {
@@ -152,20 +190,9 @@ Table ListTable(const std::vector<FoundStartup>& found, Registry& registry) {
 
 std::vector<EntryOutcome> CarryOutCommand(const ConsoleOptions& options, const std::vector<FoundStartup>& found,
                                           Registry& registry, MessageSink& messages) {
-    std::vector<bool> chosen(found.size(), options.all);
     std::vector<std::wstring> missing;
-    for (const std::wstring& name : options.names) {
-        bool matched = false;
-        for (std::size_t i = 0; i < found.size(); ++i) {
-            if (RegistryNamesEqual(found[i].name, name)) {
-                chosen[i] = true;
-                matched = true;
-            }
-        }
-        if (!matched && std::find(missing.begin(), missing.end(), name) == missing.end()) {
-            missing.push_back(name);
-        }
-    }
+    const std::vector<bool> chosen = Choose(
+        options, found, [](const FoundStartup& entry) { return entry.name; }, missing);
     std::vector<EntryOutcome> outcomes;
     for (std::size_t i = 0; i < found.size(); ++i) {
         if (!chosen[i]) {
@@ -214,19 +241,103 @@ std::optional<int> AnswerWithoutScan(const ParsedCommandLine& parsed, ConsoleStr
     return std::nullopt;
 }
 
-int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue, Registry& registry,
-                      ConsoleStreams& streams) {
-    const std::vector<FoundStartup> found = FindStartups(catalogue, registry);
-    if (options.command != ConsoleCommand::Disable && options.command != ConsoleCommand::Remove) {
-        if (found.empty() && options.format == OutputFormat::Text) {
-            streams.Out(std::wstring(L"No unnecessary startups found!") + kNewline);
-        } else {
-            streams.Out(FormatTable(ListTable(found, registry), options.format));
+Table DisabledTable(const std::vector<StartupRecord>& records) {
+    Table table;
+    table.headers = {L"Name", L"Disabled", L"Places", L"Command", L"Problem"};
+    table.keys = {L"name", L"disabled", L"places", L"command", L"problem", L"item", L"commands"};
+    for (const StartupRecord& record : records) {
+        const std::vector<RecordedPlace> places =
+            record.Understood() ? PlacesToEnable(record) : std::vector<RecordedPlace>();
+        std::vector<RunPlace> labels;
+        std::vector<std::wstring> places_json;
+        std::vector<std::wstring> commands_json;
+        for (const RecordedPlace& place : places) {
+            labels.push_back(place.place);
+            places_json.push_back(JsonString(PlaceLabel(place.place)));
+            commands_json.push_back(L"{\"place\": " + JsonString(PlaceLabel(place.place)) + L", \"command\": " +
+                                    JsonString(place.command) + L"}");
         }
-        return kExitDone;
+        const std::wstring date = record.disabled_at ? IsoTime(*record.disabled_at) : std::wstring();
+        const std::wstring command = places.empty() ? record.raw_command : places.front().command;
+        Row row;
+        row.cells = {Cell{record.key_name},
+                     Cell{date, std::nullopt, date.empty() ? std::optional<std::wstring>(L"null") : std::nullopt},
+                     Cell{JoinedPlaces(labels, L"; "), std::nullopt, JsonArray(places_json)},
+                     Cell{command},
+                     Cell{record.problem, std::nullopt,
+                          record.problem.empty() ? std::optional<std::wstring>(L"null") : std::nullopt},
+                     Cell{record.item},
+                     Cell{std::wstring(), std::wstring(), JsonArray(commands_json)}};
+        if (!labels.empty()) {
+            row.cells[2].shown = PlaceLabel(labels.front());
+        }
+        table.rows.push_back(std::move(row));
+        for (std::size_t i = 1; i < places.size(); ++i) {
+            Row more;
+            more.text_only = true;
+            more.cells = {Cell{}, Cell{}, Cell{PlaceLabel(places[i].place)}, Cell{places[i].command}, Cell{}};
+            table.rows.push_back(std::move(more));
+        }
     }
-    ErrorStreamMessages messages(streams);
-    const std::vector<EntryOutcome> outcomes = CarryOutCommand(options, found, registry, messages);
+    return table;
+}
+
+std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const std::vector<StartupRecord>& records,
+                                         Registry& registry) {
+    std::vector<std::wstring> missing;
+    const std::vector<bool> chosen = Choose(
+        options, records, [](const StartupRecord& record) { return record.key_name; }, missing);
+    const ReasonWording wording = ConsoleReasonWording();
+    std::vector<EntryOutcome> outcomes;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (!chosen[i]) {
+            continue;
+        }
+        const StartupRecord& record = records[i];
+        EntryOutcome outcome{record.key_name, L"not done", std::wstring()};
+        if (!record.Understood()) {
+            outcome.details = EnableReason(EnableResult{}, record.problem, wording);
+        } else if (options.dry_run) {
+            std::vector<RunPlace> places;
+            std::vector<RunPlace> denied;
+            for (const RecordedPlace& place : PlacesToEnable(record)) {
+                places.push_back(place.place);
+                if (!MayChange(registry, PlaceHive(place.place), kRunKeyPath, PlaceView(place.place))) {
+                    denied.push_back(place.place);
+                }
+            }
+            if (!MayChange(registry, Hive::LocalMachine, kStartupRecordRoot, RegView::k64)) {
+                outcome.result = L"would not be done";
+                outcome.details = L"not re-enabled: its record needs administrator rights to be deleted. " +
+                                  wording.run_as_administrator + L" to re-enable it.";
+            } else if (!denied.empty()) {
+                outcome.result = L"would not be done";
+                outcome.details = L"not re-enabled: " + PlaceList(denied) +
+                                  (denied.size() == 1 ? L" needs" : L" need") + L" administrator rights. " +
+                                  wording.run_as_administrator + L" to re-enable it there.";
+            } else {
+                outcome.result = L"would be done";
+                outcome.details = L"would be re-enabled in " + PlaceList(places) + L".";
+            }
+        } else {
+            // Read afresh: another program may have changed the record since it was listed.
+            const EnableResult result = EnableStartup(registry, record.key_name);
+            outcome.result = result.TookEffect() ? L"done" : L"not done";
+            outcome.details = EnableReason(result, std::wstring(), wording);
+        }
+        outcomes.push_back(std::move(outcome));
+    }
+    for (const std::wstring& name : missing) {
+        outcomes.push_back(EntryOutcome{name, L"not done", kNotFound});
+    }
+    return outcomes;
+}
+
+namespace {
+
+// Prints the outcomes and their reasons; the exit status.
+int ReportOutcomes(const ConsoleOptions& options, const std::vector<EntryOutcome>& outcomes, const wchar_t* nothing,
+                   ConsoleStreams& streams) {
     int status = kExitDone;
     bool changed = false;
     for (const EntryOutcome& outcome : outcomes) {
@@ -239,7 +350,7 @@ int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue,
         }
     }
     if (outcomes.empty() && options.format == OutputFormat::Text) {
-        streams.Out(std::wstring(L"No unnecessary startups found!") + kNewline);
+        streams.Out(nothing + std::wstring(kNewline));
         return status;
     }
     streams.Out(FormatTable(OutcomeTable(outcomes, options.command), options.format));
@@ -247,6 +358,41 @@ int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue,
         streams.Out(std::wstring(kNewline) + L"Changes will take effect after the system is restarted." + kNewline);
     }
     return status;
+}
+
+} // namespace
+
+int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue, Registry& registry,
+                      ConsoleStreams& streams) {
+    if (options.command == ConsoleCommand::Disabled || options.command == ConsoleCommand::Enable) {
+        std::vector<StartupRecord> records;
+        const long status = ListStartupRecords(registry, records);
+        if (status != kSuccess) {
+            streams.Err(std::wstring(kProgram) + L"the records of disabled entries could not be read (error " +
+                        std::to_wstring(status) + L")." + kNewline);
+            return kExitNotDone;
+        }
+        if (options.command == ConsoleCommand::Enable) {
+            return ReportOutcomes(options, CarryOutEnable(options, records, registry), kNoDisabledItems, streams);
+        }
+        if (records.empty() && options.format == OutputFormat::Text) {
+            streams.Out(kNoDisabledItems + std::wstring(kNewline));
+        } else {
+            streams.Out(FormatTable(DisabledTable(records), options.format));
+        }
+        return kExitDone;
+    }
+    const std::vector<FoundStartup> found = FindStartups(catalogue, registry);
+    if (options.command != ConsoleCommand::Disable && options.command != ConsoleCommand::Remove) {
+        if (found.empty() && options.format == OutputFormat::Text) {
+            streams.Out(kNothingFound + std::wstring(kNewline));
+        } else {
+            streams.Out(FormatTable(ListTable(found, registry), options.format));
+        }
+        return kExitDone;
+    }
+    ErrorStreamMessages messages(streams);
+    return ReportOutcomes(options, CarryOutCommand(options, found, registry, messages), kNothingFound, streams);
 }
 
 int RunConsoleCommand(const ParsedCommandLine& parsed, const Catalogue& catalogue, Registry& registry,

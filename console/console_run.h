@@ -6,6 +6,7 @@
 #include "console/output_format.h"
 #include "registry/actions.h"
 #include "registry/scan.h"
+#include "registry/startup_record.h"
 
 #include <optional>
 #include <string>
@@ -59,6 +60,17 @@ std::vector<EntryOutcome> CarryOutCommand(const ConsoleOptions& options, const s
                                           Registry& registry, MessageSink& messages);
 
 Table OutcomeTable(const std::vector<EntryOutcome>& outcomes, ConsoleCommand command);
+
+// The records of disabled entries, in the order the registry lists them: one row each, and for the
+// text format one line more for each further place it puts back.
+Table DisabledTable(const std::vector<StartupRecord>& records);
+
+// Re-enables (or with dry_run, foretells) the named records, or all of them with all. Names match
+// the records' key names as the registry compares names; records are taken in the registry's
+// order, each once; names that match no record come last, "not done", "not found". A record that
+// cannot be understood is never acted on.
+std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const std::vector<StartupRecord>& records,
+                                         Registry& registry);
 
 // Usage errors (with the usage hint on standard error), --help and --version, which need neither
 // the catalogue nor the registry: the exit status, or nothing when the command needs them.

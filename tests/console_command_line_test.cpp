@@ -37,6 +37,12 @@ TEST(ConsoleCommandLine, CommandsNamesAndOptionsInAnyOrder) {
     EXPECT_EQ(parsed.options.format, OutputFormat::Csv);
     EXPECT_TRUE(parsed.options.all);
 
+    parsed = Parse({L"enable", L"--all", L"--dry-run"});
+    ASSERT_TRUE(parsed.ok());
+    EXPECT_EQ(parsed.options.command, ConsoleCommand::Enable);
+    EXPECT_TRUE(parsed.options.all);
+    EXPECT_EQ(Parse({L"disabled", L"--format", L"csv"}).options.command, ConsoleCommand::Disabled);
+
     parsed = Parse({L"list", L"--format", L"text"});
     ASSERT_TRUE(parsed.ok());
     EXPECT_EQ(parsed.options.command, ConsoleCommand::List);
@@ -71,6 +77,8 @@ TEST(ConsoleCommandLine, MistakesAreUsageErrorsNamingTheFirstOne) {
         {{L"list", L"qttask"}, L"list takes no names"},
         {{L"--all"}, L"list takes no --all"},
         {{L"--bogus", L"sweep"}, L"unknown option \"--bogus\""},
+        {{L"disabled", L"qttask"}, L"disabled takes no names"},
+        {{L"enable"}, L"name the entries to enable, or give --all"},
     };
     for (const Case& c : cases) {
         const ParsedCommandLine parsed = Parse(c.args);
@@ -92,8 +100,9 @@ TEST(ConsoleCommandLine, HelpAndVersionWinOverEverythingElse) {
 TEST(ConsoleCommandLine, UsageHintIsOneLineAndHelpNamesEveryCommandAndOption) {
     EXPECT_EQ(UsageHint().find_first_of(L"\r\n"), std::wstring::npos);
     const std::wstring help = HelpText();
-    for (const wchar_t* word : {L"list", L"disable NAME", L"disable --all", L"remove NAME", L"remove --all",
-                                L"--format text|csv|json", L"--dry-run", L"--version", L"Exit status"}) {
+    for (const wchar_t* word :
+         {L"list", L"disable NAME", L"disable --all", L"remove NAME", L"remove --all", L"--format text|csv|json",
+          L"--dry-run", L"--version", L"Exit status", L"runsweepc disabled", L"enable NAME", L"enable --all"}) {
         EXPECT_NE(help.find(word), std::wstring::npos) << std::wstring(word).size();
     }
     // Every line ends CR LF, none with a lone LF.

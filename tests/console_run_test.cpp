@@ -313,6 +313,61 @@ TEST_F(ConsoleRun, UsageErrorsTouchNothingAndHintOnOneLine) {
     EXPECT_TRUE(registry.Log().empty());
 }
 
+TEST_F(ConsoleRun, DisabledListsTheRecordsAndEnablePutsThemBack) {
+    ASSERT_EQ(Run({L"--format", L"csv"}), kExitDone);
+    const std::wstring listed = streams.out;
+    ASSERT_EQ(Run({L"disable", L"--all"}), kExitDone);
+    {
+        // A record this program does not understand: listed with its problem, never acted on.
+        RegKey odd;
+        ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, StartupRecordPath(L"odd"), odd), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(odd, L"command", L"C:\\odd.exe"), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(odd, L"hkey", L"HKXX"), kSuccess);
+    }
+
+    ASSERT_EQ(Run({L"disabled", L"--format", L"json"}), kExitDone);
+    EXPECT_EQ(Writes(), 0u);
+    EXPECT_NE(streams.out.find(L"{\"name\": \"qttask\", \"disabled\": \""), std::wstring::npos) << Narrow(streams.out);
+    EXPECT_NE(
+        streams.out.find(L"\"places\": [\"HKCU\", \"HKLM (32-bit)\"], \"command\": \"C:\\\\q.exe\", \"problem\": null"),
+        std::wstring::npos)
+        << Narrow(streams.out);
+    EXPECT_NE(
+        streams.out.find(L"{\"name\": \"odd\", \"disabled\": null, \"places\": [], \"command\": \"C:\\\\odd.exe\", "
+                         L"\"problem\": \""),
+        std::wstring::npos)
+        << Narrow(streams.out);
+
+    ASSERT_EQ(Run({L"enable", L"--all", L"--dry-run"}), kExitNotDone); // the odd record
+    EXPECT_EQ(Writes(), 0u);
+    EXPECT_NE(streams.out.find(L"would be re-enabled in HKCU and HKLM (32-bit)."), std::wstring::npos)
+        << Narrow(streams.out);
+    EXPECT_NE(streams.err.find(L"runsweepc: odd (enable): not re-enabled: its record cannot be understood ("),
+              std::wstring::npos)
+        << Narrow(streams.err);
+
+    ASSERT_EQ(Run({L"enable", L"QTTASK", kCyrillicName, L"nosuch", L"--format", L"csv"}), kExitNotDone);
+    EXPECT_NE(streams.out.find(L"qttask,enable,done,re-enabled in HKCU and HKLM (32-bit).\r\n"), std::wstring::npos)
+        << Narrow(streams.out);
+    EXPECT_NE(streams.out.find(L"nosuch,enable,not done,not found\r\n"), std::wstring::npos);
+    EXPECT_EQ(streams.err, L"runsweepc: nosuch (enable): not found\r\n");
+    // Back where they were: the list reads as before the disable.
+    ASSERT_EQ(Run({L"--format", L"csv"}), kExitDone);
+    EXPECT_EQ(streams.out, listed);
+    ASSERT_EQ(Run({L"disabled", L"--format", L"csv"}), kExitDone);
+    EXPECT_EQ(streams.out.find(L"qttask,"), std::wstring::npos);
+    EXPECT_NE(streams.out.find(L"odd,,,C:\\odd.exe,"), std::wstring::npos) << Narrow(streams.out);
+}
+
+TEST_F(ConsoleRun, NoRecordsIsSaidInText) {
+    ASSERT_EQ(Run({L"disabled"}), kExitDone);
+    EXPECT_EQ(streams.out, L"No disabled items found!\r\n");
+    ASSERT_EQ(Run({L"enable", L"--all"}), kExitDone);
+    EXPECT_EQ(streams.out, L"No disabled items found!\r\n");
+    ASSERT_EQ(Run({L"enable", L"x"}), kExitNotDone);
+    EXPECT_EQ(Run({L"disabled", L"x"}), kExitUsage);
+}
+
 TEST(ConsoleMessages, TheWindowsMessagesBecomeLinesOnStandardError) {
     CapturedStreams streams;
     ErrorStreamMessages messages(streams);
