@@ -188,6 +188,40 @@ cmp -s "$folder/console" "$folder/window" ||
 grep -qF 'Пуск😀x' "$folder/console" || e2e_fail "the unknown value was not kept"
 [ "$(grep -c "^\\[.*startupreg\\\\" "$folder/console")" = 4 ] || e2e_fail "expected 4 records"
 
+# --- disabled lists the window's records; enable --all puts every command back where it was
+console disabled --format json
+[ "$STATUS" = 0 ] || e2e_fail "disabled: exit $STATUS ($ERR)"
+check=$(JSON="$OUT" ROWS="$expected_rows" LONG="$LONG_COMMAND" python3 - <<'EOF2'
+import json, os
+data = json.loads(os.environ["JSON"])
+problems = []
+if sorted(o["name"] for o in data) != sorted(os.environ["ROWS"].split("\n")):
+    problems.append("names %r" % [o["name"] for o in data])
+for o in data:
+    if o["problem"] is not None or not o["disabled"]:
+        problems.append("%s: problem %r, disabled %r" % (o["name"], o["problem"], o["disabled"]))
+    if o["name"] == "qttask" and [c["place"] for c in o["commands"]] != ["HKCU", "HKLM (32-bit)"]:
+        problems.append("qttask's places %r" % o["commands"])
+    if o["name"] == "jusched" and o["command"] != os.environ["LONG"]:
+        problems.append("jusched's command %r" % o["command"])
+print("\n".join(problems) if problems else "ok")
+EOF2
+)
+[ "$check" = ok ] || e2e_fail "disabled: $check"
+console enable --all
+[ "$STATUS" = 0 ] || e2e_fail "enable --all: exit $STATUS ($ERR)"
+[ "$(printf '%s\n' "$OUT" | grep -c '  enable  *done  *re-enabled in ')" = 4 ] || e2e_fail "enable --all: $OUT"
+# Every Run value as seeded (the order of values within a key aside), and no record left.
+run_values() { # dump-file
+    awk '/^== / { key = $0; next } /^== .*startupreg/ { exit } { print key "\t" $0 }' "$1" | grep -v startupreg | sort
+}
+dump_all >"$folder/enabled"
+[ "$(run_values "$folder/enabled")" = "$(run_values "$folder/before")" ] ||
+    e2e_fail "enable --all did not put back the Run keys: $(diff <(run_values "$folder/before") <(run_values "$folder/enabled") | head -5)"
+grep -q '^\[.*startupreg\\' "$folder/enabled" && e2e_fail "records are left after enable --all"
+console disabled
+[ "$OUT" = $'No disabled items found!\r' ] || e2e_fail "disabled after enable --all: $OUT"
+
 # --- remove NAME: that value only
 seed
 dump_all | grep -v "^qttask"$'\t' >"$folder/expected"
