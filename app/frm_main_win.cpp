@@ -157,7 +157,9 @@ void frmMain::OnMsconfigClick() {
     // The launch and its failure message pump messages; the launcher holds this window's handle.
     const CloseDeferral hold(*this);
     Win32ShellLauncher shell(Handle());
-    if (OpenReenable(shell, messages_, RunningWindowsVersion())) {
+    // A close that came while MSConfig's failure message was open has the last word: the user
+    // asked to end the program, not to see another window.
+    if (OpenReenable(shell, messages_, RunningWindowsVersion()) && !ClosePending()) {
         ShowDisabledItems();
     }
 }
