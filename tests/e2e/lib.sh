@@ -288,6 +288,39 @@ e2e_screenshot_window() { # file
         e2e_fail "cannot take a screenshot"
 }
 
+# For tests that end programs on purpose: waits for the program to end and sets OUTCOME to its exit
+# code, "message" when a message box shows instead, or "timeout". (Not in a subshell: only this
+# shell can collect its child's exit code.) A loaded machine gets 30 s.
+OUTCOME=""
+wait_end() {
+    local _
+    for _ in $(seq 1 600); do
+        if ! kill -0 "$E2E_PID" 2>/dev/null; then
+            wait "$E2E_PID"
+            OUTCOME=$?
+            E2E_PID=""
+            return 0
+        fi
+        if drv msgbox 0 >/dev/null; then
+            OUTCOME=message
+            return 0
+        fi
+        sleep 0.05
+    done
+    OUTCOME=timeout
+}
+
+# Counts a run's end in the caller's "runs", and in its "crashes" unless it is one of the expected.
+count_end() { # expected-outcomes...
+    local expected
+    runs=$((runs + 1))
+    for expected in "$@"; do
+        [ "$OUTCOME" = "$expected" ] && return 0
+    done
+    crashes=$((crashes + 1))
+    return 1
+}
+
 e2e_done() {
     e2e_cleanup
     if [ "$E2E_FAILURES" -gt 0 ]; then

@@ -202,38 +202,6 @@ check_state() { # snapshot-file final label
     done
 }
 
-# Waits for the program to end and sets OUTCOME to its exit code, or to "message" when a message
-# box shows instead. (Not in a subshell: only this shell can collect its child's exit code.)
-OUTCOME=""
-wait_end() {
-    local _
-    for _ in $(seq 1 600); do
-        if ! kill -0 "$E2E_PID" 2>/dev/null; then
-            wait "$E2E_PID"
-            OUTCOME=$?
-            E2E_PID=""
-            return 0
-        fi
-        if drv msgbox 0 >/dev/null; then
-            OUTCOME=message
-            return 0
-        fi
-        sleep 0.05
-    done
-    OUTCOME=timeout
-}
-
-# Counts a run's end; a crash unless it is one of the expected ones.
-count_end() { # expected-outcomes...
-    local expected
-    runs=$((runs + 1))
-    for expected in "$@"; do
-        [ "$OUTCOME" = "$expected" ] && return 0
-    done
-    crashes=$((crashes + 1))
-    return 1
-}
-
 e2e_reset_registry # also undoes keys another test left read-only or volatile
 n=0
 completed=0

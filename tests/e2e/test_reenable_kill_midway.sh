@@ -135,35 +135,6 @@ check_state() { # snapshot-file final label
     done
 }
 
-OUTCOME=""
-wait_end() {
-    local _
-    for _ in $(seq 1 300); do
-        if ! kill -0 "$E2E_PID" 2>/dev/null; then
-            wait "$E2E_PID"
-            OUTCOME=$?
-            E2E_PID=""
-            return 0
-        fi
-        if drv msgbox 0 >/dev/null; then
-            OUTCOME=message
-            return 0
-        fi
-        sleep 0.05
-    done
-    OUTCOME=timeout
-}
-
-count_end() { # expected-outcomes...
-    local expected
-    runs=$((runs + 1))
-    for expected in "$@"; do
-        [ "$OUTCOME" = "$expected" ] && return 0
-    done
-    crashes=$((crashes + 1))
-    return 1
-}
-
 # Opens the Disabled items window, chooses Re-enable in every row and presses "Re-enable chosen".
 reenable_all() {
     local row rows
