@@ -47,24 +47,6 @@ void AppendUnitEscape(std::wstring& out, std::uint32_t unit) {
     }
 }
 
-void AppendUtf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // Walks the text by character: a surrogate pair is one character; a surrogate without its partner
 // comes as itself, for the caller to decide.
 template <typename Visit> void ForEachCharacter(std::wstring_view text, Visit visit) {
@@ -95,18 +77,6 @@ std::size_t DisplayWidth(std::wstring_view text) {
         }
     });
     return width;
-}
-
-std::string ToUtf8(std::wstring_view text) {
-    std::string out;
-    out.reserve(text.size());
-    ForEachCharacter(text, [&](std::uint32_t c, bool) {
-        if (IsHighSurrogate(c) || IsLowSurrogate(c) || c > 0x10FFFF) {
-            c = 0xFFFD;
-        }
-        AppendUtf8(out, c);
-    });
-    return out;
 }
 
 std::wstring JsonString(std::wstring_view text) {

@@ -3,6 +3,8 @@
 // Every output ends its lines with CR LF, as Windows text does (and as RFC 4180 asks).
 #include "console/command_line.h"
 
+#include "catalogue/text_decoding.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,8 +63,5 @@ std::wstring JsonArray(const std::vector<std::wstring>& values);
 // and combining marks none.
 std::size_t DisplayWidth(std::wstring_view text);
 
-// UTF-8 without a byte-order mark. UTF-16 surrogate pairs become one character; a surrogate
-// without its partner becomes U+FFFD.
-std::string ToUtf8(std::wstring_view text);
 
 } // namespace runsweep

@@ -3,6 +3,7 @@
 // when the Disable fails, and the result must say what happened in each place.
 #include "disable_scenario.h"
 #include "registry_contract.h"
+#include "registry_log.h"
 
 #include "registry/memory_registry.h"
 
@@ -20,18 +21,6 @@ const RecordTime kWhen{2026, 12, 8, 23, 30, 5};
 void Seed(MemoryRegistry& registry, const Scenario& scenario) {
     SeedScenario(registry, scenario);
     registry.ClearLog();
-}
-
-std::vector<RegistryCall> CallsWithoutClose(const MemoryRegistry& registry) {
-    std::vector<RegistryCall> calls;
-    std::copy_if(registry.Log().begin(), registry.Log().end(), std::back_inserter(calls),
-                 [](const RegistryCall& call) { return call.op != RegistryOp::Close; });
-    return calls;
-}
-
-// Calls whose change may be lost after they reported success (the read-back must notice).
-bool IsWrite(RegistryOp op) {
-    return op == RegistryOp::SetString || op == RegistryOp::SetValue || op == RegistryOp::Flush;
 }
 
 // Every value of the record key, raw, to tell "exactly as it was".

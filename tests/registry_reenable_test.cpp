@@ -4,6 +4,7 @@
 #include "disable_scenario.h"
 #include "dying_registry.h"
 #include "registry_contract.h"
+#include "registry_log.h"
 
 #include "registry/memory_registry.h"
 #include "registry/reenable.h"
@@ -108,17 +109,6 @@ std::vector<RegistryCall> Changes(const MemoryRegistry& registry) {
                    call.op == RegistryOp::SetValue || call.op == RegistryOp::Delete || call.op == RegistryOp::DeleteKey;
         });
     return changes;
-}
-
-std::vector<RegistryCall> CallsWithoutClose(const MemoryRegistry& registry) {
-    std::vector<RegistryCall> calls;
-    std::copy_if(registry.Log().begin(), registry.Log().end(), std::back_inserter(calls),
-                 [](const RegistryCall& call) { return call.op != RegistryOp::Close; });
-    return calls;
-}
-
-bool IsWrite(RegistryOp op) {
-    return op == RegistryOp::SetString || op == RegistryOp::SetValue || op == RegistryOp::Flush;
 }
 
 // A record the way the System Configuration utility writes it: the five values and the date, "item"

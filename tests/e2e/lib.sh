@@ -288,6 +288,46 @@ e2e_screenshot_window() { # file
         e2e_fail "cannot take a screenshot"
 }
 
+# Every value of the keys, with their subkeys, one per line: key, name, type, data (tab-separated),
+# as Wine's reg shows them, into file. A key written "?KEY" may be absent; any other key that is
+# missing, or a query that gives no answer, fails the test rather than reading as an empty key.
+e2e_snapshot() { # file key...
+    local file=$1 key optional out status
+    shift
+    out=$(mktemp /tmp/runsweep-e2e-query.XXXXXX)
+    : >"$file"
+    for key in "$@"; do
+        optional=0
+        if [ "${key:0:1}" = "?" ]; then
+            optional=1
+            key=${key:1}
+        fi
+        status=0
+        e2e_reg query "$key" /s >"$out" || status=$?
+        case $status in
+        0) ;;
+        1)
+            [ $optional = 1 ] || e2e_fail "$key is missing"
+            continue
+            ;;
+        *)
+            e2e_fail "cannot read $key"
+            continue
+            ;;
+        esac
+        awk <"$out" '
+            /^HKEY_/ { key = $0; next }
+            /^    / {
+                line = substr($0, 5); i = index(line, "    REG_")
+                if (i == 0) next
+                name = substr(line, 1, i - 1); rest = substr(line, i + 4); j = index(rest, "    ")
+                if (j) { type = substr(rest, 1, j - 1); data = substr(rest, j + 4) } else { type = rest; data = "" }
+                print key "\t" name "\t" type "\t" data
+            }' >>"$file"
+    done
+    rm -f "$out"
+}
+
 # For tests that end programs on purpose: waits for the program to end and sets OUTCOME to its exit
 # code, "message" when a message box shows instead, or "timeout". (Not in a subshell: only this
 # shell can collect its child's exit code.) A loaded machine gets 30 s.

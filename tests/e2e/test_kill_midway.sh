@@ -79,37 +79,9 @@ seed() {
     wine regedit /S "$seed_path" >>"$E2E_LOG" 2>&1 || e2e_fail "cannot import the starting state"
 }
 
-# Every value of the three Run keys and of every record, one per line: key, name, type, data
-# (tab-separated), as Wine's reg shows them.
+# Every value of the three Run keys and of every record.
 snapshot() { # file
-    local key out="$work/query"
-    : >"$1"
-    for key in "$RUN_REG_HKCU" "$RUN_REG_HKLM" "$RUN_REG_HKLM32" "$RECORDS_REG"; do
-        # Only the records key may really be absent; a query that gives no answer fails the test
-        # rather than reading as an empty key, which would report entries lost that are there.
-        local status=0
-        e2e_reg query "$key" /s >"$out" || status=$?
-        case $status in
-        0) ;;
-        1)
-            [ "$key" = "$RECORDS_REG" ] || e2e_fail "$key is missing"
-            continue
-            ;;
-        *)
-            e2e_fail "cannot read $key"
-            continue
-            ;;
-        esac
-        awk <"$out" '
-            /^HKEY_/ { key = $0; next }
-            /^    / {
-                line = substr($0, 5); i = index(line, "    REG_")
-                if (i == 0) next
-                name = substr(line, 1, i - 1); rest = substr(line, i + 4); j = index(rest, "    ")
-                if (j) { type = substr(rest, 1, j - 1); data = substr(rest, j + 4) } else { type = rest; data = "" }
-                print key "\t" name "\t" type "\t" data
-            }' >>"$1"
-    done
+    e2e_snapshot "$1" "$RUN_REG_HKCU" "$RUN_REG_HKLM" "$RUN_REG_HKLM32" "?$RECORDS_REG"
 }
 
 has_line() { # file line
