@@ -72,8 +72,34 @@ done
 # view: E2E_TOOL_WINE=wine64 keeps them 64-bit.
 E2E_TOOL_WINE=${E2E_TOOL_WINE:-wine}
 
+# Runs one of the project's test tools (the driver, registry_tool) and passes on its stdout and
+# status. On a loaded machine Wine now and then fails to start a process at all, silently; that
+# must read neither as the tool's "not found" nor as a failed write. The tools end every failure
+# with "<tool>: exit N" on stderr, so a failure without it is a run that never answered: tried
+# again after a growing pause (such spells last seconds), up to five runs. Status 125 when none
+# answered.
+E2E_RETRY_PAUSES="0.5 1 2 4"
+e2e_tool() { # exe arguments...
+    local err status attempt=1 pause
+    err=$(mktemp /tmp/runsweep-e2e-err.XXXXXX)
+    for pause in $E2E_RETRY_PAUSES end; do
+        status=0
+        "$E2E_TOOL_WINE" "$@" 2>"$err" || status=$?
+        cat "$err" >>"$E2E_LOG"
+        if [ "$status" = 0 ] || grep -q "^[a-z_]*: exit $status" "$err"; then
+            rm -f "$err"
+            return "$status"
+        fi
+        e2e_log "e2e: $(basename "$1") $2 gave no answer (status $status, attempt $attempt)"
+        [ "$pause" = end ] || sleep "$pause"
+        attempt=$((attempt + 1))
+    done
+    rm -f "$err"
+    return 125
+}
+
 # The driver's output, or its failure. Its stdout is UTF-8 without carriage returns.
-drv() { "$E2E_TOOL_WINE" "$E2E_DRIVER" "$@" 2>>"$E2E_LOG"; }
+drv() { e2e_tool "$E2E_DRIVER" "$@"; }
 
 # HKLM32 names HKLM's Run key in the 32-bit view, where 64-bit Windows keeps 32-bit programs'
 # entries; 64-bit programs (Wine's reg and the driver) reach it under Wow6432Node.
@@ -98,8 +124,8 @@ e2e_reset_registry() {
 # Prints reg's output (UTF-8, no carriage returns). Status 0; 1 when reg says the key or value does
 # not exist; 2 when no run of it answered.
 e2e_reg() { # reg arguments...
-    local out attempt
-    for attempt in 1 2 3; do
+    local out attempt=1 pause
+    for pause in $E2E_RETRY_PAUSES end; do
         if out=$("$E2E_TOOL_WINE" reg "$@" 2>>"$E2E_LOG"); then
             printf '%s\n' "$out" | iconv -f CP437 -t UTF-8 | tr -d '\r'
             return 0
@@ -109,9 +135,22 @@ e2e_reg() { # reg arguments...
         esac
         echo "e2e: wine reg $1 gave no answer (attempt $attempt): $(printf '%s' "$out" | tr -d '\r' | head -c 200)" \
             >>"$E2E_LOG"
-        sleep 0.3
+        [ "$pause" = end ] || sleep "$pause"
+        attempt=$((attempt + 1))
     done
     return 2
+}
+
+# Imports a .reg file (a Windows path) with regedit. An import is idempotent, so a failed one is
+# simply tried again: regedit gives no word of its own when Wine did not start it.
+e2e_import() { # windows-path
+    local pause
+    for pause in $E2E_RETRY_PAUSES end; do
+        wine regedit /S "$1" >>"$E2E_LOG" 2>&1 && return 0
+        e2e_log "e2e: regedit import failed"
+        [ "$pause" = end ] || sleep "$pause"
+    done
+    return 1
 }
 
 e2e_seed() { # HKCU|HKLM|HKLM32 name command
@@ -174,11 +213,27 @@ e2e_expect_no_record() { # name
     esac
 }
 
-# Starts the program (by default the one under test) and waits for its main window.
+# Starts the program (by default the one under test) and waits for its main window. A start that
+# ends without a window and without a word (Wine did not start it; see e2e_tool) is tried again.
 e2e_start() { # [exe]
-    local exe=${1:-$E2E_EXE}
-    e2e_launch "$exe"
-    e2e_wait_main
+    local exe=${1:-$E2E_EXE} pause i status
+    for pause in $E2E_RETRY_PAUSES end; do
+        e2e_launch "$exe"
+        for i in $(seq 1 30); do
+            drv wait "$MAIN_CAPTION" 1000 >/dev/null 2>&1 && return 0
+            kill -0 "$E2E_PID" 2>/dev/null || break
+        done
+        if kill -0 "$E2E_PID" 2>/dev/null || [ "$pause" = end ]; then
+            break
+        fi
+        status=0
+        wait "$E2E_PID" || status=$?
+        E2E_PID=""
+        e2e_log "e2e: the program ended without a window (status $status)"
+        sleep "$pause"
+    done
+    e2e_fail "the main window did not appear"
+    return 1
 }
 
 # Starts the program without waiting for anything.

@@ -55,8 +55,16 @@ seed() {
 
 console() { # arguments... ; sets OUT, ERR and STATUS
     local out_file="$folder/out" err_file="$folder/err"
-    STATUS=0
-    wine "$folder/runsweepc.exe" "$@" >"$out_file" 2>"$err_file" || STATUS=$?
+    local attempt
+    # runsweepc says why on stderr whenever it fails: a failure without a word is a run Wine never
+    # started (it happens on a loaded machine), tried again.
+    for attempt in 1 2 3; do
+        STATUS=0
+        wine "$folder/runsweepc.exe" "$@" >"$out_file" 2>"$err_file" || STATUS=$?
+        [ "$STATUS" = 0 ] || [ -s "$out_file" ] || [ -s "$err_file" ] && break
+        e2e_log "runsweepc $1 gave no answer (status $STATUS, attempt $attempt)"
+        sleep 0.5
+    done
     OUT=$(cat "$out_file")
     ERR=$(tr -d '\r' <"$err_file")
 }
@@ -66,7 +74,7 @@ dump_all() {
     local key
     for key in "HKCU\\$RUN" "HKLM\\$RUN" "HKLM32\\$RUN" 'HKLM\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg'; do
         echo "== $key"
-        wine "$TOOL" dump-tree "$key" 2>>"$E2E_LOG" | grep -Ev $'^(YEAR|MONTH|DAY|HOUR|MINUTE|SECOND)\t'
+        e2e_tool "$TOOL" dump-tree "$key" | grep -Ev $'^(YEAR|MONTH|DAY|HOUR|MINUTE|SECOND)\t'
     done
 }
 
@@ -249,7 +257,7 @@ console disable "$ACCENTED" qttask
 [ "$STATUS" = 1 ] || e2e_fail "disable on a read-only key: exit $STATUS, expected 1"
 printf '%s\n' "$ERR" | grep -F "runsweepc: $ACCENTED (disable): " | grep -qF "HKLM, which needs administrator rights" ||
     e2e_fail "disable on a read-only key: stderr '$ERR'"
-wine "$TOOL" dump "HKLM\\$RUN" 2>>"$E2E_LOG" | grep -qF "$ACCENTED"$'\t' || e2e_fail "the read-only entry was deleted"
+e2e_tool "$TOOL" dump "HKLM\\$RUN" | grep -qF "$ACCENTED"$'\t' || e2e_fail "the read-only entry was deleted"
 e2e_reg query "HKCU\\$RUN" /v qttask >/dev/null 2>&1 && e2e_fail "qttask beside the read-only entry was not done"
 e2e_reset_registry # replaces the read-only key
 

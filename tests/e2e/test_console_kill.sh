@@ -215,6 +215,6 @@ done
 [ $lost = 0 ] || e2e_fail "$lost entries lost"
 
 echo "[$E2E_NAME] kills $kills, checks $checks, entries lost $lost, program runs $runs, crashes $crashes"
-wine "$TOOL" delete-values "HKLM32\\$RUN" >>"$E2E_LOG" 2>&1
+e2e_tool "$TOOL" delete-values "HKLM32\\$RUN" >>"$E2E_LOG"
 e2e_reset_registry
 e2e_done

@@ -22,7 +22,7 @@ CAFE='Café'
 DISPATCHER='Диспетчер'  # Cyrillic
 UPDATER='Обновление' # Cyrillic
 
-regtool() { wine "$TOOL" "$@" 2>>"$E2E_LOG"; }
+regtool() { e2e_tool "$TOOL" "$@"; }
 winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 
 # "@file" for the tool, the file holding exactly the given text and then the printf format's bytes.

@@ -28,7 +28,7 @@ cases=0
 runs=0
 crashes=0 # runs that did not end by themselves with exit code 0
 
-regtool() { wine "$TOOL" "$@" 2>>"$E2E_LOG"; }
+regtool() { e2e_tool "$TOOL" "$@"; }
 
 # A file's path as the Windows side sees it.
 winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }

@@ -59,7 +59,7 @@ reg_escape() { printf '%s' "$1" | sed -e 's/\\/\\\\/g' -e 's/"/\\"/g'; }
 seed_path="Z:$(printf '%s' "$work/seed.reg" | tr '/' '\\')"
 
 seed() {
-    wine regedit /S "$seed_path" >>"$E2E_LOG" 2>&1 || e2e_fail "cannot import the starting state"
+    e2e_import "$seed_path" || e2e_fail "cannot import the starting state"
 }
 
 # Every value of the three Run keys and of every record.

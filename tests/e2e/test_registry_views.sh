@@ -13,7 +13,7 @@ RUNCU="HKCU\\$RUN_PATH"
 WOW_KEY='SOFTWARE\Wow6432Node\Microsoft\Windows\CurrentVersion\Run'
 LONG_COMMAND='"C:\Program Files (x86)\QuickTime\QTTask.exe" -atboottime'$(printf ' /option%03d' $(seq 1 30))
 
-regtool() { "$E2E_TOOL_WINE" "$TOOL" "$@" 2>>"$E2E_LOG"; }
+regtool() { e2e_tool "$TOOL" "$@"; }
 dump() { regtool dump "$1" | sort; }
 
 # The rows' names, top to bottom.
