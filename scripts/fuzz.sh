@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fuzzes the custom-list reader and the ANSI decoding with libFuzzer under ASan+UBSan.
-#   scripts/fuzz.sh --short        about 60 s per harness (what the test command runs)
+#   scripts/fuzz.sh --short        about 30 s per harness (what the test command runs)
 #   scripts/fuzz.sh [SECONDS]      a longer run, 600 s per harness unless given
 # Prints the executions run and the corpus size of each harness. Exits non-zero on a finding;
 # the crashing input is left in build/fuzz/findings/.
@@ -10,7 +10,7 @@ cd "$root"
 
 seconds=600
 case "${1:-}" in
---short) seconds=${RUNSWEEP_FUZZ_SECONDS:-60} ;;
+--short) seconds=${RUNSWEEP_FUZZ_SECONDS:-30} ;;
 "") ;;
 *) seconds=$1 ;;
 esac
