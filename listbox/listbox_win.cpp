@@ -295,6 +295,16 @@ RECT ListboxControl::ElementPixels(int iItem, RowElement element) const {
     return ContentPixels(model_.ElementRect(iItem, element));
 }
 
+bool ListboxControl::DescriptionFits(int iItem) const {
+    const RECT label = ElementPixels(iItem, RowElement::Description);
+    RECT needed = label;
+    const WindowDC dc(surface_);
+    const SelectObjectScope font(dc.get(), regularFont_.get());
+    ::DrawTextW(dc.get(), model_.GetDescription(iItem).c_str(), -1, &needed,
+                DT_LEFT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_CALCRECT);
+    return needed.bottom - needed.top <= label.bottom - label.top;
+}
+
 std::wstring ListboxControl::Snapshot() const {
     return FormatSnapshot(model_, HasFocus(), [this](const TwipsRect& r) {
         RECT px = ContentPixels(r);

@@ -116,6 +116,9 @@ public:
     // Where an element of a row is drawn now, in the surface's client pixels; it may lie partly or
     // wholly outside the surface when the row is scrolled out of view.
     RECT ElementPixels(int iItem, RowElement element) const;
+    // Whether the row's whole description fits its label at the list's width, font and scale; the
+    // label cuts off what does not.
+    bool DescriptionFits(int iItem) const;
     // The element under a point in the surface's client pixels, as a click there would find it.
     std::optional<RowHit> HitAt(POINT surfacePoint) const;
     // The accessible items' text for drivers, in screen pixels.

@@ -1,6 +1,7 @@
 // The list window on a real window system: what it paints where, what it tells screen readers and
 // drivers, and how mouse, keyboard and scroll bar input reach the rows.
 #include "base/twips.h"
+#include "catalogue/catalogue.h"
 #include "listbox/listbox_win.h"
 
 #include <oleacc.h>
@@ -537,6 +538,32 @@ TEST_F(ListboxWindow, ABatchIsShownWhenItEnds) {
     info.fMask = SIF_ALL;
     ASSERT_TRUE(::GetScrollInfo(control_->ScrollBar(), SB_CTL, &info));
     EXPECT_EQ(info.nMax - static_cast<int>(info.nPage) + 1, 885000 - 3855);
+}
+
+TEST_F(ListboxWindow, EveryDescriptionOfTodaysProgramsFitsItsTwoLines) {
+    // The label shows two lines and cuts off the rest; the last words of these descriptions say
+    // whether the program is needed, exactly what a cut would lose.
+    Catalogue catalogue;
+    BuildCatalogue(catalogue);
+    for (std::size_t i = kBuiltInCount; i < FirstCustomIndex(); ++i) {
+        control_->AddItem(std::wstring(catalogue.StartupNames[i]), std::wstring(catalogue.StartupDescriptions[i]));
+    }
+    const std::wstring tooLong(60, L'x');
+    control_->AddItem(L"three lines", tooLong + L" " + tooLong + L" " + tooLong + L" " + tooLong);
+    Pump();
+    const int last = control_->ListCount() - 1;
+    EXPECT_FALSE(control_->DescriptionFits(last)) << "a description of four long words needs four lines";
+    std::wstring cut;
+    for (int row = 0; row < last; ++row) {
+        if (!control_->DescriptionFits(row)) {
+            cut += L"\n  " + control_->GetValue(row) + L": " + control_->Model().GetDescription(row);
+        }
+    }
+    std::string ascii; // the table is ASCII
+    for (const wchar_t c : cut) {
+        ascii += static_cast<char>(c);
+    }
+    EXPECT_TRUE(cut.empty()) << "cut off at " << control_->Dpi() << " dpi:" << ascii;
 }
 
 } // namespace
