@@ -45,16 +45,8 @@ ENTRIES=(
     printf 'set\tHKLM32\\%s\tBystander\tsz\tC:\\keep.exe\0\n' "$RUN"
 } >"$work/seed.txt"
 seed_path="Z:$(printf '%s' "$work/seed.txt" | tr '/' '\\')"
-# On a loaded machine Wine now and then fails to start a program at all: the registry tool is tried
-# again then, so that a run that never started reads neither as a failed seed nor as a registry
-# whose entries are all gone.
 seed() {
-    local attempt
-    for attempt in 1 2 3; do
-        wine "$TOOL" batch "$seed_path" >>"$E2E_LOG" 2>&1 && return 0
-        echo "seed: attempt $attempt failed" >>"$E2E_LOG"
-        sleep 0.5
-    done
+    e2e_tool "$TOOL" batch "$seed_path" >>"$E2E_LOG" && return 0
     e2e_fail "cannot put back the starting state"
     return 1
 }
@@ -64,7 +56,7 @@ seed() {
 snapshot() { # file
     local attempt
     for attempt in 1 2 3; do
-        wine "$TOOL" dump-tree "HKCU\\$RUN" "HKLM\\$RUN" "HKLM32\\$RUN" "$RECORDS" >"$1" 2>>"$E2E_LOG"
+        e2e_tool "$TOOL" dump-tree "HKCU\\$RUN" "HKLM\\$RUN" "HKLM32\\$RUN" "$RECORDS" >"$1"
         if [ "$(grep -c '^== ' "$1")" = 4 ] && [ "$(grep -c '^\[Software' "$1")" = 3 ] && ! grep -q '^error ' "$1"; then
             return 0
         fi
