@@ -58,8 +58,8 @@ MemoryRegistry::Node* MemoryRegistry::Walk(Hive hive, RegView view, const std::w
     return node;
 }
 
-std::optional<long> MemoryRegistry::FaultFor(RegistryOp op, Hive hive, RegView view, const std::wstring& path,
-                                             const std::wstring* value, std::optional<KeyAccess> access) {
+const MemoryRegistry::Fault* MemoryRegistry::FaultFor(RegistryOp op, Hive hive, RegView view, const std::wstring& path,
+                                                      const std::wstring* value, std::optional<KeyAccess> access) {
     for (Fault& fault : faults_) {
         const FaultRule& rule = fault.rule;
         if (rule.op ? *rule.op != op : op == RegistryOp::Close) {
@@ -73,10 +73,15 @@ std::optional<long> MemoryRegistry::FaultFor(RegistryOp op, Hive hive, RegView v
         }
         ++fault.matched;
         if (rule.nth == 0 || rule.nth == fault.matched) {
-            return rule.status;
+            return &fault;
         }
     }
-    return std::nullopt;
+    return nullptr;
+}
+
+bool MemoryRegistry::KeyExists(Hive hive, RegView view, const std::wstring& path) {
+    long status = kSuccess;
+    return Walk(hive, view, path, false, status) != nullptr;
 }
 
 long MemoryRegistry::Finish(RegistryOp op, Hive hive, RegView view, const std::wstring& path, const std::wstring& value,
@@ -96,8 +101,10 @@ const MemoryRegistry::Handle* MemoryRegistry::FindHandle(std::uintptr_t handle) 
 
 long MemoryRegistry::DoOpenKey(Hive hive, RegView view, const std::wstring& path, KeyAccess access,
                                std::uintptr_t& handle) {
-    if (const auto fault = FaultFor(RegistryOp::Open, hive, view, path, nullptr, access); fault && *fault != kSuccess) {
-        return Finish(RegistryOp::Open, hive, view, path, L"", *fault);
+    if (const Fault* fault = FaultFor(RegistryOp::Open, hive, view, path, nullptr, access);
+        fault && fault->rule.status != kSuccess &&
+        (fault->rule.status != kAccessDenied || KeyExists(hive, view, path))) {
+        return Finish(RegistryOp::Open, hive, view, path, L"", fault->rule.status);
     }
     long status = kSuccess;
     Node* node = Walk(hive, view, path, false, status);
@@ -109,9 +116,9 @@ long MemoryRegistry::DoOpenKey(Hive hive, RegView view, const std::wstring& path
 }
 
 long MemoryRegistry::DoCreateKey(Hive hive, RegView view, const std::wstring& path, std::uintptr_t& handle) {
-    if (const auto fault = FaultFor(RegistryOp::Create, hive, view, path, nullptr, KeyAccess::Write);
-        fault && *fault != kSuccess) {
-        return Finish(RegistryOp::Create, hive, view, path, L"", *fault);
+    if (const Fault* fault = FaultFor(RegistryOp::Create, hive, view, path, nullptr, KeyAccess::Write);
+        fault && fault->rule.status != kSuccess) {
+        return Finish(RegistryOp::Create, hive, view, path, L"", fault->rule.status);
     }
     long status = kSuccess;
     Node* node = Walk(hive, view, path, true, status);
@@ -123,8 +130,9 @@ long MemoryRegistry::DoCreateKey(Hive hive, RegView view, const std::wstring& pa
 }
 
 long MemoryRegistry::DoDeleteKey(Hive hive, RegView view, const std::wstring& path) {
-    if (const auto fault = FaultFor(RegistryOp::DeleteKey, hive, view, path, nullptr, KeyAccess::Write)) {
-        return Finish(RegistryOp::DeleteKey, hive, view, path, L"", *fault);
+    if (const Fault* fault = FaultFor(RegistryOp::DeleteKey, hive, view, path, nullptr, KeyAccess::Write);
+        fault && (fault->rule.status != kAccessDenied || KeyExists(hive, view, path))) {
+        return Finish(RegistryOp::DeleteKey, hive, view, path, L"", fault->rule.status);
     }
     const std::size_t cut = path.rfind(L'\\');
     const std::wstring parent_path = cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
@@ -153,10 +161,10 @@ long MemoryRegistry::DoEnumSubKeyName(std::uintptr_t handle, unsigned long index
     if (open == nullptr) {
         return kInvalidHandle;
     }
-    if (const auto fault =
+    if (const Fault* fault =
             FaultFor(RegistryOp::EnumerateKeys, open->hive, open->view, open->path, nullptr, std::nullopt);
-        fault && *fault != kSuccess) {
-        return Finish(RegistryOp::EnumerateKeys, *open, L"", *fault);
+        fault && fault->rule.status != kSuccess) {
+        return Finish(RegistryOp::EnumerateKeys, *open, L"", fault->rule.status);
     }
     const auto& subkeys = open->node->subkeys;
     if (index >= subkeys.size()) {
@@ -172,9 +180,9 @@ long MemoryRegistry::DoQueryValue(std::uintptr_t handle, const std::wstring& nam
     if (open == nullptr) {
         return kInvalidHandle;
     }
-    if (const auto fault = FaultFor(RegistryOp::Query, open->hive, open->view, open->path, &name, std::nullopt);
-        fault && *fault != kSuccess) {
-        return Finish(RegistryOp::Query, *open, name, *fault);
+    if (const Fault* fault = FaultFor(RegistryOp::Query, open->hive, open->view, open->path, &name, std::nullopt);
+        fault && fault->rule.status != kSuccess) {
+        return Finish(RegistryOp::Query, *open, name, fault->rule.status);
     }
     const Value* value = open->node->FindValue(name);
     if (value == nullptr) {
@@ -203,13 +211,23 @@ long MemoryRegistry::DoSetValue(std::uintptr_t handle, const std::wstring& name,
     if (open == nullptr) {
         return kInvalidHandle;
     }
-    if (const auto fault = FaultFor(op, open->hive, open->view, open->path, &name, std::nullopt)) {
-        return Finish(op, *open, name, *fault);
+    std::vector<unsigned char> bytes(data, data + size);
+    if (const Fault* fault = FaultFor(op, open->hive, open->view, open->path, &name, std::nullopt)) {
+        if (fault->rule.status != kSuccess || fault->rule.stored == StoredWrite::Dropped ||
+            open->access != KeyAccess::Write) {
+            return Finish(op, *open, name, fault->rule.status);
+        }
+        if (fault->rule.stored == StoredWrite::Truncated) {
+            bytes.resize(bytes.size() / 2);
+        } else if (bytes.empty()) {
+            bytes = {'?', 0};
+        } else {
+            bytes[bytes.size() / 2] ^= 0x01;
+        }
     }
     if (open->access != KeyAccess::Write) {
         return Finish(op, *open, name, kAccessDenied);
     }
-    std::vector<unsigned char> bytes(data, data + size);
     if (Value* value = open->node->FindValue(name)) {
         // The value keeps the spelling it was created with.
         value->type = type;
@@ -225,8 +243,8 @@ long MemoryRegistry::DoDeleteValue(std::uintptr_t handle, const std::wstring& na
     if (open == nullptr) {
         return kInvalidHandle;
     }
-    if (const auto fault = FaultFor(RegistryOp::Delete, open->hive, open->view, open->path, &name, std::nullopt)) {
-        return Finish(RegistryOp::Delete, *open, name, *fault);
+    if (const Fault* fault = FaultFor(RegistryOp::Delete, open->hive, open->view, open->path, &name, std::nullopt)) {
+        return Finish(RegistryOp::Delete, *open, name, fault->rule.status);
     }
     if (open->access != KeyAccess::Write) {
         return Finish(RegistryOp::Delete, *open, name, kAccessDenied);
@@ -246,9 +264,9 @@ long MemoryRegistry::DoEnumValueName(std::uintptr_t handle, unsigned long index,
     if (open == nullptr) {
         return kInvalidHandle;
     }
-    if (const auto fault = FaultFor(RegistryOp::Enumerate, open->hive, open->view, open->path, nullptr, std::nullopt);
-        fault && *fault != kSuccess) {
-        return Finish(RegistryOp::Enumerate, *open, L"", *fault);
+    if (const Fault* fault = FaultFor(RegistryOp::Enumerate, open->hive, open->view, open->path, nullptr, std::nullopt);
+        fault && fault->rule.status != kSuccess) {
+        return Finish(RegistryOp::Enumerate, *open, L"", fault->rule.status);
     }
     const auto& values = open->node->values;
     if (index >= values.size()) {
@@ -263,9 +281,10 @@ long MemoryRegistry::DoCountValues(std::uintptr_t handle, unsigned long& count) 
     if (open == nullptr) {
         return kInvalidHandle;
     }
-    if (const auto fault = FaultFor(RegistryOp::CountValues, open->hive, open->view, open->path, nullptr, std::nullopt);
-        fault && *fault != kSuccess) {
-        return Finish(RegistryOp::CountValues, *open, L"", *fault);
+    if (const Fault* fault =
+            FaultFor(RegistryOp::CountValues, open->hive, open->view, open->path, nullptr, std::nullopt);
+        fault && fault->rule.status != kSuccess) {
+        return Finish(RegistryOp::CountValues, *open, L"", fault->rule.status);
     }
     count = static_cast<unsigned long>(open->node->values.size());
     return Finish(RegistryOp::CountValues, *open, L"", kSuccess);
@@ -276,8 +295,8 @@ long MemoryRegistry::DoFlushKey(std::uintptr_t handle) {
     if (open == nullptr) {
         return kInvalidHandle;
     }
-    const auto fault = FaultFor(RegistryOp::Flush, open->hive, open->view, open->path, nullptr, std::nullopt);
-    return Finish(RegistryOp::Flush, *open, L"", fault.value_or(kSuccess));
+    const Fault* fault = FaultFor(RegistryOp::Flush, open->hive, open->view, open->path, nullptr, std::nullopt);
+    return Finish(RegistryOp::Flush, *open, L"", fault != nullptr ? fault->rule.status : kSuccess);
 }
 
 void MemoryRegistry::DoCloseKey(std::uintptr_t handle) noexcept {

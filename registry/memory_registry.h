@@ -12,6 +12,11 @@
 
 namespace runsweep {
 
+// What storage keeps of a write that a fault lets report success (status kSuccess): nothing, the
+// first half of the data, or data of the same size with one byte changed. Only a read-back that
+// compares the data tells the last two from a sound write.
+enum class StoredWrite { Dropped, Truncated, Corrupted };
+
 // Which calls a fault hits. Unset fields match anything.
 struct FaultRule {
     std::optional<RegistryOp> op; // unset: every operation except Close
@@ -21,9 +26,13 @@ struct FaultRule {
     std::optional<KeyAccess> access;   // for OpenKey
     std::size_t nth = 0;               // 0: every matching call; n: only the n-th matching call
     // The status the call returns instead of doing its work. For writes, deletes and flushes,
-    // kSuccess makes the call report success while changing nothing: a change the storage dropped.
+    // kSuccess makes the call report success while changing nothing: a change the storage dropped
+    // (or, for a value written, kept as `stored` says). As on Windows, a key that does not exist is
+    // not found before it is refused: an Open or DeleteKey of a missing key answers kFileNotFound
+    // whatever access fault matches it.
     long status = kAccessDenied;
     std::optional<RegView> view; // for HKLM keys (HKCU's are in the 64-bit view of the model)
+    StoredWrite stored = StoredWrite::Dropped;
 };
 
 // One call as the log holds it.
@@ -105,11 +114,12 @@ private:
         }
         return Effective(hive, view) == RegView::k32 ? local_machine32_ : local_machine_;
     }
+    bool KeyExists(Hive hive, RegView view, const std::wstring& path);
     // Looks up (or with create, makes) the key at path; nullptr and a status when it cannot.
     Node* Walk(Hive hive, RegView view, const std::wstring& path, bool create, long& status);
     // The injected status for this call, if a fault hits it.
-    std::optional<long> FaultFor(RegistryOp op, Hive hive, RegView view, const std::wstring& path,
-                                 const std::wstring* value, std::optional<KeyAccess> access);
+    const Fault* FaultFor(RegistryOp op, Hive hive, RegView view, const std::wstring& path, const std::wstring* value,
+                          std::optional<KeyAccess> access);
     long Finish(RegistryOp op, const Handle& where, const std::wstring& value, long status);
     long Finish(RegistryOp op, Hive hive, RegView view, const std::wstring& path, const std::wstring& value,
                 long status);

@@ -41,6 +41,9 @@ long WriteRunValue(Registry& registry, const std::wstring& name, const RecordedP
         return status;
     }
     if (stored.type != place.type || stored.data != bytes) {
+        // The name was free before this write (EnableStartup makes sure): what storage made of it
+        // goes, or it would start damaged at log-on and stand in the way of the next try.
+        registry.DeleteValue(key, name);
         return kInvalidData;
     }
     return registry.FlushKey(key);

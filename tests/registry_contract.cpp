@@ -2,6 +2,9 @@
 #include "registry_contract.h"
 
 #include "registry/memory_registry.h"
+#include "registry/scan.h"
+
+#include <gtest/gtest.h>
 
 namespace runsweep::contract {
 namespace {
@@ -20,6 +23,63 @@ private:
 INSTANTIATE_TYPED_TEST_SUITE_P(Memory, RegistryContract, MemoryEnv);
 INSTANTIATE_TYPED_TEST_SUITE_P(Memory, ScanContract, MemoryEnv);
 INSTANTIATE_TYPED_TEST_SUITE_P(Memory, ActionContract, MemoryEnv);
+
+// The model's faults, which the sweeps rely on to defeat a safety check: a write reported as done
+// may store nothing, half the data or changed data, and an access fault never hides that a key is
+// missing (Windows looks the key up before it checks the rights).
+TEST(MemoryRegistryFaults, AWriteReportedDoneStoresWhatTheFaultSaysAndMissingKeysStayNotFound) {
+    const std::vector<unsigned char> data = Utf16Bytes(L"C:\\agent.exe", true);
+    struct Case {
+        StoredWrite stored;
+        std::optional<std::vector<unsigned char>> kept; // nothing: no value at all
+    };
+    std::vector<unsigned char> half(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(data.size() / 2));
+    std::vector<unsigned char> changed = data;
+    changed[changed.size() / 2] ^= 0x01;
+    for (const Case& c : {Case{StoredWrite::Dropped, std::nullopt}, Case{StoredWrite::Truncated, half},
+                          Case{StoredWrite::Corrupted, changed}}) {
+        for (const bool as_string : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << "stored " << static_cast<int>(c.stored) << ", string " << as_string);
+            MemoryRegistry registry;
+            RegKey key;
+            ASSERT_EQ(registry.CreateKey(Hive::CurrentUser, kRunKeyPath, key), kSuccess);
+            FaultRule rule;
+            rule.op = as_string ? RegistryOp::SetString : RegistryOp::SetValue;
+            rule.status = kSuccess;
+            rule.stored = c.stored;
+            registry.AddFault(rule);
+            EXPECT_EQ(as_string ? registry.SetStringValue(key, L"agent", L"C:\\agent.exe")
+                                : registry.SetValue(key, L"agent", kRegSz, data),
+                      kSuccess);
+            RegValue stored;
+            const long status = registry.ReadValue(key, L"agent", stored);
+            if (c.kept) {
+                EXPECT_EQ(status, kSuccess);
+                EXPECT_EQ(stored.type, kRegSz);
+                EXPECT_EQ(stored.data, *c.kept);
+            } else {
+                EXPECT_EQ(status, kFileNotFound);
+            }
+        }
+    }
+
+    MemoryRegistry registry;
+    RegKey key;
+    ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, kRecordRoot, key), kSuccess);
+    key.reset();
+    FaultRule denied; // every open and key delete refused, as for a standard user
+    denied.op = RegistryOp::Open;
+    registry.AddFault(denied);
+    denied.op = RegistryOp::DeleteKey;
+    registry.AddFault(denied);
+    const std::wstring missing = kRecordRoot + L"\\Missing";
+    EXPECT_EQ(registry.OpenKey(Hive::LocalMachine, missing, KeyAccess::Write, key), kFileNotFound);
+    EXPECT_EQ(registry.OpenKey(Hive::LocalMachine, missing + L"\\Deeper", KeyAccess::Query, key), kFileNotFound);
+    EXPECT_EQ(registry.DeleteKey(Hive::LocalMachine, missing), kFileNotFound);
+    EXPECT_EQ(registry.OpenKey(Hive::LocalMachine, kRecordRoot, KeyAccess::Write, key), kAccessDenied);
+    EXPECT_EQ(registry.DeleteKey(Hive::LocalMachine, kRecordRoot), kAccessDenied);
+    EXPECT_FALSE(key);
+}
 
 } // namespace
 } // namespace runsweep::contract

@@ -411,15 +411,11 @@ TEST(ReenableUnderFaults, NothingIsLostWhateverCallFailsAndARunWithoutFaultsFini
             clean_run = CallsWithoutClose(registry);
         }
         for (std::size_t k = 1; k <= clean_run.size(); ++k) {
-            for (const long status : {kAccessDenied, kInvalidParameter, kSuccess}) {
-                if (status == kSuccess && !IsWrite(clean_run[k - 1].op)) {
-                    continue;
-                }
-                SCOPED_TRACE(::testing::Message() << "fault at call " << k << " with status " << status);
+            for (const SweepFault fault : SweepFaults(clean_run[k - 1].op)) {
+                SCOPED_TRACE(::testing::Message() << "fault at call " << k << ", " << fault);
                 MemoryRegistry registry;
                 ASSERT_NO_FATAL_FAILURE(SeedDisabled(registry, scenario));
-                registry.AddFault(FaultRule{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, k,
-                                            status, std::nullopt});
+                registry.AddFault(NthCallFault(k, fault));
                 const EnableResult result = EnableStartup(registry, kName);
                 ++injected;
                 const auto calls = CallsWithoutClose(registry);
