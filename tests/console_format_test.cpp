@@ -1,7 +1,18 @@
 #include "console/output_format.h"
 
+#include "catalogue/catalogue.h"
+#include "console/console_run.h"
+#include "registry/actions.h"
+#include "registry/memory_registry.h"
+#include "registry/startup_record.h"
+
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -99,6 +110,86 @@ TEST(ConsoleText, ControlCharactersCannotBreakALineAndShownTextWins) {
     table.rows[0].cells[1].shown = L"shown";
     EXPECT_EQ(FormatText(table), L"Name  Command\r\na\uFFFD\uFFFDb  shown\r\n");
     EXPECT_EQ(FormatCsv(table), L"Name,Command\r\n\"a\r\nb\",c\td\r\n");
+}
+
+// Golden output: runsweepc's list and disabled, in each format, byte for byte as checked in under
+// tests/data/console (each file read and confirmed by eye against RFC 4180, RFC 8259 and the text
+// layout, never produced and trusted unread). The entries carry the characters each format must
+// treat with care, and the records fixed dates whose day, month and hour differ and need padding.
+// RUNSWEEP_WRITE_GOLDEN=1 writes the files anew from this build, for review in the diff.
+class GoldenStreams : public ConsoleStreams {
+public:
+    void Out(const std::wstring& text) override { out += text; }
+    void Err(const std::wstring& text) override { err += text; }
+    std::wstring out;
+    std::wstring err;
+};
+
+class NoMessages final : public MessageSink {
+public:
+    void ShowMessage(const std::wstring& text, MessageIcon) override { ADD_FAILURE() << ToUtf8(text); }
+};
+
+void SeedGoldenMachine(MemoryRegistry& registry) {
+    const auto set = [&](RunPlace place, const std::wstring& name, const std::wstring& command) {
+        RegKey key;
+        ASSERT_EQ(registry.CreateKey(PlaceHive(place), kRunKeyPath, key, PlaceView(place)), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(key, name, command), kSuccess);
+    };
+    // Disabled once, then written back by their programs: in the records and in the Run keys.
+    NoMessages messages;
+    for (const auto& [name, when] : {std::pair{std::wstring(L"qttask"), RecordTime{2026, 1, 2, 3, 4, 5}},
+                                     std::pair{kCyrillic + kNonBmp, RecordTime{1999, 12, 31, 23, 59, 58}}}) {
+        set(RunPlace::CurrentUser, name, L"C:\\old.exe");
+        ASSERT_EQ(DisableStartup(registry, name, messages, when).outcome, ActionOutcome::Done);
+    }
+    set(RunPlace::CurrentUser, L"qttask", L"\"C:\\Program Files\\QuickTime\\qttask.exe\" -atboottime");
+    set(RunPlace::Machine32, L"qttask", L"C:\\q32.exe");
+    set(RunPlace::Machine64, L"Quote\"Comma,", L"a\rlone CR, a\ttab and \u2028\u2029 \u0001 \u007f");
+    set(RunPlace::CurrentUser, kCyrillic + kNonBmp, L"e\u0301 " + kNonBmp + L" =1+1");
+    set(RunPlace::CurrentUser, L"Line\nBreak", L"-cmd|' /C calc'!A0");
+    set(RunPlace::CurrentUser, L"Bystander", L"C:\\keep.exe");
+    // A record the configuration utility wrote (no date) and one that names no Run key.
+    for (const auto& [name, hkey] : {std::pair{L"NeroCheck", L"HKLM"}, std::pair{L"Broken", L"HKXX"}}) {
+        RegKey key;
+        ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, StartupRecordPath(name), key), kSuccess);
+        for (const auto& [value, text] :
+             {std::pair{L"command", std::wstring(L"C:\\Nero\\NeroCheck.exe")}, std::pair{L"hkey", std::wstring(hkey)},
+              std::pair{L"inimapping", std::wstring(L"0")}, std::pair{L"item", std::wstring(L"NeroCheck.exe")},
+              std::pair{L"key", std::wstring(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run")}}) {
+            ASSERT_EQ(registry.SetStringValue(key, value, text), kSuccess);
+        }
+    }
+}
+
+TEST(ConsoleGolden, ListAndDisabledInEveryFormatAreByteForByteAsCheckedIn) {
+    Catalogue catalogue;
+    BuildCatalogue(catalogue);
+    catalogue.AppendEntry(L"Quote\"Comma,", L"Description with \"quotes\", commas, and a\ttab.");
+    catalogue.AppendEntry(kCyrillic + kNonBmp, L"\u041f\u0440\u043e\u0432\u0435\u0440\u043a\u0430 (Cyrillic)");
+    catalogue.AppendEntry(L"Line\nBreak", L"=HYPERLINK(\"x\")");
+    const bool write = std::getenv("RUNSWEEP_WRITE_GOLDEN") != nullptr;
+    for (const char* command : {"list", "disabled"}) {
+        for (const char* format : {"text", "csv", "json"}) {
+            SCOPED_TRACE(::testing::Message() << command << " " << format);
+            MemoryRegistry registry;
+            ASSERT_NO_FATAL_FAILURE(SeedGoldenMachine(registry));
+            GoldenStreams streams;
+            const std::vector<std::wstring> args = {std::wstring(command, command + std::strlen(command)), L"--format",
+                                                    std::wstring(format, format + std::strlen(format))};
+            EXPECT_EQ(RunConsoleCommand(ParseCommandLine(args), catalogue, registry, streams), kExitDone);
+            const std::string actual = ToUtf8(streams.out);
+            const std::string path = std::string(RUNSWEEP_SOURCE_DIR) + "/tests/data/console/" + command + "." +
+                                     (std::string(format) == "text" ? "txt" : format);
+            if (write) {
+                std::ofstream(path, std::ios::binary) << actual;
+            }
+            std::ifstream file(path, std::ios::binary);
+            ASSERT_TRUE(file) << "no golden file " << path;
+            const std::string expected((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+            EXPECT_EQ(actual, expected) << path;
+        }
+    }
 }
 
 } // namespace

@@ -18,9 +18,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -88,6 +91,36 @@ inline std::vector<unsigned char> Utf16Bytes(const std::wstring& text, bool term
         bytes.push_back(0);
     }
     return bytes;
+}
+
+// tests/data/registry_upcase.txt: the registry's capital of each unit that has one, from Unicode's
+// tables rather than from the code under test.
+struct UpcasePair {
+    wchar_t lower;
+    wchar_t upper;   // equal to lower for a letter the registry keeps
+    wchar_t unicode; // Unicode's capital, which differs from upper for those letters
+};
+inline constexpr std::pair<unsigned, unsigned> kUpcaseRanges[] = {
+    {0x0000, 0x017F}, {0x0386, 0x03CE}, {0x0400, 0x045F}, {0xFF01, 0xFF5E}};
+inline std::vector<UpcasePair> UpcaseTable() {
+    std::ifstream file(std::string(RUNSWEEP_SOURCE_DIR) + "/tests/data/registry_upcase.txt");
+    std::vector<UpcasePair> pairs;
+    std::string line;
+    while (std::getline(file, line)) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        std::istringstream fields(line);
+        unsigned lower = 0, upper = 0, unicode = 0;
+        fields >> std::hex >> lower >> upper;
+        if (!(fields >> unicode)) {
+            unicode = upper;
+        }
+        pairs.push_back(
+            UpcasePair{static_cast<wchar_t>(lower), static_cast<wchar_t>(upper), static_cast<wchar_t>(unicode)});
+    }
+    EXPECT_GT(pairs.size(), 200u) << "tests/data/registry_upcase.txt missing or cut short";
+    return pairs;
 }
 
 template <class Env> class RegistryContract : public ::testing::Test {
@@ -222,6 +255,25 @@ TYPED_TEST_P(RegistryContract, KeysAreCreatedWithTheirParentsAndFoundWhateverThe
     RegValue value;
     EXPECT_EQ(reg.ReadValue(key, L"KEPT", value), kSuccess);
     EXPECT_EQ(DecodeRegString(value), L"yes");
+}
+
+// Every pair of the table names one value; a letter the registry keeps never meets Unicode's capital.
+TYPED_TEST_P(RegistryContract, NamesMatchWhereverTheUpcaseTableSaysAndNowhereElse) {
+    Registry& reg = this->registry();
+    const std::vector<UpcasePair> table = UpcaseTable();
+    RegKey key;
+    ASSERT_EQ(reg.CreateKey(Hive::CurrentUser, kRunKeyPath, key), kSuccess);
+    const auto name = [](std::size_t i, wchar_t unit) { return L"case" + std::to_wstring(i) + L"_" + unit; };
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        ASSERT_EQ(reg.SetValue(key, name(i, table[i].lower), kRegDword, {1, 0, 0, 0}), kSuccess);
+    }
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const UpcasePair& pair = table[i];
+        const long expected = pair.upper == pair.lower ? kFileNotFound : kSuccess;
+        EXPECT_EQ(reg.QueryValue(key, name(i, pair.unicode), nullptr, nullptr, nullptr), expected)
+            << std::hex << "U+" << static_cast<unsigned>(pair.lower) << " against U+"
+            << static_cast<unsigned>(pair.unicode);
+    }
 }
 
 TYPED_TEST_P(RegistryContract, QueryReportsTheSizeAndAsksForMoreRoomWhenTheBufferIsShort) {
@@ -379,20 +431,52 @@ TYPED_TEST_P(RegistryContract, ReadRegStringReadsWholeTextsUpToTheFirstNul) {
     EXPECT_EQ(ReadRegString(reg, Hive::LocalMachine, kRunKeyPath, L"dword", text), kFileNotFound);
 }
 
-TYPED_TEST_P(RegistryContract, NamesWithANulAreRefusedAndNoOtherNameIsTouched) {
+// A name cut at its NUL by the system's calls would name "Foo": every one of the seven entry points
+// refuses such a name, and neither the value nor the key "Foo" is touched.
+TYPED_TEST_P(RegistryContract, NamesWithANulAreRefusedAtEveryEntryPointAndNoOtherNameIsTouched) {
     Registry& reg = this->registry();
     this->Seed(Hive::CurrentUser, L"Foo", L"C:\\foo.exe");
+    const std::wstring foo_key = kRecordRoot + L"\\Foo";
+    {
+        RegKey made;
+        ASSERT_EQ(reg.CreateKey(Hive::LocalMachine, foo_key, made), kSuccess);
+    }
     const std::wstring cut(L"Foo\0Bar", 7);
-    RegKey key;
-    ASSERT_EQ(reg.OpenKey(Hive::CurrentUser, kRunKeyPath, KeyAccess::Write, key), kSuccess);
-    unsigned long size = 0;
-    EXPECT_EQ(reg.QueryValue(key, cut, nullptr, nullptr, &size), kInvalidParameter);
-    EXPECT_EQ(reg.DeleteValue(key, cut), kInvalidParameter);
-    EXPECT_EQ(reg.SetStringValue(key, cut, L"x"), kInvalidParameter);
-    key.reset();
-    EXPECT_EQ(reg.OpenKey(Hive::CurrentUser, std::wstring(L"Software\0Other", 14), KeyAccess::Query, key),
-              kInvalidParameter);
-    EXPECT_EQ(this->RunValue(Hive::CurrentUser, L"Foo"), L"C:\\foo.exe");
+    const std::wstring cut_key = kRecordRoot + L"\\" + cut;
+    RegKey run;
+    ASSERT_EQ(reg.OpenKey(Hive::CurrentUser, kRunKeyPath, KeyAccess::Write, run), kSuccess);
+    const std::vector<unsigned char> data = Utf16Bytes(L"x", true);
+    const std::vector<std::pair<const char*, std::function<long()>>> entry_points = {
+        {"OpenKey",
+         [&] {
+             RegKey key;
+             return reg.OpenKey(Hive::LocalMachine, cut_key, KeyAccess::Write, key);
+         }},
+        {"CreateKey",
+         [&] {
+             RegKey key;
+             return reg.CreateKey(Hive::LocalMachine, cut_key, key);
+         }},
+        {"DeleteKey", [&] { return reg.DeleteKey(Hive::LocalMachine, cut_key); }},
+        {"QueryValue",
+         [&] {
+             unsigned long size = 0;
+             return reg.QueryValue(run, cut, nullptr, nullptr, &size);
+         }},
+        {"SetStringValue", [&] { return reg.SetStringValue(run, cut, L"x"); }},
+        {"SetValue", [&] { return reg.SetValue(run, cut, kRegSz, data); }},
+        {"DeleteValue", [&] { return reg.DeleteValue(run, cut); }},
+    };
+    for (const auto& [label, call] : entry_points) {
+        EXPECT_EQ(call(), kInvalidParameter) << label;
+        EXPECT_EQ(this->RunValue(Hive::CurrentUser, L"Foo"), L"C:\\foo.exe") << label;
+        EXPECT_TRUE(this->KeyExists(Hive::LocalMachine, foo_key)) << label;
+    }
+    run.reset();
+    std::vector<std::wstring> names;
+    ASSERT_EQ(reg.OpenKey(Hive::CurrentUser, kRunKeyPath, KeyAccess::Query, run), kSuccess);
+    ASSERT_EQ(reg.EnumValueNames(run, names), kSuccess);
+    EXPECT_EQ(names, std::vector<std::wstring>{L"Foo"});
     EXPECT_EQ(RemoveStartup(reg, cut).outcome, ActionOutcome::Failed);
     EXPECT_EQ(this->RunValue(Hive::CurrentUser, L"Foo"), L"C:\\foo.exe");
     EXPECT_FALSE(IsStartupPresent(reg, cut));
@@ -433,12 +517,13 @@ TYPED_TEST_P(RegistryContract, SubkeysAreEnumeratedAndDeleted) {
 }
 
 REGISTER_TYPED_TEST_SUITE_P(RegistryContract, KeysAreCreatedWithTheirParentsAndFoundWhateverTheCase,
+                            NamesMatchWhereverTheUpcaseTableSaysAndNowhereElse,
                             QueryReportsTheSizeAndAsksForMoreRoomWhenTheBufferIsShort,
                             ValueNamesIgnoreLetterCaseButNotLookalikes, TheEmptyNameIsTheDefaultValue,
                             DeletingAMissingValueFailsAndChangesNothing, AQueryOnlyKeyRefusesChanges,
                             OverlongKeyNamesCannotBeCreated, ReadRegStringReadsWholeTextsUpToTheFirstNul,
-                            NamesWithANulAreRefusedAndNoOtherNameIsTouched, TheMachineHasTwoViewsAndTheUserOne,
-                            SubkeysAreEnumeratedAndDeleted);
+                            NamesWithANulAreRefusedAtEveryEntryPointAndNoOtherNameIsTouched,
+                            TheMachineHasTwoViewsAndTheUserOne, SubkeysAreEnumeratedAndDeleted);
 
 // ---------------------------------------------------------------------------------------------
 // The scan.

@@ -5,6 +5,7 @@
 #include "registry/name_case.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 namespace runsweep::contract {
@@ -175,6 +176,22 @@ TEST(ScanFailures, AnUnreadableRunKeyHoldsNothingAndTheOtherStillCounts) {
     EXPECT_EQ(registry.OpenHandleCount(), 0u);
 }
 
+// The model's table is the checked-in one over every unit of the ranges it covers: a unit not listed
+// is its own capital.
+TEST(RegistryUpcaseTable, EveryCoveredUnitHasTheCapitalTheCheckedInTableGives) {
+    std::map<unsigned, unsigned> capital;
+    for (const UpcasePair& pair : UpcaseTable()) {
+        capital[static_cast<unsigned>(pair.lower)] = static_cast<unsigned>(pair.upper);
+    }
+    for (const auto& [first, last] : kUpcaseRanges) {
+        for (unsigned c = first; c <= last; ++c) {
+            const unsigned expected = capital.count(c) ? capital[c] : c;
+            EXPECT_EQ(static_cast<unsigned>(RegistryUpcase(static_cast<wchar_t>(c))), expected)
+                << std::hex << "U+" << c;
+        }
+    }
+}
+
 // The index may hold two names equal that the registry tells apart (the query sorts them out) but
 // never the other way round. Checked here against the in-memory table; the Windows tests check it
 // against the system's.
@@ -182,6 +199,11 @@ TEST(MatchKeyFolding, NeverSeparatesNamesTheRegistryHoldsEqual) {
     for (std::uint32_t c = 1; c <= 0xFFFF; ++c) {
         const auto unit = static_cast<wchar_t>(c);
         ASSERT_EQ(MatchKey(std::wstring(1, unit)), MatchKey(std::wstring(1, RegistryUpcase(unit)))) << "unit " << c;
+    }
+    // Nor names that another table of the system's may hold equal (Unicode's capitals).
+    for (const UpcasePair& pair : UpcaseTable()) {
+        EXPECT_EQ(MatchKey(std::wstring(1, pair.lower)), MatchKey(std::wstring(1, pair.unicode)))
+            << std::hex << static_cast<unsigned>(pair.lower);
     }
     EXPECT_EQ(MatchKey(L"D\u00e9marrage d'Office"), MatchKey(L"D\u00c9MARRAGE D'OFFICE"));
     EXPECT_EQ(MatchKey(L"\u0151\u017e"), MatchKey(L"\u0150\u017d")); // Latin Extended-A pairs
