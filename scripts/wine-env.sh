@@ -38,22 +38,25 @@ wine_xvfb_start() {
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
         return 0
     fi
-    local n
-    for n in $(seq 90 120); do
-        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-            Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-            RUNSWEEP_XVFB_PID=$!
-            export DISPLAY=":$n"
-            local i
-            for i in $(seq 1 50); do
-                xdpyinfo >/dev/null 2>&1 && return 0
-                sleep 0.1
-            done
-            echo "wine-env: Xvfb did not start on :$n" >&2
+    # The server picks a free display number itself (-displayfd): two scripts starting at once
+    # never end up on one display.
+    local number i
+    number=$(mktemp /tmp/runsweep-xvfb.XXXXXX)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 &
+    RUNSWEEP_XVFB_PID=$!
+    for i in $(seq 1 100); do
+        if [ -s "$number" ]; then
+            export DISPLAY=":$(tr -dc 0-9 <"$number")"
+            rm -f "$number"
+            xdpyinfo >/dev/null 2>&1 && return 0
+            echo "wine-env: Xvfb on $DISPLAY does not answer" >&2
             return 1
         fi
+        kill -0 "$RUNSWEEP_XVFB_PID" 2>/dev/null || break
+        sleep 0.1
     done
-    echo "wine-env: no free X display" >&2
+    rm -f "$number"
+    echo "wine-env: Xvfb did not start" >&2
     return 1
 }
 

@@ -21,8 +21,10 @@ set -uo pipefail
 E2E_EXE=$(realpath "${1:?usage: test_*.sh path/to/Runsweep.exe}")
 E2E_BUILD=$(dirname "$E2E_EXE")
 E2E_DRIVER="$E2E_BUILD/tests/uidriver.exe"
+E2E_REGTOOL="$E2E_BUILD/tests/registry_tool.exe"
 E2E_NAME=$(basename "$0" .sh)
-E2E_LOG=$(mktemp "/tmp/runsweep-e2e-$E2E_NAME.XXXXXX.log")
+# E2E_LOG_DIR: where the detailed log goes (the test command keeps them beside its own logs).
+E2E_LOG=$(mktemp "${E2E_LOG_DIR:-/tmp}/runsweep-e2e-$E2E_NAME.XXXXXX.log")
 E2E_PID=""
 E2E_FAILURES=0
 E2E_TEMP_DIRS=()
@@ -60,7 +62,7 @@ if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then
     echo "FAIL [$E2E_NAME]: WINEPREFIX and DISPLAY must name a prepared Wine prefix and X display" >&2
     exit 1
 fi
-for f in "$E2E_EXE" "$E2E_DRIVER"; do
+for f in "$E2E_EXE" "$E2E_DRIVER" "$E2E_REGTOOL"; do
     if [ ! -f "$f" ]; then
         echo "FAIL [$E2E_NAME]: $f is missing; build the mingw preset first" >&2
         exit 1
@@ -174,13 +176,40 @@ e2e_expect_present() { # HKCU|HKLM name
     e2e_reg_value "$(e2e_run_key "$1")" "$2" >/dev/null || e2e_fail "$2 should still be in the $1 Run key"
 }
 
-e2e_expect_absent() { # HKCU|HKLM name
-    local status=0
-    e2e_reg_value "$(e2e_run_key "$1")" "$2" >/dev/null || status=$?
-    case $status in
-    0) e2e_fail "$2 should be gone from the $1 Run key" ;;
-    2) e2e_fail "cannot read the $1 Run key to see that $2 is gone" ;;
-    esac
+e2e_expect_absent() { # HKCU|HKLM|HKLM32 name
+    e2e_expect_gone "" "$(e2e_run_key "$1")" "$2"
+}
+
+# The one check that something is gone: values (with names) or a whole key (without). It asks the
+# registry tool, which tells a missing key ("absent") from a query that failed, and it fails the
+# test when the query fails or never answered: "could not look" never passes as "gone".
+# The key is a registry tool argument (HKCU\\..., HKLM\\..., HKLM32\\... or @file); value names are
+# compared without regard to letter case, as the registry compares them.
+e2e_expect_gone() { # label key [name...]
+    local label=${1:+$1: } key=$2 out status=0 name escaped
+    shift 2
+    out=$(e2e_tool "$E2E_REGTOOL" dump "$key") || status=$?
+    if [ "$status" = 1 ] && [ "$out" = absent ]; then
+        return 0
+    fi
+    if [ "$status" != 0 ]; then
+        e2e_fail "${label}cannot read $key to see that ${*:-it} is gone (status $status: $(printf '%s' "$out" | head -c 200))"
+        return 1
+    fi
+    if [ $# = 0 ]; then
+        e2e_fail "${label}$key should be gone"
+        return 1
+    fi
+    status=0
+    for name in "$@"; do
+        # The tool's escaping of names: units below U+0020, U+007F and '%' as %XX.
+        escaped=$(printf '%s' "$name" | perl -CS -pe 's/([\x00-\x1f\x7f%])/sprintf("%%%02X", ord $1)/ge')
+        if printf '%s\n' "$out" | cut -f1 | grep -Fxiq -- "$escaped"; then
+            e2e_fail "${label}$name should be gone from $key"
+            status=1
+        fi
+    done
+    return $status
 }
 
 # The record MSConfig keeps of a disabled entry: all five values, exactly. The run key defaults to
@@ -205,12 +234,7 @@ e2e_expect_record() { # name command hive [run-key]
 }
 
 e2e_expect_no_record() { # name
-    local status=0
-    e2e_reg query "$RECORDS_KEY\\$1" >/dev/null || status=$?
-    case $status in
-    0) e2e_fail "there should be no record of $1" ;;
-    2) e2e_fail "cannot read the records to see that $1 has none" ;;
-    esac
+    e2e_expect_gone "record of $1" "$RECORDS_KEY\\$1"
 }
 
 # Starts the program (by default the one under test) and waits for its main window. A start that
@@ -413,6 +437,23 @@ count_end() { # expected-outcomes...
         [ "$OUTCOME" = "$expected" ] && return 0
     done
     crashes=$((crashes + 1))
+    return 1
+}
+
+# A test that cannot run here (a build or tool it needs is missing) says so and ends with status 77,
+# which the test command counts as a failure unless it names the test as optional.
+E2E_CANNOT_RUN=77
+e2e_cannot_run() { # reason
+    echo "[$E2E_NAME] cannot run: $*" >&2
+    e2e_cleanup
+    rm -f "$E2E_LOG"
+    exit "$E2E_CANNOT_RUN"
+}
+
+# A tool a check needs: when it is missing the check cannot run, which fails the test.
+e2e_need() { # command what-for
+    command -v "$1" >/dev/null && return 0
+    e2e_fail "cannot check $2: $1 is not installed"
     return 1
 }
 

@@ -11,11 +11,8 @@ source "$(dirname "$0")/lib.sh" "$1"
 faults_exe=${RUNSWEEP_FAULTS_EXE:-}
 faults_console=$([ -n "$faults_exe" ] && printf '%s/runsweepc.exe' "$(dirname "$faults_exe")")
 if [ -z "$faults_exe" ] || [ ! -f "$faults_console" ]; then
-    echo "[$E2E_NAME] skipped: no fault-injection build of runsweepc (RUNSWEEP_FAULTS_EXE=${faults_exe:-unset});" \
+    e2e_cannot_run "no fault-injection build of runsweepc (RUNSWEEP_FAULTS_EXE=${faults_exe:-unset});" \
         "build the mingw-faults preset's runsweepc and point RUNSWEEP_FAULTS_EXE at its Runsweep.exe"
-    e2e_cleanup
-    rm -f "$E2E_LOG"
-    exit 0
 fi
 CONSOLE_EXE="$E2E_BUILD/runsweepc.exe"
 TOOL="$E2E_BUILD/tests/registry_tool.exe"

@@ -29,7 +29,7 @@ done
 size=$(stat -c %s "$E2E_EXE")
 [ "$size" -lt 1048576 ] || e2e_fail "Runsweep.exe is $size bytes, more than 1 MB"
 
-if command -v x86_64-w64-mingw32-objdump >/dev/null; then
+if e2e_need x86_64-w64-mingw32-objdump "the DLLs Runsweep.exe needs"; then
     system='^(ADVAPI32|COMCTL32|GDI32|KERNEL32|msvcrt|SHELL32|USER32|UxTheme|SHLWAPI|ole32|VERSION)\.dll$'
     while read -r dll; do
         printf '%s\n' "$dll" | grep -qiE "$system" || e2e_fail "Runsweep.exe needs $dll, which Windows does not have"

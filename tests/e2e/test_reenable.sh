@@ -34,10 +34,10 @@ expect_typed() { # label key name type data [/reg:32]
     [ "$actual" = "$4	$5" ] || e2e_fail "$1: $3 is '$actual', expected '$4	$5'"
 }
 
-expect_gone() { # label key name [/reg:32]
-    local status=0
-    reg_typed "$2" "$3" ${4:+"$4"} >/dev/null || status=$?
-    [ "$status" = 1 ] || e2e_fail "$1: $3 should not be in $2 ${4:-}"
+expect_gone() { # label key name [/reg:32|/reg:64]
+    local key=$2
+    [ "${4:-}" = /reg:32 ] && key="HKLM32\\${key#HKLM\\}"
+    e2e_expect_gone "$1" "$key" "$3"
 }
 
 expect_record() { # name

@@ -11,11 +11,8 @@ source "$(dirname "$0")/lib.sh" "$1"
 
 faults_exe=${RUNSWEEP_FAULTS_EXE:-}
 if [ -z "$faults_exe" ] || [ ! -f "$faults_exe" ]; then
-    echo "[$E2E_NAME] skipped: no fault-injection build (RUNSWEEP_FAULTS_EXE=${faults_exe:-unset});" \
+    e2e_cannot_run "no fault-injection build (RUNSWEEP_FAULTS_EXE=${faults_exe:-unset});" \
         "build the mingw-faults preset and point RUNSWEEP_FAULTS_EXE at its Runsweep.exe"
-    e2e_cleanup
-    rm -f "$E2E_LOG"
-    exit 0
 fi
 faults_exe=$(realpath "$faults_exe")
 

@@ -8,38 +8,26 @@
 #   tests/e2e/test_registry_actions.sh path/to/Runsweep.exe
 set -uo pipefail
 
-build=$(dirname "$(realpath "${1:?usage: test_registry_actions.sh path/to/Runsweep.exe}")")
-tool="$build/tests/registry_tool.exe"
-name=$(basename "$0" .sh)
-if [ ! -f "$tool" ]; then
-    echo "FAIL [$name]: $tool is missing; build the mingw preset first" >&2
-    exit 1
-fi
 base=${WINEPREFIX:?WINEPREFIX must name a prepared Wine prefix}
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
-
 prefix=$(mktemp -d /tmp/runsweep-e2e-registry.XXXXXX)
-work=$(mktemp -d /tmp/runsweep-e2e-registry-out.XXXXXX)
-log="$work/log"
-cleanup() {
-    WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
-    WINEPREFIX=$prefix wineserver -w >/dev/null 2>&1
-    rm -rf "$prefix" "$work" # rm does not follow the drive_c link
-}
-trap cleanup EXIT
-
 cp "$base"/*.reg "$prefix"/
 cp "$base"/.update-timestamp "$prefix"/ 2>/dev/null
 cp -a "$base/dosdevices" "$prefix"/
 ln -s "$base/drive_c" "$prefix/drive_c"
 export WINEPREFIX=$prefix
 
-failures=0
-fail() {
-    failures=$((failures + 1))
-    echo "FAIL [$name]: $*" >&2
+source "$(dirname "$0")/lib.sh" "$1"
+tool=$E2E_REGTOOL
+work=$(e2e_temp_dir)
+log=$E2E_LOG
+cleanup() {
+    e2e_cleanup
+    WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+    WINEPREFIX=$prefix wineserver -w >/dev/null 2>&1
+    rm -rf "$prefix" # rm does not follow the drive_c link
 }
+trap cleanup EXIT
+fail() { e2e_fail "$@"; }
 
 RUN='Software\Microsoft\Windows\CurrentVersion\Run'
 RECORDS='HKLM\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg'
@@ -97,15 +85,6 @@ expect_value() { # key name data
     fi
 }
 
-expect_no_value() { # key name
-    local status=0
-    value "$1" "$2" >/dev/null || status=$?
-    case $status in
-    0) fail "$1 should not hold $2" ;;
-    2) fail "cannot read $1 to see that it does not hold $2" ;;
-    esac
-}
-
 expect_record() { # name command hive [run-key]
     local key="$RECORDS\\$1"
     expect_value "$key" command "$2"
@@ -113,15 +92,6 @@ expect_record() { # name command hive [run-key]
     expect_value "$key" inimapping 0
     expect_value "$key" item "$1"
     expect_value "$key" key "${4:-SOFTWARE\Microsoft\Windows\CurrentVersion\Run}"
-}
-
-expect_no_key() { # key
-    local status=0
-    reg query "$1" || status=$?
-    case $status in
-    0) fail "$1 should not exist" ;;
-    2) fail "cannot read the registry to see that $1 does not exist" ;;
-    esac
 }
 
 expect_output() { # file expected-text
@@ -198,28 +168,21 @@ expect_record CTDVDDet 'C:\Creative\ctdvddet.exe user' HKCU
 expect_value "$RECORDS\\CTDVDDet" RunsweepCommand2 'C:\Creative\ctdvddet.exe machine'
 expect_record 'QuickTime Task' 'C:\Program Files (x86)\QuickTime\QTTask.exe -atboottime' HKLM \
     'SOFTWARE\Wow6432Node\Microsoft\Windows\CurrentVersion\Run'
-expect_no_value "$RUN32" 'QuickTime Task'
+e2e_expect_gone "" "$RUN32" 'QuickTime Task'
 expect_value "$RUN32" KeepMe32 'C:\keep32.exe'
 
 expect_record NeroCheck 'C:\Nero\NeroCheck.exe' HKLM
 expect_record InCD '' HKCU
 expect_record "$accented" 'C:\Office\osa.exe -b' HKLM
-expect_no_key "$RECORDS\\Vendor"
-expect_no_key "$RECORDS\\NVIEW"
+e2e_expect_gone "" "$RECORDS\\Vendor"
+e2e_expect_gone "" "$RECORDS\\NVIEW"
 
 for hive in HKCU HKLM; do
-    for gone in SunJavaUpdateSched jusched qttask NVIEW CTDVDDet NeroCheck InCD "$accented" 'Vendor\Agent'; do
-        expect_no_value "$hive\\$RUN" "$gone"
-    done
+    e2e_expect_gone "" "$hive\\$RUN" SunJavaUpdateSched jusched qttask NVIEW CTDVDDet NeroCheck InCD "$accented" 'Vendor\Agent'
 done
 expect_value "HKCU\\$RUN" KeepMe 'C:\keep.exe'
 
 tool "$work/rescan" scan
 expect_output "$work/rescan" ""
 
-if [ "$failures" -gt 0 ]; then
-    echo "[$name] $failures failure(s); wine log:" >&2
-    tail -n 20 "$log" >&2
-    exit 1
-fi
-echo "[$name] passed"
+e2e_done
