@@ -1,5 +1,6 @@
 #include "catalogue/catalogue.h"
 
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 
@@ -10,10 +11,30 @@ constexpr std::size_t kMaxPoolChars = std::numeric_limits<std::uint32_t>::max();
 } // namespace
 
 std::wstring_view TextColumn::at(std::size_t i) const {
-    if (i >= slots_.size()) {
+    if (i >= size_) {
         throw std::out_of_range("TextColumn::at: index out of range");
     }
     return (*this)[i];
+}
+
+const TextColumn::Slot* TextColumn::SlotAt(std::size_t i) const noexcept {
+    if (i < slots_.size()) {
+        return &slots_[i];
+    }
+    const auto it = std::lower_bound(sparse_.begin(), sparse_.end(), i,
+                                     [](const SparseSlot& slot, std::size_t index) { return slot.index < index; });
+    return it != sparse_.end() && it->index == i ? &it->slot : nullptr;
+}
+
+std::size_t TextColumn::NextFilled(std::size_t i) const noexcept {
+    for (; i < slots_.size(); ++i) {
+        if (slots_[i].length != 0) {
+            return i;
+        }
+    }
+    const auto it = std::lower_bound(sparse_.begin(), sparse_.end(), i,
+                                     [](const SparseSlot& slot, std::size_t index) { return slot.index < index; });
+    return it != sparse_.end() ? it->index : size_;
 }
 
 std::uint32_t TextColumn::Store(std::wstring_view text) {
@@ -25,36 +46,84 @@ std::uint32_t TextColumn::Store(std::wstring_view text) {
     return offset;
 }
 
+void TextColumn::Put(std::size_t i, Slot slot) {
+    if (sparse_.empty() && i == slots_.size() && i == size_ - 1) {
+        slots_.push_back(slot); // the filled run goes on
+        return;
+    }
+    const auto it = std::lower_bound(sparse_.begin(), sparse_.end(), i,
+                                     [](const SparseSlot& s, std::size_t index) { return s.index < index; });
+    if (it != sparse_.end() && it->index == i) {
+        if (slot.length == 0) {
+            sparse_.erase(it);
+        } else {
+            it->slot = slot;
+        }
+    } else if (slot.length != 0) {
+        sparse_.insert(it, SparseSlot{i, slot});
+    }
+}
+
 void TextColumn::push_back(std::wstring_view text) {
-    const std::uint32_t offset = Store(text);
-    slots_.push_back(Slot{offset, static_cast<std::uint32_t>(text.size())});
+    const Slot slot{Store(text), static_cast<std::uint32_t>(text.size())};
+    ++size_;
+    try {
+        Put(size_ - 1, slot);
+    } catch (...) {
+        --size_;
+        throw;
+    }
 }
 
 void TextColumn::push_back_shared(std::size_t i) {
-    if (i >= slots_.size()) {
+    if (i >= size_) {
         throw std::out_of_range("TextColumn::push_back_shared: index out of range");
     }
-    const Slot shared = slots_[i];
-    slots_.push_back(shared);
+    const Slot* shared = SlotAt(i);
+    const Slot slot = shared != nullptr ? *shared : Slot{0, 0};
+    ++size_;
+    try {
+        Put(size_ - 1, slot);
+    } catch (...) {
+        --size_;
+        throw;
+    }
 }
 
 void TextColumn::Set(std::size_t i, std::wstring_view text) {
-    if (i >= slots_.size()) {
+    if (i >= size_) {
         throw std::out_of_range("TextColumn::Set: index out of range");
     }
-    const std::uint32_t offset = Store(text);
-    slots_[i] = Slot{offset, static_cast<std::uint32_t>(text.size())};
+    const Slot slot{Store(text), static_cast<std::uint32_t>(text.size())};
+    if (i < slots_.size()) {
+        slots_[i] = slot;
+    } else if (sparse_.empty() && i == slots_.size() && slot.length != 0) {
+        slots_.push_back(slot); // the first slot past the filled run: the run goes on
+    } else {
+        Put(i, slot);
+    }
 }
 
 void TextColumn::resize(std::size_t count) {
-    slots_.resize(count, Slot{0, 0});
+    if (count <= slots_.size()) {
+        slots_.resize(count);
+        sparse_.clear();
+    } else {
+        const auto it = std::lower_bound(sparse_.begin(), sparse_.end(), count,
+                                         [](const SparseSlot& s, std::size_t index) { return s.index < index; });
+        sparse_.erase(it, sparse_.end());
+    }
+    size_ = count;
 }
 
 void TextColumn::clear() noexcept {
     slots_.clear();
     slots_.shrink_to_fit();
+    sparse_.clear();
+    sparse_.shrink_to_fit();
     pool_.clear();
     pool_.shrink_to_fit();
+    size_ = 0;
 }
 
 void TextColumn::reserve(std::size_t slot_count) {

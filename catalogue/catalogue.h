@@ -40,21 +40,32 @@ std::size_t FirstCustomIndex() noexcept;
 
 // A compact, growable array of texts: one character pool and an (offset, length) pair per slot, so
 // an empty slot costs 8 bytes. Several slots may share one stored text (see push_back_shared).
+// Slots past the first gap (a resize that grows, a Set beyond the end of the filled run) are kept
+// only where they hold text, so a long run of empty slots costs nothing: the custom list of a file
+// of empty lines keeps every line's index without a slot for each.
 class TextColumn {
 public:
     // Number of slots.
-    std::size_t size() const noexcept { return slots_.size(); }
-    bool empty() const noexcept { return slots_.empty(); }
+    std::size_t size() const noexcept { return size_; }
+    bool empty() const noexcept { return size_ == 0; }
 
     // The text of slot i (i < size(), not checked). Valid until the column is next changed.
     std::wstring_view operator[](std::size_t i) const noexcept {
-        const Slot& slot = slots_[i];
-        return std::wstring_view(pool_.data() + slot.offset, slot.length);
+        const Slot* slot = SlotAt(i);
+        return slot != nullptr ? std::wstring_view(pool_.data() + slot->offset, slot->length) : std::wstring_view();
     }
     // As operator[], but throws std::out_of_range for i >= size().
     std::wstring_view at(std::size_t i) const;
     // True when slot i (i < size(), not checked) holds the empty text.
-    bool IsEmptyAt(std::size_t i) const noexcept { return slots_[i].length == 0; }
+    bool IsEmptyAt(std::size_t i) const noexcept {
+        const Slot* slot = SlotAt(i);
+        return slot == nullptr || slot->length == 0;
+    }
+    // The first slot at or after i that holds text, or size() when there is none.
+    std::size_t NextFilled(std::size_t i) const noexcept;
+    // The slots that take memory: every slot of the filled run at the start, and past it only those
+    // that hold text.
+    std::size_t KeptSlots() const noexcept { return slots_.size() + sparse_.size(); }
 
     // Appends a slot holding a copy of text.
     void push_back(std::wstring_view text);
@@ -76,10 +87,18 @@ private:
         std::uint32_t offset;
         std::uint32_t length;
     };
+    struct SparseSlot {
+        std::size_t index;
+        Slot slot;
+    };
     std::uint32_t Store(std::wstring_view text); // appends text to the pool, returns its offset
+    const Slot* SlotAt(std::size_t i) const noexcept;
+    void Put(std::size_t i, Slot slot); // slot i, i >= slots_.size()
 
     std::wstring pool_;
-    std::vector<Slot> slots_;
+    std::vector<Slot> slots_;        // slots 0 to slots_.size() - 1
+    std::vector<SparseSlot> sparse_; // the later slots that hold text, by ascending index
+    std::size_t size_ = 0;
 };
 
 // One catalogue entry, as Catalogue::Entries() yields it.
@@ -114,8 +133,8 @@ struct Catalogue {
     void Clear() noexcept;
 
     // The entries whose name is not empty, in ascending index order. Empty slots are skipped
-    // without looking at their text; iterating a catalogue of a million slots takes about a
-    // millisecond.
+    // without looking at their text, and runs of them past the built-in tables without visiting
+    // them one by one.
     class EntryRange;
     EntryRange Entries() const noexcept;
 
@@ -158,12 +177,7 @@ public:
         iterator(const Catalogue* catalogue, std::size_t index) noexcept : catalogue_(catalogue), index_(index) {
             SkipEmpty();
         }
-        void SkipEmpty() noexcept {
-            const std::size_t end = catalogue_->size();
-            while (index_ < end && catalogue_->StartupNames.IsEmptyAt(index_)) {
-                ++index_;
-            }
-        }
+        void SkipEmpty() noexcept { index_ = catalogue_->StartupNames.NextFilled(index_); }
         const Catalogue* catalogue_ = nullptr;
         std::size_t index_ = 0;
     };

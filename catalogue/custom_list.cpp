@@ -11,9 +11,6 @@ namespace runsweep {
 
 namespace {
 
-constexpr std::wstring_view kCrLf = L"\r\n";
-constexpr std::wstring_view kLf = L"\n";
-
 #ifdef _WIN32
 constexpr wchar_t kSeparator = L'\\';
 bool IsSeparator(wchar_t c) {
@@ -83,12 +80,11 @@ void LoadCustomList(std::wstring_view customListText, Catalogue& catalogue, Mess
         return;
     }
 
-    // Files written with LF alone (by most editors outside Windows) would otherwise load as one line.
-    // A file with CR LF anywhere keeps the one line end it has always had.
-    const std::wstring_view lineEnd = customListText.find(kCrLf) != std::wstring_view::npos ? kCrLf : kLf;
+    // Every LF ends a line and one CR before it goes with it, so a file edited on two systems
+    // (CR LF and LF mixed) keeps every line; a CR elsewhere is part of its line.
     std::size_t lineCount = 1;
-    for (std::size_t at = customListText.find(lineEnd); at != std::wstring_view::npos;
-         at = customListText.find(lineEnd, at + lineEnd.size())) {
+    for (std::size_t at = customListText.find(L'\n'); at != std::wstring_view::npos;
+         at = customListText.find(L'\n', at + 1)) {
         ++lineCount;
     }
 
@@ -97,19 +93,22 @@ void LoadCustomList(std::wstring_view customListText, Catalogue& catalogue, Mess
 
     std::size_t start = 0;
     for (std::size_t i = 0; i < lineCount; ++i) {
-        std::size_t end = customListText.find(lineEnd, start);
+        std::size_t end = customListText.find(L'\n', start);
         if (end == std::wstring_view::npos) {
             end = customListText.size();
         }
-        const std::wstring_view line = customListText.substr(start, end - start);
-        start = end + lineEnd.size();
+        std::wstring_view line = customListText.substr(start, end - start);
+        start = end + 1;
+        if (end < customListText.size() && !line.empty() && line.back() == L'\r') {
+            line.remove_suffix(1);
+        }
 
         if (line.empty()) {
             continue;
         }
         const std::size_t firstComma = line.find(L',');
         if (firstComma == std::wstring_view::npos) {
-            messages.ShowMessage(kCorruptEntryMessage, MessageIcon::Error);
+            messages.ShowLineMessage(kCorruptEntryMessage, MessageIcon::Error, i + 1, line);
             continue;
         }
         const std::wstring_view name = line.substr(0, firstComma);
@@ -117,7 +116,7 @@ void LoadCustomList(std::wstring_view customListText, Catalogue& catalogue, Mess
         description = description.substr(0, description.find(L','));
         if (name.empty() || description.empty() || name.find(L'\0') != std::wstring_view::npos ||
             description.find(L'\0') != std::wstring_view::npos) {
-            messages.ShowMessage(kCorruptEntryMessage, MessageIcon::Error);
+            messages.ShowLineMessage(kCorruptEntryMessage, MessageIcon::Error, i + 1, line);
             continue;
         }
         catalogue.SetEntry(first + i, name, description);

@@ -1,9 +1,9 @@
 #pragma once
 // The custom list: custom.txt in the program's folder extends the catalogue, one
 // "name,description" entry per line, line i at catalogue index FirstCustomIndex() + i, just after
-// both built-in tables. A custom name is always exact, even one that ends in '*'. Lines end with
-// CR LF, or with LF in a file that holds no CR LF at all; the file is read in the ANSI code page,
-// UTF-8 or UTF-16 (text_decoding.h).
+// both built-in tables. A custom name is always exact, even one that ends in '*'. Every LF ends a
+// line, with the one CR before it if there is one (CR LF and LF may be mixed); a CR elsewhere is
+// part of its line. The file is read in the ANSI code page, UTF-8 or UTF-16 (text_decoding.h).
 //
 // There is no 32,666-line ceiling (any number of lines in a file
 // of at most kCustomListSizeLimit bytes); a larger file is not read at all and gets one error
@@ -54,16 +54,15 @@ struct ReadTextResult {
 // opened. Shows no message.
 ReadTextResult ReadTextFile(FileSystem& files, const std::wstring& path, std::uint64_t limit = kCustomListSizeLimit);
 
-// Cuts customListText into lines and stores line i at index FirstCustomIndex() + i. A text that
-// holds a CR LF pair is cut at CR LF pairs only (a lone CR or LF stays part of its line); one without
-// any is cut at every LF. The name is the text before the first comma, the description the text
-// between the first and the second comma, nothing trimmed. The catalogue is resized to
-// FirstCustomIndex() + the number of lines; slots of empty and corrupt lines stay empty. Shows
-// "Custom list is empty." (error icon) for an empty text, and "Corrupt entry found in custom.txt.
-// Format: Startup,Description" (error icon) once for every line without a comma, with an empty name
-// or description, or with a NUL character in its name or description, in line order. (The system's
-// calls end a name at a NUL, so such a name would be looked up, and deleted, as a shorter one the
-// user never saw; a description would be shown cut short.)
+// Cuts customListText into lines and stores line i at index FirstCustomIndex() + i. Every LF ends a
+// line and one CR just before it is dropped with it; any other CR stays part of its line. The
+// catalogue's memory follows the entries, not the lines. The name is the text before the first comma, the description
+// the text between the first and the second comma, nothing trimmed. The catalogue is resized to FirstCustomIndex() +
+// the number of lines; slots of empty and corrupt lines stay empty. Shows "Custom list is empty." (error icon) for an
+// empty text, and "Corrupt entry found in custom.txt. Format: Startup,Description" (error icon, as a line message
+// naming the line) once for every line without a comma, with an empty name or description, or with a NUL character in
+// its name or description, in line order. (The system's calls end a name at a NUL, so such a name would be looked up,
+// and deleted, as a shorter one the user never saw; a description would be shown cut short.)
 void LoadCustomList(std::wstring_view customListText, Catalogue& catalogue, MessageSink& messages);
 
 // Start-up's custom-list step, after BuildCatalogue: when custom.txt exists in

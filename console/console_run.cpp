@@ -150,6 +150,18 @@ void ErrorStreamMessages::ShowMessage(const std::wstring& text, MessageIcon) {
     streams_.Err(kProgram + text + kNewline);
 }
 
+void ErrorStreamMessages::ShowLineMessage(const std::wstring& text, MessageIcon, std::size_t number,
+                                          std::wstring_view line) {
+    // Enough to find the line in the file; a megabyte-long line must not flood the log.
+    constexpr std::size_t kShown = 80;
+    std::wstring shown = VisibleText(std::wstring(line.substr(0, kShown)));
+    if (line.size() > kShown) {
+        shown += L"\u2026";
+    }
+    streams_.Err(std::wstring(kProgram) + L"custom.txt line " + std::to_wstring(number) + L" (\"" + shown + L"\"): " +
+                 text + kNewline);
+}
+
 Table ListTable(const std::vector<FoundStartup>& found, Registry& registry) {
     Table table;
     table.headers = {L"Name", L"Places", L"Command", L"Description"};

@@ -35,6 +35,10 @@ class ErrorStreamMessages : public MessageSink {
 public:
     explicit ErrorStreamMessages(ConsoleStreams& streams) : streams_(streams) {}
     void ShowMessage(const std::wstring& text, MessageIcon icon) override;
+    // "custom.txt line N ("the line"): message", the line's control characters shown as U+FFFD and
+    // a long line cut short.
+    void ShowLineMessage(const std::wstring& text, MessageIcon icon, std::size_t number,
+                         std::wstring_view line) override;
 
 private:
     ConsoleStreams& streams_;

@@ -2,6 +2,7 @@
 
 #include "app/continue_choices.h"
 #include "catalogue/catalogue.h"
+#include "catalogue/custom_list.h"
 #include "listbox/list_model.h"
 #include "registry/memory_registry.h"
 #include "registry/startup_record.h"
@@ -375,6 +376,21 @@ TEST(ConsoleMessages, TheWindowsMessagesBecomeLinesOnStandardError) {
     messages.ShowMessage(L"Custom list is empty.", MessageIcon::Error);
     EXPECT_EQ(streams.out, L"");
     EXPECT_EQ(streams.err, L"runsweepc: Using custom list (custom.txt)\r\nrunsweepc: Custom list is empty.\r\n");
+}
+
+// On a console the user cannot see the file beside the message: each corrupt line is named by its
+// number and shown, on one line of its own however long or odd it is.
+TEST(ConsoleMessages, ACorruptCustomLineIsNamedAndShownOnOneLine) {
+    CapturedStreams streams;
+    ErrorStreamMessages messages(streams);
+    Catalogue catalogue;
+    LoadCustomList(L"good,entry\r\nno comma\n\ntab\there\rCR,\r\n" + std::wstring(100, L'x') + L"\r\n,", catalogue,
+                   messages);
+    const std::wstring corrupt = L": Corrupt entry found in custom.txt. Format: Startup,Description\r\n";
+    EXPECT_EQ(streams.err, L"runsweepc: custom.txt line 2 (\"no comma\")" + corrupt +
+                               L"runsweepc: custom.txt line 4 (\"tab\ufffdhere\ufffdCR,\")" + corrupt +
+                               L"runsweepc: custom.txt line 5 (\"" + std::wstring(80, L'x') + L"\u2026\")" + corrupt +
+                               L"runsweepc: custom.txt line 6 (\",\")" + corrupt);
 }
 
 } // namespace

@@ -39,7 +39,13 @@ void PrintTo(const Shown& shown, std::ostream* os) {
 class RecordingSink : public MessageSink {
 public:
     void ShowMessage(const std::wstring& text, MessageIcon icon) override { shown.push_back(Shown{text, icon}); }
+    void ShowLineMessage(const std::wstring& text, MessageIcon icon, std::size_t number,
+                         std::wstring_view line) override {
+        ShowMessage(text, icon);
+        lines.emplace_back(number, std::wstring(line));
+    }
     std::vector<Shown> shown;
+    std::vector<std::pair<std::size_t, std::wstring>> lines; // the line messages' numbers and lines
 };
 
 const Shown kUsing{L"Using custom list (custom.txt)", MessageIcon::Information};
@@ -71,174 +77,111 @@ TEST(LoadCustomList, EmptyTextSaysSoAndKeepsTheBuiltInEntries) {
     EXPECT_EQ(loaded.catalogue.StartupDescriptions.size(), kFirst);
 }
 
-TEST(LoadCustomList, OneLineWithoutLineEnd) {
-    Loaded loaded(L"myapp,My application");
-    EXPECT_TRUE(loaded.sink.shown.empty());
-    ASSERT_EQ(loaded.catalogue.size(), kFirst + 1);
-    EXPECT_EQ(loaded.Name(kFirst), L"myapp");
-    EXPECT_EQ(loaded.Description(kFirst), L"My application");
-    EXPECT_EQ(loaded.Name(100), L"Microsoft Office Fast Cache"); // built-in entries untouched
+// What one line of the list leaves: an entry, an empty slot, or an empty slot and a corrupt-entry
+// message that names the line (its text given here, without its line end).
+struct Line {
+    std::wstring name, description, corrupt;
+    bool bad = false;
+};
+Line Entry(std::wstring name, std::wstring description) {
+    return Line{std::move(name), std::move(description), L"", false};
+}
+const Line kBlank{};
+Line Bad(std::wstring line) {
+    return Line{L"", L"", std::move(line), true};
 }
 
-TEST(LoadCustomList, CrLfAtTheEndAddsOneEmptySlot) {
-    Loaded loaded(L"myapp,My application\r\n");
-    EXPECT_TRUE(loaded.sink.shown.empty());
-    ASSERT_EQ(loaded.catalogue.size(), kFirst + 2);
-    ASSERT_EQ(loaded.catalogue.StartupDescriptions.size(), kFirst + 2);
-    EXPECT_EQ(loaded.Name(kFirst), L"myapp");
-    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 1));
-}
-
-TEST(LoadCustomList, OnlyCrLfPairsGiveEmptySlotsAndNoMessage) {
-    Loaded loaded(L"\r\n\r\n");
-    EXPECT_TRUE(loaded.sink.shown.empty());
-    ASSERT_EQ(loaded.catalogue.size(), kFirst + 3);
-    for (std::size_t i = kFirst; i <= kFirst + 2; ++i) {
-        EXPECT_TRUE(loaded.SlotEmpty(i)) << i;
-    }
-    std::size_t entries = 0;
-    for (const CatalogueEntry& entry : loaded.catalogue.Entries()) {
-        (void)entry;
-        ++entries;
-    }
-    EXPECT_EQ(entries, kFirst); // the empty slots are never visited
-}
-
-TEST(LoadCustomList, ATextWithoutCrLfIsCutAtEveryLf) {
-    Loaded loaded(L"first,First program\nsecond,Second program\n\nbroken\nfifth,Fifth\rstill fifth\n");
-    EXPECT_EQ(loaded.sink.shown, std::vector<Shown>{kCorrupt});
-    ASSERT_EQ(loaded.catalogue.size(), kFirst + 6) << "six lines, the last one empty";
-    EXPECT_EQ(loaded.Name(kFirst), L"first");
-    EXPECT_EQ(loaded.Description(kFirst), L"First program");
-    EXPECT_EQ(loaded.Name(kFirst + 1), L"second");
-    EXPECT_EQ(loaded.Description(kFirst + 1), L"Second program");
-    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 2));
-    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 3));
-    EXPECT_EQ(loaded.Description(kFirst + 4), L"Fifth\rstill fifth") << "a lone CR stays part of its line";
-    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 5));
-
-    Loaded one(L"\n");
-    EXPECT_TRUE(one.sink.shown.empty());
-    EXPECT_EQ(one.catalogue.size(), kFirst + 2);
-}
-
-TEST(LoadCustomList, OneCrLfAnywhereKeepsEveryLoneLfInsideItsLine) {
-    Loaded loaded(L"first,First program\nsecond,Second program\r\nthird,Third");
-    EXPECT_TRUE(loaded.sink.shown.empty());
-    ASSERT_EQ(loaded.catalogue.size(), kFirst + 2);
-    EXPECT_EQ(loaded.Name(kFirst), L"first");
-    EXPECT_EQ(loaded.Description(kFirst), L"First program\nsecond");
-    EXPECT_EQ(loaded.Name(kFirst + 1), L"third");
-}
-
-// The system's calls end a name at a NUL: "Foo<NUL>Bar" would be looked up, and deleted, as "Foo".
-TEST(LoadCustomList, ANulInANameOrDescriptionMakesTheLineCorrupt) {
+TEST(LoadCustomList, EachLineIsAnEntryAnEmptySlotOrOneMessageNamingIt) {
     using namespace std::string_literals;
-    Loaded loaded(L"Foo\0Bar,desc\r\nqttask,cut\0short\r\ngood,entry,third\0field\r\n\0\r\n\0,x\r\nlast,one"s);
-    EXPECT_EQ(loaded.sink.shown, (std::vector<Shown>{kCorrupt, kCorrupt, kCorrupt, kCorrupt}));
-    ASSERT_EQ(loaded.catalogue.size(), kFirst + 6);
-    EXPECT_TRUE(loaded.SlotEmpty(kFirst));
-    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 1));
-    EXPECT_EQ(loaded.Name(kFirst + 2), L"good") << "a NUL in the dropped third field harms nothing";
-    EXPECT_EQ(loaded.Description(kFirst + 2), L"entry");
-    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 3));
-    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 4));
-    EXPECT_EQ(loaded.Name(kFirst + 5), L"last");
-    for (const CatalogueEntry& entry : loaded.catalogue.Entries()) {
-        EXPECT_EQ(entry.name.find(L'\0'), std::wstring_view::npos) << "index " << entry.index;
-        EXPECT_NE(entry.name, L"Foo");
-    }
-}
-
-TEST(LoadCustomList, LoneCrIsAnOrdinaryCharacter) {
-    Loaded loaded(L"a\rb,c\rd\r\n\r,x\n\r\n");
-    EXPECT_TRUE(loaded.sink.shown.empty());
-    ASSERT_EQ(loaded.catalogue.size(), kFirst + 3);
-    EXPECT_EQ(loaded.Name(kFirst), L"a\rb");
-    EXPECT_EQ(loaded.Description(kFirst), L"c\rd");
-    EXPECT_EQ(loaded.Name(kFirst + 1), L"\r");
-    EXPECT_EQ(loaded.Description(kFirst + 1), L"x\n");
-    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 2));
-}
-
-TEST(LoadCustomList, CrCrLfSplitsAtTheSecondCr) {
-    Loaded loaded(L"a,b\r\r\nc,d");
-    ASSERT_EQ(loaded.catalogue.size(), kFirst + 2);
-    EXPECT_EQ(loaded.Description(kFirst), L"b\r");
-    EXPECT_EQ(loaded.Name(kFirst + 1), L"c");
-}
-
-TEST(LoadCustomList, SpacesAreKeptOnBothSidesOfTheComma) {
-    Loaded loaded(L" name , description ");
-    EXPECT_TRUE(loaded.sink.shown.empty());
-    EXPECT_EQ(loaded.Name(kFirst), L" name ");
-    EXPECT_EQ(loaded.Description(kFirst), L" description ");
-}
-
-TEST(LoadCustomList, AThirdFieldIsDropped) {
-    Loaded loaded(L"name,description,third,fourth");
-    EXPECT_TRUE(loaded.sink.shown.empty());
-    EXPECT_EQ(loaded.Name(kFirst), L"name");
-    EXPECT_EQ(loaded.Description(kFirst), L"description");
-}
-
-TEST(LoadCustomList, TwoCommasInARowLeaveAnEmptyDescription) {
-    Loaded loaded(L"name,,description");
-    EXPECT_EQ(loaded.sink.shown, std::vector<Shown>{kCorrupt});
-    EXPECT_TRUE(loaded.SlotEmpty(kFirst));
-}
-
-TEST(LoadCustomList, CorruptLinesAreReportedOnceEachInOrderAndLeaveTheirSlotEmpty) {
-    Loaded loaded(L",leading comma\r\ntrailing comma,\r\nno comma\r\ngood,entry\r\n,");
-    EXPECT_EQ(loaded.sink.shown, (std::vector<Shown>{kCorrupt, kCorrupt, kCorrupt, kCorrupt}));
-    ASSERT_EQ(loaded.catalogue.size(), kFirst + 5);
-    EXPECT_TRUE(loaded.SlotEmpty(kFirst));
-    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 1));
-    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 2));
-    EXPECT_EQ(loaded.Name(kFirst + 3), L"good");
-    EXPECT_EQ(loaded.Description(kFirst + 3), L"entry");
-    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 4));
-}
-
-TEST(LoadCustomList, MessagesComeInLineOrderInterleavedWithNothingElse) {
-    // Each corrupt line gives exactly one message, even when it is corrupt in two ways.
-    Loaded loaded(L",\r\nx\r\n,y\r\nz,");
-    EXPECT_EQ(loaded.sink.shown.size(), 4u);
-}
-
-TEST(LoadCustomList, SpacesOnlyLines) {
-    Loaded loaded(L"   \r\n  ,  ");
-    EXPECT_EQ(loaded.sink.shown, std::vector<Shown>{kCorrupt});
-    ASSERT_EQ(loaded.catalogue.size(), kFirst + 2);
-    EXPECT_TRUE(loaded.SlotEmpty(kFirst));
-    EXPECT_EQ(loaded.Name(kFirst + 1), L"  ");
-    EXPECT_EQ(loaded.Description(kFirst + 1), L"  ");
-}
-
-TEST(LoadCustomList, BlankLineBetweenGoodLinesKeepsNumbering) {
-    Loaded loaded(L"one,First\r\n\r\nthree,Third");
-    EXPECT_TRUE(loaded.sink.shown.empty());
-    ASSERT_EQ(loaded.catalogue.size(), kFirst + 3);
-    EXPECT_EQ(loaded.Name(kFirst), L"one");
-    EXPECT_TRUE(loaded.SlotEmpty(kFirst + 1));
-    EXPECT_EQ(loaded.Name(kFirst + 2), L"three");
-    EXPECT_EQ(loaded.Description(kFirst + 2), L"Third");
-    std::vector<std::size_t> custom;
-    for (const CatalogueEntry& entry : loaded.catalogue.Entries()) {
-        if (entry.index >= kFirst) {
-            custom.push_back(entry.index);
+    const Catalogue built_in = [] {
+        Catalogue c;
+        BuildCatalogue(c);
+        return c;
+    }();
+    const struct {
+        const char* what;
+        std::wstring text;
+        std::vector<Line> lines;
+    } cases[] = {
+        {"one line without a line end", L"myapp,My application", {Entry(L"myapp", L"My application")}},
+        {"CR LF at the end adds one empty slot",
+         L"myapp,My application\r\n",
+         {Entry(L"myapp", L"My application"), kBlank}},
+        {"only CR LF pairs", L"\r\n\r\n", {kBlank, kBlank, kBlank}},
+        {"a lone LF", L"\n", {kBlank, kBlank}},
+        {"LF alone ends lines",
+         L"first,First program\nsecond,Second program\n\nbroken\nfifth,Fifth\rstill fifth\n",
+         {Entry(L"first", L"First program"), Entry(L"second", L"Second program"), kBlank, Bad(L"broken"),
+          Entry(L"fifth", L"Fifth\rstill fifth"), kBlank}},
+        {"CR LF and LF mixed, as a file edited on two systems",
+         L"first,First program\nsecond,Second program\r\nthird,Third\n\r\nfifth,Fifth",
+         {Entry(L"first", L"First program"), Entry(L"second", L"Second program"), Entry(L"third", L"Third"), kBlank,
+          Entry(L"fifth", L"Fifth")}},
+        {"a lone CR is part of its line",
+         L"a\rb,c\rd\r\n\r,x\n\r\n",
+         {Entry(L"a\rb", L"c\rd"), Entry(L"\r", L"x"), kBlank, kBlank}},
+        {"one CR goes with its LF, not two", L"a,b\r\r\nc,d", {Entry(L"a", L"b\r"), Entry(L"c", L"d")}},
+        {"a CR at the very end stays", L"a,b\r", {Entry(L"a", L"b\r")}},
+        {"LF then CR", L"a,b\n\rc,d", {Entry(L"a", L"b"), Entry(L"\rc", L"d")}},
+        {"spaces on both sides of the comma are kept", L" name , description ", {Entry(L" name ", L" description ")}},
+        {"a third field is dropped", L"name,description,third,fourth", {Entry(L"name", L"description")}},
+        {"two commas in a row leave no description", L"name,,description", {Bad(L"name,,description")}},
+        {"corrupt lines, once each and in order",
+         L",leading comma\r\ntrailing comma,\r\nno comma\r\ngood,entry\r\n,",
+         {Bad(L",leading comma"), Bad(L"trailing comma,"), Bad(L"no comma"), Entry(L"good", L"entry"), Bad(L",")}},
+        {"a line corrupt in two ways is reported once",
+         L",\r\nx\r\n,y\r\nz,",
+         {Bad(L","), Bad(L"x"), Bad(L",y"), Bad(L"z,")}},
+        {"spaces only", L"   \r\n  ,  ", {Bad(L"   "), Entry(L"  ", L"  ")}},
+        {"a blank line keeps the numbering",
+         L"one,First\r\n\r\nthree,Third",
+         {Entry(L"one", L"First"), kBlank, Entry(L"three", L"Third")}},
+        {"a name repeating a built-in one is a second entry",
+         L"ctfmon,My own ctfmon description",
+         {Entry(L"ctfmon", L"My own ctfmon description")}},
+        // The system's calls end a name at a NUL: "Foo<NUL>Bar" would be looked up, and deleted, as "Foo".
+        {"a NUL in a name or description",
+         L"Foo\0Bar,desc\r\nqttask,cut\0short\r\ngood,entry,third\0field\r\n\0\r\n\0,x\r\nlast,one"s,
+         {Bad(L"Foo\0Bar,desc"s), Bad(L"qttask,cut\0short"s), Entry(L"good", L"entry"), Bad(L"\0"s), Bad(L"\0,x"s),
+          Entry(L"last", L"one")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Loaded loaded(c.text);
+        ASSERT_EQ(loaded.catalogue.size(), kFirst + c.lines.size());
+        ASSERT_EQ(loaded.catalogue.StartupDescriptions.size(), kFirst + c.lines.size());
+        std::vector<Shown> messages;
+        std::vector<std::pair<std::size_t, std::wstring>> reported;
+        std::vector<std::size_t> filled;
+        for (std::size_t i = 0; i < c.lines.size(); ++i) {
+            EXPECT_EQ(loaded.Name(kFirst + i), c.lines[i].name) << "line " << i + 1;
+            EXPECT_EQ(loaded.Description(kFirst + i), c.lines[i].description) << "line " << i + 1;
+            if (c.lines[i].bad) {
+                messages.push_back(kCorrupt);
+                reported.emplace_back(i + 1, c.lines[i].corrupt);
+            }
+            if (!c.lines[i].name.empty()) {
+                filled.push_back(kFirst + i);
+            }
         }
+        EXPECT_EQ(loaded.sink.shown, messages);
+        EXPECT_EQ(loaded.sink.lines, reported);
+        for (std::size_t i = 0; i < kFirst; ++i) {
+            ASSERT_EQ(loaded.catalogue.StartupNames[i], built_in.StartupNames[i]) << "built-in " << i;
+            ASSERT_EQ(loaded.catalogue.StartupDescriptions[i], built_in.StartupDescriptions[i]) << "built-in " << i;
+        }
+        // Only the entries are visited, and only they take memory.
+        std::vector<std::size_t> visited;
+        for (const CatalogueEntry& entry : loaded.catalogue.Entries()) {
+            if (entry.index >= kFirst) {
+                visited.push_back(entry.index);
+                EXPECT_FALSE(entry.prefix);
+            }
+        }
+        EXPECT_EQ(visited, filled);
+        EXPECT_LE(loaded.catalogue.StartupNames.KeptSlots(), kFirst + filled.size());
+        EXPECT_LE(loaded.catalogue.StartupDescriptions.KeptSlots(), kFirst + filled.size());
     }
-    EXPECT_EQ(custom, (std::vector<std::size_t>{kFirst, kFirst + 2}));
-}
-
-TEST(LoadCustomList, ANameRepeatingABuiltInOneIsASecondEntry) {
-    Loaded loaded(L"ctfmon,My own ctfmon description");
-    EXPECT_TRUE(loaded.sink.shown.empty());
-    EXPECT_EQ(loaded.Name(20), L"ctfmon");
-    EXPECT_EQ(loaded.Name(kFirst), L"ctfmon");
-    EXPECT_EQ(loaded.Description(kFirst), L"My own ctfmon description");
-    EXPECT_NE(loaded.Description(20), loaded.Description(kFirst));
 }
 
 TEST(LoadCustomList, FollowsTodaysProgramsWithoutAGapAndNeverMakesAPattern) {
@@ -462,68 +405,6 @@ TEST(ReadTextFile, AFileOverTheLimitIsNotRead) {
     EXPECT_EQ(kCustomListSizeLimit, 64u * 1024 * 1024);
 }
 
-class Startup : public ::testing::Test {
-protected:
-    void SetUp() override { BuildCatalogue(catalogue_); }
-    std::wstring Run() { return LoadCustomListAtStartup(kFolder, catalogue_, files_, sink_); }
-    Catalogue catalogue_;
-    FakeFileSystem files_;
-    RecordingSink sink_;
-};
-
-TEST_F(Startup, NoFileNoMessageOnlyBuiltIns) {
-    EXPECT_TRUE(Run().empty());
-    EXPECT_TRUE(sink_.shown.empty());
-    EXPECT_EQ(catalogue_.size(), kFirst);
-    EXPECT_EQ(files_.existsCalls, std::vector<std::wstring>{kPath});
-}
-
-TEST_F(Startup, AGoodFileShowsOnlyTheInformationAndLoads) {
-    files_.files[kPath].bytes = "one,First\r\ntwo,Second";
-    EXPECT_EQ(Run(), L"one,First\r\ntwo,Second");
-    EXPECT_EQ(sink_.shown, std::vector<Shown>{kUsing});
-    ASSERT_EQ(catalogue_.size(), kFirst + 2);
-    EXPECT_EQ(catalogue_.StartupNames[kFirst + 1], L"two");
-}
-
-TEST_F(Startup, ZeroBytes) {
-    files_.files[kPath].bytes = "";
-    EXPECT_TRUE(Run().empty());
-    EXPECT_EQ(sink_.shown, (std::vector<Shown>{kUsing, kEmpty}));
-    EXPECT_EQ(catalogue_.size(), kFirst);
-}
-
-TEST_F(Startup, AnUnreadableFileReadsAsEmpty) {
-    files_.files[kPath].bytes = "a,b";
-    files_.files[kPath].opens = false;
-    Run();
-    EXPECT_EQ(sink_.shown, (std::vector<Shown>{kUsing, kEmpty}));
-    EXPECT_EQ(catalogue_.size(), kFirst);
-}
-
-TEST_F(Startup, AFolderNamedCustomTxtReadsAsEmpty) {
-    files_.folders[kPath] = true;
-    Run();
-    EXPECT_EQ(sink_.shown, (std::vector<Shown>{kUsing, kEmpty}));
-    EXPECT_EQ(catalogue_.size(), kFirst);
-}
-
-TEST_F(Startup, AnOversizedFileGetsOneMessageAndTheBuiltInsStillLoad) {
-    files_.files[kPath].reportedSize = 2ull << 30;
-    EXPECT_TRUE(Run().empty());
-    EXPECT_EQ(sink_.shown, (std::vector<Shown>{kUsing, kTooLarge}));
-    EXPECT_EQ(catalogue_.size(), kFirst);
-    EXPECT_EQ(catalogue_.StartupNames[100], L"Microsoft Office Fast Cache");
-    EXPECT_EQ(files_.bytesRequested, 0u);
-}
-
-TEST_F(Startup, CorruptLinesAfterTheInformation) {
-    files_.files[kPath].bytes = "bad\r\ngood,entry\r\n,worse";
-    Run();
-    EXPECT_EQ(sink_.shown, (std::vector<Shown>{kUsing, kCorrupt, kCorrupt}));
-    EXPECT_EQ(catalogue_.StartupNames[kFirst + 1], L"good");
-}
-
 // Wide text from code points: on Windows those beyond U+FFFF take two units.
 std::wstring Wide(std::u32string_view codePoints) {
     std::wstring text;
@@ -656,23 +537,6 @@ TEST(ReadTextFile, IllFormedUnicodeAfterAMark) {
     }
 }
 
-TEST_F(Startup, AFileOfOnlyAMarkIsAnEmptyList) {
-    files_.files[kPath].bytes = "\xEF\xBB\xBF";
-    EXPECT_TRUE(Run().empty());
-    EXPECT_EQ(sink_.shown, (std::vector<Shown>{kUsing, kEmpty}));
-    EXPECT_EQ(catalogue_.size(), kFirst);
-}
-
-TEST_F(Startup, ANulInANameFromTheFileIsReportedAndNeverLookedUp) {
-    using namespace std::string_literals;
-    files_.files[kPath].bytes = "Foo\0Bar,desc\r\nBar,ok"s;
-    Run();
-    EXPECT_EQ(sink_.shown, (std::vector<Shown>{kUsing, kCorrupt}));
-    ASSERT_EQ(catalogue_.size(), kFirst + 2);
-    EXPECT_TRUE(catalogue_.StartupNames[kFirst].empty());
-    EXPECT_EQ(catalogue_.StartupNames[kFirst + 1], L"Bar");
-}
-
 #ifndef _WIN32
 TEST(ReadTextFile, HighBytesAreDecodedAsWindows1252) {
     FakeFileSystem files;
@@ -686,74 +550,118 @@ TEST(ReadTextFile, HighBytesAreDecodedAsWindows1252) {
 }
 #endif
 
-// The platform's real file system, on files in a fresh temporary folder (natively and under Wine).
-class RealFiles : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = std::filesystem::temp_directory_path() /
-                  (std::string("runsweep-custom-") + info->name() + "-" +
-                   std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-        std::filesystem::create_directories(folder_);
-        BuildCatalogue(catalogue_);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    void Write(const std::string& bytes) {
-        std::ofstream out(folder_ / "custom.txt", std::ios::binary);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
-    std::wstring Run() { return LoadCustomListAtStartup(folder_.wstring(), catalogue_, NativeFileSystem(), sink_); }
-
-    std::filesystem::path folder_;
-    Catalogue catalogue_;
-    RecordingSink sink_;
+// Start-up's custom-list step over the file system in memory and over the platform's real one (a
+// fresh temporary folder, natively and under Wine): the same cases, the same outcome.
+struct StartupCase {
+    const char* what;
+    enum { kNoFile, kBytes, kFolder, kOversized, kUnopenable } file;
+    std::string bytes;
+    std::vector<Shown> shown;
+    std::vector<std::wstring> names; // of the custom slots, one per line
 };
 
-TEST_F(RealFiles, NoFile) {
-    EXPECT_FALSE(FileExists(NativeFileSystem(), (folder_ / "custom.txt").wstring()));
-    EXPECT_TRUE(Run().empty());
-    EXPECT_TRUE(sink_.shown.empty());
-    EXPECT_EQ(catalogue_.size(), kFirst);
+void WriteStartupCase(const StartupCase& c, FakeFileSystem& files) {
+    switch (c.file) {
+    case StartupCase::kNoFile:
+        break;
+    case StartupCase::kBytes:
+    case StartupCase::kUnopenable:
+        files.files[kPath].bytes = c.bytes;
+        files.files[kPath].opens = c.file == StartupCase::kBytes;
+        break;
+    case StartupCase::kFolder:
+        files.folders[kPath] = true;
+        break;
+    case StartupCase::kOversized:
+        files.files[kPath].reportedSize = kCustomListSizeLimit + 1; // never allocated
+        break;
+    }
 }
 
-TEST_F(RealFiles, AFileIsReadAndLoaded) {
-    Write("one,First\r\n\r\nthree,Third\r\n");
-    EXPECT_EQ(Run(), L"one,First\r\n\r\nthree,Third\r\n");
-    EXPECT_EQ(sink_.shown, std::vector<Shown>{kUsing});
-    ASSERT_EQ(catalogue_.size(), kFirst + 4);
-    EXPECT_EQ(catalogue_.StartupNames[kFirst], L"one");
-    EXPECT_EQ(catalogue_.StartupDescriptions[kFirst + 2], L"Third");
+bool WriteStartupCase(const StartupCase& c, const std::filesystem::path& folder) {
+    const std::filesystem::path path = folder / "custom.txt";
+    switch (c.file) {
+    case StartupCase::kNoFile:
+        return true;
+    case StartupCase::kUnopenable:
+        return false; // as root, or under Wine, a real file cannot be made unreadable to its owner
+    case StartupCase::kBytes:
+        std::ofstream(path, std::ios::binary).write(c.bytes.data(), static_cast<std::streamsize>(c.bytes.size()));
+        return true;
+    case StartupCase::kFolder:
+        return std::filesystem::create_directory(path);
+    case StartupCase::kOversized:
+        std::ofstream(path, std::ios::binary).close();
+        std::filesystem::resize_file(path, kCustomListSizeLimit + 1); // sparse: its blocks are not written
+        return true;
+    }
+    return false;
 }
 
-TEST_F(RealFiles, AZeroByteFile) {
-    Write("");
-    EXPECT_TRUE(Run().empty());
-    EXPECT_EQ(sink_.shown, (std::vector<Shown>{kUsing, kEmpty}));
-    EXPECT_EQ(catalogue_.size(), kFirst);
-}
-
-TEST_F(RealFiles, AFolderNamedCustomTxtExistsButReadsAsEmpty) {
-    std::filesystem::create_directory(folder_ / "custom.txt");
-    EXPECT_TRUE(FileExists(NativeFileSystem(), (folder_ / "custom.txt").wstring()));
-    EXPECT_EQ(ReadTextFile(NativeFileSystem(), (folder_ / "custom.txt").wstring()).status, ReadTextStatus::Unreadable);
-    Run();
-    EXPECT_EQ(sink_.shown, (std::vector<Shown>{kUsing, kEmpty}));
-}
-
-TEST_F(RealFiles, TheFolderItselfExists) {
-    EXPECT_TRUE(FileExists(NativeFileSystem(), folder_.wstring()));
-}
-
-TEST_F(RealFiles, AFileOverTheLimitIsNotRead) {
-    // A sparse file: its size is over the limit, its blocks are not written.
-    { std::ofstream out(folder_ / "custom.txt", std::ios::binary); }
-    std::filesystem::resize_file(folder_ / "custom.txt", kCustomListSizeLimit + 1);
-    Run();
-    EXPECT_EQ(sink_.shown, (std::vector<Shown>{kUsing, kTooLarge}));
-    EXPECT_EQ(catalogue_.size(), kFirst);
+TEST(Startup, EachCaseEndsTheSameOnTheFileSystemInMemoryAndOnRealFiles) {
+    using namespace std::string_literals;
+    const StartupCase cases[] = {
+        {"no file", StartupCase::kNoFile, "", {}, {}},
+        {"a file with an empty and a corrupt line",
+         StartupCase::kBytes,
+         "one,First\r\n\r\nbad\r\nfour,Fourth",
+         {kUsing, kCorrupt},
+         {L"one", L"", L"", L"four"}},
+        {"CR LF and LF mixed", StartupCase::kBytes, "a,b\nc,d\r\n", {kUsing}, {L"a", L"c", L""}},
+        {"zero bytes", StartupCase::kBytes, "", {kUsing, kEmpty}, {}},
+        {"a byte-order mark and nothing else", StartupCase::kBytes, "\xEF\xBB\xBF", {kUsing, kEmpty}, {}},
+        {"a NUL in a name is never looked up",
+         StartupCase::kBytes,
+         "Foo\0Bar,desc\r\nBar,ok"s,
+         {kUsing, kCorrupt},
+         {L"", L"Bar"}},
+        {"a folder named custom.txt", StartupCase::kFolder, "", {kUsing, kEmpty}, {}},
+        {"a file over the size limit", StartupCase::kOversized, "", {kUsing, kTooLarge}, {}},
+        {"a file that cannot be opened", StartupCase::kUnopenable, "a,b", {kUsing, kEmpty}, {}},
+    };
+    for (const StartupCase& c : cases) {
+        for (const bool real : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << c.what << (real ? ", real files" : ", in memory"));
+            Catalogue catalogue;
+            BuildCatalogue(catalogue);
+            RecordingSink sink;
+            std::wstring text;
+            if (real) {
+                const std::filesystem::path folder =
+                    std::filesystem::temp_directory_path() /
+                    ("runsweep-custom-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+                std::filesystem::create_directories(folder);
+                const bool written = WriteStartupCase(c, folder);
+                if (written) {
+                    EXPECT_TRUE(FileExists(NativeFileSystem(), folder.wstring()));
+                    EXPECT_EQ(FileExists(NativeFileSystem(), (folder / "custom.txt").wstring()),
+                              c.file != StartupCase::kNoFile);
+                    text = LoadCustomListAtStartup(folder.wstring(), catalogue, NativeFileSystem(), sink);
+                }
+                std::error_code ignored;
+                std::filesystem::remove_all(folder, ignored);
+                if (!written) {
+                    continue;
+                }
+            } else {
+                FakeFileSystem files;
+                WriteStartupCase(c, files);
+                text = LoadCustomListAtStartup(kFolder, catalogue, files, sink);
+                EXPECT_EQ(files.existsCalls, std::vector<std::wstring>{kPath});
+                if (c.file == StartupCase::kOversized) {
+                    EXPECT_EQ(files.bytesRequested, 0u);
+                }
+            }
+            EXPECT_EQ(sink.shown, c.shown);
+            const bool loaded = c.file == StartupCase::kBytes && c.shown.back() != kEmpty;
+            EXPECT_EQ(text, loaded ? std::wstring(c.bytes.begin(), c.bytes.end()) : std::wstring());
+            ASSERT_EQ(catalogue.size(), kFirst + c.names.size());
+            for (std::size_t i = 0; i < c.names.size(); ++i) {
+                EXPECT_EQ(catalogue.StartupNames[kFirst + i], c.names[i]) << "line " << i + 1;
+            }
+            EXPECT_EQ(catalogue.StartupNames[100], L"Microsoft Office Fast Cache");
+        }
+    }
 }
 
 } // namespace

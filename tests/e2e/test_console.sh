@@ -288,5 +288,14 @@ printf '%s\n' "$resources" | grep -q 'requestedExecutionLevel level="asInvoker"'
     e2e_fail "runsweepc.exe has no asInvoker manifest"
 printf '%s\n' "$resources" | grep -qx $'OriginalFilename\trunsweepc.exe' || e2e_fail "runsweepc.exe's version record"
 
+# --- custom.txt's corrupt lines, each named by its number and shown, on standard error
+printf 'Good,A good entry\r\nno comma here\nBad,\r\n' >"$folder/custom.txt"
+console list
+[ "$STATUS" = 0 ] || e2e_fail "list with corrupt lines: exit $STATUS"
+corrupt='Corrupt entry found in custom.txt. Format: Startup,Description'
+[ "$ERR" = "runsweepc: Using custom list (custom.txt)
+runsweepc: custom.txt line 2 (\"no comma here\"): $corrupt
+runsweepc: custom.txt line 3 (\"Bad,\"): $corrupt" ] || e2e_fail "corrupt lines: stderr '$ERR'"
+
 clear_run_keys
 e2e_done

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# custom.txt as today's editors write it: LF-only line ends, UTF-8 with and without a byte-order
+# custom.txt as today's editors write it: LF-only and mixed line ends, UTF-8 with and without a byte-order
 # mark (names with é and Cyrillic), UTF-16 LE with its mark. In each, every name that is in the Run
 # key is listed and disabled, with its record. And a line whose name holds a NUL is reported as a
 # corrupt entry and never looked up: the value named by the part before the NUL stays.
@@ -92,6 +92,10 @@ expect_listed_and_disabled() { # label names...
 # --- LF-only line ends -------------------------------------------------------------------------
 write_list utf8 $'MyUpdater,Updates My Program at every start.\nAnotherTool,Another tool\n'
 expect_listed_and_disabled "LF-only" MyUpdater AnotherTool
+
+# --- CR LF and LF mixed (a file edited on two systems): every line counts ------------------------
+write_list utf8 $'MyUpdater,Updates My Program.\r\nAnotherTool,Another tool\nThirdTool,A third\r\n'
+expect_listed_and_disabled "mixed line ends" MyUpdater AnotherTool ThirdTool
 
 # --- UTF-8 with a mark, CR LF ----------------------------------------------------------------
 write_list utf8-mark "$CAFE,Un café à chaque démarrage."$'\r\n'"$DISPATCHER,Диспетчер задач."$'\r\n'

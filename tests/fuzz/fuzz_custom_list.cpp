@@ -1,7 +1,8 @@
 // custom.txt as bytes -> decoded text -> catalogue entries, checking what must hold for any file:
 // the encoding chosen as the file's mark and bytes call for, the text encoding back to exactly the
-// file's bytes where they were well formed, one slot per line, nothing stored that a line could not
-// hold, built-in entries untouched, and the user told once per bad line.
+// file's bytes where they were well formed, one slot per line (every LF ends one), nothing stored
+// that a line could not hold, built-in entries untouched, and the user told once per bad line, with
+// its number.
 #include "base/message_sink.h"
 #include "catalogue/ansi.h"
 #include "catalogue/catalogue.h"
@@ -14,6 +15,8 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -38,8 +41,14 @@ public:
         std::fprintf(stderr, "invariant broken: %s\n", what);
         std::abort();
     }
+    void ShowLineMessage(const std::wstring& text, MessageIcon icon, std::size_t number,
+                         std::wstring_view line) override {
+        ShowMessage(text, icon);
+        lines.emplace_back(number, std::wstring(line));
+    }
     std::size_t corrupt = 0;
     std::size_t empty = 0;
+    std::vector<std::pair<std::size_t, std::wstring>> lines; // every line message: its number and text
 };
 
 void Check(bool condition, const char* what) {
@@ -170,16 +179,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CountingSink sink;
     runsweep::LoadCustomList(text, catalogue, sink);
 
-    // Lines, counted here independently of the loader: pieces between CR LF pairs, or between LFs
-    // when the text holds no CR LF.
-    const std::wstring lineEnd = text.find(L"\r\n") != std::wstring::npos ? L"\r\n" : L"\n";
-    std::size_t lines = 0;
-    if (!text.empty()) {
-        lines = 1;
-        for (std::size_t at = text.find(lineEnd); at != std::wstring::npos;
-             at = text.find(lineEnd, at + lineEnd.size())) {
-            ++lines;
-        }
+    // Lines, counted here independently of the loader: every LF ends one.
+    std::size_t lines = text.empty() ? 0 : 1;
+    for (const wchar_t c : text) {
+        lines += c == L'\n' ? 1 : 0;
     }
     Check(catalogue.size() == runsweep::FirstCustomIndex() + lines, "the catalogue did not grow by one slot per line");
     Check(sink.empty == (text.empty() ? 1u : 0u), "\"Custom list is empty.\" shown wrongly");
@@ -203,20 +206,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ++filled;
         for (const std::wstring_view field : {name, description}) {
             Check(field.find(L',') == std::wstring_view::npos, "a stored field holds a comma");
-            Check(field.find(lineEnd) == std::wstring_view::npos, "a stored field holds a line end");
+            Check(field.find(L'\n') == std::wstring_view::npos, "a stored field holds a line end");
             Check(field.find(L'\0') == std::wstring_view::npos, "a stored field holds a NUL");
         }
     }
-    // Every line is exactly one of: empty, an entry, or reported once as corrupt.
+    // Every line is exactly one of: empty (nothing, or one CR before its LF), an entry, or reported
+    // once as corrupt, with its own number and text.
     std::size_t emptyLines = 0;
+    std::vector<std::wstring_view> lineTexts;
     std::size_t start = 0;
     for (std::size_t n = 0; n < lines; ++n) {
-        const std::size_t end = text.find(lineEnd, start);
-        const std::size_t length = (end == std::wstring::npos ? text.size() : end) - start;
-        if (length == 0) {
-            ++emptyLines;
+        const std::size_t end = text.find(L'\n', start);
+        std::wstring_view line =
+            std::wstring_view(text).substr(start, end == std::wstring::npos ? text.npos : end - start);
+        if (end != std::wstring::npos && !line.empty() && line.back() == L'\r') {
+            line.remove_suffix(1);
         }
-        start = end == std::wstring::npos ? text.size() : end + lineEnd.size();
+        emptyLines += line.empty() ? 1 : 0;
+        lineTexts.push_back(line);
+        start = end == std::wstring::npos ? text.size() : end + 1;
+    }
+    Check(sink.lines.size() == sink.corrupt, "a corrupt entry reported without its line");
+    for (std::size_t k = 0; k < sink.lines.size(); ++k) {
+        const std::size_t number = sink.lines[k].first;
+        Check(number >= 1 && number <= lines, "a message names a line that is not there");
+        Check(k == 0 || number > sink.lines[k - 1].first, "messages out of line order");
+        Check(sink.lines[k].second == lineTexts[number - 1], "a message shows another text than its line's");
+        Check(catalogue.StartupNames[runsweep::FirstCustomIndex() + number - 1].empty(), "a reported line was loaded");
     }
     Check(filled + sink.corrupt + emptyLines == lines, "a line was neither loaded, reported nor empty");
     return 0;

@@ -61,30 +61,6 @@ protected:
 const std::pair<std::wstring, MessageIcon> kUsing{L"Using custom list (custom.txt)", MessageIcon::Information};
 const std::pair<std::wstring, MessageIcon> kEmpty{L"Custom list is empty.", MessageIcon::Error};
 
-TEST_F(WinFiles, NoFile) {
-    EXPECT_FALSE(FileExists(NativeFileSystem(), path_));
-    EXPECT_TRUE(Run().empty());
-    EXPECT_TRUE(sink_.shown.empty());
-    EXPECT_EQ(catalogue_.size(), kFirst);
-}
-
-TEST_F(WinFiles, AFileIsReadDecodedAndLoaded) {
-    Write("one,First\r\n\r\nbad\r\nfour,Fourth");
-    EXPECT_TRUE(FileExists(NativeFileSystem(), path_));
-    EXPECT_EQ(Run(), L"one,First\r\n\r\nbad\r\nfour,Fourth");
-    ExpectMessages({kUsing, {L"Corrupt entry found in custom.txt. Format: Startup,Description", MessageIcon::Error}});
-    ASSERT_EQ(catalogue_.size(), kFirst + 4);
-    EXPECT_EQ(catalogue_.StartupNames[kFirst], L"one");
-    EXPECT_EQ(catalogue_.StartupDescriptions[kFirst + 3], L"Fourth");
-}
-
-TEST_F(WinFiles, ARealZeroByteFile) {
-    Write("");
-    EXPECT_TRUE(Run().empty());
-    ExpectMessages({kUsing, kEmpty});
-    EXPECT_EQ(catalogue_.size(), kFirst);
-}
-
 TEST_F(WinFiles, AFileAnotherHandleHoldsOpenForWritingIsStillRead) {
     Write("held,Held open by another program");
     // Another program writes the file and lets others read it.
@@ -112,30 +88,6 @@ TEST_F(WinFiles, AFileLockedWithoutSharingReadsAsEmpty) {
     EXPECT_EQ(ReadTextFile(NativeFileSystem(), path_).status, ReadTextStatus::Unreadable);
     EXPECT_TRUE(Run().empty());
     ExpectMessages({kUsing, kEmpty});
-    EXPECT_EQ(catalogue_.size(), kFirst);
-}
-
-TEST_F(WinFiles, AFolderExistsButReadsAsEmpty) {
-    EXPECT_TRUE(FileExists(NativeFileSystem(), folder_));
-    ASSERT_TRUE(::CreateDirectoryW(path_.c_str(), nullptr));
-    EXPECT_TRUE(FileExists(NativeFileSystem(), path_));
-    EXPECT_EQ(ReadTextFile(NativeFileSystem(), path_).status, ReadTextStatus::Unreadable);
-    Run();
-    ExpectMessages({kUsing, kEmpty});
-}
-
-TEST_F(WinFiles, AFileOverTheLimitIsNotRead) {
-    {
-        UniqueFile file(
-            ::CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_TRUE(file);
-        LARGE_INTEGER size{};
-        size.QuadPart = static_cast<LONGLONG>(kCustomListSizeLimit + 1);
-        ASSERT_TRUE(::SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN));
-        ASSERT_TRUE(::SetEndOfFile(file.get()));
-    }
-    Run();
-    ExpectMessages({kUsing, {L"custom.txt is larger than 64 MB and was not loaded.", MessageIcon::Error}});
     EXPECT_EQ(catalogue_.size(), kFirst);
 }
 
