@@ -58,6 +58,10 @@ switch_of() { # place name
 }
 expect_switch() { # place name "TYPE data"|""
     local actual
+    if [ -z "$3" ]; then
+        e2e_expect_gone "switch of $2 in $1" "$(switch_key "$1")" "$2"
+        return
+    fi
     actual=$(switch_of "$1" "$2")
     [ "$actual" = "$3" ] || e2e_fail "switch of $2 in $1 is '$actual', expected '$3'"
 }
