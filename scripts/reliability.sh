@@ -55,7 +55,7 @@ if [ $reuse_fuzz = 0 ]; then
     note "fuzzing, 60 s per harness"
     bash scripts/fuzz.sh --short >"$logs/fuzz.log" 2>&1
 fi
-for name in custom_list ansi; do
+for name in custom_list; do
     if [ $reuse_fuzz = 0 ]; then
         line=$(grep "^fuzz_$name: " "$logs/fuzz.log" | head -n 1)
     elif [ -f "build/fuzz/fuzz_$name.log" ]; then
