@@ -143,10 +143,11 @@ void SeedGoldenMachine(MemoryRegistry& registry) {
         set(RunPlace::CurrentUser, name, L"C:\\old.exe");
         ASSERT_EQ(DisableStartup(registry, name, messages, when).outcome, ActionOutcome::Done);
     }
-    set(RunPlace::CurrentUser, L"qttask", L"\"C:\\Program Files\\QuickTime\\qttask.exe\" -atboottime");
+    // The widest command holds a combining mark: columns line up by characters, not units.
+    set(RunPlace::CurrentUser, L"qttask", L"\"C:\\Program Files\\QuickTime\\qtta\u0301sk.exe\" -atboottime");
     set(RunPlace::Machine32, L"qttask", L"C:\\q32.exe");
     set(RunPlace::Machine64, L"Quote\"Comma,", L"a\rlone CR, a\ttab and \u2028\u2029 \u0001 \u007f");
-    set(RunPlace::CurrentUser, kCyrillic + kNonBmp, L"e\u0301 " + kNonBmp + L" =1+1");
+    set(RunPlace::CurrentUser, kCyrillic + kNonBmp, L"e\u0301 " + kNonBmp + L"\r=1+1"); // a lone CR alone
     set(RunPlace::CurrentUser, L"Line\nBreak", L"-cmd|' /C calc'!A0");
     set(RunPlace::CurrentUser, L"Bystander", L"C:\\keep.exe");
     // A record the configuration utility wrote (no date) and one that names no Run key.

@@ -265,6 +265,12 @@ TEST_F(ConsoleRun, APlaceThatNeedsAdministratorRightsIsNotDoneAndSaysHowToGetThe
 }
 
 TEST_F(ConsoleRun, DryRunForetellsWhatAStandardUserCannotChangeAsTheRealRunFindsIt) {
+    // An entry only in HKCU, whose record key does not exist yet, and one disabled earlier from HKCU
+    // alone, whose record is in HKLM.
+    catalogue.AppendEntry(L"Solo", L"Only in HKCU");
+    Set(registry, RunPlace::CurrentUser, L"Solo", L"C:\\solo.exe");
+    Set(registry, RunPlace::CurrentUser, kAccentedName, L"C:\\p.exe");
+    ASSERT_EQ(Run({L"disable", kAccentedName}), kExitDone);
     FaultRule read_only;
     read_only.op = RegistryOp::Open;
     read_only.hive = Hive::LocalMachine;
@@ -275,6 +281,9 @@ TEST_F(ConsoleRun, DryRunForetellsWhatAStandardUserCannotChangeAsTheRealRunFinds
     no_create.op = RegistryOp::Create;
     no_create.access.reset();
     registry.AddFault(no_create);
+    FaultRule no_delete = no_create;
+    no_delete.op = RegistryOp::DeleteKey;
+    registry.AddFault(no_delete);
 
     ASSERT_EQ(Run({L"remove", L"qttask", L"--dry-run", L"--format", L"csv"}), kExitNotDone);
     EXPECT_EQ(Writes(), 0u);
@@ -285,7 +294,7 @@ TEST_F(ConsoleRun, DryRunForetellsWhatAStandardUserCannotChangeAsTheRealRunFinds
     ASSERT_EQ(Run({L"disable", L"--all", L"--dry-run", L"--format", L"csv"}), kExitNotDone);
     EXPECT_EQ(Writes(), 0u);
     // Even the entry only in HKCU: its record would go to HKLM.
-    EXPECT_EQ(std::count(streams.out.begin(), streams.out.end(), L'\n'), 3);
+    EXPECT_EQ(std::count(streams.out.begin(), streams.out.end(), L'\n'), 4);
     EXPECT_EQ(streams.out.find(L",would be done,"), std::wstring::npos) << Narrow(streams.out);
 
     // The real runs agree.
@@ -295,6 +304,12 @@ TEST_F(ConsoleRun, DryRunForetellsWhatAStandardUserCannotChangeAsTheRealRunFinds
     EXPECT_NE(streams.out.find(L"qttask,remove,not done,\"removed from HKCU; not removed from HKLM (32-bit)"),
               std::wstring::npos)
         << Narrow(streams.out);
+    // Re-enabling into HKCU still needs the record deleted in HKLM.
+    ASSERT_EQ(Run({L"enable", kAccentedName, L"--dry-run", L"--format", L"csv"}), kExitNotDone);
+    EXPECT_NE(streams.out.find(L",would not be done,"), std::wstring::npos) << Narrow(streams.out);
+    EXPECT_EQ(Writes(), 0u);
+    ASSERT_EQ(Run({L"enable", kAccentedName, L"--format", L"csv"}), kExitNotDone);
+    EXPECT_EQ(streams.out.find(L",done,"), std::wstring::npos) << Narrow(streams.out);
 }
 
 TEST_F(ConsoleRun, ANameCannotBreakTheLineOfItsReason) {
