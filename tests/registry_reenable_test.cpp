@@ -221,12 +221,17 @@ TEST(Reenable, ARecordNotUnderstoodIsNeverActedOn) {
         const wchar_t* hkey;
         const wchar_t* key;
         bool command;
+        const wchar_t* number = nullptr; // a REG_DWORD of this name, with `value`
+        unsigned long value = 0;
     };
     const Malformed cases[] = {
         {"no command", L"HKLM", kRecordRunKey, false},
         {"unknown hive", L"HKCR", kRecordRunKey, true},
         {"not a Run key", L"HKLM", L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce", true},
         {"the 32-bit Run key under HKCU", L"HKCU", kRecordRunKey32, true},
+        {"a hive that is no text", nullptr, kRecordRunKey, true, L"hkey", 1},
+        {"a command of binary type", L"HKLM", kRecordRunKey, true, L"RunsweepType", kRegBinary},
+        {"one place more than any record holds", L"HKLM", kRecordRunKey, true, L"RunsweepPlaces", 65},
     };
     for (const Malformed& bad : cases) {
         SCOPED_TRACE(bad.label);
@@ -237,11 +242,22 @@ TEST(Reenable, ARecordNotUnderstoodIsNeverActedOn) {
             if (bad.command) {
                 ASSERT_EQ(registry.SetStringValue(record, L"command", L"C:\\qt.exe"), kSuccess);
             }
-            ASSERT_EQ(registry.SetStringValue(record, L"hkey", bad.hkey), kSuccess);
+            if (bad.hkey != nullptr) {
+                ASSERT_EQ(registry.SetStringValue(record, L"hkey", bad.hkey), kSuccess);
+            }
             ASSERT_EQ(registry.SetStringValue(record, L"key", bad.key), kSuccess);
+            if (bad.number != nullptr) {
+                const unsigned long v = bad.value;
+                ASSERT_EQ(registry.SetValue(record, bad.number, kRegDword,
+                                            {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8), 0, 0}),
+                          kSuccess);
+            }
         }
         const StartupRecord record = RecordOf(registry);
         ASSERT_FALSE(record.Understood());
+        if (bad.value == 65) { // read as a count, not as places that happen to be missing
+            EXPECT_EQ(record.problem, L"its count of places is damaged");
+        }
         registry.ClearLog();
         EXPECT_EQ(EnableStartup(registry, record).outcome, EnableOutcome::NotUnderstood);
         EXPECT_EQ(EnableStartup(registry, kName).outcome, EnableOutcome::NotUnderstood);
