@@ -50,7 +50,7 @@ std::wstring RecordDescription(const StartupRecord& record) {
         return text;
     }
     std::vector<RunPlace> places;
-    for (const RecordedPlace& place : PlacesToEnable(record)) {
+    for (const RecordedPlace& place : record.places) {
         places.push_back(place.place);
     }
     std::sort(places.begin(), places.end());
