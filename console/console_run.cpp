@@ -215,8 +215,7 @@ Table DisabledTable(const std::vector<StartupRecord>& records) {
     table.headers = {L"Name", L"Disabled", L"Places", L"Command", L"Problem"};
     table.keys = {L"name", L"disabled", L"places", L"command", L"problem", L"item", L"commands"};
     for (const StartupRecord& record : records) {
-        const std::vector<RecordedPlace> places =
-            record.Understood() ? record.places : std::vector<RecordedPlace>();
+        const std::vector<RecordedPlace> places = record.Understood() ? record.places : std::vector<RecordedPlace>();
         std::vector<RunPlace> labels;
         std::vector<std::wstring> places_json;
         std::vector<std::wstring> commands_json;
