@@ -1,5 +1,7 @@
 #include "registry/startup_state.h"
 
+#include "registry/name_case.h"
+
 #include <algorithm>
 #include <memory>
 
@@ -115,6 +117,57 @@ std::wstring RowDescription(const FoundStartup& entry) {
 
 RowBox PresetBox(const FoundStartup& entry) {
     return StateOf(entry) == EntryState::Off ? RowBox::NoAction : RowBox::Disable;
+}
+
+long ListSwitchedOff(Registry& registry, std::vector<SwitchedOff>& entries) {
+    entries.clear();
+    long result = kSuccess;
+    for (const RunPlace place : RunPlaces(registry)) {
+        std::vector<NamedSwitch> switches;
+        const long status = ReadAllSwitches(registry, RunSwitchKey(place), switches);
+        if (status != kSuccess) {
+            result = status;
+            continue;
+        }
+        if (std::none_of(switches.begin(), switches.end(), [](const NamedSwitch& s) { return s.state.Off(); })) {
+            continue;
+        }
+        RegKey run;
+        const long opened = registry.OpenKey(PlaceHive(place), kRunKeyPath, KeyAccess::Query, run, PlaceView(place));
+        if (opened != kSuccess) {
+            // No Run key: nothing there for a switch to keep from starting.
+            result = opened == kFileNotFound ? result : opened;
+            continue;
+        }
+        for (const NamedSwitch& item : switches) {
+            if (!item.state.Off() || item.name.empty()) {
+                continue;
+            }
+            RegValue value;
+            const long read = registry.ReadValue(run, item.name, value);
+            if (read != kSuccess) {
+                result = read == kFileNotFound ? result : read;
+                continue;
+            }
+            auto entry = std::find_if(entries.begin(), entries.end(),
+                                      [&](const SwitchedOff& e) { return RegistryNamesEqual(e.name, item.name); });
+            if (entry == entries.end()) {
+                entries.push_back(SwitchedOff{item.name, {}, 0, DecodeRegString(value)});
+                entry = entries.end() - 1;
+            }
+            entry->places.push_back(place);
+            entry->since = std::max(entry->since, item.state.off_since);
+        }
+    }
+    return result;
+}
+
+std::vector<SwitchWrite> SwitchOnEverywhere(Registry& registry, const SwitchedOff& entry) {
+    std::vector<SwitchWrite> results;
+    for (const RunPlace place : entry.places) {
+        results.push_back(SwitchOn(registry, RunSwitchKey(place), entry.name));
+    }
+    return results;
 }
 
 } // namespace runsweep

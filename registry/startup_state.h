@@ -43,4 +43,22 @@ std::wstring RowDescription(const FoundStartup& entry);
 // "No action", so that nothing is changed unless the user asks. Every other row starts at Disable.
 RowBox PresetBox(const FoundStartup& entry);
 
+// An entry that Windows' switch keeps from starting although its Run value is there: what Task
+// Manager's own "Disable" leaves behind.
+struct SwitchedOff {
+    std::wstring name;            // as the first place's Run key spells it
+    std::vector<RunPlace> places; // switched off there with the Run value present, in RunPlaces order
+    FileTime since = 0;           // the latest time one of them was switched off; 0 when none says
+    std::wstring command;         // the first place's command line, for showing
+};
+
+// Every switched-off entry of the Run keys, in the order of the first switch key that holds it.
+// Each switch key and each Run key is opened once. A switch key or Run key that cannot be read
+// gives its status, and what the others hold is still listed.
+long ListSwitchedOff(Registry& registry, std::vector<SwitchedOff>& entries);
+
+// Switches the entry on in each of its places, and changes nothing else: the Run values are there
+// already. One result per place, in its order.
+std::vector<SwitchWrite> SwitchOnEverywhere(Registry& registry, const SwitchedOff& entry);
+
 } // namespace runsweep
