@@ -13,18 +13,6 @@ std::wstring TwoDigits(unsigned long number) {
     return (number < 10 ? L"0" : L"") + std::to_wstring(number);
 }
 
-// "HKCU", "HKCU and HKLM", "HKCU, HKLM and HKLM (32-bit)".
-std::wstring Labels(const std::vector<RunPlace>& places) {
-    std::wstring text;
-    for (std::size_t i = 0; i < places.size(); ++i) {
-        if (i > 0) {
-            text += i + 1 == places.size() ? L" and " : L", ";
-        }
-        text += PlaceLabel(places[i]);
-    }
-    return text;
-}
-
 } // namespace
 
 const wchar_t* StateWord(EntryState state) noexcept {
@@ -95,7 +83,7 @@ std::wstring SwitchSentence(const FoundStartup& entry) {
     }
     std::wstring text = L"Switched off in Task Manager";
     if (state == EntryState::Mixed) {
-        text += L" for " + Labels(off);
+        text += L" for " + PlaceList(off);
     }
     // A value without a time, or one from before any Windows that keeps the switch, has no date
     // worth showing.
@@ -105,7 +93,7 @@ std::wstring SwitchSentence(const FoundStartup& entry) {
         text += L" on " + SwitchDate(since);
     }
     if (state == EntryState::Mixed) {
-        text += L"; still on for " + Labels(on);
+        text += L"; still on for " + PlaceList(on);
     }
     return text + L".";
 }
@@ -168,6 +156,46 @@ std::vector<SwitchWrite> SwitchOnEverywhere(Registry& registry, const SwitchedOf
         results.push_back(SwitchOn(registry, RunSwitchKey(place), entry.name));
     }
     return results;
+}
+
+bool AllSwitchedOn(const std::vector<SwitchWrite>& writes) {
+    return std::none_of(writes.begin(), writes.end(), [](const SwitchWrite& write) { return write.Failed(); });
+}
+
+std::wstring SwitchOnReason(const std::vector<RunPlace>& places, const std::vector<SwitchWrite>& writes,
+                            const ReasonWording& wording) {
+    std::vector<RunPlace> on;
+    std::vector<RunPlace> denied;
+    std::vector<std::wstring> parts;
+    for (std::size_t i = 0; i < places.size() && i < writes.size(); ++i) {
+        if (!writes[i].Failed()) {
+            on.push_back(places[i]);
+        } else if (writes[i].status == kAccessDenied) {
+            denied.push_back(places[i]);
+        } else {
+            parts.push_back(std::wstring(L"not in ") + PlaceLabel(places[i]) + L", which refused the change (error " +
+                            std::to_wstring(writes[i].status) + L")");
+        }
+    }
+    if (!denied.empty()) {
+        parts.insert(parts.begin(), L"not in " + PlaceList(denied) +
+                                        (denied.size() == 1 ? L", which needs" : L", which need") +
+                                        L" administrator rights");
+    }
+    if (!on.empty()) {
+        parts.insert(parts.begin(), L"switched on again in " + PlaceList(on));
+    } else if (!parts.empty()) {
+        parts.front().replace(0, 3, L"not switched on");
+    }
+    std::wstring text;
+    for (const std::wstring& part : parts) {
+        text += (text.empty() ? L"" : L"; ") + part;
+    }
+    text += L".";
+    if (!denied.empty()) {
+        text += L" " + wording.run_as_administrator + L" to change it there.";
+    }
+    return text;
 }
 
 } // namespace runsweep

@@ -2,6 +2,7 @@
 // What Windows' own startup switch says of the entries the scan found: the switch of each place
 // that holds an entry, the entry's state over all of them, and how a row tells the user.
 #include "listbox/list_model.h"
+#include "registry/action_reason.h"
 #include "registry/scan.h"
 #include "registry/startup_approved.h"
 
@@ -60,5 +61,14 @@ long ListSwitchedOff(Registry& registry, std::vector<SwitchedOff>& entries);
 // Switches the entry on in each of its places, and changes nothing else: the Run values are there
 // already. One result per place, in its order.
 std::vector<SwitchWrite> SwitchOnEverywhere(Registry& registry, const SwitchedOff& entry);
+
+// Whether every place's switch now lets Windows start the entry.
+bool AllSwitchedOn(const std::vector<SwitchWrite>& writes);
+
+// What switching on did, place by place (`writes` in the order of `places`): "switched on again in
+// HKCU." or, for example, "switched on again in HKCU; not in HKLM, which needs administrator
+// rights. Close Runsweep and run it as administrator to change it there."
+std::wstring SwitchOnReason(const std::vector<RunPlace>& places, const std::vector<SwitchWrite>& writes,
+                            const ReasonWording& wording);
 
 } // namespace runsweep
