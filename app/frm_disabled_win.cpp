@@ -9,12 +9,6 @@
 
 namespace runsweep {
 
-namespace {
-
-constexpr COLORREF kPanelWhite = RGB(255, 255, 255);
-
-} // namespace
-
 frmDisabled::frmDisabled(Registry& registry) : registry_(registry) {}
 
 frmDisabled::~frmDisabled() = default;
@@ -49,7 +43,7 @@ void frmDisabled::OnCreateControls() {
 }
 
 void frmDisabled::CreateEmptyPanel(const std::wstring& detail) {
-    picEmpty_ = AddPanel({720, 2160, 8055, 975}, kPanelWhite, false);
+    picEmpty_ = AddPanel({720, 2160, 8055, 975}, false);
     AddImage(IDI_TICK, {960, 120, 240, 240}, picEmpty_);
     AddLabel(kNoDisabledItems, {1440, 120, 3480, 240}, FontKind::VerdanaLargeBold, LabelSize::Auto, picEmpty_);
     AddLabel(detail, {960, 480, 6855, 390}, FontKind::Verdana, LabelSize::Wrap, picEmpty_);
