@@ -1,6 +1,7 @@
 #include "app/frm_disabled_win.h"
 
 #include "app/disabled_items.h"
+#include "base/windows_version.h"
 #include "listbox/listbox_win.h"
 #include "resources/resource.h"
 
@@ -52,14 +53,17 @@ void frmDisabled::CreateEmptyPanel(const std::wstring& detail) {
 }
 
 void frmDisabled::OnLoad() {
-    const long status = ListStartupRecords(registry_, records_);
+    const long status = ReadDisabledItems(registry_, KeepsStartupSwitch(RunningWindowsVersion()), items_);
     {
         ListboxUpdateLock batch(*list_);
-        for (const StartupRecord& record : records_) {
+        for (const StartupRecord& record : items_.records) {
             list_->AddItem(RecordTitle(record), RecordDescription(record));
         }
+        for (const SwitchedOff& entry : items_.switched_off) {
+            list_->AddItem(entry.name, SwitchedOffDescription(entry));
+        }
     }
-    if (records_.empty()) {
+    if (items_.size() == 0) {
         CreateEmptyPanel(status == kSuccess
                              ? L"Entries disabled by Runsweep or by the System Configuration utility are listed here."
                              : L"The records of disabled entries could not be read (error " + std::to_wstring(status) +
@@ -88,7 +92,7 @@ void frmDisabled::OnReenableClick() {
         return;
     }
     carrying_out_ = true;
-    const std::vector<EnableRecord> results = CarryOutReenable(*list_, records_, registry_);
+    const std::vector<EnableRecord> results = CarryOutReenable(*list_, items_, registry_);
     carried_out_ = !results.empty();
     const ClosingMessage closing = ComposeReenableMessage(results);
     messages_.ShowMessage(closing.text, closing.icon);
