@@ -79,7 +79,7 @@ long ReadDisabledItems(Registry& registry, bool keeps_switch, DisabledItems& ite
             if (!record.Understood() || !RegistryNamesEqual(record.key_name, entry.name)) {
                 continue;
             }
-            for (const RecordedPlace& place : PlacesToEnable(record)) {
+            for (const RecordedPlace& place : record.places) {
                 entry.places.erase(std::remove(entry.places.begin(), entry.places.end(), place.place),
                                    entry.places.end());
             }
