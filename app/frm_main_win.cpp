@@ -16,12 +16,6 @@
 
 namespace runsweep {
 
-namespace {
-
-constexpr COLORREF kPanelWhite = RGB(255, 255, 255);
-
-} // namespace
-
 frmMain::frmMain(const Catalogue& catalogue, Registry& registry, MessageBoxSink& messages, UniqueLibrary& hShell32)
     : catalogue_(catalogue), registry_(registry), messages_(messages), hShell32_(hShell32) {}
 
@@ -77,7 +71,7 @@ void frmMain::OnCreateControls() {
 void frmMain::CreateNothingFoundPanel() {
     // The panel that says nothing was found, over the middle of the list. Made only when the scan
     // finds nothing: its seven windows would otherwise cost every start-up time for nothing.
-    picHolder_ = AddPanel({720, 2400, 8055, 1215}, kPanelWhite, false);
+    picHolder_ = AddPanel({720, 2400, 8055, 1215}, false);
     AddImage(IDI_TICK, {960, 120, 240, 240}, picHolder_);
     lblNoItemsFound_ = AddLabel(L"No unnecessary startups found!", {1440, 120, 3480, 240}, FontKind::VerdanaLargeBold,
                                 LabelSize::Auto, picHolder_);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The main window as the user meets it: nothing found (the white panel, "Continue" disabled), and
+# The main window as the user meets it: nothing found (the panel over the list, "Continue" disabled), and
 # entries found (rows in catalogue order, panel hidden); its fixed size, minimize and restore (the
 # focus kept), tab order through real key presses, and closing it without "Continue" (the program
 # ends, nothing changes). RUNSWEEP_SCREENSHOTS=folder keeps a screenshot of each state there.
