@@ -9,6 +9,7 @@
 #include "catalogue/catalogue.h"
 #include "listbox/listbox_win.h"
 #include "registry/scan.h"
+#include "registry/startup_state.h"
 #include "resources/resource.h"
 
 #include <stdexcept>
@@ -103,7 +104,16 @@ void frmMain::ScanIntoList() {
         // One update of the list's windows for the whole scan instead of one per row.
         ListboxUpdateLock batch(*startups_);
         startups_->Clear();
-        ScanStartups(catalogue_, registry_, Startups());
+        std::vector<FoundStartup> found = FindStartups(catalogue_, registry_);
+        if (KeepsStartupSwitch(RunningWindowsVersion())) {
+            ReadStartupSwitches(registry_, found);
+        }
+        for (const FoundStartup& entry : found) {
+            startups_->AddItem(entry.name, RowDescription(entry));
+            if (const RowBox preset = PresetBox(entry); preset != RowBox::Disable) {
+                startups_->ChooseBox(startups_->ListCount() - 1, preset);
+            }
+        }
     }
     const bool empty = Startups().ListCount() == 0;
     if (empty && !picHolder_) {
