@@ -32,6 +32,7 @@ void frmDisabled::OnCreateControls() {
         throw std::runtime_error("The program could not register the window class of its startup list.");
     }
     ctlDisabled_ = AddCustomControl(kListboxClassName, {120, 720, 9255, 4095}, WS_VISIBLE | WS_TABSTOP);
+    ::SetWindowTextW(ctlDisabled_, L"Disabled items"); // what screen readers announce the list as
     list_ = ListboxFromWindow(ctlDisabled_);
     if (!list_) {
         throw std::runtime_error("The program could not create the list of disabled items.");

@@ -58,6 +58,7 @@ void frmMain::OnCreateControls() {
         throw std::runtime_error("The program could not register the window class of its startup list.");
     }
     ctlStartups_ = AddCustomControl(kListboxClassName, {120, 960, 9255, 3855}, WS_VISIBLE | WS_TABSTOP);
+    ::SetWindowTextW(ctlStartups_, L"Startup entries"); // what screen readers announce the list as
     startups_ = ListboxFromWindow(ctlStartups_);
     if (!startups_) {
         throw std::runtime_error("The program could not create its startup list.");

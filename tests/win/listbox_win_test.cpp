@@ -543,6 +543,15 @@ TEST_F(ListboxWindow, ScreenReadersSeeNamesBoxesAndTheirStates) {
     child.lVal = 6 * kItemsPerRow + 1;
     EXPECT_EQ(accessible->get_accName(child, &name), E_INVALIDARG);
 
+    // The list itself: a list, named as its host named its window.
+    ::SetWindowTextW(list_, L"Startup entries");
+    child.lVal = CHILDID_SELF;
+    ASSERT_EQ(accessible->get_accName(child, &name), S_OK);
+    EXPECT_STREQ(name, L"Startup entries");
+    ::SysFreeString(name);
+    ASSERT_EQ(accessible->get_accRole(child, &role), S_OK);
+    EXPECT_EQ(role.lVal, ROLE_SYSTEM_LIST);
+
     // An object still held when the list goes away answers with an error, not a crash.
     ::DestroyWindow(host_);
     host_ = nullptr;
