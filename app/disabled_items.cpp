@@ -75,6 +75,7 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::v
         const StartupRecord& record = records.at(static_cast<std::size_t>(row));
         EnableRecord entry;
         entry.row = row;
+        entry.name = record.key_name;
         entry.title = RecordTitle(record);
         if (!record.Understood()) {
             entry.problem = record.problem;
@@ -90,6 +91,22 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::v
                                            Registry& registry) {
     return CarryOutReenable(list, records,
                             [&](const StartupRecord& record) { return EnableStartup(registry, record.key_name); });
+}
+
+std::vector<std::wstring> ReenabledNames(const std::vector<EnableRecord>& results) {
+    std::vector<std::wstring> names;
+    for (const EnableRecord& record : results) {
+        if (!record.problem.empty()) {
+            continue;
+        }
+        const auto back = std::find_if(record.result.places.begin(), record.result.places.end(), [](const auto& place) {
+            return place.outcome == EnablePlaceOutcome::Restored || place.outcome == EnablePlaceOutcome::AlreadyThere;
+        });
+        if (back != record.result.places.end()) {
+            names.push_back(record.name);
+        }
+    }
+    return names;
 }
 
 ClosingMessage ComposeReenableMessage(const std::vector<EnableRecord>& results) {

@@ -30,6 +30,7 @@ E2E_TEMP_DIRS=()
 MAIN_CAPTION="Quorvane' Runsweep"
 RUN_PATH='Software\Microsoft\Windows\CurrentVersion\Run'
 RECORDS_KEY='HKLM\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg'
+PLACES_KEY='HKCU\Software\Quorvane\Runsweep'
 SUCCESS_MESSAGE="All actions executed succesfully! Changes will take effect after the system is restarted."
 
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -117,6 +118,8 @@ e2e_reset_registry() {
     drv empty-key "$(e2e_run_key HKLM)" >>"$E2E_LOG" || e2e_fail "cannot empty the HKLM Run key"
     drv empty-key "$(e2e_run_key HKLM32)" >>"$E2E_LOG" || e2e_fail "cannot empty the HKLM 32-bit Run key"
     drv clear-key "$RECORDS_KEY" >>"$E2E_LOG" || e2e_fail "cannot delete the disabled-item records"
+    # Every scenario opens the windows as the first start does, not where the last one left them.
+    drv clear-key "$PLACES_KEY" >>"$E2E_LOG" || e2e_fail "cannot delete the windows' kept places"
 }
 
 # Wine's reg, tried again when it ends without an answer of its own: on a loaded machine it now and
