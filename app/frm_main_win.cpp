@@ -9,6 +9,7 @@
 #include "catalogue/catalogue.h"
 #include "listbox/listbox_win.h"
 #include "registry/scan.h"
+#include "registry/startup_state.h"
 #include "resources/resource.h"
 
 #include <stdexcept>
@@ -113,7 +114,18 @@ void frmMain::ScanIntoList() {
         // A scan after the Disabled items window keeps what the user chose meanwhile.
         const std::vector<NamedChoice> before = ChoicesByName(Startups());
         startups_->Clear();
-        ScanStartups(catalogue_, registry_, Startups());
+        std::vector<FoundStartup> found = FindStartups(catalogue_, registry_);
+        if (KeepsStartupSwitch(RunningWindowsVersion())) {
+            ReadStartupSwitches(registry_, found);
+        }
+        for (const FoundStartup& entry : found) {
+            startups_->AddItem(entry.name, RowDescription(entry));
+            if (const RowBox preset = PresetBox(entry); preset != RowBox::Disable) {
+                startups_->ChooseBox(startups_->ListCount() - 1, preset);
+            }
+        }
+        // Over those defaults: what the user chose before, and "No action" for what they just
+        // re-enabled.
         const std::vector<std::wstring> preset = PresetChoices(Startups(), before, reenabled_);
         const ListChoices& boxes = startups_->Model().Choices();
         for (int row = 0; row < static_cast<int>(preset.size()); ++row) {

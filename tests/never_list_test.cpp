@@ -1,11 +1,13 @@
 // No entry or pattern of the built-in catalogue may list a Run value of the kinds a user needs:
-// security software, anti-cheat, backup, file sync, password managers, driver and device helpers,
-// VM guest tools, the shell. The names live in tests/data/runkeys/never_list.txt, which the
+// security software, anti-cheat, backup, file sync, password managers, accessibility tools, input
+// methods, driver and device helpers, VM guest tools, remote access, servers, the shell. The names live in tests/data/runkeys/never_list.txt, which the
 // coverage script reads too; the names the sources table leaves out on purpose must be among them,
 // or nothing stops a later edit from bringing one back.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -95,6 +97,34 @@ TEST(NeverList, NoBuiltInEntryOrPatternListsAValueAUserNeeds) {
         }
     }
     EXPECT_EQ(originalsSeen, keptOriginals) << "the exclusions must name real original entries";
+#endif
+}
+
+// A guard only holds for the kinds it has names of, and a name's source is worth as much as a reader
+// can check: each kind the table forbids keeps real names, and every source given is a public address.
+TEST(NeverList, CoversEveryForbiddenKindAndCitesOnlyPublicSources) {
+#ifdef _WIN32
+    GTEST_SKIP() << "reads the list from the source tree; the native build runs it";
+#else
+    static const std::regex publicAddress(R"(^(https?://[A-Za-z0-9.-]+/\S+|[A-Za-z0-9_.-]+/[A-Za-z0-9_.-]+ `[^`]+`)$)");
+    std::map<std::string, int> namesOfKind;
+    for (const std::string& line : SourceLines("tests/data/runkeys/never_list.txt")) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        const std::size_t bar = line.find('|');
+        ASSERT_NE(bar, std::string::npos) << "no kind: " << line;
+        const std::size_t sourceBar = line.find('|', bar + 1);
+        const std::string kind = line.substr(bar + 1, sourceBar == std::string::npos ? std::string::npos : sourceBar - bar - 1);
+        ++namesOfKind[kind.substr(0, kind.find(':'))];
+        if (sourceBar != std::string::npos) {
+            EXPECT_TRUE(std::regex_match(line.substr(sourceBar + 1), publicAddress)) << "no public source: " << line;
+        }
+    }
+    for (const char* kind : {"security", "anti-cheat", "backup", "sync", "password manager", "accessibility",
+                             "input method", "driver", "device", "vm", "remote access", "server", "shell"}) {
+        EXPECT_GE(namesOfKind[kind], 1) << "no name guards the kind " << kind;
+    }
 #endif
 }
 

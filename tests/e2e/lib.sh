@@ -31,6 +31,7 @@ MAIN_CAPTION="Quorvane' Runsweep"
 RUN_PATH='Software\Microsoft\Windows\CurrentVersion\Run'
 RECORDS_KEY='HKLM\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg'
 PLACES_KEY='HKCU\Software\Quorvane\Runsweep'
+APPROVED_PATH='Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved'
 SUCCESS_MESSAGE="All actions executed succesfully! Changes will take effect after the system is restarted."
 
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -120,6 +121,9 @@ e2e_reset_registry() {
     drv clear-key "$RECORDS_KEY" >>"$E2E_LOG" || e2e_fail "cannot delete the disabled-item records"
     # Every scenario opens the windows as the first start does, not where the last one left them.
     drv clear-key "$PLACES_KEY" >>"$E2E_LOG" || e2e_fail "cannot delete the windows' kept places"
+    # Windows' own switches of the entries: one switched off would change what a test sees.
+    drv clear-key "HKCU\\$APPROVED_PATH" >>"$E2E_LOG" || e2e_fail "cannot delete the HKCU startup switches"
+    drv clear-key "HKLM\\$APPROVED_PATH" >>"$E2E_LOG" || e2e_fail "cannot delete the HKLM startup switches"
 }
 
 # Wine's reg, tried again when it ends without an answer of its own: on a loaded machine it now and
