@@ -16,12 +16,6 @@
 
 namespace runsweep {
 
-namespace {
-
-constexpr COLORREF kPanelWhite = RGB(255, 255, 255);
-
-} // namespace
-
 frmMain::frmMain(const Catalogue& catalogue, Registry& registry, MessageBoxSink& messages, UniqueLibrary& hShell32)
     : catalogue_(catalogue), registry_(registry), messages_(messages), hShell32_(hShell32) {}
 
@@ -66,6 +60,7 @@ void frmMain::OnCreateControls() {
         throw std::runtime_error("The program could not register the window class of its startup list.");
     }
     ctlStartups_ = AddCustomControl(kListboxClassName, {120, 960, 9255, 3855}, WS_VISIBLE | WS_TABSTOP);
+    ::SetWindowTextW(ctlStartups_, L"Startup entries"); // what screen readers announce the list as
     startups_ = ListboxFromWindow(ctlStartups_);
     if (!startups_) {
         throw std::runtime_error("The program could not create its startup list.");
@@ -84,7 +79,7 @@ void frmMain::OnCreateControls() {
 void frmMain::CreateNothingFoundPanel() {
     // The panel that says nothing was found, over the middle of the list. Made only when the scan
     // finds nothing: its seven windows would otherwise cost every start-up time for nothing.
-    picHolder_ = AddPanel({720, 2400, 8055, 1215}, kPanelWhite, false);
+    picHolder_ = AddPanel({720, 2400, 8055, 1215}, false);
     SetGrowth(picHolder_, kStayCentred);
     AddImage(IDI_TICK, {960, 120, 240, 240}, picHolder_);
     lblNoItemsFound_ = AddLabel(L"No unnecessary startups found!", {1440, 120, 3480, 240}, FontKind::VerdanaLargeBold,
