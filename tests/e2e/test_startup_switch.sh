@@ -6,7 +6,7 @@
 #     and through the list's items, and presets them to "No action"; the rest stay at "Disable";
 #   - the Disabled items window lists the entries only switched off, marked so; re-enabling one
 #     switches it on (02 and zeros) and changes nothing else, and the main list then presets it to
-#     "Disable";
+#     "No action", as every entry re-enabled in the same run;
 #   - the default "Continue" leaves the switched-off entries and their switches alone;
 #   - reporting Windows 7, no row speaks of the switch and every row starts at "Disable".
 # RUNSWEEP_SCREENSHOTS=folder keeps screenshots of both lists.
@@ -147,8 +147,9 @@ expect_switch HKCU qttask "REG_BINARY 020000000000000000000000"
 expect_switch HKLM32 NeroCheck "REG_BINARY 07000000$JUNE_FIRST"
 e2e_expect_present HKCU qttask
 e2e_expect_no_record qttask
-# The main list is scanned again: qttask starts with Windows once more.
-expect_row "$(all_rows qttask)" qttask "QuickTime" Disable
+# The main list is scanned again: qttask starts with Windows once more, and waits at "No action"
+# so that Continue does not switch off what the user just switched on.
+expect_row "$(all_rows qttask)" qttask "QuickTime" "No action"
 
 # The default Continue: the switched-off entry stays as it is, switch and all.
 e2e_click Continue
@@ -160,7 +161,9 @@ e2e_expect_no_record NeroCheck
 expect_switch HKLM32 NeroCheck "REG_BINARY 07000000$JUNE_FIRST"
 expect_switch HKCU SunJavaUpdateSched "REG_BINARY 0300"
 expect_switch HKLM NvCplDaemon "REG_DWORD 0x3"
-for name in qttask jusched ctfmon SunJavaUpdateSched NvCplDaemon CTDVDDet; do
+e2e_expect_present HKCU qttask
+expect_switch HKCU qttask "REG_BINARY 020000000000000000000000"
+for name in jusched ctfmon SunJavaUpdateSched NvCplDaemon CTDVDDet; do
     e2e_expect_absent HKCU "$name"
     e2e_expect_absent HKLM "$name"
 done
