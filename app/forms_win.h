@@ -27,7 +27,9 @@
 //
 // Labels have a transparent background (their container's colour shows through). A label either
 // sizes itself to its text on one line (LabelSize::Auto: the width and height of its ControlRect are
-// not used) or has a fixed box in which the text wraps (LabelSize::Wrap). Link labels are labels in RGB(0, 0, 192),
+// not used) or has a fixed box in which the text wraps (LabelSize::Wrap). Every colour comes from the
+// user's scheme through base/palette_win.h: text in the text colour of its container (the face, or a
+// panel's window colour), links in the hot-tracking colour. Link labels are labels in
 // Verdana 8.25 underlined, with the system's hand cursor, that raise their click handler; they are tab stops with a
 // focus mark round them (their window is a pixel larger than the text on every side, for the mark), and Enter or
 // Space raises the handler too. Fonts are created once per DPI and shared by
@@ -37,7 +39,9 @@
 // is activated or restored again; a push button shows as the default one while it has the focus,
 // and otherwise the button named by DM_SETDEFID does (none unless set).
 #include "base/message_sink.h"
+#include "base/palette_win.h"
 #include "base/win_handles_win.h"
+#include "base/window_dpi_win.h"
 
 #include <windows.h>
 
@@ -47,7 +51,9 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace runsweep {
@@ -71,14 +77,25 @@ struct ControlRect {
     double height = 0;
 };
 
+// How much of a form's growth beyond its designed size a control takes, as shares of the growth in
+// width and height: its left and top edges move, its width and height grow. All 0 keeps the control
+// where it was designed. Only controls placed on the form itself grow; a panel's keep their places
+// in the panel.
+struct Growth {
+    double left = 0;
+    double top = 0;
+    double width = 0;
+    double height = 0;
+};
+inline constexpr Growth kFillRoom{0, 0, 1, 1};
+inline constexpr Growth kFollowBottom{0, 1, 0, 0};
+inline constexpr Growth kFollowBottomRight{1, 1, 0, 0};
+inline constexpr Growth kStayCentred{0.5, 0.5, 0, 0};
+
 enum class LabelSize {
     Auto, // the label takes the size of its text on one line
     Wrap, // fixed box; the text wraps inside it and is cut at its bottom edge
 };
-
-// The DPI of a window: GetDpiForWindow where the system has it (Windows 10 1607 and later),
-// otherwise the screen's logical DPI. Never 0.
-unsigned WindowDpi(HWND hwnd) noexcept;
 
 // The height in pixels of a font of `points` points at `dpi`, as CreateFont wants it (negative:
 // character height, not cell height).
@@ -117,7 +134,41 @@ struct FormStyle {
     bool sizableFrame = false;
     bool minimizeBox = false;
     bool maximizeBox = false;
+    // The designed size is the smallest: the window may be made larger and maximized, and its
+    // controls follow by their Growth. Otherwise an outer size given above is held.
+    bool growable = false;
+    // The window's place, size and maximized state are kept for the user under this name when it
+    // closes, and it opens there the next time. Empty: it always opens centred at its designed size.
+    std::wstring placementName;
 };
+
+// Where the user's windows are kept: HKCU, one REG_SZ value per window.
+inline constexpr wchar_t kWindowPlacementKey[] = L"Software\\Quorvane\\Runsweep";
+
+// A window's outer rectangle in screen pixels at the DPI it had, and whether it was maximized (the
+// rectangle is then where it comes back to when restored).
+struct SavedPlacement {
+    RECT rect{};
+    unsigned dpi = 96;
+    bool maximized = false;
+};
+// "left,top,width,height,dpi,maximized", as kept in the registry.
+std::wstring FormatPlacement(const SavedPlacement& placement);
+// Nothing for text that is not a placement this program wrote: the window then opens as the first
+// time.
+std::optional<SavedPlacement> ParsePlacement(std::wstring_view text);
+
+// A monitor's work area (the screen without task bars) and its DPI.
+struct MonitorArea {
+    RECT work{};
+    unsigned dpi = 96;
+};
+// Where a window saved at `saved` opens on the monitors of now (the primary first): on the one that
+// shows most of it, or centred on the primary when none shows any; its size scaled to that
+// monitor's DPI, no smaller than `minimumAt` that DPI, and no larger than the work area while the
+// minimum allows; moved wholly inside the work area where it fits.
+RECT RestoredRect(const SavedPlacement& saved, const std::vector<MonitorArea>& monitors,
+                  const std::function<SIZE(unsigned dpi)>& minimumAt);
 
 class Form {
 public:
@@ -126,9 +177,9 @@ public:
     Form& operator=(const Form&) = delete;
     virtual ~Form();
 
-    // Creates the window, hidden and centred on the screen, builds its controls (OnCreateControls)
-    // and raises OnLoad. `owner` may be null. Throws std::runtime_error when the window cannot be
-    // created.
+    // Creates the window, hidden and centred on the screen its owner is on (the primary one when
+    // `owner` is null, and unless a kept place is restored), builds its controls (OnCreateControls)
+    // and raises OnLoad. Throws std::runtime_error when the window cannot be created.
     void Create(const FormStyle& style, HWND owner);
     // Shows the window and returns.
     void ShowModeless();
@@ -185,14 +236,17 @@ protected:
                       HWND container = nullptr);
     HWND AddButton(const std::wstring& text, const ControlRect& rect, FontKind font, std::function<void()> onClick,
                    HWND container = nullptr);
-    // A plain panel of the given background colour whose children are clipped to it. Starts hidden
-    // when `visible` is false.
-    HWND AddPanel(const ControlRect& rect, COLORREF background, bool visible, HWND container = nullptr);
+    // A plain panel in the window colour, as the lists are, whose children are clipped to it. Starts
+    // hidden when `visible` is false.
+    HWND AddPanel(const ControlRect& rect, bool visible, HWND container = nullptr);
     // An icon from the program's resources, drawn at the size of its box.
     HWND AddImage(int iconResource, const ControlRect& rect, HWND container = nullptr);
     // A window of any registered class, placed like the other controls. Throws when it cannot be
     // created.
     HWND AddCustomControl(const wchar_t* className, const ControlRect& rect, DWORD style, HWND container = nullptr);
+
+    // How the control follows the form when the form grows; placed again at once.
+    void SetGrowth(HWND control, const Growth& growth);
 
     static void SetVisible(HWND control, bool visible) noexcept;
     static void SetEnabled(HWND control, bool enabled) noexcept;
@@ -213,9 +267,8 @@ private:
         LabelSize size = LabelSize::Auto;
         int iconResource = 0;
         UniqueIcon icon;
-        UniqueBrush background; // panels
-        COLORREF backColor = 0;
         std::function<void()> onClick;
+        Growth growth;
     };
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -235,9 +288,20 @@ private:
     void PlaceControl(Control& control);
     void PlaceAll();
     void LoadImageFor(Control& control);
+    Surface ContainerSurface(HWND container) const noexcept;
     HBRUSH ContainerBrush(HWND container) const noexcept;
     bool HoldsOuterSize() const noexcept;
+    bool HasMinimumSize() const noexcept;
     SIZE OuterSizeAt(unsigned dpi, DWORD windowStyle, DWORD exStyle) const noexcept;
+    // The client area at the designed outer size, and how far the window has grown beyond it.
+    SIZE DesignClientPx() const noexcept;
+    SIZE GrowthPx() const noexcept;
+    void PlaceGrowing();
+    // Where a remembered window opens: false when it is not remembered or nothing was kept.
+    bool PlanRestoredPlacement(DWORD windowStyle, DWORD exStyle, RECT& rect, unsigned& dpi);
+    void TrackPlacement() noexcept;
+    void SavePlacement() noexcept;
+    int ShowCommand() const noexcept;
     void CenterOnScreen() noexcept;
     void Unload() noexcept;
     void RaiseResize() noexcept;
@@ -250,7 +314,6 @@ private:
     HWND hwnd_ = nullptr;
     FormStyle style_;
     FontSet fonts_;
-    UniqueBrush backBrush_;
     std::vector<std::unique_ptr<Control>> controls_;
     int nextControlId_ = 100;         // below 100: IDOK and IDCANCEL, which dialog navigation sends
     HWND focus_ = nullptr;            // the control that had the focus when the window was deactivated
@@ -262,6 +325,10 @@ private:
     int closeDeferrals_ = 0;     // CloseDeferrals alive
     bool closePending_ = false;  // a WM_CLOSE they held back
     bool closingItself_ = false; // Close() is sending WM_CLOSE
+    bool shown_ = false;         // on the screen at least once: its placement is worth keeping
+    RECT normalRect_{};          // the outer rectangle when last neither minimized nor maximized
+    bool maximized_ = false;     // maximized, or minimized from maximized
+    bool openMaximized_ = false; // as it was when it last closed
 };
 
 // Shows the core's messages as modal message boxes titled "Runsweep", owned by the program's main

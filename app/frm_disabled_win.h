@@ -1,10 +1,10 @@
 #pragma once
-// frmDisabled, "Disabled items": every record of a disabled startup entry, whoever wrote it, as a
-// row of the startup list with the boxes "Re-enable" and "Keep disabled". "Re-enable chosen" puts
-// the chosen entries back and says what came of each; closing the window (its close box, "Close",
-// Esc) carries out nothing. It is modal to the main window and made afresh each time it opens.
+// frmDisabled, "Disabled items": every record of a disabled startup entry, whoever wrote it, and
+// every entry only switched off in Task Manager, as a row of the startup list with the boxes "Re-enable" and "Keep
+// disabled". "Re-enable chosen" puts the chosen entries back and says what came of each; closing the window (its close
+// box, "Close", Esc) carries out nothing. It is modal to the main window and made afresh each time it opens.
+#include "app/disabled_items.h"
 #include "app/forms_win.h"
-#include "registry/startup_record.h"
 
 #include <vector>
 
@@ -22,6 +22,8 @@ public:
     // when it has been closed: true when re-enabling was carried out, so the owner's list may have
     // changed.
     bool Show(HWND owner);
+    // The Run values that came back while the window was open.
+    const std::vector<std::wstring>& Reenabled() const { return reenabled_; }
 
     void OnReenableClick();
     void OnCloseClick();
@@ -36,7 +38,8 @@ private:
 
     Registry& registry_;
     MessageBoxSink messages_;
-    std::vector<StartupRecord> records_; // row i stands for records_[i]
+    DisabledItems items_; // row i stands for item i
+    std::vector<std::wstring> reenabled_;
     ListboxControl* list_ = nullptr;
     HWND ctlDisabled_ = nullptr;
     HWND picEmpty_ = nullptr;

@@ -1,5 +1,6 @@
 #include "listbox/listbox_accessible_win.h"
 
+#include "base/system_library_win.h"
 #include "listbox/list_items.h"
 #include "listbox/listbox_win.h"
 
@@ -26,8 +27,8 @@ const AccessibilityApi* LoadAccessibilityApi() {
     static const AccessibilityApi api = [] {
         AccessibilityApi loaded;
         // Loaded for the rest of the process: handed-out objects may be called until it ends.
-        HMODULE oleacc = ::LoadLibraryW(L"oleacc.dll");
-        HMODULE oleaut = ::LoadLibraryW(L"oleaut32.dll");
+        HMODULE oleacc = LoadSystemLibrary(L"oleacc.dll");
+        HMODULE oleaut = LoadSystemLibrary(L"oleaut32.dll");
         loaded.lresultFromObject = Lookup<decltype(loaded.lresultFromObject)>(oleacc, "LresultFromObject");
         loaded.createStdAccessibleObject =
             Lookup<decltype(loaded.createStdAccessibleObject)>(oleacc, "CreateStdAccessibleObject");
@@ -155,6 +156,14 @@ HRESULT ListboxAccessible::get_accName(VARIANT child, BSTR* name) {
         return hr;
     }
     if (id == CHILDID_SELF) {
+        // The window's text, as the host named the list; without one, whatever the system makes of
+        // the list's surroundings.
+        std::wstring own(static_cast<std::size_t>(::GetWindowTextLengthW(control_->Window())) + 1, L'\0');
+        own.resize(
+            static_cast<std::size_t>(::GetWindowTextW(control_->Window(), own.data(), static_cast<int>(own.size()))));
+        if (!own.empty()) {
+            return Text(own.c_str(), name);
+        }
         return standard_ ? standard_->get_accName(child, name) : S_FALSE;
     }
     const std::optional<ListItem> item = DescribeItem(control_->Model(), id, false);

@@ -1,6 +1,9 @@
 #include "listbox/listbox_win.h"
 
+#include "base/palette_win.h"
+#include "base/system_library_win.h"
 #include "base/twips.h"
+#include "base/window_dpi_win.h"
 #include "listbox/listbox_accessible_win.h"
 
 #include <commctrl.h>
@@ -11,6 +14,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #if __has_include("resources/resource.h")
@@ -29,8 +33,6 @@ constexpr int kCaptionGap = 45; // twips between a box's check mark and its capt
 // The list's own message: brings the scroll bar up to date after a run of AddItem calls.
 constexpr UINT kUpdateScrollBarMessage = WM_USER + 0x100;
 constexpr UINT kCaptionFormat = DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX;
-constexpr COLORREF kWhite = RGB(255, 255, 255);
-constexpr COLORREF kBlack = RGB(0, 0, 0);
 #ifndef WM_DPICHANGED_AFTERPARENT
 constexpr UINT WM_DPICHANGED_AFTERPARENT = 0x02E3;
 #endif
@@ -47,34 +49,88 @@ RowElement ElementOf(RowBox box) {
     return static_cast<RowElement>(static_cast<int>(RowElement::Disable) + static_cast<int>(box));
 }
 
+Surface RowSurface(bool selected) {
+    return selected ? Surface::Selection : Surface::Window;
+}
+
 COLORREF TextColour(bool selected) {
-    return selected ? kWhite : kBlack;
+    return InkColour(Ink::Text, RowSurface(selected));
 }
 
 HBRUSH BackBrush(bool selected) {
-    return selected ? ::GetSysColorBrush(COLOR_HIGHLIGHT) : static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
+    return BackgroundBrush(RowSurface(selected));
+}
+
+// The theme functions the boxes are drawn with, from the system folder on first use. Without them
+// (a system without themes) the boxes are drawn classic.
+struct ThemeApi {
+    decltype(&::IsAppThemed) isAppThemed = nullptr;
+    decltype(&::OpenThemeData) openThemeData = nullptr;
+    decltype(&::CloseThemeData) closeThemeData = nullptr;
+    decltype(&::GetThemePartSize) getThemePartSize = nullptr;
+    decltype(&::DrawThemeBackground) drawThemeBackground = nullptr;
+};
+
+const ThemeApi& Themes() {
+    static const ThemeApi api = [] {
+        ThemeApi loaded;
+        // Kept for the life of the process: theme handles may outlive any one list.
+        HMODULE uxtheme = LoadSystemLibrary(L"uxtheme.dll");
+        if (!uxtheme) {
+            return loaded;
+        }
+        const auto find = [uxtheme](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+                reinterpret_cast<void (*)()>(::GetProcAddress(uxtheme, name)));
+        };
+        find(loaded.isAppThemed, "IsAppThemed");
+        find(loaded.openThemeData, "OpenThemeData");
+        find(loaded.closeThemeData, "CloseThemeData");
+        find(loaded.getThemePartSize, "GetThemePartSize");
+        find(loaded.drawThemeBackground, "DrawThemeBackground");
+        if (!loaded.isAppThemed || !loaded.openThemeData || !loaded.closeThemeData || !loaded.getThemePartSize ||
+            !loaded.drawThemeBackground) {
+            return ThemeApi{};
+        }
+        return loaded;
+    }();
+    return api;
+}
+
+// The tool tip's one tool: moved over whichever label is under the pointer.
+constexpr UINT_PTR kTipTool = 1;
+// Longer texts are no use in a tool tip: a registry name may be 16,383 characters without a space.
+constexpr std::size_t kLongestTip = 1024;
+
+std::size_t FitIn(HDC dc, std::wstring_view text, int width) {
+    INT fit = 0;
+    SIZE size{};
+    if (text.empty() ||
+        !::GetTextExtentExPointW(dc, text.data(), static_cast<int>(text.size()), width, &fit, nullptr, &size)) {
+        return 0;
+    }
+    return static_cast<std::size_t>(std::max(0, fit));
+}
+
+int EllipsisWidth(HDC dc) {
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, kEllipsis, 1, &size);
+    return size.cx;
+}
+
+std::wstring TipText(const std::wstring& text) {
+    if (text.size() <= kLongestTip) {
+        return text;
+    }
+    std::size_t cut = kLongestTip;
+    if (text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF) {
+        --cut; // not half a surrogate pair
+    }
+    return text.substr(0, cut) + kEllipsis + L" (" + std::to_wstring(text.size()) + L" characters)";
 }
 
 HMENU ChildId(int id) {
     return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
-}
-
-unsigned WindowDpi(HWND hwnd) {
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = [] {
-        HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-        return user32 ? reinterpret_cast<GetDpiForWindowFn>(
-                            reinterpret_cast<void*>(::GetProcAddress(user32, "GetDpiForWindow")))
-                      : nullptr;
-    }();
-    if (getDpiForWindow) {
-        if (const UINT dpi = getDpiForWindow(hwnd)) {
-            return dpi;
-        }
-    }
-    WindowDC dc(hwnd);
-    const int dpi = dc.get() ? ::GetDeviceCaps(dc.get(), LOGPIXELSY) : 0;
-    return dpi > 0 ? static_cast<unsigned>(dpi) : 96u;
 }
 
 LRESULT CALLBACK ListboxWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -160,7 +216,7 @@ ListboxControl::~ListboxControl() {
         accessible_->Release();
     }
     if (boxTheme_) {
-        ::CloseThemeData(boxTheme_);
+        Themes().closeThemeData(boxTheme_);
     }
 }
 
@@ -225,6 +281,8 @@ void ListboxControl::SetChoices(ListChoices choices) {
 void ListboxControl::Clear() {
     model_.Clear();
     press_.reset();
+    DropTexts();
+    HideToolTip();
     UpdateScrollBar();
     if (surface_) {
         ::InvalidateRect(surface_, nullptr, FALSE);
@@ -296,13 +354,120 @@ RECT ListboxControl::ElementPixels(int iItem, RowElement element) const {
 }
 
 bool ListboxControl::DescriptionFits(int iItem) const {
-    const RECT label = ElementPixels(iItem, RowElement::Description);
-    RECT needed = label;
+    return !ShownText(iItem, RowElement::Description).cut;
+}
+
+WrappedText ListboxControl::ShownText(int iItem, RowElement element) const {
+    model_.GetValue(iItem); // an index without a row is an error here as everywhere
     const WindowDC dc(surface_);
-    const SelectObjectScope font(dc.get(), regularFont_.get());
-    ::DrawTextW(dc.get(), model_.GetDescription(iItem).c_str(), -1, &needed,
-                DT_LEFT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_CALCRECT);
-    return needed.bottom - needed.top <= label.bottom - label.top;
+    const RowText& text = TextOf(dc.get(), iItem);
+    return element == RowElement::Description ? text.description : text.name;
+}
+
+const ListboxControl::RowText& ListboxControl::TextOf(HDC dc, int row) const {
+    if (rowTexts_.size() < static_cast<std::size_t>(model_.ListCount())) {
+        rowTexts_.resize(static_cast<std::size_t>(model_.ListCount()));
+    }
+    RowText& text = rowTexts_[static_cast<std::size_t>(row)];
+    const RECT name = ElementPixels(row, RowElement::ValueName);
+    const RECT description = ElementPixels(row, RowElement::Description);
+    const int nameWidth = name.right - name.left;
+    const int descriptionWidth = description.right - description.left;
+    if (text.nameWidth == nameWidth && text.descriptionWidth == descriptionWidth) {
+        return text;
+    }
+    const auto fit = [dc](std::wstring_view part, int width) { return FitIn(dc, part, width); };
+    {
+        const SelectObjectScope font(dc, boldFont_.get());
+        text.name = EndWithEllipsis(model_.GetValue(row), nameWidth, TextFit{fit, EllipsisWidth(dc)});
+    }
+    {
+        const SelectObjectScope font(dc, regularFont_.get());
+        if (lineHeight_ <= 0) {
+            TEXTMETRICW metrics{};
+            lineHeight_ = ::GetTextMetricsW(dc, &metrics) && metrics.tmHeight > 0 ? metrics.tmHeight : Px(195);
+        }
+        // Whole lines only: a line cut through the middle says less than an ellipsis.
+        const int lines = std::max(1, static_cast<int>((description.bottom - description.top) / lineHeight_));
+        text.description =
+            WrapAtSpaces(model_.GetDescription(row), descriptionWidth, lines, TextFit{fit, EllipsisWidth(dc)});
+    }
+    text.nameWidth = nameWidth;
+    text.descriptionWidth = descriptionWidth;
+    return text;
+}
+
+void ListboxControl::DropTexts() const {
+    rowTexts_.clear();
+    lineHeight_ = 0;
+}
+
+// --- the tool tip -------------------------------------------------------------------------------
+
+void ListboxControl::CreateToolTip() {
+    auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
+    tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance,
+                                 nullptr);
+    if (!tooltip_) {
+        return; // a list without tool tips still shows every row
+    }
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = surface_;
+    tool.uId = kTipTool;
+    tool.lpszText = const_cast<wchar_t*>(L"");
+    ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    // Long texts wrap in the tip rather than running off the screen.
+    ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Px(8000));
+}
+
+void ListboxControl::HideToolTip() {
+    if (!tooltip_ || !tipAt_) {
+        return;
+    }
+    tipAt_.reset();
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = surface_;
+    tool.uId = kTipTool;
+    ::SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+    ::SendMessageW(tooltip_, TTM_POP, 0, 0);
+}
+
+void ListboxControl::UpdateToolTip(const MSG& mouse) {
+    if (!tooltip_) {
+        return;
+    }
+    const POINT at{static_cast<short>(LOWORD(mouse.lParam)), static_cast<short>(HIWORD(mouse.lParam))};
+    std::optional<RowHit> hit = press_ ? std::nullopt : HitAt(at);
+    if (hit && hit->element != RowElement::ValueName && hit->element != RowElement::Description) {
+        hit.reset();
+    }
+    if (hit && !ShownText(hit->row, hit->element).cut) {
+        hit.reset();
+    }
+    if (hit != tipAt_) {
+        if (!hit) {
+            HideToolTip();
+        } else {
+            ::SendMessageW(tooltip_, TTM_POP, 0, 0);
+            tipAt_ = hit;
+            const std::wstring text = TipText(hit->element == RowElement::Description ? model_.GetDescription(hit->row)
+                                                                                      : model_.GetValue(hit->row));
+            TTTOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V2_SIZE;
+            tool.hwnd = surface_;
+            tool.uId = kTipTool;
+            tool.rect = ElementPixels(hit->row, hit->element);
+            tool.lpszText = const_cast<wchar_t*>(text.c_str());
+            ::SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+            ::SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
+    }
+    // After the tool has moved, so the tip counts this very move towards showing.
+    MSG relayed = mouse;
+    ::SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
 }
 
 std::wstring ListboxControl::Snapshot() const {
@@ -332,6 +497,7 @@ bool ListboxControl::Create() noexcept {
         }
         // The bar stays above the surface, whatever rounding makes of their shared edge.
         ::SetWindowPos(scrollBar_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        CreateToolTip();
         ApplyLayout();
         return true;
     } catch (...) {
@@ -354,6 +520,8 @@ void ListboxControl::CreateFonts() {
     };
     boldFont_ = make(FW_BOLD);
     regularFont_ = make(FW_NORMAL);
+    // Measured in the old fonts.
+    DropTexts();
 }
 
 int ListboxControl::Px(double twips) const {
@@ -376,6 +544,7 @@ void ListboxControl::ApplyLayout() {
     ::MoveWindow(scrollBar_, barLeft, 0, client.right - barLeft, client.bottom, TRUE);
     scrollBarKnown_ = false;
     UpdateScrollBar();
+    HideToolTip();
     ::InvalidateRect(surface_, nullptr, FALSE);
 }
 
@@ -494,6 +663,8 @@ void ListboxControl::ScrollView(long long targetTwips) {
     if (!model_.ScrollTo(targetTwips)) {
         return;
     }
+    // The label it stood over has moved away from the pointer.
+    HideToolTip();
     Commit(before, true);
 }
 
@@ -646,11 +817,15 @@ void ListboxControl::OnButtonDown(POINT at, UINT upMessage, bool left) {
     if (IsBox(hit->element)) {
         // As a box does: the choice waits for the button to be let go over it.
         const ViewState before = State();
-        model_.FocusBoxOf(hit->row, BoxOf(hit->element));
+        model_.PressBox(hit->row, BoxOf(hit->element));
         press_ = Press{hit->row, BoxOf(hit->element), upMessage, true};
         ::SetCapture(surface_);
         InvalidateRow(hit->row);
         Commit(before, false);
+        if (before.selected != hit->row) {
+            ::NotifyWinEvent(EVENT_OBJECT_SELECTION, hwnd_, OBJID_CLIENT,
+                             ChildIdOf(model_, hit->row, RowElement::ValueName));
+        }
     } else if (left) {
         SelectRow(hit->row);
     }
@@ -744,13 +919,14 @@ std::optional<POINT> ListboxControl::AtlasSlot(HDC dc, const AtlasKey& key, bool
 void ListboxControl::PrepareAtlas(HDC dc) const {
     if (!boxThemeOpened_) {
         boxThemeOpened_ = true;
-        boxTheme_ = ::IsAppThemed() ? ::OpenThemeData(hwnd_, L"BUTTON") : nullptr;
+        const ThemeApi& themes = Themes();
+        boxTheme_ = themes.isAppThemed && themes.isAppThemed() ? themes.openThemeData(hwnd_, L"BUTTON") : nullptr;
     }
     if (glyphSize_.cx == 0) {
         const int fallback = ::MulDiv(13, static_cast<int>(dpi_), 96);
         glyphSize_ = SIZE{fallback, fallback};
         if (boxTheme_) {
-            ::GetThemePartSize(boxTheme_, dc, BP_CHECKBOX, CBS_UNCHECKEDNORMAL, nullptr, TS_DRAW, &glyphSize_);
+            Themes().getThemePartSize(boxTheme_, dc, BP_CHECKBOX, CBS_UNCHECKEDNORMAL, nullptr, TS_DRAW, &glyphSize_);
         }
     }
     const TwipsRect first = model_.Choices().boxes.front().rect;
@@ -775,7 +951,7 @@ std::optional<POINT> ListboxControl::GlyphAt(HDC dc, bool selected, bool checked
         RECT r{at->x, at->y, at->x + glyphSize_.cx, at->y + glyphSize_.cy};
         ::FillRect(atlas_.dc(), &r, BackBrush(selected));
         if (boxTheme_) {
-            ::DrawThemeBackground(boxTheme_, atlas_.dc(), BP_CHECKBOX, state, &r, nullptr);
+            Themes().drawThemeBackground(boxTheme_, atlas_.dc(), BP_CHECKBOX, state, &r, nullptr);
         } else {
             ::DrawFrameControl(atlas_.dc(), &r, DFC_BUTTON,
                                DFCS_BUTTONCHECK | (checked ? DFCS_CHECKED : 0) | (pressed ? DFCS_PUSHED : 0));
@@ -812,7 +988,7 @@ void ListboxControl::DropGlyphs() const {
     atlasKeys_.clear();
     atlas_.Reset();
     if (boxTheme_) {
-        ::CloseThemeData(boxTheme_);
+        Themes().closeThemeData(boxTheme_);
     }
     boxTheme_ = nullptr;
     boxThemeOpened_ = false;
@@ -826,6 +1002,10 @@ void ListboxControl::DrawBox(HDC dc, HDC source, const RECT& cell, RowBox box, b
         ::BitBlt(dc, cell.left, glyphTop, glyphSize_.cx, glyphSize_.cy, atlas_.dc(), glyph->x, glyph->y, SRCCOPY);
     }
     RECT label{cell.left + glyphSize_.cx + Px(kCaptionGap), cell.top, cell.right, cell.bottom};
+    // Set here, not by the callers: a held box is drawn straight onto the back buffer, which still
+    // holds whatever colour the last row painted there left behind.
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, TextColour(selected));
     const HGDIOBJ previous = ::SelectObject(dc, boldFont_.get());
     ::DrawTextW(dc, model_.BoxCaption(box).c_str(), -1, &label, kCaptionFormat);
     ::SelectObject(dc, previous);
@@ -842,8 +1022,6 @@ std::optional<POINT> ListboxControl::StripAt(HDC dc, const std::array<RECT, kRow
         HDC atlas = atlas_.dc();
         RECT all{at->x, at->y, at->x + width, at->y + height};
         ::FillRect(atlas, &all, BackBrush(selected));
-        ::SetBkMode(atlas, TRANSPARENT);
-        ::SetTextColor(atlas, TextColour(selected));
         for (int b = 0; b < count; ++b) {
             RECT cell = cells[static_cast<size_t>(b)];
             ::OffsetRect(&cell, at->x - cells.front().left, at->y - cells.front().top);
@@ -881,7 +1059,7 @@ void ListboxControl::PaintBoxes(HDC dc, int row, bool selected) const {
 }
 
 void ListboxControl::Paint(HDC dc, const RECT& area) const {
-    ::FillRect(dc, &area, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    ::FillRect(dc, &area, BackBrush(false));
     ::SetBkMode(dc, TRANSPARENT);
     const bool focused = HasFocus();
     const bool focusShown = focused && !(::SendMessageW(hwnd_, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
@@ -930,9 +1108,9 @@ void ListboxControl::Paint(HDC dc, const RECT& area) const {
     const HGDIOBJ previousFont = ::SelectObject(dc, boldFont_.get());
     for (int row : rows) {
         ::SetTextColor(dc, TextColour(model_.HighlightVisible() && row == model_.SelectedItem()));
-        // Cut off at the boxes when long; the whole name is still the row's value.
+        // Ended with an ellipsis before the boxes when long; the whole name is still the row's value.
         RECT name = ElementPixels(row, RowElement::ValueName);
-        ::DrawTextW(dc, model_.GetValue(row).c_str(), -1, &name, DT_SINGLELINE | DT_LEFT | DT_NOPREFIX);
+        ::DrawTextW(dc, TextOf(dc, row).name.lines.front().c_str(), -1, &name, DT_SINGLELINE | DT_LEFT | DT_NOPREFIX);
         if (focusShown && model_.FocusRow() == row) {
             const RECT cell = ElementPixels(row, ElementOf(model_.FocusBox()));
             RECT focus{cell.left + glyphSize_.cx + Px(kCaptionGap), cell.top, cell.right, cell.bottom};
@@ -946,10 +1124,14 @@ void ListboxControl::Paint(HDC dc, const RECT& area) const {
     ::SelectObject(dc, regularFont_.get());
     for (int row : rows) {
         ::SetTextColor(dc, TextColour(model_.HighlightVisible() && row == model_.SelectedItem()));
-        // Wrapped, and cut at the label's bottom.
-        RECT description = ElementPixels(row, RowElement::Description);
-        ::DrawTextW(dc, model_.GetDescription(row).c_str(), -1, &description,
-                    DT_LEFT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+        // Wrapped at spaces, ended with an ellipsis where the label is full.
+        const RECT description = ElementPixels(row, RowElement::Description);
+        RECT line = description;
+        for (const std::wstring& text : TextOf(dc, row).description.lines) {
+            line.bottom = line.top + lineHeight_;
+            ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &line, DT_SINGLELINE | DT_LEFT | DT_NOPREFIX);
+            line.top = line.bottom;
+        }
     }
     ::SelectObject(dc, previousFont);
 }
@@ -1029,7 +1211,7 @@ LRESULT ListboxControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
         case WM_ERASEBKGND: {
             RECT client{};
             ::GetClientRect(hwnd_, &client);
-            ::FillRect(reinterpret_cast<HDC>(wParam), &client, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+            ::FillRect(reinterpret_cast<HDC>(wParam), &client, BackBrush(false));
             return 1;
         }
         case WM_VSCROLL:
@@ -1101,6 +1283,10 @@ LRESULT ListboxControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
             break;
         case WM_DESTROY:
             DropGlyphs();
+            if (tooltip_) {
+                ::DestroyWindow(tooltip_);
+                tooltip_ = nullptr;
+            }
             if (accessible_) {
                 accessible_->Disconnect();
                 accessible_->Release();
@@ -1120,6 +1306,14 @@ LRESULT ListboxControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
 LRESULT ListboxControl::HandleSurfaceMessage(HWND surface, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     try {
         const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        if (message >= WM_MOUSEFIRST && message <= WM_MBUTTONUP && message != WM_MOUSEWHEEL) {
+            MSG mouse{};
+            mouse.hwnd = surface;
+            mouse.message = message;
+            mouse.wParam = wParam;
+            mouse.lParam = lParam;
+            UpdateToolTip(mouse);
+        }
         switch (message) {
         case WM_ERASEBKGND:
             return 1; // WM_PAINT covers everything

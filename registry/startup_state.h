@@ -2,6 +2,7 @@
 // What Windows' own startup switch says of the entries the scan found: the switch of each place
 // that holds an entry, the entry's state over all of them, and how a row tells the user.
 #include "listbox/list_model.h"
+#include "registry/action_reason.h"
 #include "registry/scan.h"
 #include "registry/startup_approved.h"
 
@@ -42,5 +43,32 @@ std::wstring RowDescription(const FoundStartup& entry);
 // The box a new row starts with. An entry Windows does not start anyway costs no start-up time:
 // "No action", so that nothing is changed unless the user asks. Every other row starts at Disable.
 RowBox PresetBox(const FoundStartup& entry);
+
+// An entry that Windows' switch keeps from starting although its Run value is there: what Task
+// Manager's own "Disable" leaves behind.
+struct SwitchedOff {
+    std::wstring name;            // as the first place's Run key spells it
+    std::vector<RunPlace> places; // switched off there with the Run value present, in RunPlaces order
+    FileTime since = 0;           // the latest time one of them was switched off; 0 when none says
+    std::wstring command;         // the first place's command line, for showing
+};
+
+// Every switched-off entry of the Run keys, in the order of the first switch key that holds it.
+// Each switch key and each Run key is opened once. A switch key or Run key that cannot be read
+// gives its status, and what the others hold is still listed.
+long ListSwitchedOff(Registry& registry, std::vector<SwitchedOff>& entries);
+
+// Switches the entry on in each of its places, and changes nothing else: the Run values are there
+// already. One result per place, in its order.
+std::vector<SwitchWrite> SwitchOnEverywhere(Registry& registry, const SwitchedOff& entry);
+
+// Whether every place's switch now lets Windows start the entry.
+bool AllSwitchedOn(const std::vector<SwitchWrite>& writes);
+
+// What switching on did, place by place (`writes` in the order of `places`): "switched on again in
+// HKCU." or, for example, "switched on again in HKCU; not in HKLM, which needs administrator
+// rights. Close Runsweep and run it as administrator to change it there."
+std::wstring SwitchOnReason(const std::vector<RunPlace>& places, const std::vector<SwitchWrite>& writes,
+                            const ReasonWording& wording);
 
 } // namespace runsweep

@@ -2,7 +2,9 @@
 // and the closing message that reports every outcome truthfully.
 #include "app/disabled_items.h"
 
+#include "catalogue/catalogue.h"
 #include "registry/memory_registry.h"
+#include "registry/scan.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +52,6 @@ TEST(DisabledItemsRows, SayWhereEachEntryGoesBackWhenItWasDisabledAndItsCommand)
     EXPECT_EQ(RecordDescription(utility), L"Back to HKLM, disabled 2025-03-14 09:05: C:\\jusched.exe");
 
     StartupRecord several = Understood(L"qttask", {{RunPlace::CurrentUser, L"C:\\cu.exe", kRegSz},
-                                                   {RunPlace::Machine64, L"C:\\old.exe", kRegSz},
                                                    {RunPlace::Machine32, L"C:\\lm32.exe", kRegExpandSz},
                                                    {RunPlace::Machine64, L"C:\\lm.exe", kRegSz}});
     several.item = L"QTTASK"; // the same name in other letters is not repeated
@@ -178,6 +179,131 @@ TEST(DisabledItemsCarryOut, ThroughTheRegistryEachChosenRecordComesBack) {
     EXPECT_EQ(ReadRunValue(registry, RunPlace::CurrentUser, L"qttask").command, L"C:\\qt.exe");
     ASSERT_EQ(ListStartupRecords(registry, records), kSuccess);
     EXPECT_TRUE(records.empty());
+
+    // Back in the main list, scanned again after the window closes: the entry just re-enabled
+    // waits at "No action", whatever letter case its name is listed in, while a choice made
+    // before the window opened is kept and a new row takes the default.
+    EXPECT_EQ(ReenabledNames(results), std::vector<std::wstring>{L"qttask"});
+    Catalogue catalogue;
+    catalogue.AppendEntry(L"QTTASK", L"QuickTime");
+    catalogue.AppendEntry(L"jusched", L"Java");
+    catalogue.AppendEntry(L"ctfmon", L"Language bar");
+    {
+        RegKey run;
+        ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, kRunKeyPath, run), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(run, L"jusched", L"C:\\jusched.exe"), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(run, L"ctfmon", L"C:\\ctfmon.exe"), kSuccess);
+    }
+    ListModel main;
+    ScanStartups(catalogue, registry, main);
+    ASSERT_EQ(main.ListCount(), 3);
+    const std::vector<NamedChoice> before = {{L"jusched", StartupAction::kRemove},
+                                             {L"qttask", StartupAction::kDisable}};
+    EXPECT_EQ(PresetChoices(main, before, ReenabledNames(results)),
+              (std::vector<std::wstring>{L"none", L"remove", L""}));
+    EXPECT_EQ(PresetChoices(main, before, {}), (std::vector<std::wstring>{L"disable", L"remove", L""}));
+}
+
+TEST(DisabledItemsCarryOut, OnlyWhatCameBackIsReenabledInTheMainList) {
+    const auto entry = [](const wchar_t* name, EnableOutcome outcome, std::vector<EnablePlaceResult> places) {
+        EnableRecord record;
+        record.name = name;
+        record.title = name;
+        record.result = Result(outcome, std::move(places));
+        return record;
+    };
+    std::vector<EnableRecord> results = {
+        entry(L"done", EnableOutcome::Done, {{RunPlace::CurrentUser, EnablePlaceOutcome::Restored, 0}}),
+        entry(L"there", EnableOutcome::Done, {{RunPlace::Machine64, EnablePlaceOutcome::AlreadyThere, 0}}),
+        entry(L"half", EnableOutcome::Partial,
+              {{RunPlace::CurrentUser, EnablePlaceOutcome::Restored, 0},
+               {RunPlace::Machine64, EnablePlaceOutcome::NeedsAdministrator, 5}}),
+        entry(L"kept", EnableOutcome::RecordNotDeleted, {{RunPlace::CurrentUser, EnablePlaceOutcome::Restored, 0}}),
+        entry(L"denied", EnableOutcome::NeedsAdministrator,
+              {{RunPlace::Machine64, EnablePlaceOutcome::NeedsAdministrator, 5}}),
+        entry(L"clash", EnableOutcome::Conflict, {{RunPlace::CurrentUser, EnablePlaceOutcome::Conflict, 0}}),
+        entry(L"gone", EnableOutcome::RecordGone, {}),
+    };
+    EnableRecord broken = entry(L"broken", EnableOutcome::Done, {});
+    broken.problem = L"it holds no command";
+    results.push_back(broken);
+    EXPECT_EQ(ReenabledNames(results), (std::vector<std::wstring>{L"done", L"there", L"half", L"kept"}));
+}
+
+// Windows 8 and later: an entry only switched off in Task Manager is a row after the records, and
+// "Re-enable" switches it on and changes nothing else; a place a record puts back stays the
+// record's. A refused switch is told for its place, and the next try finishes.
+TEST(DisabledItemsCarryOut, EntriesOnlySwitchedOffAreRowsThatReenablingSwitchesOn) {
+    MemoryRegistry registry;
+    const FileTime june = 133932528000000000ULL; // 2025-06-01 12:00 UTC
+    const auto run = [&](RunPlace place, const std::wstring& name, const std::wstring& command) {
+        RegKey key;
+        ASSERT_EQ(registry.CreateKey(PlaceHive(place), kRunKeyPath, key, PlaceView(place)), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(key, name, command), kSuccess);
+    };
+    const auto off = [&](RunPlace place, const std::wstring& name) {
+        RegKey key;
+        ASSERT_EQ(registry.CreateKey(RunSwitchKey(place).hive, RunSwitchKey(place).path, key), kSuccess);
+        ASSERT_EQ(registry.SetValue(key, name, kRegBinary, SwitchOffData(june)), kSuccess);
+    };
+    ASSERT_NO_FATAL_FAILURE(run(RunPlace::CurrentUser, L"Steam", L"C:\\steam.exe -silent"));
+    ASSERT_NO_FATAL_FAILURE(run(RunPlace::Machine64, L"Steam", L"C:\\steam.exe -silent"));
+    ASSERT_NO_FATAL_FAILURE(off(RunPlace::CurrentUser, L"Steam"));
+    ASSERT_NO_FATAL_FAILURE(off(RunPlace::Machine64, L"Steam"));
+    // Disabled by Runsweep from HKCU, and written back by its program since: the record's row.
+    ASSERT_NO_FATAL_FAILURE(run(RunPlace::CurrentUser, L"qttask", L"C:\\qt.exe"));
+    ASSERT_NO_FATAL_FAILURE(off(RunPlace::CurrentUser, L"qttask"));
+    {
+        RegKey record;
+        ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, StartupRecordPath(L"qttask"), record), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(record, L"command", L"C:\\qt.exe"), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(record, L"hkey", L"HKCU"), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(record, L"item", L"qttask"), kSuccess);
+    }
+
+    DisabledItems items;
+    ASSERT_EQ(ReadDisabledItems(registry, false, items), kSuccess);
+    EXPECT_EQ(items.size(), 1u) << "a Windows without the switch lists the records alone";
+    ASSERT_EQ(ReadDisabledItems(registry, true, items), kSuccess);
+    ASSERT_EQ(items.records.size(), 1u);
+    ASSERT_EQ(items.switched_off.size(), 1u);
+    EXPECT_EQ(items.switched_off[0].name, L"Steam");
+    const std::wstring description = SwitchedOffDescription(items.switched_off[0]);
+    EXPECT_EQ(description, L"Switched off in Task Manager for HKCU and HKLM on 2025-06-01: C:\\steam.exe -silent");
+
+    ListModel list(ReenableChoices());
+    list.AddItem(RecordTitle(items.records[0]), RecordDescription(items.records[0]));
+    list.AddItem(items.switched_off[0].name, description);
+    list.ChooseBox(1, RowBox::Disable);
+    FaultRule denied;
+    denied.op = RegistryOp::SetValue;
+    denied.hive = Hive::LocalMachine;
+    registry.AddFault(denied);
+    std::vector<EnableRecord> results = CarryOutReenable(list, items, registry);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_FALSE(results[0].TookEffect());
+    ClosingMessage message = ComposeReenableMessage(results);
+    EXPECT_EQ(message.icon, MessageIcon::Error);
+    EXPECT_NE(message.text.find(L"Steam: switched on again in HKCU; not in HKLM, which needs administrator rights. "
+                                L"Close Runsweep and run it as administrator to change it there."),
+              std::wstring::npos)
+        << message.text;
+
+    registry.ClearFaults();
+    registry.ClearLog();
+    results = CarryOutReenable(list, items, registry);
+    message = ComposeReenableMessage(results);
+    EXPECT_EQ(message.icon, MessageIcon::Information) << message.text;
+    EXPECT_EQ(message.text.find(L"Steam: switched on again in HKCU and HKLM."), 0u) << message.text;
+    for (const RegistryCall& call : registry.Log()) {
+        if (call.op == RegistryOp::SetValue || call.op == RegistryOp::Delete || call.op == RegistryOp::DeleteKey) {
+            EXPECT_EQ(call.path, RunSwitchKey(RunPlace::Machine64).path) << "only HKLM's switch was left to change";
+        }
+    }
+    EXPECT_EQ(ReadRunValue(registry, RunPlace::Machine64, L"Steam").command, L"C:\\steam.exe -silent");
+    ASSERT_EQ(ReadDisabledItems(registry, true, items), kSuccess);
+    EXPECT_TRUE(items.switched_off.empty());
+    EXPECT_EQ(items.records.size(), 1u);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // dropped write leaves behind.
 #include "registry/memory_registry.h"
 #include "registry/startup_approved.h"
+#include "registry/startup_state.h"
 
 #include <gtest/gtest.h>
 
@@ -251,6 +252,74 @@ TEST(StartupSwitchReads, AKeyIsOpenedOnceForManyNamesAndWhatCannotBeReadCountsAs
     EXPECT_EQ(all[2].state.value, SwitchValue::Unrecognised);
     EXPECT_EQ(ReadAllSwitches(registry, StartupFolderSwitchKey(Hive::LocalMachine), all), kSuccess);
     EXPECT_TRUE(all.empty());
+}
+
+// Task Manager's own Disable: the Run value stays and its switch says off. Listed once per name
+// with every such place; switched on again, and then nothing else has changed.
+TEST(StartupSwitchReads, EntriesOnlySwitchedOffAreListedAndSwitchedOnWithNothingElseChanged) {
+    MemoryRegistry registry;
+    const auto run = [&](RunPlace place, const std::wstring& name) {
+        RegKey key;
+        ASSERT_EQ(registry.CreateKey(PlaceHive(place), kRunKeyPath, key, PlaceView(place)), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(key, name, L"C:\\" + name + L".exe"), kSuccess);
+    };
+    const FileTime later = kJuneFirstNoon + 1;
+    ASSERT_NO_FATAL_FAILURE(run(RunPlace::CurrentUser, L"Both"));
+    ASSERT_NO_FATAL_FAILURE(run(RunPlace::Machine32, L"BOTH"));
+    ASSERT_NO_FATAL_FAILURE(run(RunPlace::Machine64, L"Mixed"));
+    ASSERT_NO_FATAL_FAILURE(run(RunPlace::CurrentUser, L"Mixed"));
+    ASSERT_NO_FATAL_FAILURE(run(RunPlace::CurrentUser, L"Running"));
+    ASSERT_NO_FATAL_FAILURE(
+        Put(registry, RunSwitchKey(RunPlace::CurrentUser), L"Both", kRegBinary, Off(3, kJuneFirstNoon)));
+    ASSERT_NO_FATAL_FAILURE(Put(registry, RunSwitchKey(RunPlace::Machine32), L"Both", kRegBinary, Off(7, later)));
+    ASSERT_NO_FATAL_FAILURE(Put(registry, RunSwitchKey(RunPlace::Machine64), L"Mixed", kRegBinary, Off(3, 5)));
+    ASSERT_NO_FATAL_FAILURE(Put(registry, RunSwitchKey(RunPlace::CurrentUser), L"Running", kRegBinary, SwitchOnData()));
+    // Switched off, but its Run value is gone: nothing there to start or to switch on.
+    ASSERT_NO_FATAL_FAILURE(Put(registry, RunSwitchKey(RunPlace::CurrentUser), L"Gone", kRegBinary, Off(3, 5)));
+
+    std::vector<SwitchedOff> entries;
+    ASSERT_EQ(ListSwitchedOff(registry, entries), kSuccess);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, L"Both");
+    EXPECT_EQ(entries[0].places, (std::vector<RunPlace>{RunPlace::CurrentUser, RunPlace::Machine32}));
+    EXPECT_EQ(entries[0].since, later);
+    EXPECT_EQ(entries[0].command, L"C:\\Both.exe");
+    EXPECT_EQ(entries[1].name, L"Mixed");
+    EXPECT_EQ(entries[1].places, std::vector<RunPlace>{RunPlace::Machine64});
+
+    // HKLM's switches unreadable: said so, and HKCU's still listed.
+    FaultRule machine = Fault(RegistryOp::Enumerate, kAccessDenied);
+    machine.hive = Hive::LocalMachine;
+    registry.AddFault(machine);
+    ASSERT_EQ(ListSwitchedOff(registry, entries), kAccessDenied);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].places, std::vector<RunPlace>{RunPlace::CurrentUser});
+    registry.ClearFaults();
+
+    // Switching "Both" on: a failure in one place is that place's alone, and a second try finishes.
+    ASSERT_EQ(ListSwitchedOff(registry, entries), kSuccess);
+    FaultRule denied = Fault(RegistryOp::SetValue, kAccessDenied);
+    denied.hive = Hive::LocalMachine;
+    registry.AddFault(denied);
+    std::vector<SwitchWrite> results = SwitchOnEverywhere(registry, entries[0]);
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].change, SwitchChange::Written);
+    EXPECT_EQ(results[1].status, kAccessDenied);
+    registry.ClearFaults();
+    registry.ClearLog();
+    results = SwitchOnEverywhere(registry, entries[0]);
+    EXPECT_EQ(results[0].change, SwitchChange::AlreadySo);
+    EXPECT_EQ(results[1].change, SwitchChange::Written);
+    EXPECT_EQ(Stored(registry, RunSwitchKey(RunPlace::Machine32), L"Both").data, SwitchOnData());
+    for (const RegistryCall& call : registry.Log()) {
+        if (call.op == RegistryOp::SetValue || call.op == RegistryOp::Delete || call.op == RegistryOp::DeleteKey) {
+            EXPECT_EQ(call.path, RunSwitchKey(RunPlace::Machine32).path) << "only the switch changes";
+        }
+    }
+    ASSERT_EQ(ListSwitchedOff(registry, entries), kSuccess);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, L"Mixed");
+    EXPECT_EQ(registry.OpenHandleCount(), 0u);
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 // The list window on a real window system: what it paints where, what it tells screen readers and
 // drivers, and how mouse, keyboard and scroll bar input reach the rows.
+#include "base/palette_win.h"
 #include "base/twips.h"
 #include "catalogue/catalogue.h"
 #include "listbox/listbox_win.h"
+#include "tests/win/screen_ink_win.h"
 
 #include <oleacc.h>
 
@@ -136,10 +138,22 @@ protected:
         return colour;
     }
 
+    // The caption of a row's box, right of its check mark.
+    RECT CaptionOf(int row, RowElement box) const {
+        RECT r = control_->ElementPixels(row, box);
+        r.left += (r.bottom - r.top) + Px(45);
+        return r;
+    }
+
     HWND host_ = nullptr;
     HWND list_ = nullptr;
     ListboxControl* control_ = nullptr;
 };
+
+bool Near(COLORREF a, COLORREF b) {
+    return std::abs(GetRValue(a) - GetRValue(b)) < 48 && std::abs(GetGValue(a) - GetGValue(b)) < 48 &&
+           std::abs(GetBValue(a) - GetBValue(b)) < 48;
+}
 
 TEST_F(ListboxWindow, IsFoundByItsClassOnly) {
     wchar_t name[64] = {};
@@ -179,6 +193,14 @@ TEST_F(ListboxWindow, RowsAreDrawnAtTheirPlacesAndReportedWithTheirTexts) {
     EXPECT_EQ(disable.left, Px(4200));
     EXPECT_EQ(control_->ElementPixels(1, RowElement::Description).right, Px(840 + 7985));
     EXPECT_EQ(control_->GetValue(1), longName);
+    // There it ends with an ellipsis; screen readers and drivers get the whole name.
+    const WrappedText shown = control_->ShownText(1, RowElement::ValueName);
+    ASSERT_EQ(shown.lines.size(), 1u);
+    EXPECT_TRUE(shown.cut);
+    EXPECT_EQ(shown.lines[0], std::wstring(shown.lines[0].size() - 1, L'x') + L"\u2026");
+    EXPECT_GT(shown.lines[0].size(), 10u);
+    EXPECT_FALSE(control_->ShownText(0, RowElement::ValueName).cut);
+    EXPECT_NE(lines[5].find(L"\t" + longName), std::wstring::npos);
 
     // The snapshot's rectangles are on the screen, where the rows are painted.
     POINT origin{0, 0};
@@ -287,34 +309,101 @@ TEST_F(ListboxWindow, BoxesChooseWithAnyButtonAndNeverToggleOff) {
     EXPECT_EQ(control_->GetChoice(2), StartupAction::kRemove);
     EXPECT_EQ(control_->GetChoice(1), StartupAction::kDisable);
     EXPECT_EQ(control_->GetChoice(3), StartupAction::kDisable);
-    EXPECT_EQ(control_->SelectedItem(), 1);
+    // The highlight follows the focus to the clicked row, painted there and gone from row 1.
+    const POINT besideRow2{Px(8700), Px(885 * 2) + 2};
+    EXPECT_EQ(control_->SelectedItem(), 2);
+    EXPECT_EQ(control_->Model().FocusRow(), 2);
+    EXPECT_EQ(PixelAt(besideRow2), ::GetSysColor(COLOR_HIGHLIGHT));
+    EXPECT_NE(PixelAt(POINT{Px(8700), Px(885) + 2}), ::GetSysColor(COLOR_HIGHLIGHT));
+    EXPECT_NE(LineOf(L"row2").find(L"\tselected\t"), std::wstring::npos) << LineOf(L"row2");
 
     Click(2, RowElement::NoAction, WM_RBUTTONDOWN, WM_RBUTTONUP);
     EXPECT_EQ(control_->GetChoice(2), StartupAction::kNone);
     Click(3, RowElement::Remove, WM_MBUTTONDOWN, WM_MBUTTONUP);
     EXPECT_EQ(control_->GetChoice(3), StartupAction::kRemove);
+    EXPECT_EQ(control_->SelectedItem(), 3);
 
-    // Let go somewhere else, and nothing is chosen: as with any box.
+    // Let go somewhere else, and nothing is chosen: as with any box. The press took the focus and
+    // the highlight there all the same.
     const POINT from = Centre(0, RowElement::NoAction);
     const POINT to = Centre(0, RowElement::Description);
     ::SendMessageW(control_->Surface(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
     ::SendMessageW(control_->Surface(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
     ::SendMessageW(control_->Surface(), WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
     EXPECT_EQ(control_->GetChoice(0), StartupAction::kDisable);
-    EXPECT_EQ(control_->SelectedItem(), 1);
+    EXPECT_EQ(control_->SelectedItem(), 0);
+}
+
+TEST_F(ListboxWindow, EveryTextOfTheRowsReadsInEachSchemeAlsoWhileABoxIsHeld) {
+    AddRows(4);
+    struct Scheme {
+        const char* name;
+        std::initializer_list<std::pair<int, COLORREF>> colours;
+        COLORREF window, selection; // the backgrounds it must give the rows
+    };
+    const Scheme schemes[] = {
+        {"as the display has it", {}, ::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_HIGHLIGHT)},
+        {"High Contrast Black",
+         {{COLOR_WINDOW, RGB(0, 0, 0)},
+          {COLOR_WINDOWTEXT, RGB(255, 255, 255)},
+          {COLOR_BTNFACE, RGB(0, 0, 0)},
+          {COLOR_BTNTEXT, RGB(255, 255, 255)},
+          {COLOR_HIGHLIGHT, RGB(26, 235, 255)},
+          {COLOR_HIGHLIGHTTEXT, RGB(0, 0, 0)},
+          {COLOR_HOTLIGHT, RGB(255, 255, 0)}},
+         RGB(0, 0, 0),
+         RGB(26, 235, 255)},
+    };
+    for (const Scheme& scheme : schemes) {
+        const test::SchemeForTest applied(scheme.colours);
+        // As the main window passes it on: only top-level windows hear of a new scheme.
+        ::SendMessageW(list_, WM_SYSCOLORCHANGE, 0, 0);
+        control_->SelectRow(1); // painted last: the selected row's text colour is left behind
+        Pump();
+        for (const int row : {0, 1}) {
+            const COLORREF back = row == 1 ? scheme.selection : scheme.window;
+            for (const RowElement text : {RowElement::ValueName, RowElement::Description, RowElement::Disable}) {
+                const RECT r = text == RowElement::Disable ? CaptionOf(row, text) : control_->ElementPixels(row, text);
+                const std::vector<COLORREF> pixels = test::PixelsOf(control_->Surface(), r);
+                EXPECT_EQ(test::MostCommon(pixels), back) << scheme.name << ", row " << row;
+                EXPECT_GE(test::MeasuredContrast(test::InkOf(pixels, back), back), kLeastContrast)
+                    << scheme.name << ", row " << row << ", element " << static_cast<int>(text);
+            }
+        }
+        // Down and up in turn on selected and plain rows, so each press follows a paint that ended
+        // in the other row's colours.
+        for (const int row : {0, 1, 2, 1, 0, 0}) {
+            const POINT at = Centre(row, RowElement::Remove);
+            ::SendMessageW(control_->Surface(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+            const bool selected = control_->Model().HighlightVisible() && control_->SelectedItem() == row;
+            const Surface surface = selected ? Surface::Selection : Surface::Window;
+            const COLORREF back = BackgroundColour(surface);
+            for (const RowElement box : {RowElement::Disable, RowElement::Remove, RowElement::NoAction}) {
+                const COLORREF ink = test::InkOf(test::PixelsOf(control_->Surface(), CaptionOf(row, box)), back);
+                const std::string where = std::string(scheme.name) + ", row " + std::to_string(row) + ", box " +
+                                          std::to_string(static_cast<int>(box));
+                EXPECT_GE(test::MeasuredContrast(ink, back), kLeastContrast) << where;
+                EXPECT_TRUE(Near(ink, InkColour(Ink::Text, surface))) << where << ": ink " << std::hex << ink;
+            }
+            ::SendMessageW(control_->Surface(), WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+            Pump();
+            EXPECT_EQ(control_->GetChoice(row), StartupAction::kRemove);
+        }
+    }
+    ::SendMessageW(list_, WM_SYSCOLORCHANGE, 0, 0);
 }
 
 TEST_F(ListboxWindow, ClickingARowsDescriptionSelectsItAndPaintsTheHighlight) {
     AddRows(5);
     control_->ChooseBox(3, RowBox::NoAction);
     const POINT beside{Px(8700), Px(2655) + 2}; // bare background of row 3, right of its boxes
-    EXPECT_EQ(PixelAt(beside), RGB(255, 255, 255));
+    EXPECT_EQ(PixelAt(beside), ::GetSysColor(COLOR_WINDOW));
     Click(3, RowElement::Description, WM_LBUTTONDOWN, WM_LBUTTONUP);
     EXPECT_EQ(control_->SelectedItem(), 3);
     EXPECT_EQ(control_->Model().HighlightRect().top, 2655);
     EXPECT_EQ(control_->GetChoice(3), StartupAction::kNone);
     EXPECT_EQ(PixelAt(beside), ::GetSysColor(COLOR_HIGHLIGHT));
-    EXPECT_EQ(PixelAt(POINT{Px(8700), Px(885) + 2}), RGB(255, 255, 255)); // row 0 lost it
+    EXPECT_EQ(PixelAt(POINT{Px(8700), Px(885) + 2}), ::GetSysColor(COLOR_WINDOW)); // row 0 lost it
 
     // The bare background between elements selects nothing.
     ::SendMessageW(control_->Surface(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(beside.x, Px(885) + 2));
@@ -470,6 +559,15 @@ TEST_F(ListboxWindow, ScreenReadersSeeNamesBoxesAndTheirStates) {
     child.lVal = 6 * kItemsPerRow + 1;
     EXPECT_EQ(accessible->get_accName(child, &name), E_INVALIDARG);
 
+    // The list itself: a list, named as its host named its window.
+    ::SetWindowTextW(list_, L"Startup entries");
+    child.lVal = CHILDID_SELF;
+    ASSERT_EQ(accessible->get_accName(child, &name), S_OK);
+    EXPECT_STREQ(name, L"Startup entries");
+    ::SysFreeString(name);
+    ASSERT_EQ(accessible->get_accRole(child, &role), S_OK);
+    EXPECT_EQ(role.lVal, ROLE_SYSTEM_LIST);
+
     // An object still held when the list goes away answers with an error, not a crash.
     ::DestroyWindow(host_);
     host_ = nullptr;
@@ -512,7 +610,9 @@ TEST_F(ListboxWindow, AListWithTwoBoxesOffersThemToClicksScreenReadersAndDrivers
     accessible->Release();
 
     const std::wstring stay = LineOf(L"Stay");
-    EXPECT_EQ(stay.rfind(L"checkbox\t4\tunchecked\tselected\t", 0), 0u) << stay; // row 0, chosen "go"
+    // Row 0, chosen "go" by a screen reader; the click on row 2 took the highlight there.
+    EXPECT_EQ(stay.rfind(L"checkbox\t4\tunchecked\t-\t", 0), 0u) << stay;
+    EXPECT_EQ(control_->SelectedItem(), 2);
     EXPECT_EQ(SnapshotLines().size(), 3u * 4);
 
     // Emptied, the list fills again from the top with the same boxes.
@@ -538,6 +638,67 @@ TEST_F(ListboxWindow, ABatchIsShownWhenItEnds) {
     info.fMask = SIF_ALL;
     ASSERT_TRUE(::GetScrollInfo(control_->ScrollBar(), SB_CTL, &info));
     EXPECT_EQ(info.nMax - static_cast<int>(info.nPage) + 1, 885000 - 3855);
+}
+
+TEST_F(ListboxWindow, ALabelThatCutsItsTextShowsItWholeInAToolTipAndNoOtherDoes) {
+    const std::wstring edge = L"MicrosoftEdgeAutoLaunch_0123456789ABCDEF0123456789ABCDEF";
+    std::wstring command = L"Back to HKLM: \"C:\\Program Files\\QuickTime\\qttask.exe\" -atboottime";
+    for (int i = 0; i < 12; ++i) {
+        command += L" --option-" + std::to_wstring(i);
+    }
+    control_->AddItem(L"qttask", L"Fits on one line.");
+    control_->AddItem(edge, command);
+    Pump();
+    // The command breaks at spaces only: every argument whole on its line, the last ending with an
+    // ellipsis.
+    const WrappedText description = control_->ShownText(1, RowElement::Description);
+    EXPECT_TRUE(description.cut);
+    ASSERT_EQ(description.lines.size(), 2u);
+    EXPECT_EQ(description.lines[0].rfind(L"Back to HKLM: \"C:\\Program Files\\QuickTime\\qttask.exe\"", 0), 0u);
+    EXPECT_EQ(description.lines[1].back(), L'\u2026');
+    std::wstring shown = description.lines[0] + L" " + description.lines[1];
+    shown.pop_back();
+    EXPECT_EQ(command.rfind(shown, 0), 0u) << "no argument split across lines";
+
+    HWND tip = control_->ToolTip();
+    ASSERT_NE(tip, nullptr);
+    const auto hover = [&](int row, RowElement element, int waits = 100) -> std::wstring {
+        POINT at = Centre(row, element);
+        POINT onScreen = at;
+        ::ClientToScreen(control_->Surface(), &onScreen);
+        ::SetCursorPos(onScreen.x, onScreen.y);
+        ::SendMessageW(control_->Surface(), WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+        for (int i = 0; i < waits && !::IsWindowVisible(tip); ++i) {
+            Pump();
+            ::Sleep(20);
+        }
+        if (!::IsWindowVisible(tip)) {
+            return L"";
+        }
+        wchar_t text[512] = {};
+        ::SendMessageW(tip, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+        return text;
+    };
+    POINT cursor{};
+    const POINT probe = [&] {
+        POINT p = Centre(0, RowElement::Icon);
+        ::ClientToScreen(control_->Surface(), &p);
+        return p;
+    }();
+    ::SetCursorPos(probe.x, probe.y);
+    if (!::GetCursorPos(&cursor) || cursor.x != probe.x || cursor.y != probe.y) {
+        GTEST_SKIP() << "the pointer cannot be moved on this display";
+    }
+    EXPECT_EQ(hover(1, RowElement::ValueName), edge);
+    EXPECT_EQ(hover(1, RowElement::Description), command);
+    // A label that shows its text whole has no tip, and scrolling takes a tip away.
+    EXPECT_EQ(hover(0, RowElement::ValueName, 40), L"");
+    EXPECT_EQ(hover(0, RowElement::Description, 40), L"");
+    EXPECT_EQ(hover(1, RowElement::ValueName), edge);
+    AddRows(10);
+    Scroll(SB_LINEDOWN);
+    Pump();
+    EXPECT_FALSE(::IsWindowVisible(tip));
 }
 
 TEST_F(ListboxWindow, EveryDescriptionOfTodaysProgramsFitsItsTwoLines) {
