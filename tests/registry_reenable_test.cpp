@@ -230,7 +230,7 @@ TEST(Reenable, ARecordNotUnderstoodIsNeverActedOn) {
         {"the 32-bit Run key under HKCU", L"HKCU", kRecordRunKey32, true},
         {"a hive that is no text", nullptr, kRecordRunKey, true, L"hkey", 1},
         {"a command of binary type", L"HKLM", kRecordRunKey, true, L"RunsweepType", kRegBinary},
-        {"one place more than any record holds", L"HKLM", kRecordRunKey, true, L"RunsweepPlaces", 65},
+        {"a count of places past any older version's", L"HKLM", kRecordRunKey, true, L"RunsweepPlaces", 1025},
     };
     for (const Malformed& bad : cases) {
         SCOPED_TRACE(bad.label);
@@ -254,7 +254,7 @@ TEST(Reenable, ARecordNotUnderstoodIsNeverActedOn) {
         }
         const StartupRecord record = RecordOf(registry);
         ASSERT_FALSE(record.Understood());
-        if (bad.value == 65) { // read as a count, not as places that happen to be missing
+        if (bad.value == 1025) { // read as a count, not as places that happen to be missing
             EXPECT_EQ(record.problem, L"its count of places is damaged");
         }
         registry.ClearLog();
