@@ -16,8 +16,9 @@
 
 namespace runsweep {
 
-frmMain::frmMain(const Catalogue& catalogue, Registry& registry, MessageBoxSink& messages, UniqueLibrary& hShell32)
-    : catalogue_(catalogue), registry_(registry), messages_(messages), hShell32_(hShell32) {}
+frmMain::frmMain(const Catalogue& catalogue, Registry& registry, FolderFiles& files, MessageBoxSink& messages,
+                 UniqueLibrary& hShell32)
+    : catalogue_(catalogue), registry_(registry), files_(files), messages_(messages), hShell32_(hShell32) {}
 
 frmMain::~frmMain() = default;
 
@@ -99,7 +100,7 @@ void frmMain::ScanIntoList() {
         // One update of the list's windows for the whole scan instead of one per row.
         ListboxUpdateLock batch(*startups_);
         startups_->Clear();
-        std::vector<FoundStartup> found = FindStartups(catalogue_, registry_);
+        std::vector<FoundStartup> found = FindStartups(catalogue_, registry_, &files_);
         if (KeepsStartupSwitch(RunningWindowsVersion())) {
             ReadStartupSwitches(registry_, found);
         }
@@ -144,7 +145,10 @@ void frmMain::OnContinueClick() {
     // loop; it waits until every row has been carried out and reported, then ends the program as
     // Continue does anyway.
     const CloseDeferral hold(*this);
-    const ClosingMessage closing = ComposeClosingMessage(CarryOutChoices(Startups(), registry_, messages_));
+    const SwitchClock clock =
+        KeepsStartupSwitch(RunningWindowsVersion()) ? SwitchClock(FileTimeNow()) : SwitchClock(std::nullopt);
+    const ClosingMessage closing =
+        ComposeClosingMessage(CarryOutChoices(Startups(), registry_, files_, messages_, clock));
     messages_.ShowMessage(closing.text, closing.icon);
     Close();
 }
@@ -175,7 +179,7 @@ void frmMain::ShowDisabledItems() {
         return;
     }
     showingDisabled_ = true;
-    frmDisabled disabled(registry_);
+    frmDisabled disabled(registry_, files_);
     const bool changed = disabled.Show(Handle());
     showingDisabled_ = false;
     // Entries that came back are listed again; unless the program is ending meanwhile.
