@@ -157,6 +157,8 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const Disabl
         const auto at = static_cast<std::size_t>(row);
         if (at >= items.records.size() && at < items.records.size() + items.folder_records.size()) {
             const FolderRecord& record = items.folder_records[at - items.records.size()];
+            // The entry it comes back as: the file's name without its extension.
+            entry.name = FileStem(FileNameOf(record.path));
             entry.title = FolderRecordTitle(record);
             if (!record.Understood()) {
                 entry.problem = record.problem;
@@ -172,6 +174,7 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const Disabl
         }
         if (at >= items.records.size()) {
             const SwitchedOff& off = items.switched_off.at(at - items.records.size() - items.folder_records.size());
+            entry.name = off.name;
             entry.title = off.name;
             entry.switch_only = true;
             entry.switch_places = off.places;
@@ -180,6 +183,7 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const Disabl
             continue;
         }
         const StartupRecord& record = items.records[at];
+        entry.name = record.key_name;
         entry.title = RecordTitle(record);
         if (!record.Understood()) {
             entry.problem = record.problem;
@@ -216,6 +220,29 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::v
                                            Registry& registry) {
     return CarryOutReenable(list, records,
                             [&](const StartupRecord& record) { return EnableStartup(registry, record.key_name); });
+}
+
+std::vector<std::wstring> ReenabledNames(const std::vector<EnableRecord>& results) {
+    std::vector<std::wstring> names;
+    for (const EnableRecord& record : results) {
+        if (!record.problem.empty()) {
+            continue;
+        }
+        const bool back =
+            record.file ? record.file->result.outcome == FolderOutcome::Done ||
+                              record.file->result.outcome == FolderOutcome::RecordNotDeleted
+            : record.switch_only
+                ? std::any_of(record.switched.begin(), record.switched.end(),
+                              [](const SwitchWrite& write) { return !write.Failed(); })
+                : std::any_of(record.result.places.begin(), record.result.places.end(), [](const auto& place) {
+                      return place.outcome == EnablePlaceOutcome::Restored ||
+                             place.outcome == EnablePlaceOutcome::AlreadyThere;
+                  });
+        if (back) {
+            names.push_back(record.name);
+        }
+    }
+    return names;
 }
 
 ClosingMessage ComposeReenableMessage(const std::vector<EnableRecord>& results) {
