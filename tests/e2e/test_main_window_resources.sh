@@ -25,8 +25,15 @@ expect_field OriginalFilename Runsweep.exe
 manifest=$(printf '%s\n' "$resources" | sed -n '/^Manifest$/,$p')
 for needle in 'name="Runsweep" version="5.1.0.0" processorArchitecture="amd64"' '<description>Runsweep</description>' \
     'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
-    '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' 'PerMonitorV2'; do
+    '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' 'PerMonitorV2' \
+    'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"' 'supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"'; do
     printf '%s\n' "$manifest" | grep -qF "$needle" || e2e_fail "the manifest lacks: $needle"
+done
+# runsweepc too names the systems it was made for (Windows 10 and 11, 7), and asks for no elevation.
+console=$(drv resources "$(dirname "$E2E_EXE")/runsweepc.exe" | sed -n '/^Manifest$/,$p')
+for needle in 'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"' 'supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"' \
+    '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>'; do
+    printf '%s\n' "$console" | grep -qF "$needle" || e2e_fail "runsweepc's manifest lacks: $needle"
 done
 
 size=$(stat -c %s "$E2E_EXE")
