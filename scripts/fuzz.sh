@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes the custom-list reader (bytes, their decoding and the lines) with libFuzzer under ASan+UBSan.
 # (The ANSI decoder is byte by byte: its unit test tries every byte.)
-#   scripts/fuzz.sh --short        about 30 s per harness (what the test command runs)
+#   scripts/fuzz.sh --short        about 10 s per harness (what the test command runs; the long runs are
+#                                  scripts/reliability.sh's and this script's own)
 #   scripts/fuzz.sh [SECONDS]      a longer run, 600 s per harness unless given
 # Prints the executions run and the corpus size of each harness. Exits non-zero on a finding;
 # the crashing input is left in build/fuzz/findings/.
@@ -11,7 +12,7 @@ cd "$root"
 
 seconds=600
 case "${1:-}" in
---short) seconds=${RUNSWEEP_FUZZ_SECONDS:-30} ;;
+--short) seconds=${RUNSWEEP_FUZZ_SECONDS:-10} ;;
 "") ;;
 *) seconds=$1 ;;
 esac

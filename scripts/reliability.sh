@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Evidence in figures that Runsweep keeps working on bad input and loses no startup entry under
 # faults. Builds what it needs, then runs
-#   - the short fuzzing of the custom-list reader and the ANSI decoding (scripts/fuzz.sh --short),
+#   - fuzzing of the custom-list reader and its decoding, 60 s per harness (scripts/fuzz.sh 60),
 #   - the in-memory fault tests: every registry call of "Disable" and of Re-enable failed in turn,
 #     and each cut short after each of its changes and then run again,
 #   - the end-to-end test of hostile Run-key contents under Wine,
@@ -53,7 +53,7 @@ fuzz_findings=0
 fuzz_lines=()
 if [ $reuse_fuzz = 0 ]; then
     note "fuzzing, 60 s per harness"
-    bash scripts/fuzz.sh --short >"$logs/fuzz.log" 2>&1
+    bash scripts/fuzz.sh 60 >"$logs/fuzz.log" 2>&1
 fi
 for name in custom_list; do
     if [ $reuse_fuzz = 0 ]; then
