@@ -104,14 +104,20 @@ shortcut() { # windows-path target [arguments]
     tool shortcut "$@" >>"$E2E_LOG" || e2e_fail "cannot write the shortcut $1"
 }
 
+# Each seeding has checksums of its own: a shortcut to a file that does not exist holds the time it
+# was written, so the same shortcut written again a few seconds later differs.
 seed_folders() { # [kills: the all-users shortcut alone]
     reset_folders
     shortcut "$COMMON_DIR\\Adobe Gamma Loader.lnk" "$GAMMA_TARGET"
+    gamma_sum=$(sum_of "$COMMON_DIR\\Adobe Gamma Loader.lnk")
     [ "${1:-}" = kills ] && return
     shortcut "$USER_DIR\\Telegram.lnk" "$TELEGRAM_TARGET" -autostart
     shortcut "$USER_DIR\\My Notes.lnk" 'C:\Tools\notes.exe'
     printf '[.ShellClassInfo]\r\nLocalizedResourceName=@%%SystemRoot%%\\system32\\shell32.dll,-21787\r\n' \
         >"$(unix_path "$COMMON_DIR")/desktop.ini"
+    telegram_sum=$(sum_of "$USER_DIR\\Telegram.lnk")
+    notes_sum=$(sum_of "$USER_DIR\\My Notes.lnk")
+    ini_sum=$(sum_of "$COMMON_DIR\\desktop.ini")
 }
 
 main_rows() { e2e_controls | awk -F'\t' '$1 == "text" && ($2 - 1) % 5 == 0 { print $2 "\t" $7 }' | sort -n | cut -f2; }
@@ -143,10 +149,6 @@ reenable_all_rows() {
 
 # --- The list, the default Continue, and what it leaves ---------------------------------------
 seed_folders
-gamma_sum=$(sum_of "$COMMON_DIR\\Adobe Gamma Loader.lnk")
-telegram_sum=$(sum_of "$USER_DIR\\Telegram.lnk")
-notes_sum=$(sum_of "$USER_DIR\\My Notes.lnk")
-ini_sum=$(sum_of "$COMMON_DIR\\desktop.ini")
 [ "$gamma_sum" != none ] && [ "$telegram_sum" != none ] || e2e_fail "the shortcuts were not written"
 [ "$(tool read-shortcut "$USER_DIR\\Telegram.lnk" | tr -d '\r')" = "\"$TELEGRAM_TARGET\" -autostart" ] ||
     e2e_fail "the shortcut's target does not read back"
