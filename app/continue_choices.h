@@ -2,8 +2,8 @@
 // "Continue": carries out the choice of every row of the startup list, then says what happened.
 // The closing message claims success only when every chosen action took effect; otherwise it names
 // each entry that was not changed, says why, and says that the rest were done.
+#include "app/action_reason.h"
 #include "base/message_sink.h"
-#include "registry/action_reason.h"
 #include "registry/actions.h"
 
 #include <functional>

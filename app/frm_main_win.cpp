@@ -5,10 +5,10 @@
 #include "app/frm_disabled_win.h"
 #include "app/launches.h"
 #include "app/main_win.h"
+#include "app/scan_startups.h"
 #include "app/shell_launcher_win.h"
 #include "catalogue/catalogue.h"
 #include "listbox/listbox_win.h"
-#include "registry/scan.h"
 #include "resources/resource.h"
 
 #include <stdexcept>

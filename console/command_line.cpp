@@ -44,22 +44,27 @@ bool TakesNames(ConsoleCommand command) {
     return command == ConsoleCommand::Disable || command == ConsoleCommand::Remove || command == ConsoleCommand::Enable;
 }
 
+} // namespace
+
 const wchar_t* CommandWord(ConsoleCommand command) {
     switch (command) {
+    case ConsoleCommand::List:
+        return L"list";
     case ConsoleCommand::Disable:
         return L"disable";
     case ConsoleCommand::Remove:
         return L"remove";
-    case ConsoleCommand::Enable:
-        return L"enable";
     case ConsoleCommand::Disabled:
         return L"disabled";
-    default:
-        return L"list";
+    case ConsoleCommand::Enable:
+        return L"enable";
+    case ConsoleCommand::Help:
+        return L"--help";
+    case ConsoleCommand::Version:
+        return L"--version";
     }
+    return L"list";
 }
-
-} // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& args) {
     ParsedCommandLine parsed;

@@ -28,6 +28,9 @@ struct ParsedCommandLine {
 // "--version" win over anything else on the line, mistakes included.
 ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& args);
 
+// The command as the command line names it: "list", "disable", ...
+const wchar_t* CommandWord(ConsoleCommand command);
+
 // The one line shown after a usage error.
 std::wstring UsageHint();
 // The text of --help.

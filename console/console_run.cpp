@@ -1,7 +1,7 @@
 #include "console/console_run.h"
 
+#include "app/action_reason.h"
 #include "catalogue/catalogue.h"
-#include "registry/action_reason.h"
 #include "registry/clock.h"
 #include "registry/name_case.h"
 #include "registry/reenable.h"
@@ -20,17 +20,6 @@ const wchar_t* kNoDisabledItems = L"No disabled items found!";
 
 ReasonWording ConsoleReasonWording() {
     return ReasonWording{L"Run runsweepc as administrator", L"Use \"runsweepc remove\"", L"runsweepc"};
-}
-
-const wchar_t* CommandWord(ConsoleCommand command) {
-    switch (command) {
-    case ConsoleCommand::Remove:
-        return L"remove";
-    case ConsoleCommand::Enable:
-        return L"enable";
-    default:
-        return L"disable";
-    }
 }
 
 // The names the command line gives, matched as the registry compares names: which of `names_of`
@@ -215,8 +204,7 @@ Table DisabledTable(const std::vector<StartupRecord>& records) {
     table.headers = {L"Name", L"Disabled", L"Places", L"Command", L"Problem"};
     table.keys = {L"name", L"disabled", L"places", L"command", L"problem", L"item", L"commands"};
     for (const StartupRecord& record : records) {
-        const std::vector<RecordedPlace> places =
-            record.Understood() ? record.places : std::vector<RecordedPlace>();
+        const std::vector<RecordedPlace> places = record.Understood() ? record.places : std::vector<RecordedPlace>();
         std::vector<RunPlace> labels;
         std::vector<std::wstring> places_json;
         std::vector<std::wstring> commands_json;

@@ -3,8 +3,6 @@
 // Every output ends its lines with CR LF, as Windows text does (and as RFC 4180 asks).
 #include "console/command_line.h"
 
-#include "catalogue/text_decoding.h"
-
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,9 +57,13 @@ std::wstring JsonString(std::wstring_view text);
 // A JSON array of already-formatted values.
 std::wstring JsonArray(const std::vector<std::wstring>& values);
 
+// Wide text to UTF-8 without a byte-order mark, as runsweepc writes to files and pipes. UTF-16
+// surrogate pairs become one character; a surrogate without its partner, or a unit beyond U+10FFFF,
+// becomes U+FFFD.
+std::string ToUtf8(std::wstring_view text);
+
 // The columns a text takes on a terminal: one per character, a surrogate pair being one character
 // and combining marks none.
 std::size_t DisplayWidth(std::wstring_view text);
-
 
 } // namespace runsweep

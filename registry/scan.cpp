@@ -1,7 +1,6 @@
 #include "registry/scan.h"
 
 #include "catalogue/catalogue.h"
-#include "listbox/startup_list.h"
 #include "registry/name_case.h"
 
 #include <cstdint>
@@ -172,12 +171,6 @@ std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& reg
         }
     }
     return found;
-}
-
-void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list) {
-    for (const FoundStartup& row : FindStartups(catalogue, registry)) {
-        list.AddItem(row.name, row.description);
-    }
 }
 
 } // namespace runsweep

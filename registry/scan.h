@@ -9,7 +9,6 @@
 namespace runsweep {
 
 struct Catalogue;
-class StartupList;
 
 // True when any place (HKCU's Run key, HKLM's in either view) holds a value of that name, whatever
 // its type or length. The empty name is never looked up (it would address a Run key's unnamed
@@ -47,8 +46,5 @@ struct FoundStartup {
 // prefix, is asked name by name instead, which is cheaper.) The number of registry calls is
 // bounded by what the Run keys hold, not by the catalogue's size.
 std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& registry);
-
-// Adds one row to the list for every entry FindStartups finds, in its order.
-void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list);
 
 } // namespace runsweep

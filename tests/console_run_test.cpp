@@ -1,6 +1,7 @@
 #include "console/console_run.h"
 
 #include "app/continue_choices.h"
+#include "app/scan_startups.h"
 #include "catalogue/catalogue.h"
 #include "listbox/list_model.h"
 #include "registry/memory_registry.h"

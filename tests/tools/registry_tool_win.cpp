@@ -31,12 +31,12 @@
 // the command line. Escaped text: units below U+0020, U+007F and '%' as %XX, the rest as UTF-8.
 //
 // Output is UTF-8, one line each, without carriage returns. Exit status 2 for bad usage.
+#include "app/scan_startups.h"
 #include "base/message_sink.h"
 #include "catalogue/catalogue.h"
 #include "listbox/startup_list.h"
 #include "registry/actions.h"
 #include "registry/registry_win.h"
-#include "registry/scan.h"
 
 #include <windows.h>
 

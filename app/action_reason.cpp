@@ -1,4 +1,4 @@
-#include "registry/action_reason.h"
+#include "app/action_reason.h"
 
 #include <algorithm>
 #include <initializer_list>
