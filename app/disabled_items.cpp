@@ -20,6 +20,9 @@ std::wstring DateText(const RecordTime& time) {
 }
 
 std::wstring Outcome(const EnableRecord& record) {
+    if (record.switch_only) {
+        return SwitchOnReason(record.switch_places, record.switched, WindowReasonWording());
+    }
     return EnableReason(record.result, record.problem, WindowReasonWording());
 }
 
@@ -64,17 +67,66 @@ std::wstring RecordDescription(const StartupRecord& record) {
     return text;
 }
 
-std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::vector<StartupRecord>& records,
-                                           const EnableFn& enable) {
+long ReadDisabledItems(Registry& registry, bool keeps_switch, DisabledItems& items) {
+    const long status = ListStartupRecords(registry, items.records);
+    items.switched_off.clear();
+    if (!keeps_switch) {
+        return status;
+    }
+    ListSwitchedOff(registry, items.switched_off);
+    for (SwitchedOff& entry : items.switched_off) {
+        for (const StartupRecord& record : items.records) {
+            if (!record.Understood() || !RegistryNamesEqual(record.key_name, entry.name)) {
+                continue;
+            }
+            for (const RecordedPlace& place : record.places) {
+                entry.places.erase(std::remove(entry.places.begin(), entry.places.end(), place.place),
+                                   entry.places.end());
+            }
+        }
+    }
+    items.switched_off.erase(std::remove_if(items.switched_off.begin(), items.switched_off.end(),
+                                            [](const SwitchedOff& entry) { return entry.places.empty(); }),
+                             items.switched_off.end());
+    return status;
+}
+
+std::wstring SwitchedOffDescription(const SwitchedOff& entry) {
+    std::wstring text = L"Switched off in Task Manager for " + PlaceList(entry.places);
+    if (entry.since != 0) {
+        text += L" on " + SwitchDate(entry.since);
+    }
+    return text + L": " + (entry.command.empty() ? L"(no command)" : entry.command);
+}
+
+bool EnableRecord::TookEffect() const {
+    if (switch_only) {
+        return AllSwitchedOn(switched);
+    }
+    return problem.empty() && result.TookEffect();
+}
+
+std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, const EnableFn& enable,
+                                           const SwitchOnFn& switch_on) {
     std::vector<EnableRecord> results;
     const int count = list.ListCount();
     for (int row = 0; row < count; ++row) {
         if (list.GetChoice(row) != ReenableAction::kEnable) {
             continue;
         }
-        const StartupRecord& record = records.at(static_cast<std::size_t>(row));
         EnableRecord entry;
         entry.row = row;
+        const auto at = static_cast<std::size_t>(row);
+        if (at >= items.records.size()) {
+            const SwitchedOff& off = items.switched_off.at(at - items.records.size());
+            entry.title = off.name;
+            entry.switch_only = true;
+            entry.switch_places = off.places;
+            entry.switched = switch_on(off);
+            results.push_back(std::move(entry));
+            continue;
+        }
+        const StartupRecord& record = items.records[at];
         entry.title = RecordTitle(record);
         if (!record.Understood()) {
             entry.problem = record.problem;
@@ -84,6 +136,18 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::v
         results.push_back(std::move(entry));
     }
     return results;
+}
+
+std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, Registry& registry) {
+    return CarryOutReenable(
+        list, items, [&](const StartupRecord& record) { return EnableStartup(registry, record.key_name); },
+        [&](const SwitchedOff& entry) { return SwitchOnEverywhere(registry, entry); });
+}
+
+std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::vector<StartupRecord>& records,
+                                           const EnableFn& enable) {
+    return CarryOutReenable(list, DisabledItems{records, {}}, enable,
+                            [](const SwitchedOff&) { return std::vector<SwitchWrite>(); });
 }
 
 std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::vector<StartupRecord>& records,
@@ -99,7 +163,7 @@ ClosingMessage ComposeReenableMessage(const std::vector<EnableRecord>& results) 
     std::wstring text;
     std::size_t done = 0;
     for (const EnableRecord& record : results) {
-        const bool took = record.problem.empty() && record.result.TookEffect();
+        const bool took = record.TookEffect();
         done += took ? 1 : 0;
         text += text.empty() ? L"" : L"\r\n\r\n";
         text += ShownName(record.title) + L": " + Outcome(record);

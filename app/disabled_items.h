@@ -5,6 +5,7 @@
 #include "listbox/list_model.h"
 #include "registry/reenable.h"
 #include "registry/startup_record.h"
+#include "registry/startup_state.h"
 
 #include <functional>
 #include <string>
@@ -14,7 +15,8 @@ namespace runsweep {
 
 inline constexpr const wchar_t* kDisabledItemsCaption = L"Disabled items";
 inline constexpr const wchar_t* kDisabledItemsHeader =
-    L"These startup entries were disabled, by Runsweep or by the System Configuration utility. Check \"Re-enable\" "
+    L"These startup entries were disabled by Runsweep, the System Configuration utility or Task Manager. Check "
+    L"\"Re-enable\" "
     L"for each one that should start with Windows again, then press \"Re-enable chosen\".";
 inline constexpr const wchar_t* kNoDisabledItems = L"No disabled items found!";
 inline constexpr const wchar_t* kReenableButton = L"Re-enable chosen";
@@ -35,15 +37,41 @@ ListChoices ReenableChoices();
 std::wstring RecordTitle(const StartupRecord& record);
 std::wstring RecordDescription(const StartupRecord& record);
 
+// What the window lists: row i stands for records[i], and the rows after the records for
+// switched_off, in order.
+struct DisabledItems {
+    std::vector<StartupRecord> records;
+    // Entries only switched off in Task Manager: their Run value is there and Windows' switch keeps
+    // it from starting. A place a record of the name puts back is the record's row's alone.
+    std::vector<SwitchedOff> switched_off;
+
+    std::size_t size() const { return records.size() + switched_off.size(); }
+};
+
+// Reads the records, and on a Windows that keeps the switch the entries switched off there.
+// Returns the records' status (the switched-off entries are listed as far as they can be read).
+long ReadDisabledItems(Registry& registry, bool keeps_switch, DisabledItems& items);
+
+// The row of an entry switched off in Task Manager: its name, and the places, the date and its
+// command ("Switched off in Task Manager for HKCU on 2025-06-01: C:\qt.exe").
+std::wstring SwitchedOffDescription(const SwitchedOff& entry);
+
 // One row whose choice was "enable", and what came of it.
 struct EnableRecord {
     int row = 0;
     std::wstring title;
     std::wstring problem; // the record was not understood: nothing was tried
     EnableResult result;
+    // A row of an entry only switched off: its places and what switching each on did.
+    bool switch_only = false;
+    std::vector<RunPlace> switch_places;
+    std::vector<SwitchWrite> switched;
+
+    bool TookEffect() const;
 };
 
 using EnableFn = std::function<EnableResult(const StartupRecord& record)>;
+using SwitchOnFn = std::function<std::vector<SwitchWrite>(const SwitchedOff& entry)>;
 
 // Walks the rows once; row i stands for records[i]. A row chosen "enable" whose record is not
 // understood is reported, and `enable` is never called for it.
@@ -52,6 +80,10 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::v
 // The same through the registry, each record read again just before it is put back.
 std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::vector<StartupRecord>& records,
                                            Registry& registry);
+// Both kinds of row: a record's through `enable`, an entry only switched off through `switch_on`.
+std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, const EnableFn& enable,
+                                           const SwitchOnFn& switch_on);
+std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, Registry& registry);
 
 // Every outcome, one paragraph per entry: the information icon when each one came back, the error
 // icon otherwise.

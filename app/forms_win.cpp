@@ -1,5 +1,6 @@
 #include "app/forms_win.h"
 
+#include "base/palette_win.h"
 #include "base/twips.h"
 #include "resources/resource.h"
 
@@ -15,7 +16,6 @@ namespace {
 
 constexpr const wchar_t* kFormClass = L"Runsweep.Form";
 constexpr const wchar_t* kPanelClass = L"Runsweep.Panel";
-constexpr COLORREF kLinkColor = RGB(0, 0, 192);
 // Pixels round a link's text that hold its focus mark: the window is that much larger on every
 // side, and the text stays where it was designed.
 constexpr int kLinkFocusMargin = 1;
@@ -273,7 +273,6 @@ void Form::Create(const FormStyle& style, HWND owner) {
     }
     const unsigned dpi = WindowDpi(hwnd_);
     fonts_.Create(dpi);
-    backBrush_.reset(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
     if (dpi != plannedDpi || plannedCorner.x == CW_USEDEFAULT) {
         // The system put the window elsewhere than planned: size it for where it is.
         const SIZE outer = OuterSizePx();
@@ -372,7 +371,7 @@ SIZE Form::OuterSizeAt(unsigned dpi, DWORD windowStyle, DWORD exStyle) const noe
 }
 
 COLORREF Form::BackColor() noexcept {
-    return ::GetSysColor(COLOR_BTNFACE);
+    return BackgroundColour(Surface::Face);
 }
 
 bool Form::HoldsOuterSize() const noexcept {
@@ -453,10 +452,8 @@ HWND Form::AddButton(const std::wstring& text, const ControlRect& rect, FontKind
     return CreateChild(control, WC_BUTTONW, text, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY);
 }
 
-HWND Form::AddPanel(const ControlRect& rect, COLORREF background, bool visible, HWND container) {
+HWND Form::AddPanel(const ControlRect& rect, bool visible, HWND container) {
     Control& control = NewControl(ControlKind::Panel, container, rect, FontKind::Default);
-    control.backColor = background;
-    control.background.reset(::CreateSolidBrush(background));
     // WS_EX_CONTROLPARENT: Tab goes on into the panel's own controls.
     HWND hwnd =
         CreateChild(control, kPanelClass, L"", WS_CLIPCHILDREN | (visible ? WS_VISIBLE : 0), WS_EX_CONTROLPARENT);
@@ -558,15 +555,19 @@ Form::Control* Form::FindControl(HWND hwnd) noexcept {
     return nullptr;
 }
 
-HBRUSH Form::ContainerBrush(HWND container) const noexcept {
+Surface Form::ContainerSurface(HWND container) const noexcept {
     if (container) {
         for (const auto& control : controls_) {
-            if (control->hwnd == container && control->background) {
-                return control->background.get();
+            if (control->hwnd == container && control->kind == ControlKind::Panel) {
+                return Surface::Window;
             }
         }
     }
-    return backBrush_.get();
+    return Surface::Face;
+}
+
+HBRUSH Form::ContainerBrush(HWND container) const noexcept {
+    return BackgroundBrush(ContainerSurface(container));
 }
 
 // --- Messages -------------------------------------------------------------------------------------
@@ -788,7 +789,10 @@ LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         HDC dc = reinterpret_cast<HDC>(wParam);
         ::SetBkMode(dc, TRANSPARENT);
-        ::SetTextColor(dc, control->kind == ControlKind::LinkLabel ? kLinkColor : ::GetSysColor(COLOR_BTNTEXT));
+        const Ink ink = !::IsWindowEnabled(control->hwnd)         ? Ink::Disabled
+                        : control->kind == ControlKind::LinkLabel ? Ink::Link
+                                                                  : Ink::Text;
+        ::SetTextColor(dc, InkColour(ink, ContainerSurface(control->container)));
         return reinterpret_cast<LRESULT>(ContainerBrush(control->container));
     }
     case WM_SETCURSOR: {
@@ -853,8 +857,8 @@ LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
             fonts_.Create(previous.Dpi());
             PlaceAll();
         } else if (message == WM_SYSCOLORCHANGE) {
-            backBrush_.reset(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
-            ::InvalidateRect(hwnd_, nullptr, TRUE);
+            // Labels and panels paint with the colours of the moment, but only when asked to.
+            ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
         }
         break;
     }

@@ -27,7 +27,9 @@
 //
 // Labels have a transparent background (their container's colour shows through). A label either
 // sizes itself to its text on one line (LabelSize::Auto: the width and height of its ControlRect are
-// not used) or has a fixed box in which the text wraps (LabelSize::Wrap). Link labels are labels in RGB(0, 0, 192),
+// not used) or has a fixed box in which the text wraps (LabelSize::Wrap). Every colour comes from the
+// user's scheme through base/palette_win.h: text in the text colour of its container (the face, or a
+// panel's window colour), links in the hot-tracking colour. Link labels are labels in
 // Verdana 8.25 underlined, with the system's hand cursor, that raise their click handler; they are tab stops with a
 // focus mark round them (their window is a pixel larger than the text on every side, for the mark), and Enter or
 // Space raises the handler too. Fonts are created once per DPI and shared by
@@ -37,6 +39,7 @@
 // is activated or restored again; a push button shows as the default one while it has the focus,
 // and otherwise the button named by DM_SETDEFID does (none unless set).
 #include "base/message_sink.h"
+#include "base/palette_win.h"
 #include "base/win_handles_win.h"
 
 #include <windows.h>
@@ -185,9 +188,9 @@ protected:
                       HWND container = nullptr);
     HWND AddButton(const std::wstring& text, const ControlRect& rect, FontKind font, std::function<void()> onClick,
                    HWND container = nullptr);
-    // A plain panel of the given background colour whose children are clipped to it. Starts hidden
-    // when `visible` is false.
-    HWND AddPanel(const ControlRect& rect, COLORREF background, bool visible, HWND container = nullptr);
+    // A plain panel in the window colour, as the lists are, whose children are clipped to it. Starts
+    // hidden when `visible` is false.
+    HWND AddPanel(const ControlRect& rect, bool visible, HWND container = nullptr);
     // An icon from the program's resources, drawn at the size of its box.
     HWND AddImage(int iconResource, const ControlRect& rect, HWND container = nullptr);
     // A window of any registered class, placed like the other controls. Throws when it cannot be
@@ -213,8 +216,6 @@ private:
         LabelSize size = LabelSize::Auto;
         int iconResource = 0;
         UniqueIcon icon;
-        UniqueBrush background; // panels
-        COLORREF backColor = 0;
         std::function<void()> onClick;
     };
 
@@ -235,6 +236,7 @@ private:
     void PlaceControl(Control& control);
     void PlaceAll();
     void LoadImageFor(Control& control);
+    Surface ContainerSurface(HWND container) const noexcept;
     HBRUSH ContainerBrush(HWND container) const noexcept;
     bool HoldsOuterSize() const noexcept;
     SIZE OuterSizeAt(unsigned dpi, DWORD windowStyle, DWORD exStyle) const noexcept;
@@ -250,7 +252,6 @@ private:
     HWND hwnd_ = nullptr;
     FormStyle style_;
     FontSet fonts_;
-    UniqueBrush backBrush_;
     std::vector<std::unique_ptr<Control>> controls_;
     int nextControlId_ = 100;         // below 100: IDOK and IDCANCEL, which dialog navigation sends
     HWND focus_ = nullptr;            // the control that had the focus when the window was deactivated

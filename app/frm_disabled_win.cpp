@@ -1,18 +1,13 @@
 #include "app/frm_disabled_win.h"
 
 #include "app/disabled_items.h"
+#include "base/windows_version.h"
 #include "listbox/listbox_win.h"
 #include "resources/resource.h"
 
 #include <stdexcept>
 
 namespace runsweep {
-
-namespace {
-
-constexpr COLORREF kPanelWhite = RGB(255, 255, 255);
-
-} // namespace
 
 frmDisabled::frmDisabled(Registry& registry) : registry_(registry) {}
 
@@ -37,6 +32,7 @@ void frmDisabled::OnCreateControls() {
         throw std::runtime_error("The program could not register the window class of its startup list.");
     }
     ctlDisabled_ = AddCustomControl(kListboxClassName, {120, 720, 9255, 4095}, WS_VISIBLE | WS_TABSTOP);
+    ::SetWindowTextW(ctlDisabled_, L"Disabled items"); // what screen readers announce the list as
     list_ = ListboxFromWindow(ctlDisabled_);
     if (!list_) {
         throw std::runtime_error("The program could not create the list of disabled items.");
@@ -48,7 +44,7 @@ void frmDisabled::OnCreateControls() {
 }
 
 void frmDisabled::CreateEmptyPanel(const std::wstring& detail) {
-    picEmpty_ = AddPanel({720, 2160, 8055, 975}, kPanelWhite, false);
+    picEmpty_ = AddPanel({720, 2160, 8055, 975}, false);
     AddImage(IDI_TICK, {960, 120, 240, 240}, picEmpty_);
     AddLabel(kNoDisabledItems, {1440, 120, 3480, 240}, FontKind::VerdanaLargeBold, LabelSize::Auto, picEmpty_);
     AddLabel(detail, {960, 480, 6855, 390}, FontKind::Verdana, LabelSize::Wrap, picEmpty_);
@@ -57,14 +53,17 @@ void frmDisabled::CreateEmptyPanel(const std::wstring& detail) {
 }
 
 void frmDisabled::OnLoad() {
-    const long status = ListStartupRecords(registry_, records_);
+    const long status = ReadDisabledItems(registry_, KeepsStartupSwitch(RunningWindowsVersion()), items_);
     {
         ListboxUpdateLock batch(*list_);
-        for (const StartupRecord& record : records_) {
+        for (const StartupRecord& record : items_.records) {
             list_->AddItem(RecordTitle(record), RecordDescription(record));
         }
+        for (const SwitchedOff& entry : items_.switched_off) {
+            list_->AddItem(entry.name, SwitchedOffDescription(entry));
+        }
     }
-    if (records_.empty()) {
+    if (items_.size() == 0) {
         CreateEmptyPanel(status == kSuccess
                              ? L"Entries disabled by Runsweep or by the System Configuration utility are listed here."
                              : L"The records of disabled entries could not be read (error " + std::to_wstring(status) +
@@ -93,7 +92,7 @@ void frmDisabled::OnReenableClick() {
         return;
     }
     carrying_out_ = true;
-    const std::vector<EnableRecord> results = CarryOutReenable(*list_, records_, registry_);
+    const std::vector<EnableRecord> results = CarryOutReenable(*list_, items_, registry_);
     carried_out_ = !results.empty();
     const ClosingMessage closing = ComposeReenableMessage(results);
     messages_.ShowMessage(closing.text, closing.icon);

@@ -1,10 +1,10 @@
 #pragma once
-// frmDisabled, "Disabled items": every record of a disabled startup entry, whoever wrote it, as a
-// row of the startup list with the boxes "Re-enable" and "Keep disabled". "Re-enable chosen" puts
-// the chosen entries back and says what came of each; closing the window (its close box, "Close",
-// Esc) carries out nothing. It is modal to the main window and made afresh each time it opens.
+// frmDisabled, "Disabled items": every record of a disabled startup entry, whoever wrote it, and
+// every entry only switched off in Task Manager, as a row of the startup list with the boxes "Re-enable" and "Keep
+// disabled". "Re-enable chosen" puts the chosen entries back and says what came of each; closing the window (its close
+// box, "Close", Esc) carries out nothing. It is modal to the main window and made afresh each time it opens.
+#include "app/disabled_items.h"
 #include "app/forms_win.h"
-#include "registry/startup_record.h"
 
 #include <vector>
 
@@ -36,7 +36,7 @@ private:
 
     Registry& registry_;
     MessageBoxSink messages_;
-    std::vector<StartupRecord> records_; // row i stands for records_[i]
+    DisabledItems items_; // row i stands for item i
     ListboxControl* list_ = nullptr;
     HWND ctlDisabled_ = nullptr;
     HWND picEmpty_ = nullptr;

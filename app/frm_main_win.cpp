@@ -9,17 +9,12 @@
 #include "app/shell_launcher_win.h"
 #include "catalogue/catalogue.h"
 #include "listbox/listbox_win.h"
+#include "registry/startup_state.h"
 #include "resources/resource.h"
 
 #include <stdexcept>
 
 namespace runsweep {
-
-namespace {
-
-constexpr COLORREF kPanelWhite = RGB(255, 255, 255);
-
-} // namespace
 
 frmMain::frmMain(const Catalogue& catalogue, Registry& registry, MessageBoxSink& messages, UniqueLibrary& hShell32)
     : catalogue_(catalogue), registry_(registry), messages_(messages), hShell32_(hShell32) {}
@@ -63,6 +58,7 @@ void frmMain::OnCreateControls() {
         throw std::runtime_error("The program could not register the window class of its startup list.");
     }
     ctlStartups_ = AddCustomControl(kListboxClassName, {120, 960, 9255, 3855}, WS_VISIBLE | WS_TABSTOP);
+    ::SetWindowTextW(ctlStartups_, L"Startup entries"); // what screen readers announce the list as
     startups_ = ListboxFromWindow(ctlStartups_);
     if (!startups_) {
         throw std::runtime_error("The program could not create its startup list.");
@@ -76,7 +72,7 @@ void frmMain::OnCreateControls() {
 void frmMain::CreateNothingFoundPanel() {
     // The panel that says nothing was found, over the middle of the list. Made only when the scan
     // finds nothing: its seven windows would otherwise cost every start-up time for nothing.
-    picHolder_ = AddPanel({720, 2400, 8055, 1215}, kPanelWhite, false);
+    picHolder_ = AddPanel({720, 2400, 8055, 1215}, false);
     AddImage(IDI_TICK, {960, 120, 240, 240}, picHolder_);
     lblNoItemsFound_ = AddLabel(L"No unnecessary startups found!", {1440, 120, 3480, 240}, FontKind::VerdanaLargeBold,
                                 LabelSize::Auto, picHolder_);
@@ -103,7 +99,16 @@ void frmMain::ScanIntoList() {
         // One update of the list's windows for the whole scan instead of one per row.
         ListboxUpdateLock batch(*startups_);
         startups_->Clear();
-        ScanStartups(catalogue_, registry_, Startups());
+        std::vector<FoundStartup> found = FindStartups(catalogue_, registry_);
+        if (KeepsStartupSwitch(RunningWindowsVersion())) {
+            ReadStartupSwitches(registry_, found);
+        }
+        for (const FoundStartup& entry : found) {
+            startups_->AddItem(entry.name, RowDescription(entry));
+            if (const RowBox preset = PresetBox(entry); preset != RowBox::Disable) {
+                startups_->ChooseBox(startups_->ListCount() - 1, preset);
+            }
+        }
     }
     const bool empty = Startups().ListCount() == 0;
     if (empty && !picHolder_) {

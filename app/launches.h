@@ -2,6 +2,7 @@
 // What the links of the main and About windows open. Every launched string is a constant of the
 // program: nothing the user types or the registry holds ever reaches the shell.
 #include "base/message_sink.h"
+#include "base/windows_version.h"
 
 #include <string>
 
@@ -43,13 +44,6 @@ void OpenDocument(ShellLauncher& shell, WebPage page);
 bool OpenMsconfig(ShellLauncher& shell, MessageSink& messages);
 
 void ShowVersionHistory(MessageSink& messages);
-
-// The running system's version numbers (5.1 XP, 6.0 Vista, 6.1 7, 6.2 8, 10.0 10 and 11); 0.0 when
-// the system would not say.
-struct WindowsVersion {
-    unsigned long major = 0;
-    unsigned long minor = 0;
-};
 
 // Whether the System Configuration utility can re-enable the records: on Windows XP to 7. From
 // Windows 8 on its Startup tab only points to Task Manager, which never reads them.

@@ -29,21 +29,6 @@ unsigned long PlatformId() noexcept {
     return info.dwPlatformId;
 }
 
-WindowsVersion RunningWindowsVersion() noexcept {
-    // From ntdll: GetVersionEx reports Windows 8 to every program whose manifest names no later
-    // system.
-    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
-    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    FARPROC proc = ntdll ? ::GetProcAddress(ntdll, "RtlGetVersion") : nullptr;
-    const auto rtlGetVersion = reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void (*)()>(proc));
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof(info);
-    if (!rtlGetVersion || rtlGetVersion(&info) != 0) {
-        return WindowsVersion{};
-    }
-    return WindowsVersion{info.dwMajorVersion, info.dwMinorVersion};
-}
-
 void Program::Main() {
     // Held until the main window unloads; nothing else uses it.
     hShell32_.reset(::LoadLibraryW(L"shell32.dll"));

@@ -39,8 +39,4 @@ private:
 // asked.
 unsigned long PlatformId() noexcept;
 
-// The running system's version, whatever the program's manifest declares; 0.0 when it cannot be
-// asked.
-WindowsVersion RunningWindowsVersion() noexcept;
-
 } // namespace runsweep

@@ -155,6 +155,14 @@ HRESULT ListboxAccessible::get_accName(VARIANT child, BSTR* name) {
         return hr;
     }
     if (id == CHILDID_SELF) {
+        // The window's text, as the host named the list; without one, whatever the system makes of
+        // the list's surroundings.
+        std::wstring own(static_cast<std::size_t>(::GetWindowTextLengthW(control_->Window())) + 1, L'\0');
+        own.resize(
+            static_cast<std::size_t>(::GetWindowTextW(control_->Window(), own.data(), static_cast<int>(own.size()))));
+        if (!own.empty()) {
+            return Text(own.c_str(), name);
+        }
         return standard_ ? standard_->get_accName(child, name) : S_FALSE;
     }
     const std::optional<ListItem> item = DescribeItem(control_->Model(), id, false);

@@ -1,5 +1,6 @@
 #include "listbox/listbox_win.h"
 
+#include "base/palette_win.h"
 #include "base/twips.h"
 #include "listbox/listbox_accessible_win.h"
 
@@ -29,8 +30,6 @@ constexpr int kCaptionGap = 45; // twips between a box's check mark and its capt
 // The list's own message: brings the scroll bar up to date after a run of AddItem calls.
 constexpr UINT kUpdateScrollBarMessage = WM_USER + 0x100;
 constexpr UINT kCaptionFormat = DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX;
-constexpr COLORREF kWhite = RGB(255, 255, 255);
-constexpr COLORREF kBlack = RGB(0, 0, 0);
 #ifndef WM_DPICHANGED_AFTERPARENT
 constexpr UINT WM_DPICHANGED_AFTERPARENT = 0x02E3;
 #endif
@@ -47,12 +46,16 @@ RowElement ElementOf(RowBox box) {
     return static_cast<RowElement>(static_cast<int>(RowElement::Disable) + static_cast<int>(box));
 }
 
+Surface RowSurface(bool selected) {
+    return selected ? Surface::Selection : Surface::Window;
+}
+
 COLORREF TextColour(bool selected) {
-    return selected ? kWhite : kBlack;
+    return InkColour(Ink::Text, RowSurface(selected));
 }
 
 HBRUSH BackBrush(bool selected) {
-    return selected ? ::GetSysColorBrush(COLOR_HIGHLIGHT) : static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
+    return BackgroundBrush(RowSurface(selected));
 }
 
 HMENU ChildId(int id) {
@@ -826,6 +829,10 @@ void ListboxControl::DrawBox(HDC dc, HDC source, const RECT& cell, RowBox box, b
         ::BitBlt(dc, cell.left, glyphTop, glyphSize_.cx, glyphSize_.cy, atlas_.dc(), glyph->x, glyph->y, SRCCOPY);
     }
     RECT label{cell.left + glyphSize_.cx + Px(kCaptionGap), cell.top, cell.right, cell.bottom};
+    // Set here, not by the callers: a held box is drawn straight onto the back buffer, which still
+    // holds whatever colour the last row painted there left behind.
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, TextColour(selected));
     const HGDIOBJ previous = ::SelectObject(dc, boldFont_.get());
     ::DrawTextW(dc, model_.BoxCaption(box).c_str(), -1, &label, kCaptionFormat);
     ::SelectObject(dc, previous);
@@ -842,8 +849,6 @@ std::optional<POINT> ListboxControl::StripAt(HDC dc, const std::array<RECT, kRow
         HDC atlas = atlas_.dc();
         RECT all{at->x, at->y, at->x + width, at->y + height};
         ::FillRect(atlas, &all, BackBrush(selected));
-        ::SetBkMode(atlas, TRANSPARENT);
-        ::SetTextColor(atlas, TextColour(selected));
         for (int b = 0; b < count; ++b) {
             RECT cell = cells[static_cast<size_t>(b)];
             ::OffsetRect(&cell, at->x - cells.front().left, at->y - cells.front().top);
@@ -881,7 +886,7 @@ void ListboxControl::PaintBoxes(HDC dc, int row, bool selected) const {
 }
 
 void ListboxControl::Paint(HDC dc, const RECT& area) const {
-    ::FillRect(dc, &area, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    ::FillRect(dc, &area, BackBrush(false));
     ::SetBkMode(dc, TRANSPARENT);
     const bool focused = HasFocus();
     const bool focusShown = focused && !(::SendMessageW(hwnd_, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
@@ -1029,7 +1034,7 @@ LRESULT ListboxControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
         case WM_ERASEBKGND: {
             RECT client{};
             ::GetClientRect(hwnd_, &client);
-            ::FillRect(reinterpret_cast<HDC>(wParam), &client, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+            ::FillRect(reinterpret_cast<HDC>(wParam), &client, BackBrush(false));
             return 1;
         }
         case WM_VSCROLL:

@@ -1,7 +1,9 @@
 #pragma once
 // The startup list as a Win32 control. The host registers the class once, creates the window with
 // CreateWindowExW(0, kListboxClassName, nullptr, WS_CHILD | WS_VISIBLE | WS_TABSTOP, ...) at the
-// size it wants, and reaches the rows through ListboxFromWindow(hwnd), which is a StartupList.
+// size it wants, and reaches the rows through ListboxFromWindow(hwnd), which is a StartupList. The
+// window's text, which the host sets, is the list's accessible name: what a screen reader announces
+// when the list gets the focus.
 //
 // One surface window paints every row in view: icon, name, description and the three themed check
 // boxes. Scrolling moves its pixels and paints only the strip that comes into view, and the window

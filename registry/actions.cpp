@@ -93,7 +93,8 @@ std::vector<PlaceResult> DeleteFromPlaces(Registry& registry, const std::wstring
 }
 
 bool Holds(const std::vector<RecordedPlace>& places, RunPlace place) {
-    return std::any_of(places.begin(), places.end(), [place](const RecordedPlace& held) { return held.place == place; });
+    return std::any_of(places.begin(), places.end(),
+                       [place](const RecordedPlace& held) { return held.place == place; });
 }
 
 // The record of `places` after some of them left it: the standard values' place stays first when

@@ -77,8 +77,7 @@ DisablePlan PlanDisable(Registry& registry, const std::wstring& sValue);
 // the plan; the record then keeps only the places whose value really went (none: the record is
 // as it was before, or gone when there was none). Shows "Error on value: ..." through messages when
 // the record key cannot be created. `now` dates the record.
-ActionResult CarryOutDisable(Registry& registry, const DisablePlan& plan, MessageSink& messages,
-                             const RecordTime& now);
+ActionResult CarryOutDisable(Registry& registry, const DisablePlan& plan, MessageSink& messages, const RecordTime& now);
 
 // Both of the above; dated with the local time when no time is given.
 ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, MessageSink& messages,

@@ -166,7 +166,7 @@ EnablePlan PlanEnable(Registry& registry, const StartupRecord& record) {
     if (conflict || unreadable != kSuccess) {
         // AlreadyThere places were back before; nothing is changed.
         plan.refused.places = plan.places;
-        plan.refused.outcome = conflict                     ? EnableOutcome::Conflict
+        plan.refused.outcome = conflict                      ? EnableOutcome::Conflict
                                : unreadable == kAccessDenied ? EnableOutcome::NeedsAdministrator
                                                              : EnableOutcome::Failed;
         plan.refused.status = unreadable;

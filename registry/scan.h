@@ -1,6 +1,7 @@
 #pragma once
 // Finding the catalogue's entries in the Run keys, and reading a Run value's command line.
 #include "registry/registry.h"
+#include "registry/startup_approved.h"
 
 #include <cstddef>
 #include <string>
@@ -35,6 +36,9 @@ struct FoundStartup {
     std::wstring name;
     std::wstring description;
     std::vector<RunPlace> places; // in the order of RunPlaces
+    // Windows' switch of each place, in the order of `places`; empty until ReadStartupSwitches
+    // (startup_state.h) reads them, and on a Windows that keeps none.
+    std::vector<StartupSwitch> switches;
 };
 
 // Every catalogue entry with a name that a Run key holds, in catalogue order. A Run value is found

@@ -326,9 +326,8 @@ StartupRecord ParseStartupRecord(const std::wstring& key_name, const RecordImage
         for (unsigned long i = 2; i <= count; ++i) {
             const std::wstring n = std::to_wstring(i);
             std::wstring problem;
-            const RecordedPlace place =
-                ReadNamedPlace(image, L"RunsweepCommand" + n, L"RunsweepHkey" + n, L"RunsweepKey" + n,
-                               L"RunsweepType" + n, problem, nullptr);
+            const RecordedPlace place = ReadNamedPlace(image, L"RunsweepCommand" + n, L"RunsweepHkey" + n,
+                                                       L"RunsweepKey" + n, L"RunsweepType" + n, problem, nullptr);
             if (!problem.empty()) {
                 return fail(L"place " + n + L": " + problem);
             }
@@ -342,8 +341,7 @@ StartupRecord ParseStartupRecord(const std::wstring& key_name, const RecordImage
         }
         const std::optional<unsigned long> type = CommandType(image, PlaceTypeName(place));
         if (!IsText(*command) || !type) {
-            return fail(std::wstring(L"the command it keeps for ") + PlaceLabel(place) +
-                        L" is not a command line");
+            return fail(std::wstring(L"the command it keeps for ") + PlaceLabel(place) + L" is not a command line");
         }
         keep(RecordedPlace{place, DecodeRegString(*command), *type});
     }

@@ -335,8 +335,8 @@ TEST_F(ContinueOnRegistry, TheClosingMessageSaysWhatWasDoneInEveryPlace) {
                 for (const RunPlace place : all) {
                     const bool expected_there = std::find(kept.begin(), kept.end(), place) != kept.end();
                     EXPECT_EQ(ReadRunValue(store, place, L"qttask").Present(), expected_there) << PlaceLabel(place);
-                    const bool recorded = action == ChosenAction::Disable && (held & (1u << static_cast<unsigned>(place))) &&
-                                          !expected_there;
+                    const bool recorded = action == ChosenAction::Disable &&
+                                          (held & (1u << static_cast<unsigned>(place))) && !expected_there;
                     EXPECT_EQ(read == kSuccess && record.Find(place) != nullptr, recorded) << PlaceLabel(place);
                 }
                 EXPECT_EQ(read == kFileNotFound, action == ChosenAction::Remove || removed.empty());

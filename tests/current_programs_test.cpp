@@ -2,8 +2,13 @@
 // patterns use.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "catalogue/catalogue.h"
 #include "registry/name_case.h"
@@ -34,7 +39,8 @@ TEST_F(CurrentPrograms, FollowTheOriginalEntriesUpToTheFirstCustomIndex) {
     EXPECT_EQ(FirstCustomIndex(), kBuiltInCount + CurrentProgramCount());
     EXPECT_EQ(catalogue_.size(), FirstCustomIndex());
     // The table is meant to know the programs real machines carry; a handful would not be that.
-    EXPECT_GE(CurrentProgramCount(), 250u);
+    // Every entry needs a source a reader can open, which is why it is not the 266 it once was.
+    EXPECT_GE(CurrentProgramCount(), 115u);
     EXPECT_EQ(catalogue_.StartupNames[kBuiltInCount - 1], L"Microsoft Office Fast Cache");
     EXPECT_EQ(catalogue_.StartupNames[kBuiltInCount], L"MicrosoftEdgeAutoLaunch_") << "file order, star dropped";
     EXPECT_TRUE(catalogue_.IsPrefixAt(kBuiltInCount));
@@ -54,6 +60,95 @@ TEST_F(CurrentPrograms, EveryEntryHasANameWithoutOuterSpacesAndAShortDescription
         EXPECT_EQ(description.find(L"uninstall"), std::wstring_view::npos)
             << "no advice to uninstall: " << Narrow(name);
     }
+}
+
+#ifndef _WIN32
+// A source a reader can open: a web address, a public repository's file ("owner/repo `path`", a
+// note in brackets allowed between them), or an issue or pull request of a named repository.
+bool CitesAPublicAddress(const std::string& text) {
+    static const std::regex url(R"(https?://[A-Za-z0-9-]+(\.[A-Za-z0-9-]+)+/\S+)");
+    static const std::regex repositoryFile(R"([A-Za-z0-9_.-]+/[A-Za-z0-9_.-]+ (\([^)]*\) )?`[^`]+`)");
+    static const std::regex thread(R"([A-Za-z0-9_.-]+/[A-Za-z0-9_.-]+ (issue|pull request) [0-9]+)");
+    return std::regex_search(text, url) || std::regex_search(text, repositoryFile) || std::regex_search(text, thread);
+}
+
+struct SourcesFile {
+    std::map<std::string, std::string> keys;               // L1 -> its source
+    std::vector<std::pair<std::string, std::string>> rows; // entry name -> its sources cell
+    std::string whole;
+};
+
+// The "Keys" and "Entries" tables of catalogue/current_programs_sources.md.
+SourcesFile ReadSourcesFile() {
+    std::ifstream file(std::string(RUNSWEEP_SOURCE_DIR) + "/catalogue/current_programs_sources.md");
+    SourcesFile sources;
+    std::string section;
+    std::string line;
+    while (std::getline(file, line)) {
+        sources.whole += line + "\n";
+        if (line.rfind("## ", 0) == 0) {
+            section = line.substr(3);
+            continue;
+        }
+        const std::size_t bar = line.find(" | ");
+        if (line.rfind("| ", 0) != 0 || bar == std::string::npos || line.rfind("| Key |", 0) == 0 ||
+            line.rfind("| Entries |", 0) == 0) {
+            continue;
+        }
+        const std::string first = line.substr(2, bar - 2);
+        const std::string rest = line.substr(bar + 3);
+        if (section == "Keys") {
+            sources.keys[first] = rest;
+        } else if (section == "Entries") {
+            for (std::size_t start = 0; start <= first.size();) {
+                const std::size_t comma = first.find(", ", start);
+                const std::size_t end = comma == std::string::npos ? first.size() : comma;
+                sources.rows.emplace_back(first.substr(start, end - start), rest);
+                start = end + 2;
+            }
+        }
+    }
+    return sources;
+}
+#endif
+
+// Every entry is a claim a user relies on, so each must name where its value name was seen, and
+// that place must be one anyone can open.
+TEST_F(CurrentPrograms, EveryEntryHasASourceAReaderCanOpen) {
+#ifdef _WIN32
+    GTEST_SKIP() << "reads the sources file from the source tree; the native build runs it";
+#else
+    const SourcesFile sources = ReadSourcesFile();
+    ASSERT_FALSE(sources.keys.empty()) << "the sources file lost its table of keys";
+    ASSERT_FALSE(sources.rows.empty()) << "the sources file lost its table of entries";
+    for (const auto& [key, source] : sources.keys) {
+        EXPECT_TRUE(CitesAPublicAddress(source)) << key << " is no public address: " << source;
+    }
+    static const std::regex keyReference(R"(\b[LS][0-9]+\b)");
+    std::set<std::string> rowNames;
+    for (const auto& [name, cell] : sources.rows) {
+        EXPECT_TRUE(rowNames.insert(name).second) << "two rows for " << name;
+        bool keyed = false;
+        for (std::sregex_iterator it(cell.begin(), cell.end(), keyReference), end; it != end; ++it) {
+            EXPECT_EQ(sources.keys.count(it->str()), 1u) << name << " cites an unknown key " << it->str();
+            keyed = true;
+        }
+        EXPECT_TRUE(keyed || CitesAPublicAddress(cell)) << name << " has no public source: " << cell;
+    }
+    std::set<std::string> entryNames;
+    for (std::size_t i = kBuiltInCount; i < FirstCustomIndex(); ++i) {
+        const std::string name = Narrow(catalogue_.StartupNames[i]) + (catalogue_.IsPrefixAt(i) ? "*" : "");
+        entryNames.insert(name);
+        EXPECT_EQ(rowNames.count(name), 1u) << "no sources row for " << name;
+    }
+    for (const std::string& name : rowNames) {
+        EXPECT_EQ(entryNames.count(name), 1u) << "a sources row for " << name << ", which is no entry";
+    }
+    // A bare reference number that only a private catalogue resolves is no source either.
+    static const std::regex identifier(R"(\b[0-9]{8,}\b)");
+    std::smatch found;
+    EXPECT_FALSE(std::regex_search(sources.whole, found, identifier)) << "private identifier: " << found.str();
+#endif
 }
 
 TEST_F(CurrentPrograms, OnlyThisTableHasPatternsAndItHasTheBrowserLaunchers) {

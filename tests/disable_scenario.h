@@ -39,8 +39,9 @@ inline void SeedRecord(Registry& registry, const std::wstring& name, const Recor
     ASSERT_EQ(registry.SetStringValue(record, L"item", name), kSuccess);
     ASSERT_EQ(registry.SetStringValue(record, L"key", RecordKey(place.place)), kSuccess);
     if (place.type != kRegSz) {
-        ASSERT_EQ(registry.SetValue(record, L"RunsweepType", kRegDword, {static_cast<unsigned char>(place.type), 0, 0, 0}),
-                  kSuccess);
+        ASSERT_EQ(
+            registry.SetValue(record, L"RunsweepType", kRegDword, {static_cast<unsigned char>(place.type), 0, 0, 0}),
+            kSuccess);
     }
 }
 

@@ -179,5 +179,81 @@ TEST(DisabledItemsCarryOut, ThroughTheRegistryEachChosenRecordComesBack) {
     EXPECT_TRUE(records.empty());
 }
 
+// Windows 8 and later: an entry only switched off in Task Manager is a row after the records, and
+// "Re-enable" switches it on and changes nothing else; a place a record puts back stays the
+// record's. A refused switch is told for its place, and the next try finishes.
+TEST(DisabledItemsCarryOut, EntriesOnlySwitchedOffAreRowsThatReenablingSwitchesOn) {
+    MemoryRegistry registry;
+    const FileTime june = 133932528000000000ULL; // 2025-06-01 12:00 UTC
+    const auto run = [&](RunPlace place, const std::wstring& name, const std::wstring& command) {
+        RegKey key;
+        ASSERT_EQ(registry.CreateKey(PlaceHive(place), kRunKeyPath, key, PlaceView(place)), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(key, name, command), kSuccess);
+    };
+    const auto off = [&](RunPlace place, const std::wstring& name) {
+        RegKey key;
+        ASSERT_EQ(registry.CreateKey(RunSwitchKey(place).hive, RunSwitchKey(place).path, key), kSuccess);
+        ASSERT_EQ(registry.SetValue(key, name, kRegBinary, SwitchOffData(june)), kSuccess);
+    };
+    ASSERT_NO_FATAL_FAILURE(run(RunPlace::CurrentUser, L"Steam", L"C:\\steam.exe -silent"));
+    ASSERT_NO_FATAL_FAILURE(run(RunPlace::Machine64, L"Steam", L"C:\\steam.exe -silent"));
+    ASSERT_NO_FATAL_FAILURE(off(RunPlace::CurrentUser, L"Steam"));
+    ASSERT_NO_FATAL_FAILURE(off(RunPlace::Machine64, L"Steam"));
+    // Disabled by Runsweep from HKCU, and written back by its program since: the record's row.
+    ASSERT_NO_FATAL_FAILURE(run(RunPlace::CurrentUser, L"qttask", L"C:\\qt.exe"));
+    ASSERT_NO_FATAL_FAILURE(off(RunPlace::CurrentUser, L"qttask"));
+    {
+        RegKey record;
+        ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, StartupRecordPath(L"qttask"), record), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(record, L"command", L"C:\\qt.exe"), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(record, L"hkey", L"HKCU"), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(record, L"item", L"qttask"), kSuccess);
+    }
+
+    DisabledItems items;
+    ASSERT_EQ(ReadDisabledItems(registry, false, items), kSuccess);
+    EXPECT_EQ(items.size(), 1u) << "a Windows without the switch lists the records alone";
+    ASSERT_EQ(ReadDisabledItems(registry, true, items), kSuccess);
+    ASSERT_EQ(items.records.size(), 1u);
+    ASSERT_EQ(items.switched_off.size(), 1u);
+    EXPECT_EQ(items.switched_off[0].name, L"Steam");
+    const std::wstring description = SwitchedOffDescription(items.switched_off[0]);
+    EXPECT_EQ(description, L"Switched off in Task Manager for HKCU and HKLM on 2025-06-01: C:\\steam.exe -silent");
+
+    ListModel list(ReenableChoices());
+    list.AddItem(RecordTitle(items.records[0]), RecordDescription(items.records[0]));
+    list.AddItem(items.switched_off[0].name, description);
+    list.ChooseBox(1, RowBox::Disable);
+    FaultRule denied;
+    denied.op = RegistryOp::SetValue;
+    denied.hive = Hive::LocalMachine;
+    registry.AddFault(denied);
+    std::vector<EnableRecord> results = CarryOutReenable(list, items, registry);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_FALSE(results[0].TookEffect());
+    ClosingMessage message = ComposeReenableMessage(results);
+    EXPECT_EQ(message.icon, MessageIcon::Error);
+    EXPECT_NE(message.text.find(L"Steam: switched on again in HKCU; not in HKLM, which needs administrator rights. "
+                                L"Close Runsweep and run it as administrator to change it there."),
+              std::wstring::npos)
+        << message.text;
+
+    registry.ClearFaults();
+    registry.ClearLog();
+    results = CarryOutReenable(list, items, registry);
+    message = ComposeReenableMessage(results);
+    EXPECT_EQ(message.icon, MessageIcon::Information) << message.text;
+    EXPECT_EQ(message.text.find(L"Steam: switched on again in HKCU and HKLM."), 0u) << message.text;
+    for (const RegistryCall& call : registry.Log()) {
+        if (call.op == RegistryOp::SetValue || call.op == RegistryOp::Delete || call.op == RegistryOp::DeleteKey) {
+            EXPECT_EQ(call.path, RunSwitchKey(RunPlace::Machine64).path) << "only HKLM's switch was left to change";
+        }
+    }
+    EXPECT_EQ(ReadRunValue(registry, RunPlace::Machine64, L"Steam").command, L"C:\\steam.exe -silent");
+    ASSERT_EQ(ReadDisabledItems(registry, true, items), kSuccess);
+    EXPECT_TRUE(items.switched_off.empty());
+    EXPECT_EQ(items.records.size(), 1u);
+}
+
 } // namespace
 } // namespace runsweep

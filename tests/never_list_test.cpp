@@ -1,10 +1,13 @@
 // No entry or pattern of the built-in catalogue may list a Run value of the kinds a user needs:
-// security software, anti-cheat, backup, file sync, password managers, driver and device helpers,
-// VM guest tools, the shell. The names live in tests/data/runkeys/never_list.txt, which the
-// coverage script reads too.
+// security software, anti-cheat, backup, file sync, password managers, accessibility tools, input
+// methods, driver and device helpers, VM guest tools, remote access, servers, the shell. The names live in tests/data/runkeys/never_list.txt, which the
+// coverage script reads too; the names the sources table leaves out on purpose must be among them,
+// or nothing stops a later edit from bringing one back.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,16 +19,42 @@ namespace runsweep {
 namespace {
 
 #ifndef _WIN32
-std::vector<std::wstring> ReadNeverList() {
-    std::ifstream file(std::string(RUNSWEEP_SOURCE_DIR) + "/tests/data/runkeys/never_list.txt");
-    std::vector<std::wstring> names;
+std::vector<std::string> SourceLines(const std::string& relativePath) {
+    std::ifstream file(std::string(RUNSWEEP_SOURCE_DIR) + "/" + relativePath);
+    std::vector<std::string> lines;
     std::string line;
     while (std::getline(file, line)) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::wstring> ReadNeverList() {
+    std::vector<std::wstring> names;
+    for (const std::string& line : SourceLines("tests/data/runkeys/never_list.txt")) {
         if (line.empty() || line[0] == '#') {
             continue;
         }
         const std::string name = line.substr(0, line.find('|'));
         names.emplace_back(name.begin(), name.end()); // the file is ASCII
+    }
+    return names;
+}
+
+// The first cells of the "Left out on purpose" table of the sources file.
+std::vector<std::wstring> NamesLeftOutOnPurpose() {
+    std::vector<std::wstring> names;
+    bool inSection = false;
+    for (const std::string& line : SourceLines("catalogue/current_programs_sources.md")) {
+        if (line.rfind("## ", 0) == 0) {
+            inSection = line == "## Left out on purpose";
+            continue;
+        }
+        if (!inSection || line.rfind("| ", 0) != 0 || line.rfind("| Name |", 0) == 0) {
+            continue;
+        }
+        const std::string name = line.substr(2, line.find(" | ") - 2);
+        names.emplace_back(name.begin(), name.end());
     }
     return names;
 }
@@ -68,6 +97,50 @@ TEST(NeverList, NoBuiltInEntryOrPatternListsAValueAUserNeeds) {
         }
     }
     EXPECT_EQ(originalsSeen, keptOriginals) << "the exclusions must name real original entries";
+#endif
+}
+
+// A guard only holds for the kinds it has names of, and a name's source is worth as much as a reader
+// can check: each kind the table forbids keeps real names, and every source given is a public address.
+TEST(NeverList, CoversEveryForbiddenKindAndCitesOnlyPublicSources) {
+#ifdef _WIN32
+    GTEST_SKIP() << "reads the list from the source tree; the native build runs it";
+#else
+    static const std::regex publicAddress(R"(^(https?://[A-Za-z0-9.-]+/\S+|[A-Za-z0-9_.-]+/[A-Za-z0-9_.-]+ `[^`]+`)$)");
+    std::map<std::string, int> namesOfKind;
+    for (const std::string& line : SourceLines("tests/data/runkeys/never_list.txt")) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        const std::size_t bar = line.find('|');
+        ASSERT_NE(bar, std::string::npos) << "no kind: " << line;
+        const std::size_t sourceBar = line.find('|', bar + 1);
+        const std::string kind = line.substr(bar + 1, sourceBar == std::string::npos ? std::string::npos : sourceBar - bar - 1);
+        ++namesOfKind[kind.substr(0, kind.find(':'))];
+        if (sourceBar != std::string::npos) {
+            EXPECT_TRUE(std::regex_match(line.substr(sourceBar + 1), publicAddress)) << "no public source: " << line;
+        }
+    }
+    for (const char* kind : {"security", "anti-cheat", "backup", "sync", "password manager", "accessibility",
+                             "input method", "driver", "device", "vm", "remote access", "server", "shell"}) {
+        EXPECT_GE(namesOfKind[kind], 1) << "no name guards the kind " << kind;
+    }
+#endif
+}
+
+TEST(NeverList, GuardsEveryNameTheSourcesLeaveOutOnPurpose) {
+#ifdef _WIN32
+    GTEST_SKIP() << "reads the lists from the source tree; the native build runs it";
+#else
+    const std::vector<std::wstring> leftOut = NamesLeftOutOnPurpose();
+    ASSERT_GE(leftOut.size(), 10u) << "the sources file lost its table of names left out on purpose";
+    std::set<std::wstring> never;
+    for (const std::wstring& name : ReadNeverList()) {
+        never.insert(RegistryUpcase(name));
+    }
+    for (const std::wstring& name : leftOut) {
+        EXPECT_EQ(never.count(RegistryUpcase(name)), 1u) << "left out on purpose but not guarded: " << Narrow(name);
+    }
 #endif
 }
 

@@ -228,17 +228,18 @@ TEST(DisableRecord, RepeatedDisablesOfAProgramThatWritesItselfBackKeepOnlyItsNew
     };
     std::vector<std::pair<std::wstring, unsigned long>> discord;
     for (int n = 1; n <= 64; ++n) {
-        discord.emplace_back(L"C:\\Users\\me\\AppData\\Local\\Discord\\app-1.0." + std::to_wstring(9000 + n) +
-                                 L"\\Discord.exe",
-                             kRegSz);
+        discord.emplace_back(
+            L"C:\\Users\\me\\AppData\\Local\\Discord\\app-1.0." + std::to_wstring(9000 + n) + L"\\Discord.exe", kRegSz);
     }
     const std::vector<Repeated> cases = {
-        {"arguments that come and go", RunPlace::CurrentUser,
+        {"arguments that come and go",
+         RunPlace::CurrentUser,
          {{L"C:\\Spotify\\Spotify.exe", kRegSz},
           {L"C:\\Spotify\\Spotify.exe --minimized", kRegSz},
           {L"C:\\Spotify\\Spotify.exe", kRegSz}}},
         {"a versioned path over sixty-four Disables", RunPlace::CurrentUser, discord},
-        {"a type that changes between runs", RunPlace::Machine32,
+        {"a type that changes between runs",
+         RunPlace::Machine32,
          {{L"%ProgramFiles%\\Vendor\\agent.exe", kRegExpandSz},
           {L"C:\\Vendor\\agent.exe", kRegSz},
           {L"%ProgramFiles%\\Vendor\\agent.exe /quiet", kRegExpandSz}}},
@@ -295,9 +296,9 @@ TEST(DisableRecord, AnOlderVersionsNumberedRecordIsReadWithTheNewestOfEachPlaceA
                     ASSERT_EQ(registry.SetValue(record, L"RunsweepType" + n, kRegDword, {2, 0, 0, 0}), kSuccess);
                 }
             }
-            ASSERT_EQ(registry.SetValue(record, L"RunsweepPlaces", kRegDword,
-                                        {static_cast<unsigned char>(count), 0, 0, 0}),
-                      kSuccess);
+            ASSERT_EQ(
+                registry.SetValue(record, L"RunsweepPlaces", kRegDword, {static_cast<unsigned char>(count), 0, 0, 0}),
+                kSuccess);
         }
         const std::wstring last = L"C:\\v" + std::to_wstring(count) + L".exe";
         const std::wstring before_last = L"C:\\v" + std::to_wstring(count - 1) + L".exe";
@@ -306,11 +307,12 @@ TEST(DisableRecord, AnOlderVersionsNumberedRecordIsReadWithTheNewestOfEachPlaceA
         StartupRecord record;
         ASSERT_EQ(ReadStartupRecord(registry, kName, record), kSuccess);
         ASSERT_TRUE(record.Understood()) << ::testing::PrintToString(record.problem);
-        const std::vector<RecordedPlace> read = {{RunPlace::Machine64, L"C:\\first.exe", kRegSz},
-                                                 {RunPlace::CurrentUser, last_place == RunPlace::CurrentUser ? last : before_last,
-                                                  last_place == RunPlace::CurrentUser ? kRegExpandSz : kRegSz},
-                                                 {RunPlace::Machine32, last_place == RunPlace::Machine32 ? last : before_last,
-                                                  last_place == RunPlace::Machine32 ? kRegExpandSz : kRegSz}};
+        const std::vector<RecordedPlace> read = {
+            {RunPlace::Machine64, L"C:\\first.exe", kRegSz},
+            {RunPlace::CurrentUser, last_place == RunPlace::CurrentUser ? last : before_last,
+             last_place == RunPlace::CurrentUser ? kRegExpandSz : kRegSz},
+            {RunPlace::Machine32, last_place == RunPlace::Machine32 ? last : before_last,
+             last_place == RunPlace::Machine32 ? kRegExpandSz : kRegSz}};
         EXPECT_EQ(record.places, read);
 
         // The next Disable (HKLM written back) writes it in today's form: one command per place.
@@ -349,7 +351,8 @@ TEST(DisableRecord, EveryRecordBetweenTwoChangesReadsWholeAndKeepsWhatBothEndsKe
         if (places.empty() && !may_be_empty) {
             places.push_back({all[below(3)], L"C:\\only.exe", kRegSz});
         }
-        std::rotate(places.begin(), places.begin() + static_cast<std::ptrdiff_t>(places.empty() ? 0 : below(places.size())),
+        std::rotate(places.begin(),
+                    places.begin() + static_cast<std::ptrdiff_t>(places.empty() ? 0 : below(places.size())),
                     places.end());
         std::sort(places.begin() + (places.empty() ? 0 : 1), places.end(),
                   [](const RecordedPlace& a, const RecordedPlace& b) { return a.place < b.place; });

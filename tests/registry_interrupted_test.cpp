@@ -96,15 +96,12 @@ TEST(DisableInterrupted, AFailureFollowedByAKillAnywhereInWhatComesAfterItLosesN
         FaultRule rule;
     };
     const std::vector<Failure> failures = {
-        {"the record's flush refused",
-         FaultRule{RegistryOp::Flush, Hive::LocalMachine, std::nullopt, std::nullopt, std::nullopt, 1, kAccessDenied,
-                   std::nullopt}},
-        {"HKLM (32-bit) refuses the delete",
-         FaultRule{RegistryOp::Delete, Hive::LocalMachine, kRunKeyPath, std::nullopt, std::nullopt, 0, kAccessDenied,
-                   RegView::k32}},
-        {"HKCU refuses the delete",
-         FaultRule{RegistryOp::Delete, Hive::CurrentUser, kRunKeyPath, std::nullopt, std::nullopt, 0, kAccessDenied,
-                   std::nullopt}},
+        {"the record's flush refused", FaultRule{RegistryOp::Flush, Hive::LocalMachine, std::nullopt, std::nullopt,
+                                                 std::nullopt, 1, kAccessDenied, std::nullopt}},
+        {"HKLM (32-bit) refuses the delete", FaultRule{RegistryOp::Delete, Hive::LocalMachine, kRunKeyPath,
+                                                       std::nullopt, std::nullopt, 0, kAccessDenied, RegView::k32}},
+        {"HKCU refuses the delete", FaultRule{RegistryOp::Delete, Hive::CurrentUser, kRunKeyPath, std::nullopt,
+                                              std::nullopt, 0, kAccessDenied, std::nullopt}},
     };
     std::size_t kills = 0;
     std::size_t lost = 0;
@@ -205,8 +202,9 @@ TEST(RecordProperty, RandomDisablesReenablesFaultsAndKillsLoseNothingAndEveryRec
             // The program writes itself back into a place: a new version's path, the same path with
             // other arguments, or now and then as an expandable value.
             const RunPlace place = places[below(3)];
-            const std::wstring command = below(3) == 0 ? L"C:\\Spotify\\Spotify.exe" + std::wstring(below(2) ? L" --minimized" : L"")
-                                                       : L"C:\\Discord\\app-1.0." + std::to_wstring(++version) + L"\\Discord.exe";
+            const std::wstring command =
+                below(3) == 0 ? L"C:\\Spotify\\Spotify.exe" + std::wstring(below(2) ? L" --minimized" : L"")
+                              : L"C:\\Discord\\app-1.0." + std::to_wstring(++version) + L"\\Discord.exe";
             const unsigned long type = below(6) == 0 ? kRegExpandSz : kRegSz;
             RegKey key;
             ASSERT_EQ(store.CreateKey(PlaceHive(place), kRunKeyPath, key, PlaceView(place)), kSuccess);

@@ -3,12 +3,20 @@
 
 #include "registry/memory_registry.h"
 #include "registry/name_case.h"
+#include "registry/startup_state.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 namespace runsweep::contract {
 namespace {
+
+void SeedAt(Registry& registry, RunPlace place, const std::wstring& name) {
+    RegKey key;
+    ASSERT_EQ(registry.CreateKey(PlaceHive(place), kRunKeyPath, key, PlaceView(place)), kSuccess);
+    ASSERT_EQ(registry.SetStringValue(key, name, L"C:\\" + name + L".exe"), kSuccess);
+}
 
 void Seed(Registry& registry, Hive hive, const std::wstring& name) {
     RegKey key;
@@ -131,6 +139,99 @@ TEST(ScanCalls, EmptySlotsAndTheDefaultValueAreNeverQueried) {
     EXPECT_EQ(QueriesFor(registry, Hive::CurrentUser, L""), 0u);
     EXPECT_EQ(QueriesFor(registry, Hive::LocalMachine, L""), 0u);
     EXPECT_EQ(QueriesFor(registry, Hive::LocalMachine, L"x"), 1u) << "the one name is asked";
+}
+
+// Windows' switch beside the Run keys: the three places, on, off with 03 and 07, missing and
+// malformed values; what each entry's state, row text and preset come to, and what it costs.
+TEST(ScanSwitches, EachEntryGetsItsStateFromEveryPlaceThatHoldsItAtAFewCallsMore) {
+    MemoryRegistry registry;
+    const FileTime june = 133932528000000000ULL; // 2025-06-01 12:00 UTC
+    const FileTime july = june + 30ULL * 24 * 3600 * 10000000;
+    const std::vector<unsigned char> on = SwitchOnData();
+    const auto off = [](unsigned char state, FileTime time) {
+        std::vector<unsigned char> data = SwitchOffData(time);
+        data[0] = state;
+        return data;
+    };
+    struct Case {
+        const wchar_t* name;
+        std::vector<std::pair<RunPlace, std::optional<std::vector<unsigned char>>>> places; // nullopt: no switch
+        EntryState state;
+        std::wstring sentence;
+    } const cases[] = {
+        {L"jusched", {{RunPlace::CurrentUser, on}}, EntryState::On, L""},
+        {L"qttask",
+         {{RunPlace::CurrentUser, off(3, june)}},
+         EntryState::Off,
+         L"Switched off in Task Manager on 2025-06-01."},
+        {L"NvCplDaemon",
+         {{RunPlace::Machine32, off(7, june)}},
+         EntryState::Off,
+         L"Switched off in Task Manager on 2025-06-01."},
+        {L"SunJavaUpdateSched", {{RunPlace::Machine64, std::nullopt}}, EntryState::On, L""},
+        {L"NeroCheck", {{RunPlace::CurrentUser, std::vector<unsigned char>{3, 0}}}, EntryState::On, L""},
+        {L"CTDVDDet",
+         {{RunPlace::CurrentUser, off(3, july)}, {RunPlace::Machine64, off(3, june)}, {RunPlace::Machine32, off(7, 0)}},
+         EntryState::Off,
+         L"Switched off in Task Manager on 2025-07-01."},
+        {L"QuickTime Task",
+         {{RunPlace::CurrentUser, off(3, june)}, {RunPlace::Machine64, std::nullopt}, {RunPlace::Machine32, on}},
+         EntryState::Mixed,
+         L"Switched off in Task Manager for HKCU on 2025-06-01; still on for HKLM and HKLM (32-bit)."},
+        {L"Adobe Reader Speed Launch",
+         {{RunPlace::Machine64, off(3, 0)}},
+         EntryState::Off,
+         L"Switched off in Task Manager."},
+    };
+    for (const Case& c : cases) {
+        for (const auto& [place, data] : c.places) {
+            ASSERT_NO_FATAL_FAILURE(SeedAt(registry, place, c.name));
+            if (data) {
+                RegKey key;
+                const SwitchKey where = RunSwitchKey(place);
+                ASSERT_EQ(registry.CreateKey(where.hive, where.path, key), kSuccess);
+                ASSERT_EQ(registry.SetValue(key, c.name, kRegBinary, *data), kSuccess);
+            }
+        }
+    }
+    Catalogue catalogue;
+    BuildCatalogue(catalogue);
+    std::vector<FoundStartup> found = FindStartups(catalogue, registry);
+    ASSERT_EQ(found.size(), std::size(cases));
+    EXPECT_TRUE(std::all_of(found.begin(), found.end(), [](const FoundStartup& f) { return f.switches.empty(); }));
+    registry.ResetCallCounts();
+    ReadStartupSwitches(registry, found);
+    // Each place's switch key opened once; one query per place of each entry, none per catalogue entry.
+    EXPECT_EQ(registry.CallCount(RegistryOp::Open), 3u);
+    EXPECT_EQ(registry.CallCount(RegistryOp::Query), 12u);
+    EXPECT_EQ(registry.CallCount(RegistryOp::Enumerate), 0u);
+    for (const Case& c : cases) {
+        const auto entry =
+            std::find_if(found.begin(), found.end(), [&](const FoundStartup& f) { return f.name == c.name; });
+        ASSERT_NE(entry, found.end()) << ::testing::PrintToString(std::wstring(c.name));
+        ASSERT_EQ(entry->switches.size(), entry->places.size());
+        EXPECT_EQ(StateOf(*entry), c.state) << ::testing::PrintToString(std::wstring(c.name));
+        EXPECT_EQ(SwitchSentence(*entry), c.sentence);
+        EXPECT_EQ(RowDescription(*entry),
+                  c.sentence.empty() ? entry->description : c.sentence + L" " + entry->description);
+        EXPECT_EQ(PresetBox(*entry), c.state == EntryState::Off ? RowBox::NoAction : RowBox::Disable);
+    }
+    EXPECT_EQ(registry.OpenHandleCount(), 0u);
+
+    // Switch keys that cannot be read leave every entry on, as Windows starts them; the scan's
+    // own rows are the same.
+    for (const RunPlace place : {RunPlace::CurrentUser, RunPlace::Machine32}) { // Run is HKCU's and HKLM's path
+        registry.AddFault(FaultRule{RegistryOp::Open, std::nullopt, RunSwitchKey(place).path, std::nullopt,
+                                    std::nullopt, 0, kAccessDenied, std::nullopt});
+    }
+    std::vector<FoundStartup> again = FindStartups(catalogue, registry);
+    ReadStartupSwitches(registry, again);
+    ASSERT_EQ(again.size(), found.size());
+    for (const FoundStartup& entry : again) {
+        EXPECT_TRUE(std::none_of(entry.switches.begin(), entry.switches.end(), [](const StartupSwitch& s) {
+            return s.Off();
+        })) << ::testing::PrintToString(entry.name);
+    }
 }
 
 TEST(ScanFailures, AFailedEnumerationFallsBackToAskingEveryName) {

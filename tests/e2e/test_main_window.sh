@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The main window as the user meets it: nothing found (the white panel, "Continue" disabled), and
+# The main window as the user meets it: nothing found (the panel over the list, "Continue" disabled), and
 # entries found (rows in catalogue order, panel hidden); its fixed size, minimize and restore (the
 # focus kept), tab order through real key presses, and closing it without "Continue" (the program
 # ends, nothing changes). RUNSWEEP_SCREENSHOTS=folder keeps a screenshot of each state there.
@@ -40,7 +40,7 @@ for _ in 1 2 3 4 5 6; do
     order="$order$(focus_text) > "
     [ "$(focus_text)" = "let us know" ] && [ -n "$shots" ] && e2e_screenshot_window "$shots/main-window-empty-link-focus.png"
 done
-[ "$order" = "Donate > About > Re-enable disabled items > let us know > click here >  > " ] ||
+[ "$order" = "Donate > About > Re-enable disabled items > let us know > click here > Startup entries > " ] ||
     e2e_fail "tab order with nothing found: $order"
 
 # The window keeps its size: 9735 x 5970 twips, 649 x 398 pixels at 96 dpi.
@@ -90,6 +90,9 @@ names=$(printf '%s\n' "$controls" | awk -F'\t' '$7 == "ctfmon" || $7 == "jusched
 printf '%s\n' "$controls" | grep -q $'\tNot in the catalogue$' && e2e_fail "a value outside the catalogue was listed"
 checked=$(printf '%s\n' "$controls" | awk -F'\t' '$7 == "Disable" && $5 == "checked"' | wc -l)
 [ "$checked" = 3 ] || e2e_fail "$checked rows have Disable checked, expected 3"
+# The list's name, as a screen reader announces it (the standard accessible object reads the window text).
+list_name=$(printf '%s\n' "$controls" | awk -F'\t' '$1 == "Runsweep.ctlListbox" { print $7 }')
+[ "$list_name" = "Startup entries" ] || e2e_fail "the startup list is named '$list_name'"
 [ -n "$shots" ] && e2e_screenshot_window "$shots/main-window.png"
 
 # Tab order: the list, Donate, About, Continue, the MSConfig link and round again; real key presses.

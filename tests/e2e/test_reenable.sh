@@ -112,6 +112,9 @@ panel=$(e2e_control "No unnecessary startups found!")
 open_disabled_items
 rows=$(disabled_rows | sort | tr '\n' ' ')
 [ "$rows" = "SunJavaUpdateSched jusched qttask " ] || e2e_fail "Disabled items rows: '$rows'"
+# The list's name, as a screen reader announces it (the standard accessible object reads the window text).
+list_name=$(disabled_controls | awk -F'\t' '$1 == "Runsweep.ctlListbox" { print $7 }')
+[ "$list_name" = "Disabled items" ] || e2e_fail "the list of disabled items is named '$list_name'"
 [ "$(drv enabled "$MAIN_CAPTION")" = disabled ] || e2e_fail "the main window should take no input meanwhile"
 boxes=$(disabled_controls | awk -F'\t' '$1 == "checkbox" { n[$5 "/" $7]++ } END { for (b in n) print n[b] " " b }' |
     sort | tr '\n' ';')

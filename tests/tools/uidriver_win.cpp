@@ -35,6 +35,15 @@
 //   uidriver empty-key <HKCU|HKLM\path>     the same, then creates the key again, empty
 //   uidriver resources <exe>                the version record's strings and the application manifest
 //                                           of a program file, read through the system's loader
+//   uidriver contrast <caption>             every visible text of the window as the screen shows it:
+//                                           contrast ratio of its text to its background (WCAG 2),
+//                                           background, text colour, enabled or disabled, class, text;
+//                                           tab-separated, one per line
+//   uidriver syscolors <name=r,g,b>...      sets system colours (window, windowtext, btnface, btntext,
+//                                           highlight, highlighttext, hotlight, graytext) as the
+//                                           control panel does: every window hears WM_SYSCOLORCHANGE
+//   uidriver getobject <caption>            asks each startup list of the window for its accessible
+//                                           object, as a screen reader's first question does
 // Exit status 0 on success, 1 when the window or control was not found in time, 2 for bad usage.
 #include "listbox/listbox_win.h"
 
@@ -47,11 +56,14 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -424,6 +436,159 @@ std::wstring MessageBoxText(HWND box) {
     return all;
 }
 
+int Usage() {
+    std::fputs("usage: uidriver <command> [arguments]; see the source for the commands\n", stderr);
+    return 2;
+}
+
+// --- contrast as the screen shows it ----------------------------------------------------------
+
+std::vector<COLORREF> ScreenPixels(const RECT& r) {
+    std::vector<COLORREF> colours;
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    if (width <= 0 || height <= 0) {
+        return colours;
+    }
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(format.bmiHeader);
+    format.bmiHeader.biWidth = width;
+    format.bmiHeader.biHeight = -height;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    const auto* bytes = static_cast<const unsigned char*>(bits);
+    for (int i = 0; i < width * height; ++i) {
+        colours.push_back(RGB(bytes[i * 4 + 2], bytes[i * 4 + 1], bytes[i * 4]));
+    }
+    ::SelectObject(memory, previous);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return colours;
+}
+
+// WCAG 2: relative luminance and contrast ratio, from their definitions.
+double Luminance(COLORREF c) {
+    const auto linear = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(GetRValue(c)) + 0.7152 * linear(GetGValue(c)) + 0.0722 * linear(GetBValue(c));
+}
+
+double Contrast(COLORREF a, COLORREF b) {
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+std::wstring Hex(COLORREF c) {
+    wchar_t text[8];
+    std::swprintf(text, 8, L"#%02X%02X%02X", GetRValue(c), GetGValue(c), GetBValue(c));
+    return text;
+}
+
+// The background is the colour most pixels of the text's box have; the text's colour the pixel that
+// stands out most from it (solid strokes carry the text colour itself, smoothed edges lie between).
+std::wstring ContrastLine(const RECT& r, const Control& c) {
+    const std::vector<COLORREF> pixels = ScreenPixels(r);
+    std::map<COLORREF, int> counts;
+    COLORREF background = 0;
+    int most = 0;
+    for (const COLORREF p : pixels) {
+        if (++counts[p] > most) {
+            most = counts[p];
+            background = p;
+        }
+    }
+    COLORREF ink = background;
+    for (const COLORREF p : pixels) {
+        if (Contrast(p, background) > Contrast(ink, background)) {
+            ink = p;
+        }
+    }
+    wchar_t ratio[16];
+    std::swprintf(ratio, 16, L"%.2f", Contrast(ink, background));
+    return std::wstring(ratio) + L"\t" + Hex(background) + L"\t" + Hex(ink) + L"\t" +
+           (c.enabled ? L"enabled" : L"disabled") + L"\t" + c.cls + L"\t" + c.text;
+}
+
+bool ShowsText(const Control& c) {
+    if (!c.visible || c.text.empty()) {
+        return false;
+    }
+    if (c.item) {
+        return true;
+    }
+    const std::wstring cls = ClassOf(c.window);
+    if (::_wcsicmp(cls.c_str(), L"Static") == 0) {
+        return (::GetWindowLongPtrW(c.window, GWL_STYLE) & SS_TYPEMASK) != SS_ICON;
+    }
+    return ::_wcsicmp(cls.c_str(), L"Button") == 0;
+}
+
+int PrintContrast(HWND top) {
+    for (const Control& c : Controls(top)) {
+        if (!ShowsText(c)) {
+            continue;
+        }
+        RECT r = c.rect;
+        if (c.item && c.cls == L"checkbox") {
+            r.left += (r.bottom - r.top) + 3; // the caption, right of the check mark
+        } else if (!c.item) {
+            ::GetClientRect(c.window, &r);
+            ::MapWindowPoints(c.window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+            // Inside a link's focus mark, or a button's frame.
+            const int inset = IsButtonClass(c.window) ? 3 : 1;
+            ::InflateRect(&r, -inset, -inset);
+        }
+        Print(ContrastLine(r, c));
+    }
+    return 0;
+}
+
+int SetColours(int argc, wchar_t** argv) {
+    static const std::pair<const wchar_t*, int> names[] = {
+        {L"window", COLOR_WINDOW},     {L"windowtext", COLOR_WINDOWTEXT}, {L"btnface", COLOR_BTNFACE},
+        {L"btntext", COLOR_BTNTEXT},   {L"highlight", COLOR_HIGHLIGHT},   {L"highlighttext", COLOR_HIGHLIGHTTEXT},
+        {L"hotlight", COLOR_HOTLIGHT}, {L"graytext", COLOR_GRAYTEXT}};
+    std::vector<int> indices;
+    std::vector<COLORREF> colours;
+    for (int i = 2; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        const std::size_t equals = arg.find(L'=');
+        int index = -1;
+        for (const auto& [name, value] : names) {
+            if (equals != std::wstring::npos && arg.compare(0, equals, name) == 0) {
+                index = value;
+            }
+        }
+        unsigned r = 0;
+        unsigned g = 0;
+        unsigned b = 0;
+        if (index < 0 || std::swscanf(arg.c_str() + equals + 1, L"%u,%u,%u", &r, &g, &b) != 3 || r > 255 || g > 255 ||
+            b > 255) {
+            return Usage();
+        }
+        indices.push_back(index);
+        colours.push_back(RGB(r, g, b));
+    }
+    if (indices.empty()) {
+        return Usage();
+    }
+    if (!::SetSysColors(static_cast<int>(indices.size()), indices.data(), colours.data())) {
+        PrintError(L"uidriver: SetSysColors failed: " + std::to_wstring(::GetLastError()));
+        return 1;
+    }
+    return 0;
+}
+
 int PrintResources(const std::wstring& file) {
     DWORD ignored = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &ignored);
@@ -459,11 +624,6 @@ int PrintResources(const std::wstring& file) {
     Print(std::wstring(bytes.begin(), bytes.end()));
     ::FreeLibrary(module);
     return 0;
-}
-
-int Usage() {
-    std::fputs("usage: uidriver <command> [arguments]; see the source for the commands\n", stderr);
-    return 2;
 }
 
 bool SplitKey(const std::wstring& path, HKEY& hive, std::wstring& subkey) {
@@ -621,6 +781,9 @@ int Run(int argc, wchar_t** argv) {
         ::RegCloseKey(key);
         return 0;
     }
+    if (command == L"syscolors") {
+        return SetColours(argc, argv);
+    }
     if (command == L"resources" && argc >= 3) {
         return PrintResources(argv[2]);
     }
@@ -660,6 +823,19 @@ int Run(int argc, wchar_t** argv) {
     HWND top = WaitTopLevel(caption, kDefaultTimeoutMs);
     if (!top) {
         return NotFound(caption);
+    }
+    if (command == L"contrast") {
+        return PrintContrast(top);
+    }
+    if (command == L"getobject") {
+        for (const Control& c : Controls(top)) {
+            if (!c.item && IsStartupList(c.window)) {
+                DWORD_PTR result = 0;
+                ::SendMessageTimeoutW(c.window, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT), SMTO_ABORTIFHUNG,
+                                      5000, &result);
+            }
+        }
+        return 0;
     }
     if (command == L"controls") {
         for (const Control& c : Controls(top)) {

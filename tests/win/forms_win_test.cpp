@@ -13,6 +13,7 @@
 #include "app/forms_win.h"
 #include "base/twips.h"
 #include "base/win_handles_win.h"
+#include "tests/win/screen_ink_win.h"
 
 namespace runsweep {
 namespace {
@@ -62,7 +63,7 @@ protected:
                 throw std::runtime_error("handler failed");
             }
         });
-        panel = AddPanel({720, 2400, 8055, 1215}, RGB(255, 255, 255), false);
+        panel = AddPanel({720, 2400, 8055, 1215}, false);
         panelLabel = AddLabel(L"On the panel", {960, 480, 0, 0}, FontKind::Verdana, LabelSize::Auto, panel);
         panelLink = AddLinkLabel(
             L"panel link", {4800, 480, 0, 0}, [this] { ++panelLinkClicks; }, panel);
@@ -372,16 +373,14 @@ TEST(FormsLayer, LinkLabelsLookLikeLinksAndReportClicks) {
     HDC dc = ::GetDC(form.Handle());
     const auto linkBrush = reinterpret_cast<HBRUSH>(::SendMessageW(
         form.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(form.link)));
-    EXPECT_EQ(::GetTextColor(dc), RGB(0, 0, 192));
     EXPECT_EQ(::GetBkMode(dc), TRANSPARENT);
-    // A label on the panel shows the panel's white through it; one on the window, the window's colour.
+    // A label on the panel shows the panel's colour through it; one on the window, the window's.
     const auto panelBrush = reinterpret_cast<HBRUSH>(::SendMessageW(
         form.panel, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(form.panelLabel)));
-    EXPECT_EQ(::GetTextColor(dc), ::GetSysColor(COLOR_BTNTEXT));
     ::ReleaseDC(form.Handle(), dc);
     LOGBRUSH brush{};
     ASSERT_TRUE(::GetObjectW(panelBrush, sizeof(brush), &brush));
-    EXPECT_EQ(brush.lbColor, RGB(255, 255, 255));
+    EXPECT_EQ(brush.lbColor, ::GetSysColor(COLOR_WINDOW));
     ASSERT_TRUE(::GetObjectW(linkBrush, sizeof(brush), &brush));
     EXPECT_EQ(brush.lbColor, ::GetSysColor(COLOR_BTNFACE));
 
@@ -398,6 +397,101 @@ TEST(FormsLayer, LinkLabelsLookLikeLinksAndReportClicks) {
     ::SendMessageW(form.link, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
     Pump();
     EXPECT_EQ(form.linkClicks, 1);
+}
+
+TEST(FormsLayer, TheContrastFormulaGivesTheFiguresMeasuredInHighContrast) {
+    // White text on High Contrast Black's highlight, and the old fixed link blue on its black.
+    EXPECT_NEAR(ContrastRatio(RGB(255, 255, 255), RGB(26, 235, 255)), 1.46, 0.01);
+    EXPECT_NEAR(ContrastRatio(RGB(0, 0, 0), RGB(0, 0, 192)), 1.76, 0.01);
+    EXPECT_NEAR(ContrastRatio(RGB(0, 0, 0), RGB(255, 255, 255)), 21.0, 1e-9);
+    EXPECT_DOUBLE_EQ(ContrastRatio(RGB(120, 30, 200), RGB(120, 30, 200)), 1.0);
+    // Past the preferred colour and the background's own text colour, black or white.
+    EXPECT_EQ(ReadableOn(RGB(255, 255, 255), RGB(0, 0, 192), RGB(0, 0, 0)), RGB(0, 0, 192));
+    EXPECT_EQ(ReadableOn(RGB(255, 255, 255), RGB(224, 224, 224), RGB(0, 0, 0)), RGB(0, 0, 0));
+    EXPECT_EQ(ReadableOn(RGB(20, 20, 20), RGB(40, 40, 40), RGB(0, 0, 0)), RGB(255, 255, 255));
+    EXPECT_EQ(ReadableOn(RGB(230, 230, 230), RGB(200, 200, 200), RGB(255, 255, 255)), RGB(0, 0, 0));
+}
+
+TEST(FormsLayer, EveryLabelAndLinkReadsOnItsBackgroundInEachSchemeAsTheSchemeChanges) {
+    TestForm form;
+    form.Open();
+    form.ShowModeless();
+    ::ShowWindow(form.panel, SW_SHOW);
+    struct Expected {
+        COLORREF face, faceText, faceLink, window, windowText, windowLink;
+    };
+    struct Scheme {
+        const char* name;
+        std::initializer_list<std::pair<int, COLORREF>> colours;
+        Expected expected;
+    };
+    const Scheme schemes[] = {
+        {"High Contrast Black",
+         {{COLOR_WINDOW, RGB(0, 0, 0)},
+          {COLOR_WINDOWTEXT, RGB(255, 255, 255)},
+          {COLOR_BTNFACE, RGB(0, 0, 0)},
+          {COLOR_BTNTEXT, RGB(255, 255, 255)},
+          {COLOR_HIGHLIGHT, RGB(26, 235, 255)},
+          {COLOR_HIGHLIGHTTEXT, RGB(0, 0, 0)},
+          {COLOR_HOTLIGHT, RGB(255, 255, 0)}},
+         {RGB(0, 0, 0), RGB(255, 255, 255), RGB(255, 255, 0), RGB(0, 0, 0), RGB(255, 255, 255), RGB(255, 255, 0)}},
+        // Windows' own default scheme.
+        {"Windows default",
+         {{COLOR_WINDOW, RGB(255, 255, 255)},
+          {COLOR_WINDOWTEXT, RGB(0, 0, 0)},
+          {COLOR_BTNFACE, RGB(240, 240, 240)},
+          {COLOR_BTNTEXT, RGB(0, 0, 0)},
+          {COLOR_HOTLIGHT, RGB(0, 102, 204)}},
+         {RGB(240, 240, 240), RGB(0, 0, 0), RGB(0, 102, 204), RGB(255, 255, 255), RGB(0, 0, 0), RGB(0, 102, 204)}},
+        // Wine's default: a hot-tracking grey for hover fills, unreadable as text on either background,
+        // so the links keep their designed blue.
+        {"Wine default",
+         {{COLOR_WINDOW, RGB(255, 255, 255)},
+          {COLOR_WINDOWTEXT, RGB(0, 0, 0)},
+          {COLOR_BTNFACE, RGB(245, 245, 245)},
+          {COLOR_BTNTEXT, RGB(0, 0, 0)},
+          {COLOR_HOTLIGHT, RGB(224, 224, 224)}},
+         {RGB(245, 245, 245), RGB(0, 0, 0), RGB(0, 0, 192), RGB(255, 255, 255), RGB(0, 0, 0), RGB(0, 0, 192)}},
+        // A dark scheme of the user's own where neither the hot-tracking colour nor that blue reads.
+        {"dark, unreadable links",
+         {{COLOR_WINDOW, RGB(30, 30, 60)},
+          {COLOR_WINDOWTEXT, RGB(230, 230, 230)},
+          {COLOR_BTNFACE, RGB(20, 20, 20)},
+          {COLOR_BTNTEXT, RGB(250, 250, 210)},
+          {COLOR_HOTLIGHT, RGB(60, 60, 90)}},
+         {RGB(20, 20, 20), RGB(250, 250, 210), RGB(250, 250, 210), RGB(30, 30, 60), RGB(230, 230, 230),
+          RGB(230, 230, 230)}},
+    };
+    // One window, open throughout: each scheme reaches it as a change while it runs.
+    for (const Scheme& scheme : schemes) {
+        const test::SchemeForTest applied(scheme.colours);
+        Pump();
+        const Expected& e = scheme.expected;
+        const struct {
+            HWND control;
+            COLORREF background, ink;
+        } texts[] = {{form.label, e.face, e.faceText},
+                     {form.link, e.face, e.faceLink},
+                     {form.panelLabel, e.window, e.windowText},
+                     {form.panelLink, e.window, e.windowLink}};
+        for (const auto& text : texts) {
+            RECT client{};
+            ::GetClientRect(text.control, &client);
+            ::InflateRect(&client, -1, -1); // inside a link's focus mark
+            const std::vector<COLORREF> pixels = test::PixelsOf(text.control, client);
+            const COLORREF background = test::MostCommon(pixels);
+            const COLORREF ink = test::InkOf(pixels, background);
+            const std::string where =
+                std::string(scheme.name) + ", control " + std::to_string(::GetDlgCtrlID(text.control));
+            EXPECT_EQ(background, text.background) << where;
+            EXPECT_GE(test::MeasuredContrast(ink, background), kLeastContrast) << where;
+            EXPECT_LE(std::abs(GetRValue(ink) - GetRValue(text.ink)) + std::abs(GetGValue(ink) - GetGValue(text.ink)) +
+                          std::abs(GetBValue(ink) - GetBValue(text.ink)),
+                      60)
+                << where << ": ink " << std::hex << ink;
+        }
+    }
+    ::DestroyWindow(form.Handle());
 }
 
 TEST(FormsLayer, HoldsItsOuterSizeButMinimizesAndRestores) {

@@ -1,8 +1,10 @@
 // The list window on a real window system: what it paints where, what it tells screen readers and
 // drivers, and how mouse, keyboard and scroll bar input reach the rows.
+#include "base/palette_win.h"
 #include "base/twips.h"
 #include "catalogue/catalogue.h"
 #include "listbox/listbox_win.h"
+#include "tests/win/screen_ink_win.h"
 
 #include <oleacc.h>
 
@@ -136,10 +138,22 @@ protected:
         return colour;
     }
 
+    // The caption of a row's box, right of its check mark.
+    RECT CaptionOf(int row, RowElement box) const {
+        RECT r = control_->ElementPixels(row, box);
+        r.left += (r.bottom - r.top) + Px(45);
+        return r;
+    }
+
     HWND host_ = nullptr;
     HWND list_ = nullptr;
     ListboxControl* control_ = nullptr;
 };
+
+bool Near(COLORREF a, COLORREF b) {
+    return std::abs(GetRValue(a) - GetRValue(b)) < 48 && std::abs(GetGValue(a) - GetGValue(b)) < 48 &&
+           std::abs(GetBValue(a) - GetBValue(b)) < 48;
+}
 
 TEST_F(ListboxWindow, IsFoundByItsClassOnly) {
     wchar_t name[64] = {};
@@ -304,17 +318,76 @@ TEST_F(ListboxWindow, BoxesChooseWithAnyButtonAndNeverToggleOff) {
     EXPECT_EQ(control_->SelectedItem(), 1);
 }
 
+TEST_F(ListboxWindow, EveryTextOfTheRowsReadsInEachSchemeAlsoWhileABoxIsHeld) {
+    AddRows(4);
+    struct Scheme {
+        const char* name;
+        std::initializer_list<std::pair<int, COLORREF>> colours;
+        COLORREF window, selection; // the backgrounds it must give the rows
+    };
+    const Scheme schemes[] = {
+        {"as the display has it", {}, ::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_HIGHLIGHT)},
+        {"High Contrast Black",
+         {{COLOR_WINDOW, RGB(0, 0, 0)},
+          {COLOR_WINDOWTEXT, RGB(255, 255, 255)},
+          {COLOR_BTNFACE, RGB(0, 0, 0)},
+          {COLOR_BTNTEXT, RGB(255, 255, 255)},
+          {COLOR_HIGHLIGHT, RGB(26, 235, 255)},
+          {COLOR_HIGHLIGHTTEXT, RGB(0, 0, 0)},
+          {COLOR_HOTLIGHT, RGB(255, 255, 0)}},
+         RGB(0, 0, 0),
+         RGB(26, 235, 255)},
+    };
+    for (const Scheme& scheme : schemes) {
+        const test::SchemeForTest applied(scheme.colours);
+        // As the main window passes it on: only top-level windows hear of a new scheme.
+        ::SendMessageW(list_, WM_SYSCOLORCHANGE, 0, 0);
+        control_->SelectRow(1); // painted last: the selected row's text colour is left behind
+        Pump();
+        for (const int row : {0, 1}) {
+            const COLORREF back = row == 1 ? scheme.selection : scheme.window;
+            for (const RowElement text : {RowElement::ValueName, RowElement::Description, RowElement::Disable}) {
+                const RECT r = text == RowElement::Disable ? CaptionOf(row, text) : control_->ElementPixels(row, text);
+                const std::vector<COLORREF> pixels = test::PixelsOf(control_->Surface(), r);
+                EXPECT_EQ(test::MostCommon(pixels), back) << scheme.name << ", row " << row;
+                EXPECT_GE(test::MeasuredContrast(test::InkOf(pixels, back), back), kLeastContrast)
+                    << scheme.name << ", row " << row << ", element " << static_cast<int>(text);
+            }
+        }
+        // Down and up in turn on selected and plain rows, so each press follows a paint that ended
+        // in the other row's colours.
+        for (const int row : {0, 1, 2, 1, 0, 0}) {
+            const POINT at = Centre(row, RowElement::Remove);
+            ::SendMessageW(control_->Surface(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+            const bool selected = control_->Model().HighlightVisible() && control_->SelectedItem() == row;
+            const Surface surface = selected ? Surface::Selection : Surface::Window;
+            const COLORREF back = BackgroundColour(surface);
+            for (const RowElement box : {RowElement::Disable, RowElement::Remove, RowElement::NoAction}) {
+                const COLORREF ink = test::InkOf(test::PixelsOf(control_->Surface(), CaptionOf(row, box)), back);
+                const std::string where = std::string(scheme.name) + ", row " + std::to_string(row) + ", box " +
+                                          std::to_string(static_cast<int>(box));
+                EXPECT_GE(test::MeasuredContrast(ink, back), kLeastContrast) << where;
+                EXPECT_TRUE(Near(ink, InkColour(Ink::Text, surface))) << where << ": ink " << std::hex << ink;
+            }
+            ::SendMessageW(control_->Surface(), WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+            Pump();
+            EXPECT_EQ(control_->GetChoice(row), StartupAction::kRemove);
+        }
+    }
+    ::SendMessageW(list_, WM_SYSCOLORCHANGE, 0, 0);
+}
+
 TEST_F(ListboxWindow, ClickingARowsDescriptionSelectsItAndPaintsTheHighlight) {
     AddRows(5);
     control_->ChooseBox(3, RowBox::NoAction);
     const POINT beside{Px(8700), Px(2655) + 2}; // bare background of row 3, right of its boxes
-    EXPECT_EQ(PixelAt(beside), RGB(255, 255, 255));
+    EXPECT_EQ(PixelAt(beside), ::GetSysColor(COLOR_WINDOW));
     Click(3, RowElement::Description, WM_LBUTTONDOWN, WM_LBUTTONUP);
     EXPECT_EQ(control_->SelectedItem(), 3);
     EXPECT_EQ(control_->Model().HighlightRect().top, 2655);
     EXPECT_EQ(control_->GetChoice(3), StartupAction::kNone);
     EXPECT_EQ(PixelAt(beside), ::GetSysColor(COLOR_HIGHLIGHT));
-    EXPECT_EQ(PixelAt(POINT{Px(8700), Px(885) + 2}), RGB(255, 255, 255)); // row 0 lost it
+    EXPECT_EQ(PixelAt(POINT{Px(8700), Px(885) + 2}), ::GetSysColor(COLOR_WINDOW)); // row 0 lost it
 
     // The bare background between elements selects nothing.
     ::SendMessageW(control_->Surface(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(beside.x, Px(885) + 2));
@@ -469,6 +542,15 @@ TEST_F(ListboxWindow, ScreenReadersSeeNamesBoxesAndTheirStates) {
 
     child.lVal = 6 * kItemsPerRow + 1;
     EXPECT_EQ(accessible->get_accName(child, &name), E_INVALIDARG);
+
+    // The list itself: a list, named as its host named its window.
+    ::SetWindowTextW(list_, L"Startup entries");
+    child.lVal = CHILDID_SELF;
+    ASSERT_EQ(accessible->get_accName(child, &name), S_OK);
+    EXPECT_STREQ(name, L"Startup entries");
+    ::SysFreeString(name);
+    ASSERT_EQ(accessible->get_accRole(child, &role), S_OK);
+    EXPECT_EQ(role.lVal, ROLE_SYSTEM_LIST);
 
     // An object still held when the list goes away answers with an error, not a crash.
     ::DestroyWindow(host_);

@@ -1,0 +1,201 @@
+#include "registry/startup_state.h"
+
+#include "registry/name_case.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace runsweep {
+
+namespace {
+
+std::wstring TwoDigits(unsigned long number) {
+    return (number < 10 ? L"0" : L"") + std::to_wstring(number);
+}
+
+} // namespace
+
+const wchar_t* StateWord(EntryState state) noexcept {
+    switch (state) {
+    case EntryState::On:
+        return L"on";
+    case EntryState::Off:
+        return L"off";
+    case EntryState::Mixed:
+        return L"mixed";
+    }
+    return L"on";
+}
+
+void ReadStartupSwitches(Registry& registry, std::vector<FoundStartup>& found) {
+    // One reader per place, made when the first entry that lives there asks for it.
+    std::vector<std::pair<RunPlace, std::unique_ptr<SwitchReader>>> readers;
+    const auto reader_of = [&](RunPlace place) -> SwitchReader& {
+        for (auto& [where, reader] : readers) {
+            if (where == place) {
+                return *reader;
+            }
+        }
+        readers.emplace_back(place, std::make_unique<SwitchReader>(registry, RunSwitchKey(place)));
+        return *readers.back().second;
+    };
+    for (FoundStartup& entry : found) {
+        entry.switches.clear();
+        for (const RunPlace place : entry.places) {
+            entry.switches.push_back(reader_of(place).Read(entry.name));
+        }
+    }
+}
+
+EntryState StateOf(const FoundStartup& entry) {
+    const auto off = std::count_if(entry.switches.begin(), entry.switches.end(),
+                                   [](const StartupSwitch& state) { return state.Off(); });
+    if (off == 0) {
+        return EntryState::On;
+    }
+    return static_cast<std::size_t>(off) == entry.places.size() ? EntryState::Off : EntryState::Mixed;
+}
+
+FileTime LatestSwitchOff(const FoundStartup& entry) {
+    FileTime latest = 0;
+    for (const StartupSwitch& state : entry.switches) {
+        if (state.Off()) {
+            latest = std::max(latest, state.off_since);
+        }
+    }
+    return latest;
+}
+
+std::wstring SwitchDate(FileTime time) {
+    const RecordTime local = LocalTimeOf(time);
+    return std::to_wstring(local.year) + L"-" + TwoDigits(local.month) + L"-" + TwoDigits(local.day);
+}
+
+std::wstring SwitchSentence(const FoundStartup& entry) {
+    const EntryState state = StateOf(entry);
+    if (state == EntryState::On) {
+        return std::wstring();
+    }
+    std::vector<RunPlace> off;
+    std::vector<RunPlace> on;
+    for (std::size_t i = 0; i < entry.places.size() && i < entry.switches.size(); ++i) {
+        (entry.switches[i].Off() ? off : on).push_back(entry.places[i]);
+    }
+    std::wstring text = L"Switched off in Task Manager";
+    if (state == EntryState::Mixed) {
+        text += L" for " + PlaceList(off);
+    }
+    // A value without a time, or one from before any Windows that keeps the switch, has no date
+    // worth showing.
+    const FileTime since = LatestSwitchOff(entry);
+    const RecordTime local = LocalTimeOf(since);
+    if (since != 0 && local.year >= 2012) {
+        text += L" on " + SwitchDate(since);
+    }
+    if (state == EntryState::Mixed) {
+        text += L"; still on for " + PlaceList(on);
+    }
+    return text + L".";
+}
+
+std::wstring RowDescription(const FoundStartup& entry) {
+    const std::wstring sentence = SwitchSentence(entry);
+    return sentence.empty() ? entry.description : sentence + L" " + entry.description;
+}
+
+RowBox PresetBox(const FoundStartup& entry) {
+    return StateOf(entry) == EntryState::Off ? RowBox::NoAction : RowBox::Disable;
+}
+
+long ListSwitchedOff(Registry& registry, std::vector<SwitchedOff>& entries) {
+    entries.clear();
+    long result = kSuccess;
+    for (const RunPlace place : RunPlaces(registry)) {
+        std::vector<NamedSwitch> switches;
+        const long status = ReadAllSwitches(registry, RunSwitchKey(place), switches);
+        if (status != kSuccess) {
+            result = status;
+            continue;
+        }
+        if (std::none_of(switches.begin(), switches.end(), [](const NamedSwitch& s) { return s.state.Off(); })) {
+            continue;
+        }
+        RegKey run;
+        const long opened = registry.OpenKey(PlaceHive(place), kRunKeyPath, KeyAccess::Query, run, PlaceView(place));
+        if (opened != kSuccess) {
+            // No Run key: nothing there for a switch to keep from starting.
+            result = opened == kFileNotFound ? result : opened;
+            continue;
+        }
+        for (const NamedSwitch& item : switches) {
+            if (!item.state.Off() || item.name.empty()) {
+                continue;
+            }
+            RegValue value;
+            const long read = registry.ReadValue(run, item.name, value);
+            if (read != kSuccess) {
+                result = read == kFileNotFound ? result : read;
+                continue;
+            }
+            auto entry = std::find_if(entries.begin(), entries.end(),
+                                      [&](const SwitchedOff& e) { return RegistryNamesEqual(e.name, item.name); });
+            if (entry == entries.end()) {
+                entries.push_back(SwitchedOff{item.name, {}, 0, DecodeRegString(value)});
+                entry = entries.end() - 1;
+            }
+            entry->places.push_back(place);
+            entry->since = std::max(entry->since, item.state.off_since);
+        }
+    }
+    return result;
+}
+
+std::vector<SwitchWrite> SwitchOnEverywhere(Registry& registry, const SwitchedOff& entry) {
+    std::vector<SwitchWrite> results;
+    for (const RunPlace place : entry.places) {
+        results.push_back(SwitchOn(registry, RunSwitchKey(place), entry.name));
+    }
+    return results;
+}
+
+bool AllSwitchedOn(const std::vector<SwitchWrite>& writes) {
+    return std::none_of(writes.begin(), writes.end(), [](const SwitchWrite& write) { return write.Failed(); });
+}
+
+std::wstring SwitchOnReason(const std::vector<RunPlace>& places, const std::vector<SwitchWrite>& writes,
+                            const ReasonWording& wording) {
+    std::vector<RunPlace> on;
+    std::vector<RunPlace> denied;
+    std::vector<std::wstring> parts;
+    for (std::size_t i = 0; i < places.size() && i < writes.size(); ++i) {
+        if (!writes[i].Failed()) {
+            on.push_back(places[i]);
+        } else if (writes[i].status == kAccessDenied) {
+            denied.push_back(places[i]);
+        } else {
+            parts.push_back(std::wstring(L"not in ") + PlaceLabel(places[i]) + L", which refused the change (error " +
+                            std::to_wstring(writes[i].status) + L")");
+        }
+    }
+    if (!denied.empty()) {
+        parts.insert(parts.begin(), L"not in " + PlaceList(denied) +
+                                        (denied.size() == 1 ? L", which needs" : L", which need") +
+                                        L" administrator rights");
+    }
+    if (!on.empty()) {
+        parts.insert(parts.begin(), L"switched on again in " + PlaceList(on));
+    } else if (!parts.empty()) {
+        parts.front().replace(0, 3, L"not switched on");
+    }
+    std::wstring text;
+    for (const std::wstring& part : parts) {
+        text += (text.empty() ? L"" : L"; ") + part;
+    }
+    text += L".";
+    if (!denied.empty()) {
+        text += L" " + wording.run_as_administrator + L" to change it there.";
+    }
+    return text;
+}
+
+} // namespace runsweep

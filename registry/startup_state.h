@@ -1,0 +1,74 @@
+#pragma once
+// What Windows' own startup switch says of the entries the scan found: the switch of each place
+// that holds an entry, the entry's state over all of them, and how a row tells the user.
+#include "listbox/list_model.h"
+#include "app/action_reason.h"
+#include "registry/scan.h"
+#include "registry/startup_approved.h"
+
+#include <string>
+#include <vector>
+
+namespace runsweep {
+
+// On: Windows starts the entry from every place that holds it. Off: from none, as Task Manager
+// switched each one off. Mixed: from some.
+enum class EntryState { On, Off, Mixed };
+
+// "on", "off" or "mixed", as runsweepc prints them.
+const wchar_t* StateWord(EntryState state) noexcept;
+
+// Reads the switch of every place that holds each found entry into its `switches`. Each place's
+// switch key is opened at most once, and only when a found entry lives there; each name is asked
+// once per place.
+void ReadStartupSwitches(Registry& registry, std::vector<FoundStartup>& found);
+
+// On for an entry whose switches were not read (Windows 7 and earlier keep none).
+EntryState StateOf(const FoundStartup& entry);
+
+// The latest of the times its places were switched off; 0 when none of them says.
+FileTime LatestSwitchOff(const FoundStartup& entry);
+
+// Year-month-day in local time, which reads the same in every country.
+std::wstring SwitchDate(FileTime time);
+
+// What a row says of the switch: nothing for an entry that is on; otherwise, for example,
+// "Switched off in Task Manager on 2025-06-01." or, when some places are on,
+// "Switched off in Task Manager for HKCU on 2025-06-01; still on for HKLM."
+std::wstring SwitchSentence(const FoundStartup& entry);
+
+// The row's description: the switch sentence, when there is one, before the catalogue's text.
+std::wstring RowDescription(const FoundStartup& entry);
+
+// The box a new row starts with. An entry Windows does not start anyway costs no start-up time:
+// "No action", so that nothing is changed unless the user asks. Every other row starts at Disable.
+RowBox PresetBox(const FoundStartup& entry);
+
+// An entry that Windows' switch keeps from starting although its Run value is there: what Task
+// Manager's own "Disable" leaves behind.
+struct SwitchedOff {
+    std::wstring name;            // as the first place's Run key spells it
+    std::vector<RunPlace> places; // switched off there with the Run value present, in RunPlaces order
+    FileTime since = 0;           // the latest time one of them was switched off; 0 when none says
+    std::wstring command;         // the first place's command line, for showing
+};
+
+// Every switched-off entry of the Run keys, in the order of the first switch key that holds it.
+// Each switch key and each Run key is opened once. A switch key or Run key that cannot be read
+// gives its status, and what the others hold is still listed.
+long ListSwitchedOff(Registry& registry, std::vector<SwitchedOff>& entries);
+
+// Switches the entry on in each of its places, and changes nothing else: the Run values are there
+// already. One result per place, in its order.
+std::vector<SwitchWrite> SwitchOnEverywhere(Registry& registry, const SwitchedOff& entry);
+
+// Whether every place's switch now lets Windows start the entry.
+bool AllSwitchedOn(const std::vector<SwitchWrite>& writes);
+
+// What switching on did, place by place (`writes` in the order of `places`): "switched on again in
+// HKCU." or, for example, "switched on again in HKCU; not in HKLM, which needs administrator
+// rights. Close Runsweep and run it as administrator to change it there."
+std::wstring SwitchOnReason(const std::vector<RunPlace>& places, const std::vector<SwitchWrite>& writes,
+                            const ReasonWording& wording);
+
+} // namespace runsweep

@@ -1,0 +1,167 @@
+#!/usr/bin/env bash
+# Windows' own startup switch (the StartupApproved values of Task Manager and Settings), with Wine
+# reporting Windows 10 and then Windows 7:
+#   - Run values in HKCU, HKLM and HKLM's 32-bit view whose switches say on, off (03 and 07), are
+#     missing or hold data no Windows writes; the main list says which are switched off, in the row
+#     and through the list's items, and presets them to "No action"; the rest stay at "Disable";
+#   - the default "Continue" leaves the switched-off entries and their switches alone;
+#   - reporting Windows 7, no row speaks of the switch and every row starts at "Disable".
+# The prefix's Windows version is put back as it was found. RUNSWEEP_SCREENSHOTS=folder keeps a
+# screenshot of the list.
+source "$(dirname "$0")/lib.sh" "$1"
+
+shots=${RUNSWEEP_SCREENSHOTS:-}
+APPROVED=$APPROVED_PATH
+JUNE_FIRST=00604FB3ECD2DB01 # 2025-06-01 12:00 UTC as a FILETIME, low byte first
+
+# The Windows version Wine reports, as winecfg names it; put back when the test ends.
+wine_version() {
+    case $(e2e_reg_value 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' CurrentVersion) in
+    10.0) echo win10 ;;
+    6.3) echo win81 ;;
+    6.2) echo win8 ;;
+    6.1) echo win7 ;;
+    6.0) echo vista ;;
+    *) echo winxp ;;
+    esac
+}
+set_wine_version() { # win10|win7|...
+    wine winecfg -v "$1" >>"$E2E_LOG" 2>&1 || e2e_fail "cannot make Wine report $1"
+    [ "$(wine_version)" = "$1" ] || e2e_fail "Wine reports $(wine_version), not $1"
+}
+version_before=$(wine_version)
+restore_version() {
+    e2e_cleanup
+    [ "$(wine_version)" = "$version_before" ] || wine winecfg -v "$version_before" >>"$E2E_LOG" 2>&1
+}
+trap restore_version EXIT
+
+switch_key() { # HKCU|HKLM|HKLM32
+    case $1 in
+    HKLM32) printf 'HKLM\\%s\\Run32' "$APPROVED" ;;
+    *) printf '%s\\%s\\Run' "$1" "$APPROVED" ;;
+    esac
+}
+set_switch() { # place name type data
+    e2e_reg add "$(switch_key "$1")" /v "$2" /t "$3" /d "$4" /f /reg:64 >/dev/null ||
+        e2e_fail "cannot set the switch of $2 in $1"
+}
+# The switch's data as reg prints it (hex digits for REG_BINARY), its type before it; nothing when
+# the value does not exist.
+switch_of() { # place name
+    local out status=0
+    out=$(e2e_reg query "$(switch_key "$1")" /v "$2" /reg:64) || status=$?
+    [ "$status" = 2 ] && e2e_fail "cannot read the switch of $2 in $1"
+    printf '%s\n' "$out" | awk -v name="$2" '
+        { line = $0; sub(/^    /, "", line) }
+        index(line, name "    REG_") == 1 { rest = substr(line, length(name) + 5); sub(/    /, " ", rest); print rest }'
+}
+expect_switch() { # place name "TYPE data"|""
+    local actual
+    actual=$(switch_of "$1" "$2")
+    [ "$actual" = "$3" ] || e2e_fail "switch of $2 in $1 is '$actual', expected '$3'"
+}
+
+# Each row in view of the list: name, description and the caption of its checked box, tab-separated.
+# Child ids run five to a row: name, description, then the three boxes.
+rows_in_view() {
+    e2e_controls | awk -F'\t' '
+        $1 == "text" || $1 == "checkbox" {
+            row = int(($2 - 1) / 5); part = ($2 - 1) % 5
+            if (part == 0) { name[row] = $7; order[++n] = row }
+            else if (part == 1) desc[row] = $7
+            else if ($5 == "checked") box[row] = $7
+        }
+        END { for (i = 1; i <= n; i++) { r = order[i]; print name[r] "\t" desc[r] "\t" box[r] } }'
+}
+# Every row of the list, top and bottom screens together (the list holds a few more than a screen).
+all_rows() {
+    e2e_xclick "$1" # a row in view: the focus goes into the list
+    xdotool key Home
+    sleep 0.3
+    rows_in_view
+    xdotool key End
+    sleep 0.3
+    rows_in_view
+}
+expect_row() { # rows name description-start checked-box
+    local line
+    # A row cut by the list's edge shows only some of its items; the whole one is taken.
+    line=$(printf '%s\n' "$1" | awk -F'\t' -v name="$2" '$1 == name && $2 != "" && $3 != "" { print; exit }')
+    if [ -z "$line" ]; then
+        e2e_fail "no row for $2"
+        return
+    fi
+    case $(e2e_field "$line" 2) in
+    "$3"*) ;;
+    *) e2e_fail "row $2 says '$(e2e_field "$line" 2)', expected it to begin '$3'" ;;
+    esac
+    [ "$(e2e_field "$line" 3)" = "$4" ] || e2e_fail "row $2 starts at '$(e2e_field "$line" 3)', expected '$4'"
+}
+
+seed() {
+    e2e_reset_registry
+    e2e_seed HKCU qttask '"C:\Program Files\QuickTime\qttask.exe" -atboottime'
+    set_switch HKCU qttask REG_BINARY "03000000$JUNE_FIRST"
+    e2e_seed HKLM32 NeroCheck 'C:\Windows\system32\NeroCheck.exe'
+    set_switch HKLM32 NeroCheck REG_BINARY "07000000$JUNE_FIRST"
+    e2e_seed HKLM jusched 'C:\Program Files\Java\jre\bin\jusched.exe'
+    set_switch HKLM jusched REG_BINARY 020000000000000000000000
+    e2e_seed HKCU ctfmon 'C:\WINDOWS\system32\ctfmon.exe' # no switch at all
+    e2e_seed HKCU SunJavaUpdateSched 'C:\Program Files\Java\jre\bin\jusched.exe'
+    set_switch HKCU SunJavaUpdateSched REG_BINARY 0300 # too short to be one
+    e2e_seed HKLM NvCplDaemon 'RUNDLL32.EXE C:\Windows\system32\NvCpl.dll,NvStartup'
+    set_switch HKLM NvCplDaemon REG_DWORD 3 # not binary
+    # Off in one place, on in the other: Windows still starts it.
+    e2e_seed HKCU CTDVDDet 'C:\Program Files\Creative\CTDVDDet.exe'
+    e2e_seed HKLM CTDVDDet 'C:\Program Files\Creative\CTDVDDet.exe'
+    set_switch HKCU CTDVDDet REG_BINARY "03000000$JUNE_FIRST"
+}
+
+OFF_TEXT="Switched off in Task Manager on 2025-06-01. "
+
+# --- Windows 10: the list -----------------------------------------------------------------------
+set_wine_version win10
+seed
+e2e_start
+rows=$(all_rows qttask)
+expect_row "$rows" qttask "${OFF_TEXT}QuickTime" "No action"
+expect_row "$rows" NeroCheck "${OFF_TEXT}Nero" "No action"
+expect_row "$rows" jusched "Java update scheduler" Disable
+expect_row "$rows" ctfmon "Microsoft text services" Disable
+expect_row "$rows" SunJavaUpdateSched "Java update scheduler" Disable
+expect_row "$rows" NvCplDaemon "NVIDIA" Disable
+expect_row "$rows" CTDVDDet "Switched off in Task Manager for HKCU on 2025-06-01; still on for HKLM. " Disable
+[ -n "$shots" ] && e2e_screenshot_window "$shots/list-switched-off.png"
+
+# The default Continue: the switched-off entries stay as they are, switch and all.
+e2e_click Continue
+e2e_expect_message information "$SUCCESS_MESSAGE"
+e2e_dismiss
+e2e_wait_exit
+e2e_expect_present HKCU qttask
+e2e_expect_present HKLM32 NeroCheck
+e2e_expect_no_record qttask
+e2e_expect_no_record NeroCheck
+expect_switch HKCU qttask "REG_BINARY 03000000$JUNE_FIRST"
+expect_switch HKLM32 NeroCheck "REG_BINARY 07000000$JUNE_FIRST"
+expect_switch HKCU SunJavaUpdateSched "REG_BINARY 0300"
+expect_switch HKLM NvCplDaemon "REG_DWORD 0x3"
+for name in jusched ctfmon SunJavaUpdateSched NvCplDaemon CTDVDDet; do
+    e2e_expect_absent HKCU "$name"
+    e2e_expect_absent HKLM "$name"
+done
+
+# --- Windows 7: no switch -----------------------------------------------------------------------
+set_wine_version win7
+seed
+e2e_start
+rows=$(all_rows qttask)
+expect_row "$rows" qttask "QuickTime" Disable
+expect_row "$rows" NeroCheck "Nero" Disable
+expect_row "$rows" CTDVDDet "Auto-detect" Disable
+drv syscommand "$MAIN_CAPTION" close
+e2e_wait_exit
+
+e2e_reset_registry
+e2e_done
