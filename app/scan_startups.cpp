@@ -1,6 +1,8 @@
 #include "app/scan_startups.h"
 
+#include "app/action_reason.h"
 #include "listbox/startup_list.h"
+#include "registry/clock.h"
 
 namespace runsweep {
 
@@ -8,6 +10,42 @@ void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& l
     for (const FoundStartup& row : FindStartups(catalogue, registry)) {
         list.AddItem(row.name, row.description);
     }
+}
+
+std::wstring SwitchSentence(const FoundStartup& entry) {
+    const EntryState state = StateOf(entry);
+    if (state == EntryState::On) {
+        return std::wstring();
+    }
+    std::vector<RunPlace> off;
+    std::vector<RunPlace> on;
+    for (std::size_t i = 0; i < entry.places.size() && i < entry.switches.size(); ++i) {
+        (entry.switches[i].Off() ? off : on).push_back(entry.places[i]);
+    }
+    std::wstring text = L"Switched off in Task Manager";
+    if (state == EntryState::Mixed) {
+        text += L" for " + PlaceList(off);
+    }
+    // A value without a time, or one from before any Windows that keeps the switch, has no date
+    // worth showing.
+    const FileTime since = LatestSwitchOff(entry);
+    const RecordTime local = LocalTimeOf(since);
+    if (since != 0 && local.year >= 2012) {
+        text += L" on " + SwitchDate(since);
+    }
+    if (state == EntryState::Mixed) {
+        text += L"; still on for " + PlaceList(on);
+    }
+    return text + L".";
+}
+
+std::wstring RowDescription(const FoundStartup& entry) {
+    const std::wstring sentence = SwitchSentence(entry);
+    return sentence.empty() ? entry.description : sentence + L" " + entry.description;
+}
+
+RowBox PresetBox(const FoundStartup& entry) {
+    return StateOf(entry) == EntryState::Off ? RowBox::NoAction : RowBox::Disable;
 }
 
 } // namespace runsweep

@@ -1,6 +1,7 @@
 // How the scan uses the registry: what it asks, how often, and how it copes when a call fails.
 #include "registry_contract.h"
 
+#include "app/scan_startups.h"
 #include "registry/memory_registry.h"
 #include "registry/name_case.h"
 #include "registry/startup_state.h"
