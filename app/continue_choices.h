@@ -15,6 +15,11 @@ namespace runsweep {
 class Registry;
 class StartupList;
 
+// When runsweepc or another copy of the window is changing startup entries and does not finish soon.
+inline constexpr const wchar_t* kAnotherCopyChangingMessage =
+    L"Another copy of Runsweep or runsweepc is changing startup entries. Nothing was changed: try again when it "
+    L"has finished.";
+
 inline constexpr const wchar_t* kAllActionsDoneMessage =
     L"All actions executed succesfully! Changes will take effect after the system is restarted.";
 

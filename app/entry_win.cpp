@@ -32,7 +32,9 @@ void ShowFatalError(const std::wstring& what) noexcept {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     try {
         runsweep::Program program;
-        program.Main();
+        if (!program.Main()) {
+            return 0;
+        }
         return runsweep::RunMessageLoop();
     } catch (const std::bad_alloc&) {
         ShowFatalError(L"The program ran out of memory.");

@@ -12,6 +12,23 @@ void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& l
     }
 }
 
+std::wstring UnreadablePlacesMessage(const std::vector<UnreadablePlace>& places) {
+    std::wstring text = places.size() == 1 ? L"The Run key of " : L"The Run keys of ";
+    bool denied = false;
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        if (i > 0) {
+            text += i + 1 == places.size() ? L" and " : L", ";
+        }
+        text += std::wstring(PlaceLabel(places[i].place)) + L" (error " + std::to_wstring(places[i].status) + L")";
+        denied = denied || places[i].status == kAccessDenied;
+    }
+    text += L" could not be read, so the entries there are not listed.";
+    if (denied) {
+        text += L" " + WindowReasonWording().run_as_administrator + L" to see them.";
+    }
+    return text;
+}
+
 std::wstring SwitchSentence(const FoundStartup& entry) {
     const EntryState state = StateOf(entry);
     if (state == EntryState::On) {

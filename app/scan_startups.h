@@ -13,6 +13,10 @@ class StartupList;
 
 void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list);
 
+// What the window says when some Run keys could not be read, so that an empty or short list is not
+// taken for a clean machine: which ones, the error, and what to do about missing rights.
+std::wstring UnreadablePlacesMessage(const std::vector<UnreadablePlace>& places);
+
 // What a row says of the switch: nothing for an entry that is on; otherwise, for example,
 // "Switched off in Task Manager on 2025-06-01." or, when some places are on,
 // "Switched off in Task Manager for HKCU on 2025-06-01; still on for HKLM."

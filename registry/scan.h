@@ -49,6 +49,15 @@ struct FoundStartup {
 // word. (A Run key with more values than the catalogue has names, when the catalogue names no
 // prefix, is asked name by name instead, which is cheaper.) The number of registry calls is
 // bounded by what the Run keys hold, not by the catalogue's size.
-std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& registry);
+//
+// A Run key that exists but cannot be read (no rights to it, a failed query) holds entries the scan
+// cannot see: such places go to `unreadable`, when given, with the status that stopped them, so
+// that nobody is told nothing was found where nothing could be looked at.
+struct UnreadablePlace {
+    RunPlace place = RunPlace::CurrentUser;
+    long status = kSuccess;
+};
+std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& registry,
+                                       std::vector<UnreadablePlace>* unreadable = nullptr);
 
 } // namespace runsweep
