@@ -264,9 +264,9 @@ void Form::Create(const FormStyle& style, HWND owner) {
     if (::GetMonitorInfoW(monitor, &info)) {
         plannedCorner = CentredIn(info.rcWork, plannedSize);
     }
-    HWND created =
-        ::CreateWindowExW(kExStyle, kFormClassName, style.caption.c_str(), windowStyle, plannedCorner.x, plannedCorner.y,
-                          plannedSize.cx, plannedSize.cy, owner, nullptr, ::GetModuleHandleW(nullptr), this);
+    HWND created = ::CreateWindowExW(kExStyle, kFormClassName, style.caption.c_str(), windowStyle, plannedCorner.x,
+                                     plannedCorner.y, plannedSize.cx, plannedSize.cy, owner, nullptr,
+                                     ::GetModuleHandleW(nullptr), this);
     if (!created) {
         throw std::runtime_error("The program could not create one of its windows.");
     }

@@ -359,9 +359,9 @@ int ReportOutcomes(const ConsoleOptions& options, const std::vector<EntryOutcome
 
 int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue, Registry& registry,
                       ConsoleStreams& streams, ChangeLock* lock) {
-    const bool changes = !options.dry_run && (options.command == ConsoleCommand::Disable ||
-                                              options.command == ConsoleCommand::Remove ||
-                                              options.command == ConsoleCommand::Enable);
+    const bool changes =
+        !options.dry_run && (options.command == ConsoleCommand::Disable || options.command == ConsoleCommand::Remove ||
+                             options.command == ConsoleCommand::Enable);
     // Taken before anything is read: a plan made from what another copy is changing would be stale.
     const ChangeLockHold hold(changes ? lock : nullptr, kChangeLockWaitMs);
     if (!hold.Held()) {

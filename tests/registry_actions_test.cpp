@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <array>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <optional>
 #include <random>
@@ -595,8 +595,7 @@ TEST(ForetoldAndDone, ForEveryScenarioAndConditionTheDryRunForetellsTheOutcome) 
     const auto deny = [](std::optional<RegistryOp> op, std::optional<std::wstring> path, std::optional<RegView> view,
                          std::optional<KeyAccess> access) {
         return [=](MemoryRegistry& registry) {
-            registry.AddFault(
-                FaultRule{op, Hive::LocalMachine, path, std::nullopt, access, 0, kAccessDenied, view});
+            registry.AddFault(FaultRule{op, Hive::LocalMachine, path, std::nullopt, access, 0, kAccessDenied, view});
         };
     };
     const std::vector<Condition> conditions = {
@@ -660,7 +659,8 @@ TEST(ForetoldAndDone, ForEveryScenarioAndConditionTheDryRunForetellsTheOutcome) 
                         << "a plan only reads";
                 }
                 MessageLog messages;
-                same(foretold, disable ? DisableStartup(registry, kName, messages, kWhen) : RemoveStartup(registry, kName));
+                same(foretold,
+                     disable ? DisableStartup(registry, kName, messages, kWhen) : RemoveStartup(registry, kName));
                 ++compared;
             }
             // Re-enabling what an undisturbed Disable recorded, under the same condition.

@@ -295,8 +295,8 @@ TEST(ScanFailures, EachPlaceThatCouldNotBeReadIsReportedWithWhatStoppedIt) {
         MemoryRegistry registry;
         ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::CurrentUser, L"jusched"));
         ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::LocalMachine, L"qttask"));
-        registry.AddFault(FaultRule{c.op, Hive::CurrentUser, kRunKeyPath, std::nullopt, std::nullopt, 0, c.status,
-                                    std::nullopt});
+        registry.AddFault(
+            FaultRule{c.op, Hive::CurrentUser, kRunKeyPath, std::nullopt, std::nullopt, 0, c.status, std::nullopt});
         Catalogue catalogue;
         BuildCatalogue(catalogue);
         std::vector<UnreadablePlace> unreadable;
