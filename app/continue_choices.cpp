@@ -2,7 +2,9 @@
 
 #include "app/action_reason.h"
 #include "listbox/startup_list.h"
+#include "registry/name_case.h"
 
+#include <algorithm>
 #include <string>
 
 namespace runsweep {
@@ -47,6 +49,35 @@ std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& reg
     return CarryOutChoices(
         list, [&](const std::wstring& sValue) { return DisableStartup(registry, sValue, messages); },
         [&](const std::wstring& sValue) { return RemoveStartup(registry, sValue); });
+}
+
+std::vector<NamedChoice> ChoicesByName(const StartupList& list) {
+    std::vector<NamedChoice> choices;
+    const int count = list.ListCount();
+    for (int row = 0; row < count; ++row) {
+        choices.push_back(NamedChoice{list.GetValue(row), list.GetChoice(row)});
+    }
+    return choices;
+}
+
+std::vector<std::wstring> PresetChoices(const StartupList& list, const std::vector<NamedChoice>& before,
+                                        const std::vector<std::wstring>& reenabled) {
+    std::vector<std::wstring> preset;
+    const int count = list.ListCount();
+    for (int row = 0; row < count; ++row) {
+        const std::wstring value = list.GetValue(row);
+        const auto same = [&](const std::wstring& name) { return RegistryNamesEqual(name, value); };
+        std::wstring choice;
+        if (std::any_of(reenabled.begin(), reenabled.end(), same)) {
+            choice = StartupAction::kNone;
+        } else if (const auto earlier =
+                       std::find_if(before.begin(), before.end(), [&](const NamedChoice& c) { return same(c.value); });
+                   earlier != before.end()) {
+            choice = earlier->choice;
+        }
+        preset.push_back(std::move(choice));
+    }
+    return preset;
 }
 
 namespace {

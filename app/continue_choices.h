@@ -47,6 +47,19 @@ std::vector<ActionRecord> CarryOutChoices(const StartupList& list, const Startup
 // The same through the registry actions; DisableStartup's own per-entry messages go to messages.
 std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, MessageSink& messages);
 
+// A row's name and choice, kept while the list is filled again.
+struct NamedChoice {
+    std::wstring value;
+    std::wstring choice;
+};
+std::vector<NamedChoice> ChoicesByName(const StartupList& list);
+
+// The choice each row of a list filled again should show, or "" to keep the default: "none" for a
+// name re-enabled in this run (Continue must not switch off what the user just switched on), else
+// the choice the user had made for that name before. Names compare as the registry compares them.
+std::vector<std::wstring> PresetChoices(const StartupList& list, const std::vector<NamedChoice>& before,
+                                        const std::vector<std::wstring>& reenabled);
+
 struct ClosingMessage {
     std::wstring text;
     MessageIcon icon = MessageIcon::Information;

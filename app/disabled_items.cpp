@@ -119,6 +119,7 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const Disabl
         const auto at = static_cast<std::size_t>(row);
         if (at >= items.records.size()) {
             const SwitchedOff& off = items.switched_off.at(at - items.records.size());
+            entry.name = off.name;
             entry.title = off.name;
             entry.switch_only = true;
             entry.switch_places = off.places;
@@ -127,6 +128,7 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const Disabl
             continue;
         }
         const StartupRecord& record = items.records[at];
+        entry.name = record.key_name;
         entry.title = RecordTitle(record);
         if (!record.Understood()) {
             entry.problem = record.problem;
@@ -154,6 +156,27 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::v
                                            Registry& registry) {
     return CarryOutReenable(list, records,
                             [&](const StartupRecord& record) { return EnableStartup(registry, record.key_name); });
+}
+
+std::vector<std::wstring> ReenabledNames(const std::vector<EnableRecord>& results) {
+    std::vector<std::wstring> names;
+    for (const EnableRecord& record : results) {
+        if (!record.problem.empty()) {
+            continue;
+        }
+        const bool back =
+            record.switch_only
+                ? std::any_of(record.switched.begin(), record.switched.end(),
+                              [](const SwitchWrite& write) { return !write.Failed(); })
+                : std::any_of(record.result.places.begin(), record.result.places.end(), [](const auto& place) {
+                      return place.outcome == EnablePlaceOutcome::Restored ||
+                             place.outcome == EnablePlaceOutcome::AlreadyThere;
+                  });
+        if (back) {
+            names.push_back(record.name);
+        }
+    }
+    return names;
 }
 
 ClosingMessage ComposeReenableMessage(const std::vector<EnableRecord>& results) {

@@ -59,6 +59,7 @@ std::wstring SwitchedOffDescription(const SwitchedOff& entry);
 // One row whose choice was "enable", and what came of it.
 struct EnableRecord {
     int row = 0;
+    std::wstring name; // the Run value it comes back as: the record key's name
     std::wstring title;
     std::wstring problem; // the record was not understood: nothing was tried
     EnableResult result;
@@ -84,6 +85,10 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::v
 std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, const EnableFn& enable,
                                            const SwitchOnFn& switch_on);
 std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, Registry& registry);
+
+// The Run values that came back in at least one place, or were there already: the main list shows
+// them again, and must not offer to switch them off at once.
+std::vector<std::wstring> ReenabledNames(const std::vector<EnableRecord>& results);
 
 // Every outcome, one paragraph per entry: the information icon when each one came back, the error
 // icon otherwise.

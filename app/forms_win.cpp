@@ -6,7 +6,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <stdexcept>
 #include <utility>
 
@@ -96,7 +98,140 @@ std::wstring WindowText(HWND hwnd) {
     return text;
 }
 
+// The frame round a client area of that style at that DPI.
+RECT FrameAt(unsigned dpi, DWORD windowStyle, DWORD exStyle) noexcept {
+    RECT rect{0, 0, 0, 0};
+    static const AdjustWindowRectExForDpiFn adjustForDpi =
+        User32Function<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
+    if (!adjustForDpi || !adjustForDpi(&rect, windowStyle, FALSE, exStyle, dpi)) {
+        ::AdjustWindowRectEx(&rect, windowStyle, FALSE, exStyle);
+    }
+    return rect;
+}
+
+long long Area(const RECT& a, const RECT& b) noexcept {
+    const long long width = std::min(a.right, b.right) - std::max(a.left, b.left);
+    const long long height = std::min(a.bottom, b.bottom) - std::max(a.top, b.top);
+    return width > 0 && height > 0 ? width * height : 0;
+}
+
+BOOL CALLBACK CollectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    if (::GetMonitorInfoW(monitor, &info)) {
+        auto* monitors = reinterpret_cast<std::vector<MonitorArea>*>(data);
+        const MonitorArea area{info.rcWork, MonitorDpi(monitor)};
+        if (info.dwFlags & MONITORINFOF_PRIMARY) {
+            monitors->insert(monitors->begin(), area);
+        } else {
+            monitors->push_back(area);
+        }
+    }
+    return TRUE;
+}
+
+std::optional<SavedPlacement> ReadPlacement(const std::wstring& name) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kWindowPlacementKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    std::array<wchar_t, 96> text{};
+    DWORD type = 0;
+    DWORD size = static_cast<DWORD>((text.size() - 1) * sizeof(wchar_t));
+    const LSTATUS status =
+        ::RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size);
+    ::RegCloseKey(key);
+    if (status != ERROR_SUCCESS || type != REG_SZ) {
+        return std::nullopt;
+    }
+    std::wstring_view value(text.data(), size / sizeof(wchar_t));
+    while (!value.empty() && value.back() == L'\0') {
+        value.remove_suffix(1);
+    }
+    return ParsePlacement(value);
+}
+
 } // namespace
+
+std::wstring FormatPlacement(const SavedPlacement& placement) {
+    const RECT& r = placement.rect;
+    return std::to_wstring(r.left) + L"," + std::to_wstring(r.top) + L"," + std::to_wstring(r.right - r.left) + L"," +
+           std::to_wstring(r.bottom - r.top) + L"," + std::to_wstring(placement.dpi) + L"," +
+           (placement.maximized ? L"1" : L"0");
+}
+
+std::optional<SavedPlacement> ParsePlacement(std::wstring_view text) {
+    std::array<long long, 6> numbers{};
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (i > 0) {
+            if (at >= text.size() || text[at] != L',') {
+                return std::nullopt;
+            }
+            ++at;
+        }
+        const bool negative = at < text.size() && text[at] == L'-';
+        at += negative ? 1 : 0;
+        const std::size_t digits = at;
+        long long value = 0;
+        while (at < text.size() && text[at] >= L'0' && text[at] <= L'9' && at - digits < 7) {
+            value = value * 10 + (text[at] - L'0');
+            ++at;
+        }
+        if (at == digits) {
+            return std::nullopt;
+        }
+        numbers[i] = negative ? -value : value;
+    }
+    // Wider than any desktop, or a DPI no system uses: not a place this program kept.
+    constexpr long long kLargest = 100000;
+    const auto [left, top, width, height, dpi, maximized] = numbers;
+    if (at != text.size() || std::llabs(left) > kLargest || std::llabs(top) > kLargest || width <= 0 ||
+        width > kLargest || height <= 0 || height > kLargest || dpi < 48 || dpi > 1920 || maximized < 0 ||
+        maximized > 1) {
+        return std::nullopt;
+    }
+    SavedPlacement placement;
+    placement.rect = RECT{static_cast<LONG>(left), static_cast<LONG>(top), static_cast<LONG>(left + width),
+                          static_cast<LONG>(top + height)};
+    placement.dpi = static_cast<unsigned>(dpi);
+    placement.maximized = maximized == 1;
+    return placement;
+}
+
+RECT RestoredRect(const SavedPlacement& saved, const std::vector<MonitorArea>& monitors,
+                  const std::function<SIZE(unsigned dpi)>& minimumAt) {
+    if (monitors.empty()) {
+        return saved.rect;
+    }
+    std::size_t best = 0;
+    long long shown = 0;
+    for (std::size_t i = 0; i < monitors.size(); ++i) {
+        if (const long long area = Area(saved.rect, monitors[i].work); area > shown) {
+            shown = area;
+            best = i;
+        }
+    }
+    const MonitorArea& monitor = monitors[best];
+    const RECT& work = monitor.work;
+    const SIZE minimum = minimumAt(monitor.dpi);
+    const auto fit = [](long long saved, unsigned savedDpi, unsigned dpi, LONG least, LONG room) {
+        const long long scaled = saved * dpi / (savedDpi ? savedDpi : dpi);
+        return static_cast<LONG>(std::max<long long>(least, std::min<long long>(scaled, room)));
+    };
+    const LONG width =
+        fit(saved.rect.right - saved.rect.left, saved.dpi, monitor.dpi, minimum.cx, work.right - work.left);
+    const LONG height =
+        fit(saved.rect.bottom - saved.rect.top, saved.dpi, monitor.dpi, minimum.cy, work.bottom - work.top);
+    POINT corner{saved.rect.left, saved.rect.top};
+    if (shown == 0) {
+        corner = CentredIn(work, SIZE{width, height});
+    }
+    // Inside the work area, its top-left corner first: the caption is what the user grabs.
+    corner.x = std::max(work.left, std::min(corner.x, work.right - width));
+    corner.y = std::max(work.top, std::min(corner.y, work.bottom - height));
+    return RECT{corner.x, corner.y, corner.x + width, corner.y + height};
+}
 
 unsigned WindowDpi(HWND hwnd) noexcept {
     static const GetDpiForWindowFn getDpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
@@ -255,14 +390,21 @@ void Form::Create(const FormStyle& style, HWND owner) {
     // Made where it will stand and at its final size, on the primary monitor at that monitor's DPI:
     // moving and sizing a window once it exists costs a round of messages each.
     constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
-    HMONITOR monitor = ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
-    const unsigned plannedDpi = MonitorDpi(monitor);
-    const SIZE plannedSize = OuterSizeAt(plannedDpi, windowStyle, kExStyle);
-    MONITORINFO info{};
-    info.cbSize = sizeof(info);
-    POINT plannedCorner{static_cast<LONG>(CW_USEDEFAULT), static_cast<LONG>(CW_USEDEFAULT)};
-    if (::GetMonitorInfoW(monitor, &info)) {
-        plannedCorner = CentredIn(info.rcWork, plannedSize);
+    RECT restored{};
+    unsigned plannedDpi = 0;
+    const bool restoring = PlanRestoredPlacement(windowStyle, kExStyle, restored, plannedDpi);
+    SIZE plannedSize{restored.right - restored.left, restored.bottom - restored.top};
+    POINT plannedCorner{restored.left, restored.top};
+    if (!restoring) {
+        HMONITOR monitor = ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+        plannedDpi = MonitorDpi(monitor);
+        plannedSize = OuterSizeAt(plannedDpi, windowStyle, kExStyle);
+        MONITORINFO info{};
+        info.cbSize = sizeof(info);
+        plannedCorner = POINT{static_cast<LONG>(CW_USEDEFAULT), static_cast<LONG>(CW_USEDEFAULT)};
+        if (::GetMonitorInfoW(monitor, &info)) {
+            plannedCorner = CentredIn(info.rcWork, plannedSize);
+        }
     }
     HWND created = ::CreateWindowExW(kExStyle, kFormClassName, style.caption.c_str(), windowStyle, plannedCorner.x,
                                      plannedCorner.y, plannedSize.cx, plannedSize.cy, owner, nullptr,
@@ -272,23 +414,86 @@ void Form::Create(const FormStyle& style, HWND owner) {
     }
     const unsigned dpi = WindowDpi(hwnd_);
     fonts_.Create(dpi);
-    if (dpi != plannedDpi || plannedCorner.x == CW_USEDEFAULT) {
+    if (restoring && dpi != plannedDpi) {
+        // The system scales windows of this program its own way: the kept place stays, the size is
+        // at least the designed one at the DPI the window got.
+        const SIZE outer = OuterSizePx();
+        ::SetWindowPos(hwnd_, nullptr, 0, 0, std::max<LONG>(plannedSize.cx, outer.cx),
+                       std::max<LONG>(plannedSize.cy, outer.cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    } else if (!restoring && (dpi != plannedDpi || plannedCorner.x == CW_USEDEFAULT)) {
         // The system put the window elsewhere than planned: size it for where it is.
         const SIZE outer = OuterSizePx();
         ::SetWindowPos(hwnd_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         CenterOnScreen();
     }
-    // Each control is placed as it is made, at this DPI: nothing to lay out again here.
+    ::GetWindowRect(hwnd_, &normalRect_);
+    // Each control is placed as it is made, at this DPI and size: nothing to lay out again here.
     OnCreateControls();
     OnLoad();
     loaded_ = true;
+}
+
+bool Form::PlanRestoredPlacement(DWORD windowStyle, DWORD exStyle, RECT& rect, unsigned& dpi) {
+    openMaximized_ = false;
+    if (style_.placementName.empty()) {
+        return false;
+    }
+    const std::optional<SavedPlacement> saved = ReadPlacement(style_.placementName);
+    std::vector<MonitorArea> monitors;
+    ::EnumDisplayMonitors(nullptr, nullptr, &CollectMonitor, reinterpret_cast<LPARAM>(&monitors));
+    if (!saved || monitors.empty()) {
+        return false;
+    }
+    rect = RestoredRect(*saved, monitors,
+                        [&](unsigned monitorDpi) { return OuterSizeAt(monitorDpi, windowStyle, exStyle); });
+    dpi = MonitorDpi(::MonitorFromRect(&rect, MONITOR_DEFAULTTOPRIMARY));
+    openMaximized_ = saved->maximized && (windowStyle & WS_MAXIMIZEBOX);
+    return true;
+}
+
+int Form::ShowCommand() const noexcept {
+    return openMaximized_ ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+}
+
+void Form::TrackPlacement() noexcept {
+    if (!hwnd_ || !shown_ || ::IsIconic(hwnd_)) {
+        return;
+    }
+    maximized_ = ::IsZoomed(hwnd_) != FALSE;
+    if (!maximized_) {
+        ::GetWindowRect(hwnd_, &normalRect_);
+    }
+}
+
+void Form::SavePlacement() noexcept {
+    if (style_.placementName.empty() || !shown_ || !hwnd_ || ::IsRectEmpty(&normalRect_)) {
+        return;
+    }
+    try {
+        SavedPlacement placement;
+        placement.rect = normalRect_;
+        placement.dpi = Dpi();
+        placement.maximized = maximized_;
+        const std::wstring text = FormatPlacement(placement);
+        HKEY key = nullptr;
+        // A place on the screen is not worth a word to the user when it cannot be kept.
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, kWindowPlacementKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                              nullptr) == ERROR_SUCCESS) {
+            ::RegSetValueExW(key, style_.placementName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                             static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+            ::RegCloseKey(key);
+        }
+    } catch (...) {
+    }
 }
 
 void Form::ShowModeless() {
     if (!hwnd_) {
         return;
     }
-    ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+    ::ShowWindow(hwnd_, ShowCommand());
+    shown_ = true;
+    TrackPlacement();
     RaiseResize();
     ::UpdateWindow(hwnd_);
 }
@@ -305,7 +510,9 @@ void Form::ShowModal() {
     }
     modalDisabled_ = std::move(disabled.windows);
     modal_ = true;
-    ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+    ::ShowWindow(hwnd_, ShowCommand());
+    shown_ = true;
+    TrackPlacement();
     RaiseResize();
     ::UpdateWindow(hwnd_);
     MSG msg{};
@@ -360,13 +567,39 @@ SIZE Form::OuterSizeAt(unsigned dpi, DWORD windowStyle, DWORD exStyle) const noe
     if (style_.outerWidth > 0 && style_.outerHeight > 0) {
         return SIZE{TwipsToPixels(style_.outerWidth, dpi), TwipsToPixels(style_.outerHeight, dpi)};
     }
-    RECT rect{0, 0, TwipsToPixels(style_.clientWidth, dpi), TwipsToPixels(style_.clientHeight, dpi)};
-    static const AdjustWindowRectExForDpiFn adjustForDpi =
-        User32Function<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
-    if (!adjustForDpi || !adjustForDpi(&rect, windowStyle, FALSE, exStyle, dpi)) {
-        ::AdjustWindowRectEx(&rect, windowStyle, FALSE, exStyle);
+    const RECT frame = FrameAt(dpi, windowStyle, exStyle);
+    return SIZE{TwipsToPixels(style_.clientWidth, dpi) + (frame.right - frame.left),
+                TwipsToPixels(style_.clientHeight, dpi) + (frame.bottom - frame.top)};
+}
+
+SIZE Form::DesignClientPx() const noexcept {
+    const unsigned dpi = Dpi() ? Dpi() : WindowDpi(hwnd_);
+    if (style_.outerWidth > 0 && style_.outerHeight > 0) {
+        const RECT frame = FrameAt(dpi, static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE)),
+                                   static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
+        const SIZE outer = OuterSizePx();
+        return SIZE{outer.cx - (frame.right - frame.left), outer.cy - (frame.bottom - frame.top)};
     }
-    return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+    return SIZE{TwipsToPixels(style_.clientWidth, dpi), TwipsToPixels(style_.clientHeight, dpi)};
+}
+
+SIZE Form::GrowthPx() const noexcept {
+    if (!style_.growable || !hwnd_ || ::IsIconic(hwnd_)) {
+        return SIZE{0, 0};
+    }
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    const SIZE design = DesignClientPx();
+    return SIZE{std::max<LONG>(0, client.right - design.cx), std::max<LONG>(0, client.bottom - design.cy)};
+}
+
+void Form::PlaceGrowing() {
+    for (auto& control : controls_) {
+        const Growth& g = control->growth;
+        if (!control->container && (g.left != 0 || g.top != 0 || g.width != 0 || g.height != 0)) {
+            PlaceControl(*control);
+        }
+    }
 }
 
 COLORREF Form::BackColor() noexcept {
@@ -375,7 +608,11 @@ COLORREF Form::BackColor() noexcept {
 
 bool Form::HoldsOuterSize() const noexcept {
     // A sizable window of a fixed outer size springs back; a fixed frame cannot be dragged anyway.
-    return style_.outerWidth > 0 && style_.outerHeight > 0;
+    return style_.outerWidth > 0 && style_.outerHeight > 0 && !style_.growable;
+}
+
+bool Form::HasMinimumSize() const noexcept {
+    return HoldsOuterSize() || style_.growable;
 }
 
 void Form::CenterOnScreen() noexcept {
@@ -476,6 +713,13 @@ HWND Form::AddCustomControl(const wchar_t* className, const ControlRect& rect, D
     return CreateChild(control, className, L"", style);
 }
 
+void Form::SetGrowth(HWND hwnd, const Growth& growth) {
+    if (Control* control = FindControl(hwnd)) {
+        control->growth = growth;
+        PlaceControl(*control);
+    }
+}
+
 void Form::SetVisible(HWND control, bool visible) noexcept {
     ::ShowWindow(control, visible ? SW_SHOWNA : SW_HIDE);
 }
@@ -514,6 +758,14 @@ RECT Form::ControlBounds(const Control& control, const std::wstring& text) const
         }
     }
     RECT bounds{left, top, left + width, top + height};
+    if (!control.container) {
+        const SIZE growth = GrowthPx();
+        const Growth& g = control.growth;
+        ::OffsetRect(&bounds, static_cast<int>(std::lround(growth.cx * g.left)),
+                     static_cast<int>(std::lround(growth.cy * g.top)));
+        bounds.right += static_cast<LONG>(std::lround(growth.cx * g.width));
+        bounds.bottom += static_cast<LONG>(std::lround(growth.cy * g.height));
+    }
     if (control.kind == ControlKind::LinkLabel) {
         ::InflateRect(&bounds, kLinkFocusMargin, kLinkFocusMargin);
     }
@@ -803,26 +1055,36 @@ LRESULT Form::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     }
     case WM_GETMINMAXINFO: {
-        if (HoldsOuterSize() && Dpi() != 0) {
+        if (HasMinimumSize() && Dpi() != 0) {
             const SIZE outer = OuterSizePx();
             auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
             info->ptMinTrackSize = POINT{outer.cx, outer.cy};
-            info->ptMaxTrackSize = POINT{outer.cx, outer.cy};
+            if (HoldsOuterSize()) {
+                info->ptMaxTrackSize = POINT{outer.cx, outer.cy};
+            }
             return 0;
         }
         break;
     }
     case WM_WINDOWPOSCHANGING: {
-        // Whatever asks for another size (a drag, a program, a restore), the window keeps its own.
+        // Whatever asks for another size (a drag, a program, a restore), the window keeps its own,
+        // or at least its designed one: the system holds only drags to the tracking sizes.
         auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);
-        if (HoldsOuterSize() && Dpi() != 0 && !(pos->flags & SWP_NOSIZE) && !::IsIconic(hwnd_) && !::IsZoomed(hwnd_)) {
+        if (HasMinimumSize() && Dpi() != 0 && !(pos->flags & SWP_NOSIZE) && !::IsIconic(hwnd_) && !::IsZoomed(hwnd_)) {
             const SIZE outer = OuterSizePx();
-            pos->cx = outer.cx;
-            pos->cy = outer.cy;
+            pos->cx = HoldsOuterSize() ? outer.cx : std::max<int>(pos->cx, outer.cx);
+            pos->cy = HoldsOuterSize() ? outer.cy : std::max<int>(pos->cy, outer.cy);
         }
         break;
     }
+    case WM_MOVE:
+        TrackPlacement();
+        break;
     case WM_SIZE:
+        TrackPlacement();
+        if (wParam != SIZE_MINIMIZED && style_.growable && loaded_) {
+            PlaceGrowing();
+        }
         if (wParam != SIZE_MINIMIZED && ::GetActiveWindow() == hwnd_) {
             // Restored while active: some systems give the focus to no window at all then.
             HWND focus = ::GetFocus();
@@ -933,6 +1195,7 @@ void Form::Unload() noexcept {
         return;
     }
     unloaded_ = true;
+    SavePlacement();
     if (modal_) {
         // Before the window goes, so activation returns to the program's window and not elsewhere.
         for (HWND window : modalDisabled_) {

@@ -50,7 +50,9 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace runsweep {
@@ -76,6 +78,21 @@ struct ControlRect {
     double width = 0;
     double height = 0;
 };
+
+// How much of a form's growth beyond its designed size a control takes, as shares of the growth in
+// width and height: its left and top edges move, its width and height grow. All 0 keeps the control
+// where it was designed. Only controls placed on the form itself grow; a panel's keep their places
+// in the panel.
+struct Growth {
+    double left = 0;
+    double top = 0;
+    double width = 0;
+    double height = 0;
+};
+inline constexpr Growth kFillRoom{0, 0, 1, 1};
+inline constexpr Growth kFollowBottom{0, 1, 0, 0};
+inline constexpr Growth kFollowBottomRight{1, 1, 0, 0};
+inline constexpr Growth kStayCentred{0.5, 0.5, 0, 0};
 
 enum class LabelSize {
     Auto, // the label takes the size of its text on one line
@@ -123,7 +140,41 @@ struct FormStyle {
     bool sizableFrame = false;
     bool minimizeBox = false;
     bool maximizeBox = false;
+    // The designed size is the smallest: the window may be made larger and maximized, and its
+    // controls follow by their Growth. Otherwise an outer size given above is held.
+    bool growable = false;
+    // The window's place, size and maximized state are kept for the user under this name when it
+    // closes, and it opens there the next time. Empty: it always opens centred at its designed size.
+    std::wstring placementName;
 };
+
+// Where the user's windows are kept: HKCU, one REG_SZ value per window.
+inline constexpr wchar_t kWindowPlacementKey[] = L"Software\\Quorvane\\Runsweep";
+
+// A window's outer rectangle in screen pixels at the DPI it had, and whether it was maximized (the
+// rectangle is then where it comes back to when restored).
+struct SavedPlacement {
+    RECT rect{};
+    unsigned dpi = 96;
+    bool maximized = false;
+};
+// "left,top,width,height,dpi,maximized", as kept in the registry.
+std::wstring FormatPlacement(const SavedPlacement& placement);
+// Nothing for text that is not a placement this program wrote: the window then opens as the first
+// time.
+std::optional<SavedPlacement> ParsePlacement(std::wstring_view text);
+
+// A monitor's work area (the screen without task bars) and its DPI.
+struct MonitorArea {
+    RECT work{};
+    unsigned dpi = 96;
+};
+// Where a window saved at `saved` opens on the monitors of now (the primary first): on the one that
+// shows most of it, or centred on the primary when none shows any; its size scaled to that
+// monitor's DPI, no smaller than `minimumAt` that DPI, and no larger than the work area while the
+// minimum allows; moved wholly inside the work area where it fits.
+RECT RestoredRect(const SavedPlacement& saved, const std::vector<MonitorArea>& monitors,
+                  const std::function<SIZE(unsigned dpi)>& minimumAt);
 
 class Form {
 public:
@@ -200,6 +251,9 @@ protected:
     // created.
     HWND AddCustomControl(const wchar_t* className, const ControlRect& rect, DWORD style, HWND container = nullptr);
 
+    // How the control follows the form when the form grows; placed again at once.
+    void SetGrowth(HWND control, const Growth& growth);
+
     static void SetVisible(HWND control, bool visible) noexcept;
     static void SetEnabled(HWND control, bool enabled) noexcept;
 
@@ -220,6 +274,7 @@ private:
         int iconResource = 0;
         UniqueIcon icon;
         std::function<void()> onClick;
+        Growth growth;
     };
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -242,7 +297,17 @@ private:
     Surface ContainerSurface(HWND container) const noexcept;
     HBRUSH ContainerBrush(HWND container) const noexcept;
     bool HoldsOuterSize() const noexcept;
+    bool HasMinimumSize() const noexcept;
     SIZE OuterSizeAt(unsigned dpi, DWORD windowStyle, DWORD exStyle) const noexcept;
+    // The client area at the designed outer size, and how far the window has grown beyond it.
+    SIZE DesignClientPx() const noexcept;
+    SIZE GrowthPx() const noexcept;
+    void PlaceGrowing();
+    // Where a remembered window opens: false when it is not remembered or nothing was kept.
+    bool PlanRestoredPlacement(DWORD windowStyle, DWORD exStyle, RECT& rect, unsigned& dpi);
+    void TrackPlacement() noexcept;
+    void SavePlacement() noexcept;
+    int ShowCommand() const noexcept;
     void CenterOnScreen() noexcept;
     void Unload() noexcept;
     void RaiseResize() noexcept;
@@ -266,6 +331,10 @@ private:
     int closeDeferrals_ = 0;     // CloseDeferrals alive
     bool closePending_ = false;  // a WM_CLOSE they held back
     bool closingItself_ = false; // Close() is sending WM_CLOSE
+    bool shown_ = false;         // on the screen at least once: its placement is worth keeping
+    RECT normalRect_{};          // the outer rectangle when last neither minimized nor maximized
+    bool maximized_ = false;     // maximized, or minimized from maximized
+    bool openMaximized_ = false; // as it was when it last closed
 };
 
 // Shows the core's messages as modal message boxes titled "Runsweep", owned by the program's main

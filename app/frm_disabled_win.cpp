@@ -19,6 +19,10 @@ bool frmDisabled::Show(HWND owner) {
     style.caption = kDisabledItemsCaption;
     style.clientWidth = 9495;
     style.clientHeight = 5430;
+    style.sizableFrame = true;
+    style.maximizeBox = true;
+    style.growable = true;
+    style.placementName = L"DisabledItemsWindow";
     Create(style, owner);
     ShowModal();
     return carried_out_;
@@ -42,10 +46,14 @@ void frmDisabled::OnCreateControls() {
     cmdClose_ = AddButton(kCloseButton, {120, 4920, 1455, 375}, FontKind::Default, [this] { OnCloseClick(); });
     cmdReenable_ =
         AddButton(kReenableButton, {7440, 4920, 1935, 375}, FontKind::DefaultBold, [this] { OnReenableClick(); });
+    SetGrowth(ctlDisabled_, kFillRoom);
+    SetGrowth(cmdClose_, kFollowBottom);
+    SetGrowth(cmdReenable_, kFollowBottomRight);
 }
 
 void frmDisabled::CreateEmptyPanel(const std::wstring& detail) {
     picEmpty_ = AddPanel({720, 2160, 8055, 975}, false);
+    SetGrowth(picEmpty_, kStayCentred);
     AddImage(IDI_TICK, {960, 120, 240, 240}, picEmpty_);
     AddLabel(kNoDisabledItems, {1440, 120, 3480, 240}, FontKind::VerdanaLargeBold, LabelSize::Auto, picEmpty_);
     AddLabel(detail, {960, 480, 6855, 390}, FontKind::Verdana, LabelSize::Wrap, picEmpty_);
@@ -105,6 +113,7 @@ void frmDisabled::OnReenableClick() {
         results = CarryOutReenable(*list_, items_, registry_);
     }
     carried_out_ = !results.empty();
+    reenabled_ = ReenabledNames(results);
     const ClosingMessage closing = ComposeReenableMessage(results);
     messages_.ShowMessage(closing.text, closing.icon);
     Close();

@@ -22,6 +22,8 @@ public:
     // when it has been closed: true when re-enabling was carried out, so the owner's list may have
     // changed.
     bool Show(HWND owner);
+    // The Run values that came back while the window was open.
+    const std::vector<std::wstring>& Reenabled() const { return reenabled_; }
 
     void OnReenableClick();
     void OnCloseClick();
@@ -37,6 +39,7 @@ private:
     Registry& registry_;
     MessageBoxSink messages_;
     DisabledItems items_; // row i stands for item i
+    std::vector<std::wstring> reenabled_;
     ListboxControl* list_ = nullptr;
     HWND ctlDisabled_ = nullptr;
     HWND picEmpty_ = nullptr;

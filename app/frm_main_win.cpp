@@ -31,7 +31,9 @@ void frmMain::Load() {
     style.outerHeight = 5970;
     style.sizableFrame = true;
     style.minimizeBox = true;
-    style.maximizeBox = false;
+    style.maximizeBox = true;
+    style.growable = true;
+    style.placementName = L"MainWindow";
     Create(style, nullptr);
 }
 
@@ -68,12 +70,18 @@ void frmMain::OnCreateControls() {
     cmdAbout_ = AddButton(L"About", {1680, 4920, 1455, 375}, FontKind::Default, [this] { OnAboutClick(); });
     cmdContinue_ =
         AddButton(L"Continue", {7440, 4920, 1935, 375}, FontKind::DefaultBold, [this] { OnContinueClick(); });
+    // A larger window is room for more rows; the texts above keep their places.
+    SetGrowth(ctlStartups_, kFillRoom);
+    SetGrowth(cmdDonate_, kFollowBottom);
+    SetGrowth(cmdAbout_, kFollowBottom);
+    SetGrowth(cmdContinue_, kFollowBottomRight);
 }
 
 void frmMain::CreateNothingFoundPanel() {
     // The panel that says nothing was found, over the middle of the list. Made only when the scan
     // finds nothing: its seven windows would otherwise cost every start-up time for nothing.
     picHolder_ = AddPanel({720, 2400, 8055, 1215}, false);
+    SetGrowth(picHolder_, kStayCentred);
     AddImage(IDI_TICK, {960, 120, 240, 240}, picHolder_);
     lblNoItemsFound_ = AddLabel(L"No unnecessary startups found!", {1440, 120, 3480, 240}, FontKind::VerdanaLargeBold,
                                 LabelSize::Auto, picHolder_);
@@ -100,6 +108,8 @@ void frmMain::ScanIntoList() {
     {
         // One update of the list's windows for the whole scan instead of one per row.
         ListboxUpdateLock batch(*startups_);
+        // A scan after the Disabled items window keeps what the user chose meanwhile.
+        const std::vector<NamedChoice> before = ChoicesByName(Startups());
         startups_->Clear();
         std::vector<FoundStartup> found = FindStartups(catalogue_, registry_, &unreadable);
         if (KeepsStartupSwitch(RunningWindowsVersion())) {
@@ -109,6 +119,18 @@ void frmMain::ScanIntoList() {
             startups_->AddItem(entry.name, RowDescription(entry));
             if (const RowBox preset = PresetBox(entry); preset != RowBox::Disable) {
                 startups_->ChooseBox(startups_->ListCount() - 1, preset);
+            }
+        }
+        // Over those defaults: what the user chose before, and "No action" for what they just
+        // re-enabled.
+        const std::vector<std::wstring> preset = PresetChoices(Startups(), before, reenabled_);
+        const ListChoices& boxes = startups_->Model().Choices();
+        for (int row = 0; row < static_cast<int>(preset.size()); ++row) {
+            for (int box = 0; box < static_cast<int>(boxes.boxes.size()); ++box) {
+                if (!preset[static_cast<std::size_t>(row)].empty() &&
+                    boxes.boxes[static_cast<std::size_t>(box)].choice == preset[static_cast<std::size_t>(row)]) {
+                    startups_->ChooseBox(row, static_cast<RowBox>(box));
+                }
             }
         }
     }
@@ -197,6 +219,7 @@ void frmMain::ShowDisabledItems() {
     frmDisabled disabled(registry_);
     const bool changed = disabled.Show(Handle());
     showingDisabled_ = false;
+    reenabled_.insert(reenabled_.end(), disabled.Reenabled().begin(), disabled.Reenabled().end());
     // Entries that came back are listed again; unless the program is ending meanwhile.
     if (changed && IsLoaded()) {
         ScanIntoList();

@@ -7,6 +7,8 @@
 #include "base/win_handles_win.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace runsweep {
 
@@ -68,6 +70,8 @@ private:
     HWND cmdAbout_ = nullptr;
     HWND cmdContinue_ = nullptr;
     ListboxControl* startups_ = nullptr;
+    // Entries brought back by the Disabled items window in this run: listed at "No action".
+    std::vector<std::wstring> reenabled_;
     bool continuing_ = false;
     bool showingDisabled_ = false;
 };

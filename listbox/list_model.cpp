@@ -157,6 +157,11 @@ void ListModel::FocusBoxOf(int iItem, RowBox box) {
     focusBox_ = box;
 }
 
+void ListModel::PressBox(int iItem, RowBox box) {
+    FocusBoxOf(iItem, box);
+    iListIndex_ = iItem;
+}
+
 bool ListModel::HandleKey(ListKey key) {
     if (rows_.empty()) {
         return false;
@@ -222,13 +227,14 @@ long long ListModel::ContentHeight() const {
 
 TwipsRect ListModel::ElementRect(int iItem, RowElement element) const {
     TwipsRect rect;
+    const int boxShift = std::max(0, surfaceWidth_ - g::kBoxesSurfaceWidth);
     switch (element) {
     case RowElement::Icon:
         rect = g::kIcon;
         break;
     case RowElement::ValueName:
         rect = g::kValueName;
-        rect.width = std::min(rect.width, choices_.boxes.front().rect.left - rect.left);
+        rect.width = std::max(0, choices_.boxes.front().rect.left + boxShift - rect.left);
         break;
     case RowElement::Description:
         rect = g::kDescription;
@@ -242,6 +248,7 @@ TwipsRect ListModel::ElementRect(int iItem, RowElement element) const {
             return TwipsRect{};
         }
         rect = choices_.boxes[box].rect;
+        rect.left += boxShift;
         break;
     }
     }

@@ -70,6 +70,10 @@ inline constexpr TwipsRect kDisable{4200, 120, 1250, 195};
 inline constexpr TwipsRect kRemove{5520, 120, 1250, 195};
 inline constexpr TwipsRect kNoAction{6840, 120, 1455, 195};
 
+// The surface width the boxes' places are designed for: the windows' lists at their smallest. In a
+// wider list the boxes keep their distance from its right edge, and the name takes the room.
+inline constexpr int kBoxesSurfaceWidth = 9000;
+
 // The control's parts as designed, before its host first sizes it.
 inline constexpr int kDesignSurfaceWidth = 8775;
 inline constexpr int kDesignSurfaceHeight = 4215;
@@ -147,11 +151,14 @@ public:
     TwipsRect HighlightRect() const;
 
     // --- keyboard -----------------------------------------------------------------------------
-    // The cell that keyboard input acts on. Selecting a row moves it to that row; a box that gets
-    // the focus (by a click, say) moves it to that box without selecting its row.
+    // The cell that keyboard input acts on. Selecting a row moves it to that row; FocusBoxOf moves
+    // it to a box without selecting its row.
     int FocusRow() const { return focusRow_; }
     RowBox FocusBox() const { return focusBox_; }
     void FocusBoxOf(int iItem, RowBox box);
+    // A mouse button pressed on a box: the focus goes to that box and the highlight to its row, so
+    // the row the user acts on is the one shown selected. The choice waits for the release.
+    void PressBox(int iItem, RowBox box);
     // Up/Down move the selection one row, Page Up/Down one screenful of whole rows, Home/End to
     // the first and last row; each brings the row into view. Left/Right move between the three
     // boxes of the focus row; Space chooses the focus box. A key first brings the focus row back
@@ -171,9 +178,9 @@ public:
     // 885 twips per row.
     long long ContentHeight() const;
 
-    // Where an element of a row lies on the surface, unscrolled. The value name is cut at the
-    // left edge of the first box, so the boxes never sit on top of its text. A box element the
-    // list does not have lies nowhere (an empty rectangle).
+    // Where an element of a row lies on the surface, unscrolled. The value name ends at the left
+    // edge of the first box, so the boxes never sit on top of its text. A box element the list does
+    // not have lies nowhere (an empty rectangle).
     TwipsRect ElementRect(int iItem, RowElement element) const;
 
     // Recomputes the scroll range from the content height and the scroll bar's height.

@@ -58,6 +58,38 @@ HBRUSH BackBrush(bool selected) {
     return BackgroundBrush(RowSurface(selected));
 }
 
+// The tool tip's one tool: moved over whichever label is under the pointer.
+constexpr UINT_PTR kTipTool = 1;
+// Longer texts are no use in a tool tip: a registry name may be 16,383 characters without a space.
+constexpr std::size_t kLongestTip = 1024;
+
+std::size_t FitIn(HDC dc, std::wstring_view text, int width) {
+    INT fit = 0;
+    SIZE size{};
+    if (text.empty() ||
+        !::GetTextExtentExPointW(dc, text.data(), static_cast<int>(text.size()), width, &fit, nullptr, &size)) {
+        return 0;
+    }
+    return static_cast<std::size_t>(std::max(0, fit));
+}
+
+int EllipsisWidth(HDC dc) {
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, kEllipsis, 1, &size);
+    return size.cx;
+}
+
+std::wstring TipText(const std::wstring& text) {
+    if (text.size() <= kLongestTip) {
+        return text;
+    }
+    std::size_t cut = kLongestTip;
+    if (text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF) {
+        --cut; // not half a surrogate pair
+    }
+    return text.substr(0, cut) + kEllipsis + L" (" + std::to_wstring(text.size()) + L" characters)";
+}
+
 HMENU ChildId(int id) {
     return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
 }
@@ -228,6 +260,8 @@ void ListboxControl::SetChoices(ListChoices choices) {
 void ListboxControl::Clear() {
     model_.Clear();
     press_.reset();
+    DropTexts();
+    HideToolTip();
     UpdateScrollBar();
     if (surface_) {
         ::InvalidateRect(surface_, nullptr, FALSE);
@@ -299,13 +333,120 @@ RECT ListboxControl::ElementPixels(int iItem, RowElement element) const {
 }
 
 bool ListboxControl::DescriptionFits(int iItem) const {
-    const RECT label = ElementPixels(iItem, RowElement::Description);
-    RECT needed = label;
+    return !ShownText(iItem, RowElement::Description).cut;
+}
+
+WrappedText ListboxControl::ShownText(int iItem, RowElement element) const {
+    model_.GetValue(iItem); // an index without a row is an error here as everywhere
     const WindowDC dc(surface_);
-    const SelectObjectScope font(dc.get(), regularFont_.get());
-    ::DrawTextW(dc.get(), model_.GetDescription(iItem).c_str(), -1, &needed,
-                DT_LEFT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_CALCRECT);
-    return needed.bottom - needed.top <= label.bottom - label.top;
+    const RowText& text = TextOf(dc.get(), iItem);
+    return element == RowElement::Description ? text.description : text.name;
+}
+
+const ListboxControl::RowText& ListboxControl::TextOf(HDC dc, int row) const {
+    if (rowTexts_.size() < static_cast<std::size_t>(model_.ListCount())) {
+        rowTexts_.resize(static_cast<std::size_t>(model_.ListCount()));
+    }
+    RowText& text = rowTexts_[static_cast<std::size_t>(row)];
+    const RECT name = ElementPixels(row, RowElement::ValueName);
+    const RECT description = ElementPixels(row, RowElement::Description);
+    const int nameWidth = name.right - name.left;
+    const int descriptionWidth = description.right - description.left;
+    if (text.nameWidth == nameWidth && text.descriptionWidth == descriptionWidth) {
+        return text;
+    }
+    const auto fit = [dc](std::wstring_view part, int width) { return FitIn(dc, part, width); };
+    {
+        const SelectObjectScope font(dc, boldFont_.get());
+        text.name = EndWithEllipsis(model_.GetValue(row), nameWidth, TextFit{fit, EllipsisWidth(dc)});
+    }
+    {
+        const SelectObjectScope font(dc, regularFont_.get());
+        if (lineHeight_ <= 0) {
+            TEXTMETRICW metrics{};
+            lineHeight_ = ::GetTextMetricsW(dc, &metrics) && metrics.tmHeight > 0 ? metrics.tmHeight : Px(195);
+        }
+        // Whole lines only: a line cut through the middle says less than an ellipsis.
+        const int lines = std::max(1, static_cast<int>((description.bottom - description.top) / lineHeight_));
+        text.description =
+            WrapAtSpaces(model_.GetDescription(row), descriptionWidth, lines, TextFit{fit, EllipsisWidth(dc)});
+    }
+    text.nameWidth = nameWidth;
+    text.descriptionWidth = descriptionWidth;
+    return text;
+}
+
+void ListboxControl::DropTexts() const {
+    rowTexts_.clear();
+    lineHeight_ = 0;
+}
+
+// --- the tool tip -------------------------------------------------------------------------------
+
+void ListboxControl::CreateToolTip() {
+    auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
+    tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance,
+                                 nullptr);
+    if (!tooltip_) {
+        return; // a list without tool tips still shows every row
+    }
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = surface_;
+    tool.uId = kTipTool;
+    tool.lpszText = const_cast<wchar_t*>(L"");
+    ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    // Long texts wrap in the tip rather than running off the screen.
+    ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Px(8000));
+}
+
+void ListboxControl::HideToolTip() {
+    if (!tooltip_ || !tipAt_) {
+        return;
+    }
+    tipAt_.reset();
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = surface_;
+    tool.uId = kTipTool;
+    ::SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+    ::SendMessageW(tooltip_, TTM_POP, 0, 0);
+}
+
+void ListboxControl::UpdateToolTip(const MSG& mouse) {
+    if (!tooltip_) {
+        return;
+    }
+    const POINT at{static_cast<short>(LOWORD(mouse.lParam)), static_cast<short>(HIWORD(mouse.lParam))};
+    std::optional<RowHit> hit = press_ ? std::nullopt : HitAt(at);
+    if (hit && hit->element != RowElement::ValueName && hit->element != RowElement::Description) {
+        hit.reset();
+    }
+    if (hit && !ShownText(hit->row, hit->element).cut) {
+        hit.reset();
+    }
+    if (hit != tipAt_) {
+        if (!hit) {
+            HideToolTip();
+        } else {
+            ::SendMessageW(tooltip_, TTM_POP, 0, 0);
+            tipAt_ = hit;
+            const std::wstring text = TipText(hit->element == RowElement::Description ? model_.GetDescription(hit->row)
+                                                                                      : model_.GetValue(hit->row));
+            TTTOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V2_SIZE;
+            tool.hwnd = surface_;
+            tool.uId = kTipTool;
+            tool.rect = ElementPixels(hit->row, hit->element);
+            tool.lpszText = const_cast<wchar_t*>(text.c_str());
+            ::SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+            ::SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
+    }
+    // After the tool has moved, so the tip counts this very move towards showing.
+    MSG relayed = mouse;
+    ::SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
 }
 
 std::wstring ListboxControl::Snapshot() const {
@@ -335,6 +476,7 @@ bool ListboxControl::Create() noexcept {
         }
         // The bar stays above the surface, whatever rounding makes of their shared edge.
         ::SetWindowPos(scrollBar_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        CreateToolTip();
         ApplyLayout();
         return true;
     } catch (...) {
@@ -357,6 +499,8 @@ void ListboxControl::CreateFonts() {
     };
     boldFont_ = make(FW_BOLD);
     regularFont_ = make(FW_NORMAL);
+    // Measured in the old fonts.
+    DropTexts();
 }
 
 int ListboxControl::Px(double twips) const {
@@ -379,6 +523,7 @@ void ListboxControl::ApplyLayout() {
     ::MoveWindow(scrollBar_, barLeft, 0, client.right - barLeft, client.bottom, TRUE);
     scrollBarKnown_ = false;
     UpdateScrollBar();
+    HideToolTip();
     ::InvalidateRect(surface_, nullptr, FALSE);
 }
 
@@ -497,6 +642,8 @@ void ListboxControl::ScrollView(long long targetTwips) {
     if (!model_.ScrollTo(targetTwips)) {
         return;
     }
+    // The label it stood over has moved away from the pointer.
+    HideToolTip();
     Commit(before, true);
 }
 
@@ -649,11 +796,15 @@ void ListboxControl::OnButtonDown(POINT at, UINT upMessage, bool left) {
     if (IsBox(hit->element)) {
         // As a box does: the choice waits for the button to be let go over it.
         const ViewState before = State();
-        model_.FocusBoxOf(hit->row, BoxOf(hit->element));
+        model_.PressBox(hit->row, BoxOf(hit->element));
         press_ = Press{hit->row, BoxOf(hit->element), upMessage, true};
         ::SetCapture(surface_);
         InvalidateRow(hit->row);
         Commit(before, false);
+        if (before.selected != hit->row) {
+            ::NotifyWinEvent(EVENT_OBJECT_SELECTION, hwnd_, OBJID_CLIENT,
+                             ChildIdOf(model_, hit->row, RowElement::ValueName));
+        }
     } else if (left) {
         SelectRow(hit->row);
     }
@@ -935,9 +1086,9 @@ void ListboxControl::Paint(HDC dc, const RECT& area) const {
     const HGDIOBJ previousFont = ::SelectObject(dc, boldFont_.get());
     for (int row : rows) {
         ::SetTextColor(dc, TextColour(model_.HighlightVisible() && row == model_.SelectedItem()));
-        // Cut off at the boxes when long; the whole name is still the row's value.
+        // Ended with an ellipsis before the boxes when long; the whole name is still the row's value.
         RECT name = ElementPixels(row, RowElement::ValueName);
-        ::DrawTextW(dc, model_.GetValue(row).c_str(), -1, &name, DT_SINGLELINE | DT_LEFT | DT_NOPREFIX);
+        ::DrawTextW(dc, TextOf(dc, row).name.lines.front().c_str(), -1, &name, DT_SINGLELINE | DT_LEFT | DT_NOPREFIX);
         if (focusShown && model_.FocusRow() == row) {
             const RECT cell = ElementPixels(row, ElementOf(model_.FocusBox()));
             RECT focus{cell.left + glyphSize_.cx + Px(kCaptionGap), cell.top, cell.right, cell.bottom};
@@ -951,10 +1102,14 @@ void ListboxControl::Paint(HDC dc, const RECT& area) const {
     ::SelectObject(dc, regularFont_.get());
     for (int row : rows) {
         ::SetTextColor(dc, TextColour(model_.HighlightVisible() && row == model_.SelectedItem()));
-        // Wrapped, and cut at the label's bottom.
-        RECT description = ElementPixels(row, RowElement::Description);
-        ::DrawTextW(dc, model_.GetDescription(row).c_str(), -1, &description,
-                    DT_LEFT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+        // Wrapped at spaces, ended with an ellipsis where the label is full.
+        const RECT description = ElementPixels(row, RowElement::Description);
+        RECT line = description;
+        for (const std::wstring& text : TextOf(dc, row).description.lines) {
+            line.bottom = line.top + lineHeight_;
+            ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &line, DT_SINGLELINE | DT_LEFT | DT_NOPREFIX);
+            line.top = line.bottom;
+        }
     }
     ::SelectObject(dc, previousFont);
 }
@@ -1106,6 +1261,10 @@ LRESULT ListboxControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
             break;
         case WM_DESTROY:
             DropGlyphs();
+            if (tooltip_) {
+                ::DestroyWindow(tooltip_);
+                tooltip_ = nullptr;
+            }
             if (accessible_) {
                 accessible_->Disconnect();
                 accessible_->Release();
@@ -1125,6 +1284,14 @@ LRESULT ListboxControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
 LRESULT ListboxControl::HandleSurfaceMessage(HWND surface, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     try {
         const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        if (message >= WM_MOUSEFIRST && message <= WM_MBUTTONUP && message != WM_MOUSEWHEEL) {
+            MSG mouse{};
+            mouse.hwnd = surface;
+            mouse.message = message;
+            mouse.wParam = wParam;
+            mouse.lParam = lParam;
+            UpdateToolTip(mouse);
+        }
         switch (message) {
         case WM_ERASEBKGND:
             return 1; // WM_PAINT covers everything

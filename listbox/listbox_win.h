@@ -17,6 +17,7 @@
 #include "base/win_handles_win.h"
 #include "listbox/list_items.h"
 #include "listbox/list_model.h"
+#include "listbox/text_wrap.h"
 
 #include <array>
 #include <optional>
@@ -119,8 +120,13 @@ public:
     // wholly outside the surface when the row is scrolled out of view.
     RECT ElementPixels(int iItem, RowElement element) const;
     // Whether the row's whole description fits its label at the list's width, font and scale; the
-    // label cuts off what does not.
+    // label ends what does not with an ellipsis, and a tool tip shows it whole.
     bool DescriptionFits(int iItem) const;
+    // The lines an element's label shows now (the name or the description); `cut` when its text
+    // does not fit whole.
+    WrappedText ShownText(int iItem, RowElement element) const;
+    // The tool tip's window, for tests.
+    HWND ToolTip() const { return tooltip_; }
     // The element under a point in the surface's client pixels, as a click there would find it.
     std::optional<RowHit> HitAt(POINT surfacePoint) const;
     // The accessible items' text for drivers, in screen pixels.
@@ -175,6 +181,19 @@ private:
     void NotifyFocusItem() const;
 
     void Paint(HDC dc, const RECT& area) const;
+    // A row's name and description as its labels show them, measured once for a width and font.
+    struct RowText {
+        int nameWidth = -1;
+        int descriptionWidth = -1;
+        WrappedText name;
+        WrappedText description;
+    };
+    const RowText& TextOf(HDC dc, int row) const;
+    void DropTexts() const;
+    // The tool tip offers the whole text of the label under the pointer when the label cuts it.
+    void CreateToolTip();
+    void UpdateToolTip(const MSG& mouse);
+    void HideToolTip();
     // The row's band across the surface, in the surface's client pixels.
     RECT RowBand(int row) const;
     // glyphs: a memory DC to copy cached bitmaps from.
@@ -234,6 +253,10 @@ private:
     mutable int atlasSlotWidth_ = 0;
     mutable int atlasSlotHeight_ = 0;
     mutable OffscreenCanvas backBuffer_;
+    mutable std::vector<RowText> rowTexts_; // by row; measured when first painted
+    mutable int lineHeight_ = 0;            // of the regular font, 0 until measured
+    HWND tooltip_ = nullptr;
+    std::optional<RowHit> tipAt_; // the label the tool tip now covers
 };
 
 ListboxControl* ListboxFromWindow(HWND hwnd);

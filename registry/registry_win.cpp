@@ -12,6 +12,23 @@
 
 namespace runsweep {
 
+#ifdef RUNSWEEP_FAULT_INJECTION
+void CountChangeAndMaybeDie() noexcept {
+    static const long limit = [] {
+        wchar_t text[32] = {};
+        const DWORD length = ::GetEnvironmentVariableW(L"RUNSWEEP_KILL_AFTER_WRITES", text, 32);
+        if (length == 0 || length >= 32) {
+            return 0L;
+        }
+        return std::wcstol(text, nullptr, 10);
+    }();
+    static long changes = 0;
+    if (limit > 0 && ++changes == limit) {
+        ::TerminateProcess(::GetCurrentProcess(), 99);
+    }
+}
+#endif
+
 namespace {
 
 // A value name is at most 16,383 characters.
@@ -30,25 +47,6 @@ REGSAM ViewFlag(RegView view) noexcept {
 HKEY AsKey(std::uintptr_t handle) noexcept {
     return reinterpret_cast<HKEY>(handle);
 }
-
-#ifdef RUNSWEEP_FAULT_INJECTION
-// Ends the process without any clean-up right after the N-th change (RUNSWEEP_KILL_AFTER_WRITES=N),
-// so tests can prove that a crash at any point leaves nothing lost.
-void CountChangeAndMaybeDie() noexcept {
-    static const long limit = [] {
-        wchar_t text[32] = {};
-        const DWORD length = ::GetEnvironmentVariableW(L"RUNSWEEP_KILL_AFTER_WRITES", text, 32);
-        if (length == 0 || length >= 32) {
-            return 0L;
-        }
-        return std::wcstol(text, nullptr, 10);
-    }();
-    static long changes = 0;
-    if (limit > 0 && ++changes == limit) {
-        ::TerminateProcess(::GetCurrentProcess(), 99);
-    }
-}
-#endif
 
 bool OnTwoViewWindows() noexcept {
 #ifdef _WIN64

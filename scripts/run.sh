@@ -7,12 +7,48 @@
 #                           Without a display of your own there is nothing to look at: it prints
 #                           what runsweepc lists, saves a screenshot of the window as a PNG, prints
 #                           its path and cleans up.
+#   scripts/run.sh --help   says this; any other argument says it on stderr and exits 2
 set -euo pipefail
+
+usage() {
+    cat <<'USAGE'
+usage: bash scripts/run.sh [--demo | --help]
+  (no argument)  build Runsweep.exe and start it on your own Wine prefix
+                 ($WINEPREFIX, or Wine's default ~/.wine)
+  --demo         build it and start it on a throwaway prefix seeded with typical startup
+                 entries; the prefix, and any virtual display started for it, go when it ends
+  --help, -h     print this and exit
+USAGE
+}
+
+# Every argument is understood before anything is installed, built or started: a mistyped option
+# must not start Runsweep on the user's own prefix.
+demo=0
+case $# in
+0) ;;
+1)
+    case $1 in
+    --demo) demo=1 ;;
+    --help | -h)
+        usage
+        exit 0
+        ;;
+    *)
+        echo "run.sh: unknown argument: $1" >&2
+        usage >&2
+        exit 2
+        ;;
+    esac
+    ;;
+*)
+    echo "run.sh: one argument at most" >&2
+    usage >&2
+    exit 2
+    ;;
+esac
+
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-
-demo=0
-[ "${1:-}" = "--demo" ] && demo=1
 
 bash scripts/setup.sh
 cmake --preset mingw >/dev/null

@@ -2,15 +2,32 @@
 // One Run value, "qttask", seeded in any of HKCU, HKLM's 64-bit and HKLM's 32-bit Run key, with or
 // without an earlier record of the same name; and the check every disable test makes of what is
 // left: every place's newest command (its Run value, else the record's) is still in its Run key or
-// in the record.
+// in the record. Likewise one Startup-folder file, and the check that it is in its folder or where
+// its record says it is kept, byte for byte.
 #include "registry_contract.h"
 
+#include "registry/folder_actions.h"
+#include "registry/folder_record.h"
+#include "registry/memory_folder_files.h"
+#include "registry/memory_registry.h"
 #include "registry/startup_record.h"
 
 #include <optional>
 #include <set>
 #include <string>
 #include <utility>
+
+namespace runsweep {
+
+inline void PrintTo(FolderOutcome outcome, std::ostream* os) {
+    static const char* const kNames[] = {
+        "Done",         "AlreadyGone",   "NeedsAdministrator", "NotRecordable",   "EarlierCopyKept",
+        "RecordFailed", "MoveFailed",    "NoRecycleBin",       "Failed",          "NotUnderstood",
+        "Conflict",     "FolderMissing", "BackupMissing",      "RecordNotDeleted"};
+    *os << kNames[static_cast<int>(outcome)];
+}
+
+} // namespace runsweep
 
 namespace runsweep::contract {
 
@@ -149,6 +166,109 @@ inline std::vector<Scenario> DisableScenarios() {
         {"an expandable earlier record, a plain value now", L"C:\\cu.exe", std::nullopt, std::nullopt,
          RecordedPlace{RunPlace::CurrentUser, L"%ProgramFiles%\\cu.exe", kRegExpandSz}},
     };
+}
+
+// ---------------------------------------------------------------------------------------------
+// One file of a Startup folder.
+
+struct FolderScenario {
+    const char* label;
+    StartupFolder folder;
+    const wchar_t* file; // the item's name in the folder
+    bool link;           // a shortcut the link object reads
+    bool backup_taken;   // somebody's file already has the first backup name
+    bool stale_record;   // a record of the same path from an earlier Disable whose file came back
+};
+
+// Every call of that kind (in that hive) fails with the status.
+inline FaultRule FaultOn(RegistryOp op, std::optional<Hive> hive = std::nullopt, long status = kAccessDenied) {
+    FaultRule rule;
+    rule.op = op;
+    rule.hive = hive;
+    rule.status = status;
+    return rule;
+}
+
+inline std::vector<FolderScenario> FolderScenarios() {
+    return {
+        {"a shortcut in the user's folder", StartupFolder::User, L"Adobe Gamma Loader.lnk", true, false, false},
+        {"a shortcut for all users", StartupFolder::Common, L"Microsoft Office.lnk", true, false, false},
+        {"a program in the folder itself", StartupFolder::User, L"Updater.exe", false, false, false},
+        {"its backup name taken", StartupFolder::Common, L"Telegram.lnk", true, true, false},
+        {"a stale record of its path", StartupFolder::User, L"Snipaste.url", false, false, true},
+    };
+}
+
+inline FolderItem ScenarioItem(const MemoryFolderFiles& files, const FolderScenario& scenario) {
+    return FolderItem{scenario.folder, JoinPath(files.KnownFolder(scenario.folder), scenario.file), scenario.file};
+}
+
+// Bytes no other scenario's file has, NULs and high bytes among them.
+inline std::vector<unsigned char> ScenarioBytes(const FolderScenario& scenario) {
+    std::vector<unsigned char> bytes = {'L', 0, 0, 0, 0x01, 0x14, 0x02, 0, 0xFF};
+    for (const char* c = scenario.label; *c != 0; ++c) {
+        bytes.push_back(static_cast<unsigned char>(*c));
+    }
+    return bytes;
+}
+
+inline const std::wstring kTakenBackupBytes = L"somebody's own file";
+
+inline void SeedFolderScenario(Registry& registry, MemoryFolderFiles& files, const FolderScenario& scenario) {
+    const FolderItem item = ScenarioItem(files, scenario);
+    files.PutFile(item.path, ScenarioBytes(scenario),
+                  scenario.link ? std::optional<Shortcut>(Shortcut{L"C:\\Program Files\\App\\app.exe", L"/tray"})
+                                : std::nullopt);
+    if (scenario.backup_taken) {
+        files.PutFile(JoinPath(L"C:\\Windows\\pss", item.name + BackupExtension(item.folder)),
+                      std::vector<unsigned char>(kTakenBackupBytes.begin(), kTakenBackupBytes.end()));
+    }
+    if (scenario.stale_record) {
+        FolderRecord stale;
+        stale.key_name = FolderRecordKeyName(item.path);
+        stale.path = item.path;
+        stale.location = ParentFolder(item.path);
+        stale.item = FileStem(item.name);
+        stale.command = L"https://old.example/";
+        stale.backup = L"C:\\Windows\\pss\\gone long ago.Startup";
+        stale.backup_extension = BackupExtension(item.folder);
+        ASSERT_EQ(WriteFolderRecord(registry, stale, RecordTime{2009, 1, 2, 3, 4, 5}), kSuccess);
+    }
+    files.ClearLog();
+}
+
+// Empty when the scenario's file is in its folder, or kept where the record of its path says, byte
+// for byte, and somebody's file at the first backup name is untouched; otherwise what is wrong.
+inline std::string LostFile(Registry& registry, MemoryFolderFiles& files, const FolderScenario& scenario) {
+    const FolderItem item = ScenarioItem(files, scenario);
+    const std::vector<unsigned char> bytes = ScenarioBytes(scenario);
+    std::string lost;
+    if (scenario.backup_taken &&
+        files.FileBytes(JoinPath(L"C:\\Windows\\pss", item.name + BackupExtension(item.folder))) !=
+            std::vector<unsigned char>(kTakenBackupBytes.begin(), kTakenBackupBytes.end())) {
+        lost += " somebody's file at the backup name changed;";
+    }
+    if (files.FileBytes(item.path) == bytes) {
+        return lost;
+    }
+    FolderRecord record;
+    if (ReadFolderRecord(registry, FolderRecordKeyName(item.path), record) != kSuccess || !record.Understood()) {
+        return lost + " the file left its folder and no record says where it is";
+    }
+    if (files.FileBytes(record.backup) != bytes) {
+        return lost + " the record names " + ::testing::PrintToString(record.backup) + ", which does not hold the file";
+    }
+    return lost;
+}
+
+// The record of the scenario's path, or nothing when there is none.
+inline std::optional<FolderRecord> RecordOfItem(Registry& registry, MemoryFolderFiles& files,
+                                                const FolderScenario& scenario) {
+    FolderRecord record;
+    if (ReadFolderRecord(registry, FolderRecordKeyName(ScenarioItem(files, scenario).path), record) != kSuccess) {
+        return std::nullopt;
+    }
+    return record;
 }
 
 } // namespace runsweep::contract

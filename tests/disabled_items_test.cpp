@@ -2,7 +2,9 @@
 // and the closing message that reports every outcome truthfully.
 #include "app/disabled_items.h"
 
+#include "catalogue/catalogue.h"
 #include "registry/memory_registry.h"
+#include "registry/scan.h"
 
 #include <gtest/gtest.h>
 
@@ -177,6 +179,55 @@ TEST(DisabledItemsCarryOut, ThroughTheRegistryEachChosenRecordComesBack) {
     EXPECT_EQ(ReadRunValue(registry, RunPlace::CurrentUser, L"qttask").command, L"C:\\qt.exe");
     ASSERT_EQ(ListStartupRecords(registry, records), kSuccess);
     EXPECT_TRUE(records.empty());
+
+    // Back in the main list, scanned again after the window closes: the entry just re-enabled
+    // waits at "No action", whatever letter case its name is listed in, while a choice made
+    // before the window opened is kept and a new row takes the default.
+    EXPECT_EQ(ReenabledNames(results), std::vector<std::wstring>{L"qttask"});
+    Catalogue catalogue;
+    catalogue.AppendEntry(L"QTTASK", L"QuickTime");
+    catalogue.AppendEntry(L"jusched", L"Java");
+    catalogue.AppendEntry(L"ctfmon", L"Language bar");
+    {
+        RegKey run;
+        ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, kRunKeyPath, run), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(run, L"jusched", L"C:\\jusched.exe"), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(run, L"ctfmon", L"C:\\ctfmon.exe"), kSuccess);
+    }
+    ListModel main;
+    ScanStartups(catalogue, registry, main);
+    ASSERT_EQ(main.ListCount(), 3);
+    const std::vector<NamedChoice> before = {{L"jusched", StartupAction::kRemove},
+                                             {L"qttask", StartupAction::kDisable}};
+    EXPECT_EQ(PresetChoices(main, before, ReenabledNames(results)),
+              (std::vector<std::wstring>{L"none", L"remove", L""}));
+    EXPECT_EQ(PresetChoices(main, before, {}), (std::vector<std::wstring>{L"disable", L"remove", L""}));
+}
+
+TEST(DisabledItemsCarryOut, OnlyWhatCameBackIsReenabledInTheMainList) {
+    const auto entry = [](const wchar_t* name, EnableOutcome outcome, std::vector<EnablePlaceResult> places) {
+        EnableRecord record;
+        record.name = name;
+        record.title = name;
+        record.result = Result(outcome, std::move(places));
+        return record;
+    };
+    std::vector<EnableRecord> results = {
+        entry(L"done", EnableOutcome::Done, {{RunPlace::CurrentUser, EnablePlaceOutcome::Restored, 0}}),
+        entry(L"there", EnableOutcome::Done, {{RunPlace::Machine64, EnablePlaceOutcome::AlreadyThere, 0}}),
+        entry(L"half", EnableOutcome::Partial,
+              {{RunPlace::CurrentUser, EnablePlaceOutcome::Restored, 0},
+               {RunPlace::Machine64, EnablePlaceOutcome::NeedsAdministrator, 5}}),
+        entry(L"kept", EnableOutcome::RecordNotDeleted, {{RunPlace::CurrentUser, EnablePlaceOutcome::Restored, 0}}),
+        entry(L"denied", EnableOutcome::NeedsAdministrator,
+              {{RunPlace::Machine64, EnablePlaceOutcome::NeedsAdministrator, 5}}),
+        entry(L"clash", EnableOutcome::Conflict, {{RunPlace::CurrentUser, EnablePlaceOutcome::Conflict, 0}}),
+        entry(L"gone", EnableOutcome::RecordGone, {}),
+    };
+    EnableRecord broken = entry(L"broken", EnableOutcome::Done, {});
+    broken.problem = L"it holds no command";
+    results.push_back(broken);
+    EXPECT_EQ(ReenabledNames(results), (std::vector<std::wstring>{L"done", L"there", L"half", L"kept"}));
 }
 
 // Windows 8 and later: an entry only switched off in Task Manager is a row after the records, and

@@ -1,6 +1,8 @@
 #pragma once
-// A registry that "dies" after a chosen number of changes, to stand for the process being killed
-// there: every call goes to another registry, and the limit-th successful change throws Died.
+// A registry, and the Startup folders' files, that "die" after a chosen number of changes, to stand
+// for the process being killed there: every call goes to the real store, and the limit-th
+// successful change, of the registry or of a file, throws Died.
+#include "registry/folder_files.h"
 #include "registry/registry.h"
 
 #include <map>
@@ -10,15 +12,33 @@
 
 namespace runsweep::contract {
 
-// Thrown by DyingRegistry: the process ends on the spot, nothing after it runs.
+// Thrown by DyingRegistry and DyingFiles: the process ends on the spot, nothing after it runs.
 struct Died {};
+
+// The count of changes the registry and the files share: one process, one count.
+class KillSwitch {
+public:
+    explicit KillSwitch(std::size_t limit) : limit_(limit) {}
+    std::size_t Changes() const noexcept { return changes_; }
+    void Changed() {
+        if (++changes_ == limit_) {
+            throw Died{};
+        }
+    }
+
+private:
+    std::size_t limit_;
+    std::size_t changes_ = 0;
+};
 
 // Passes every call to another registry and "dies" right after its limit-th successful change
 // (create, set, delete), which stands for the process being killed there. A limit of 0 never dies.
 class DyingRegistry final : public Registry {
 public:
-    DyingRegistry(Registry& store, std::size_t limit) : store_(store), limit_(limit) {}
-    std::size_t Changes() const noexcept { return changes_; }
+    DyingRegistry(Registry& store, std::size_t limit) : store_(store), own_(limit), kill_(own_) {}
+    // Counting with the files' changes.
+    DyingRegistry(Registry& store, KillSwitch& shared) : store_(store), own_(0), kill_(shared) {}
+    std::size_t Changes() const noexcept { return kill_.Changes(); }
     bool HasTwoViews() const noexcept override { return store_.HasTwoViews(); }
 
 protected:
@@ -84,17 +104,56 @@ private:
         keys_.emplace(next_, std::move(key));
         return next_++;
     }
-    void Changed() {
-        if (++changes_ == limit_) {
-            throw Died{};
-        }
-    }
+    void Changed() { kill_.Changed(); }
 
     Registry& store_;
-    std::size_t limit_;
-    std::size_t changes_ = 0;
+    KillSwitch own_;
+    KillSwitch& kill_;
     std::map<std::uintptr_t, RegKey> keys_;
     std::uintptr_t next_ = 1;
+};
+
+// Passes every call to the real files; a move, delete, recycle or new folder that took counts as a
+// change.
+class DyingFiles final : public FolderFiles {
+public:
+    DyingFiles(FolderFiles& store, KillSwitch& kill) : store_(store), kill_(kill) {}
+
+protected:
+    long DoKnownFolderPath(StartupFolder folder, std::wstring& path) override {
+        return store_.KnownFolderPath(folder, path);
+    }
+    long DoBackupFolderPath(std::wstring& path) override { return store_.BackupFolderPath(path); }
+    long DoList(const std::wstring& folder, std::vector<std::wstring>& names) override {
+        return store_.List(folder, names);
+    }
+    long DoExists(const std::wstring& path) override { return store_.Exists(path); }
+    long DoRead(const std::wstring& path, std::vector<unsigned char>& bytes, std::size_t limit) override {
+        return store_.Read(path, bytes, limit);
+    }
+    long DoMove(const std::wstring& from, const std::wstring& to) override { return Counted(store_.Move(from, to)); }
+    long DoDelete(const std::wstring& path) override { return Counted(store_.Delete(path)); }
+    long DoRecycle(const std::wstring& path) override { return Counted(store_.Recycle(path)); }
+    long DoMakeFolder(const std::wstring& path) override {
+        // Making a folder that exists changes nothing.
+        const bool there = store_.Exists(path) == kSuccess;
+        const long status = store_.MakeFolder(path);
+        return there ? status : Counted(status);
+    }
+    long DoReadShortcut(const std::wstring& path, Shortcut& shortcut) override {
+        return store_.ReadShortcut(path, shortcut);
+    }
+
+private:
+    long Counted(long status) {
+        if (status == kSuccess) {
+            kill_.Changed();
+        }
+        return status;
+    }
+
+    FolderFiles& store_;
+    KillSwitch& kill_;
 };
 
 } // namespace runsweep::contract

@@ -1,9 +1,12 @@
 #include "listbox/list_items.h"
 
+#include "listbox/text_wrap.h"
+
 #include "list_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -155,6 +158,62 @@ TEST(ListSnapshot, LineBreaksInANameCannotStartAnotherLine) {
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0].substr(lines[0].rfind(L'\t') + 1), L"first  second");
     EXPECT_TRUE(Snapshot(ListWith(0), true).empty());
+}
+
+} // namespace
+} // namespace runsweep
+
+namespace runsweep {
+namespace {
+
+// Ten pixels a character, the ellipsis as wide as one.
+const TextFit kTenPixels{[](std::wstring_view text, int width) {
+                             return std::min<std::size_t>(text.size(), static_cast<std::size_t>(width / 10));
+                         },
+                         10};
+
+TEST(ListTextWrap, BreaksAtSpacesOnlyAndEndsWhatDoesNotFitWithAnEllipsis) {
+    struct Case {
+        const wchar_t* text;
+        int width;
+        int lines;
+        std::vector<std::wstring> shown;
+        bool cut;
+    };
+    const Case cases[] = {
+        // A command's argument stays whole on the next line, never "-" here and "atboottime" there.
+        {L"\"C:\\QT\\qttask.exe\" -atboottime", 200, 2, {L"\"C:\\QT\\qttask.exe\"", L"-atboottime"}, false},
+        {L"one two three", 130, 2, {L"one two three"}, false},
+        {L"one two three", 70, 2, {L"one two", L"three"}, false},
+        // The break may fall right after what fits; several spaces give no empty line.
+        {L"abcde    fghij", 50, 2, {L"abcde", L"fghij"}, false},
+        // Left over after the last line: ended at a space in the line's second half ...
+        {L"aaaa bbbb cccccc ddddd eeee", 100, 2, {L"aaaa bbbb", L"cccccc\u2026"}, true},
+        // ... or where the ellipsis fits, when the space lies too early.
+        {L"ab cdefghijklmnop qr", 100, 1, {L"ab cdefgh\u2026"}, true},
+        // A word wider than a line: its beginning with an ellipsis, the next word goes on.
+        {L"C:\\Very\\Long\\Path\\To\\Updater.exe /silent", 100, 3, {L"C:\\Very\\L\u2026", L"/silent"}, true},
+        {L"C:\\Very\\Long\\Path\\To\\Updater.exe", 100, 1, {L"C:\\Very\\L\u2026"}, true},
+        {L"", 100, 2, {}, false},
+        {L"   ", 100, 2, {}, false},
+        {L"text", 100, 0, {}, true},
+    };
+    for (const Case& c : cases) {
+        const WrappedText wrapped = WrapAtSpaces(c.text, c.width, c.lines, kTenPixels);
+        EXPECT_EQ(wrapped.lines, c.shown) << c.text << " at " << c.width;
+        EXPECT_EQ(wrapped.cut, c.cut) << c.text << " at " << c.width;
+        for (const std::wstring& line : wrapped.lines) {
+            EXPECT_LE(static_cast<int>(line.size()) * 10, c.width) << line;
+        }
+    }
+    // A name: whole when it fits, else its beginning and an ellipsis on its one line.
+    const std::wstring edge = L"MicrosoftEdgeAutoLaunch_0123456789ABCDEF0123456789ABCDEF";
+    EXPECT_EQ(EndWithEllipsis(edge, 240, kTenPixels).lines,
+              std::vector<std::wstring>{L"MicrosoftEdgeAutoLaunch\u2026"});
+    EXPECT_TRUE(EndWithEllipsis(edge, 240, kTenPixels).cut);
+    EXPECT_FALSE(EndWithEllipsis(L"qttask", 60, kTenPixels).cut);
+    EXPECT_EQ(EndWithEllipsis(L"qttask", 60, kTenPixels).lines, std::vector<std::wstring>{L"qttask"});
+    EXPECT_EQ(EndWithEllipsis(L"qttask", 5, kTenPixels).lines, std::vector<std::wstring>{L"\u2026"});
 }
 
 } // namespace

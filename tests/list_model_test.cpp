@@ -1,11 +1,14 @@
 #include "listbox/list_model.h"
 
+#include "listbox/list_items.h"
+
 #include "list_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -55,9 +58,10 @@ TEST(ListModelRows, IndicesWithoutARowAreErrors) {
     EXPECT_EQ(list.SelectedItem(), 0);
 }
 
-TEST(ListModelChoice, ClickOnABoxOfRowTwoChangesRowTwoOnly) {
+TEST(ListModelChoice, ClickOnABoxOfRowTwoChangesRowTwoOnlyAndHighlightsIt) {
     ListModel list = ListWith(4);
     list.SelectRow(1);
+    list.PressBox(2, RowBox::Remove);
     list.MouseUpOnBox(2, RowBox::Remove, MouseButton::Left);
 
     EXPECT_EQ(Boxes(list, 2), L"010");
@@ -65,8 +69,18 @@ TEST(ListModelChoice, ClickOnABoxOfRowTwoChangesRowTwoOnly) {
     for (int row : {0, 1, 3}) {
         EXPECT_EQ(Boxes(list, row), L"100") << row;
     }
-    EXPECT_EQ(list.SelectedItem(), 1);
-    EXPECT_EQ(list.HighlightRect().top, 885);
+    // The highlight goes with the focus to the clicked row, and the keys go on from there.
+    EXPECT_EQ(list.SelectedItem(), 2);
+    EXPECT_EQ(list.HighlightRect().top, 885 * 2);
+    EXPECT_EQ(list.FocusRow(), 2);
+    EXPECT_EQ(list.FocusBox(), RowBox::Remove);
+    list.HandleKey(ListKey::Down);
+    EXPECT_EQ(list.SelectedItem(), 3);
+    EXPECT_EQ(list.FocusBox(), RowBox::Remove);
+    // A press alone chooses nothing: the button may yet be let go elsewhere.
+    list.PressBox(0, RowBox::NoAction);
+    EXPECT_EQ(list.SelectedItem(), 0);
+    EXPECT_EQ(Boxes(list, 0), L"100");
 }
 
 TEST(ListModelChoice, ClickOnACheckedBoxLeavesItChecked) {
@@ -127,6 +141,38 @@ TEST(ListModelLayout, FollowsTheControlsSize) {
     EXPECT_EQ(list.ScrollBarLeft(), 5745);
     EXPECT_EQ(list.ScrollBarHeight(), 2000);
     EXPECT_EQ(list.DescriptionWidth(), 4730);
+}
+
+TEST(ListModelLayout, AWiderListGivesTheNameTheRoomAndKeepsTheBoxesAtItsRightEdge) {
+    ListModel list = ListWith(3);
+    list.SelectRow(2);
+    list.ScrollTo(885);
+    // As the window grows: the boxes keep their distance from the right edge, the name ends where
+    // the first box starts, the description and the highlight span the width; narrower than
+    // designed, the boxes stay where they were designed.
+    struct Case {
+        int width;
+        int boxShift;
+    };
+    for (const Case c : {Case{9255, 0}, Case{14255, 5000}, Case{9000, 0}}) {
+        list.Layout(c.width, 9000);
+        const int surface = c.width - 255;
+        const TwipsRect disable = list.ElementRect(2, RowElement::Disable);
+        const TwipsRect noAction = list.ElementRect(2, RowElement::NoAction);
+        const TwipsRect name = list.ElementRect(2, RowElement::ValueName);
+        EXPECT_EQ(disable, (TwipsRect{4200 + c.boxShift, 120 + 885 * 2, 1250, 195})) << c.width;
+        EXPECT_EQ(noAction.left, 6840 + c.boxShift) << c.width;
+        EXPECT_EQ(name.left + name.width, disable.left) << c.width;
+        EXPECT_EQ(list.DescriptionWidth(), surface - 615 - 400) << c.width;
+        EXPECT_EQ(list.HighlightRect(), (TwipsRect{0, 885 * 2, surface, 885})) << c.width;
+        // Every row fits now: nothing to scroll, the selection kept.
+        EXPECT_EQ(list.ScrollOffset(), 0) << c.width;
+        EXPECT_EQ(list.SelectedItem(), 2) << c.width;
+        // A click finds the boxes where they are drawn.
+        const std::optional<RowHit> hit = HitTestRows(list, disable.left + 10, disable.top + 10);
+        ASSERT_TRUE(hit.has_value()) << c.width;
+        EXPECT_EQ(hit->element, RowElement::Disable) << c.width;
+    }
 }
 
 TEST(ListModelLayout, RowsStandOneRowPitchApart) {

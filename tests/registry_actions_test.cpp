@@ -716,5 +716,236 @@ TEST(EmptyNames, NeitherActionMakesASingleRegistryCall) {
     EXPECT_TRUE(messages.messages.empty());
 }
 
+// ---------------------------------------------------------------------------------------------
+// Startup-folder items.
+
+// The record's values, written as the System Configuration utility writes them.
+void ExpectFolderRecord(Registry& registry, const FolderItem& item, const std::wstring& backup,
+                        const std::wstring& command) {
+    FolderRecord record;
+    ASSERT_EQ(ReadFolderRecord(registry, FolderRecordKeyName(item.path), record), kSuccess);
+    EXPECT_TRUE(record.Understood()) << ::testing::PrintToString(record.problem);
+    EXPECT_EQ(record.path, item.path);
+    EXPECT_EQ(record.location, ParentFolder(item.path));
+    EXPECT_EQ(record.item, FileStem(item.name));
+    EXPECT_EQ(record.command, command);
+    EXPECT_EQ(record.backup, backup);
+    EXPECT_EQ(record.backup_extension, BackupExtension(item.folder));
+    EXPECT_EQ(record.folder, item.folder);
+    ASSERT_TRUE(record.disabled_at.has_value());
+    EXPECT_EQ(record.disabled_at->year, kWhen.year);
+    EXPECT_EQ(record.disabled_at->second, kWhen.second);
+}
+
+TEST(FolderDisable, EachItemIsRecordedAsTheUtilityRecordsItThenMovedOnceByteForByte) {
+    for (const FolderScenario& scenario : FolderScenarios()) {
+        SCOPED_TRACE(scenario.label);
+        MemoryRegistry registry;
+        MemoryFolderFiles files;
+        ASSERT_NO_FATAL_FAILURE(SeedFolderScenario(registry, files, scenario));
+        const FolderItem item = ScenarioItem(files, scenario);
+        const FolderResult result = DisableFolderItem(registry, files, item, kWhen);
+        ASSERT_EQ(result.outcome, FolderOutcome::Done) << result.status;
+        const std::wstring backup =
+            L"C:\\Windows\\pss\\" + item.name + (scenario.backup_taken ? L" (2)" : L"") + BackupExtension(item.folder);
+        EXPECT_EQ(result.backup, backup);
+        ExpectFolderRecord(registry, item, backup,
+                           scenario.link ? L"\"C:\\Program Files\\App\\app.exe\" /tray" : item.path);
+        EXPECT_EQ(files.FileBytes(item.path), std::nullopt);
+        EXPECT_EQ(files.FileBytes(backup), ScenarioBytes(scenario));
+        EXPECT_EQ(LostFile(registry, files, scenario), "");
+        EXPECT_EQ(files.CallCount(FileOp::Move), 1u) << "one rename, never a copy";
+        for (const RegistryCall& call : registry.Log()) {
+            EXPECT_EQ(call.view, RegView::k64) << "the record lives in the 64-bit view";
+        }
+        EXPECT_EQ(registry.OpenHandleCount(), 0u);
+        EXPECT_EQ(DisableFolderItem(registry, files, item, kWhen).outcome, FolderOutcome::AlreadyGone);
+    }
+}
+
+TEST(FolderDisable, AFileKeptByAnEarlierDisableOfThePathIsNeverWrittenOver) {
+    MemoryRegistry registry;
+    MemoryFolderFiles files;
+    const FolderScenario scenario = FolderScenarios()[0];
+    ASSERT_NO_FATAL_FAILURE(SeedFolderScenario(registry, files, scenario));
+    const FolderItem item = ScenarioItem(files, scenario);
+    ASSERT_EQ(DisableFolderItem(registry, files, item, kWhen).outcome, FolderOutcome::Done);
+    // The program puts its shortcut back; the first copy stays where the record says.
+    files.PutFile(item.path, {'n', 'e', 'w'});
+    const FolderResult again = DisableFolderItem(registry, files, item, kWhen);
+    EXPECT_EQ(again.outcome, FolderOutcome::EarlierCopyKept);
+    EXPECT_EQ(again.backup, L"C:\\Windows\\pss\\Adobe Gamma Loader.lnk.Startup");
+    EXPECT_EQ(files.FileBytes(item.path), (std::vector<unsigned char>{'n', 'e', 'w'}));
+    EXPECT_EQ(LostFile(registry, files, scenario), "") << "the first copy is still named by its record";
+}
+
+TEST(FolderDisableUnderFaults, WhateverCallFailsTheFileStaysOrIsRecordedAndNoRecordIsLeftWithoutIt) {
+    std::size_t injected = 0;
+    std::size_t lost = 0;
+    for (const FolderScenario& scenario : FolderScenarios()) {
+        SCOPED_TRACE(scenario.label);
+        std::size_t registry_calls = 0;
+        std::size_t file_calls = 0;
+        {
+            MemoryRegistry registry;
+            MemoryFolderFiles files;
+            ASSERT_NO_FATAL_FAILURE(SeedFolderScenario(registry, files, scenario));
+            registry.ClearLog();
+            ASSERT_EQ(DisableFolderItem(registry, files, ScenarioItem(files, scenario), kWhen).outcome,
+                      FolderOutcome::Done);
+            registry_calls = CallsWithoutClose(registry).size();
+            file_calls = files.Log().size();
+        }
+        struct Fault {
+            bool in_registry;
+            std::size_t k;
+            long status;
+        };
+        std::vector<Fault> faults;
+        for (std::size_t k = 1; k <= registry_calls; ++k) {
+            for (const long status : {kAccessDenied, kSuccess}) {
+                faults.push_back(Fault{true, k, status});
+            }
+        }
+        for (std::size_t k = 1; k <= file_calls; ++k) {
+            for (const long status : {kAccessDenied, kSharingViolation, kSuccess}) {
+                faults.push_back(Fault{false, k, status});
+            }
+        }
+        for (const Fault& fault : faults) {
+            SCOPED_TRACE(::testing::Message() << (fault.in_registry ? "registry" : "file") << " call " << fault.k
+                                              << " fails with " << fault.status);
+            MemoryRegistry registry;
+            MemoryFolderFiles files;
+            ASSERT_NO_FATAL_FAILURE(SeedFolderScenario(registry, files, scenario));
+            const std::optional<FolderRecord> before = RecordOfItem(registry, files, scenario);
+            registry.ClearLog();
+            if (fault.in_registry) {
+                registry.AddFault(FaultRule{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                                            fault.k, fault.status, std::nullopt});
+            } else {
+                files.AddFault(FileFaultRule{std::nullopt, std::nullopt, fault.k, fault.status});
+            }
+            const FolderItem item = ScenarioItem(files, scenario);
+            const FolderResult result = DisableFolderItem(registry, files, item, kWhen);
+            ++injected;
+            if (const std::string missing = LostFile(registry, files, scenario); !missing.empty()) {
+                ++lost;
+                ADD_FAILURE() << missing;
+            }
+            const bool moved = files.FileBytes(item.path) != ScenarioBytes(scenario);
+            EXPECT_EQ(result.outcome == FolderOutcome::Done, moved) << "the outcome says where the file is";
+            if (!moved && !result.record_left) {
+                // Nothing half done: the record of the path is what it was before, or there is none.
+                const std::optional<FolderRecord> after = RecordOfItem(registry, files, scenario);
+                EXPECT_EQ(after.has_value(), before.has_value());
+                if (after && before) {
+                    EXPECT_EQ(after->backup, before->backup);
+                }
+            }
+            if (result.outcome == FolderOutcome::NeedsAdministrator) {
+                EXPECT_EQ(result.status, kAccessDenied);
+            }
+            EXPECT_EQ(registry.OpenHandleCount(), 0u);
+        }
+    }
+    std::printf("FolderDisableUnderFaults: %zu faults injected, %zu files lost\n", injected, lost);
+    EXPECT_EQ(lost, 0u);
+}
+
+TEST(FolderDisableWithoutRights, TheBackupFolderOrTheRecordRefusedLeavesTheFileAndNoRecord) {
+    const FolderScenario scenario = FolderScenarios()[1];
+    for (const bool folder_refused : {true, false}) {
+        SCOPED_TRACE(folder_refused ? "%windir%\\pss cannot be made" : "HKLM refuses the record");
+        MemoryRegistry registry;
+        MemoryFolderFiles files;
+        ASSERT_NO_FATAL_FAILURE(SeedFolderScenario(registry, files, scenario));
+        if (folder_refused) {
+            files.AddFault(FileFaultRule{FileOp::MakeFolder, std::nullopt, 0, kAccessDenied});
+        } else {
+            registry.AddFault(FaultOn(RegistryOp::Create, Hive::LocalMachine));
+        }
+        const FolderItem item = ScenarioItem(files, scenario);
+        const FolderResult result = DisableFolderItem(registry, files, item, kWhen);
+        EXPECT_EQ(result.outcome, FolderOutcome::NeedsAdministrator);
+        EXPECT_EQ(files.FileBytes(item.path), ScenarioBytes(scenario));
+        EXPECT_EQ(RecordOfItem(registry, files, scenario), std::nullopt);
+        EXPECT_EQ(files.CallCount(FileOp::Move), 0u);
+    }
+}
+
+TEST(FolderDisable, AMoveThatIsRefusedTakesItsRecordBackAndARecordThatStaysSaysSo) {
+    const FolderScenario scenario = FolderScenarios()[2];
+    for (const bool delete_refused : {false, true}) {
+        SCOPED_TRACE(delete_refused ? "and the record cannot be deleted" : "the record is taken back");
+        MemoryRegistry registry;
+        MemoryFolderFiles files;
+        ASSERT_NO_FATAL_FAILURE(SeedFolderScenario(registry, files, scenario));
+        files.AddFault(FileFaultRule{FileOp::Move, std::nullopt, 0, kSharingViolation}); // the program is running
+        if (delete_refused) {
+            registry.AddFault(FaultOn(RegistryOp::DeleteKey));
+        }
+        const FolderItem item = ScenarioItem(files, scenario);
+        const FolderResult result = DisableFolderItem(registry, files, item, kWhen);
+        EXPECT_EQ(result.outcome, FolderOutcome::MoveFailed);
+        EXPECT_EQ(result.status, kSharingViolation);
+        EXPECT_EQ(result.record_left, delete_refused);
+        EXPECT_EQ(RecordOfItem(registry, files, scenario).has_value(), delete_refused);
+        EXPECT_EQ(files.FileBytes(item.path), ScenarioBytes(scenario));
+
+        // Once the program has ended, the same Disable goes through (a record left over is written anew).
+        files.ClearFaults();
+        registry.ClearFaults();
+        EXPECT_EQ(DisableFolderItem(registry, files, item, kWhen).outcome, FolderOutcome::Done);
+        EXPECT_EQ(LostFile(registry, files, scenario), "");
+        EXPECT_EQ(files.FileBytes(item.path), std::nullopt);
+    }
+}
+
+TEST(FolderRemove, ShortcutsAreDeletedAndAnyOtherFileGoesToTheRecycleBinOrStays) {
+    struct Case {
+        const wchar_t* file;
+        std::optional<FileFaultRule> fault;
+        FolderOutcome outcome;
+        bool recycled;
+    };
+    const std::vector<Case> cases = {
+        {L"Adobe Gamma Loader.lnk", std::nullopt, FolderOutcome::Done, false},
+        {L"Snipaste.URL", std::nullopt, FolderOutcome::Done, false},
+        {L"DOSPRG.pif", std::nullopt, FolderOutcome::Done, false},
+        {L"Updater.exe", std::nullopt, FolderOutcome::Done, true},
+        {L"start.cmd", std::nullopt, FolderOutcome::Done, true},
+        {L"Updater.exe", FileFaultRule{FileOp::Recycle, std::nullopt, 0, kNotSupported}, FolderOutcome::NoRecycleBin,
+         false},
+        {L"Updater.exe", FileFaultRule{FileOp::Recycle, std::nullopt, 0, kSuccess}, FolderOutcome::Failed, false},
+        {L"Microsoft Office.lnk", FileFaultRule{FileOp::Delete, std::nullopt, 0, kAccessDenied},
+         FolderOutcome::NeedsAdministrator, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(std::wstring(c.file)));
+        MemoryFolderFiles files;
+        const FolderItem item{StartupFolder::Common,
+                              JoinPath(L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", c.file),
+                              c.file};
+        const std::vector<unsigned char> bytes = {'M', 'Z', 0, 0x90};
+        files.PutFile(item.path, bytes);
+        if (c.fault) {
+            files.AddFault(*c.fault);
+        }
+        const FolderResult result = RemoveFolderItem(files, item);
+        EXPECT_EQ(result.outcome, c.outcome) << result.status;
+        EXPECT_EQ(files.FileBytes(item.path).has_value(), c.outcome != FolderOutcome::Done);
+        EXPECT_EQ(files.CallCount(FileOp::Recycle), IsShortcut(KindOfItem(c.file)) ? 0u : 1u);
+        ASSERT_EQ(files.RecycleBin().size(), c.recycled ? 1u : 0u);
+        if (c.recycled) {
+            EXPECT_EQ(files.RecycleBin()[0].second, bytes) << "the bin holds it whole";
+        }
+        files.ClearFaults();
+        if (c.outcome == FolderOutcome::Done) {
+            EXPECT_EQ(RemoveFolderItem(files, item).outcome, FolderOutcome::AlreadyGone);
+        }
+    }
+}
+
 } // namespace
 } // namespace runsweep::contract

@@ -13,6 +13,7 @@
 #include "catalogue/catalogue.h"
 #include "listbox/startup_list.h"
 #include "registry/actions.h"
+#include "registry/folder_files.h"
 #include "registry/registry.h"
 
 #include <gtest/gtest.h>
@@ -806,5 +807,134 @@ REGISTER_TYPED_TEST_SUITE_P(ActionContract, DisableRecordsTheCommandOfTheHiveTha
                             ExpandableAndEmptyCommandsAreRecordedAsStored, EmptyNamesAreNeverTouched,
                             RemoveDeletesFromEveryPlaceAndMissingValuesAreNoFailure,
                             DisableRecordsA32BitEntryTheWayTheConfigurationUtilityDoes);
+
+// ---------------------------------------------------------------------------------------------
+// The Startup folders' files. A FilesEnv type provides the files under test:
+//   static const char* SkipReason();
+//   void SetUp(); void TearDown();
+//   FolderFiles& files();
+//   std::wstring Scratch();   an existing, empty folder the tests may fill
+//   void Put(const std::wstring& path, const std::string& bytes);
+//   void PutShortcut(const std::wstring& path, const std::wstring& target, const std::wstring& arguments);
+
+template <class Env> class FolderFilesContract : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const char* why = Env::SkipReason()) {
+            GTEST_SKIP() << why;
+        }
+        env_.SetUp();
+        ready_ = true;
+        scratch_ = env_.Scratch();
+    }
+    void TearDown() override {
+        if (ready_) {
+            env_.TearDown();
+        }
+    }
+    FolderFiles& files() { return env_.files(); }
+    std::wstring At(const std::wstring& name) const { return scratch_ + L"\\" + name; }
+    std::string Bytes(const std::wstring& path) {
+        std::vector<unsigned char> bytes;
+        EXPECT_EQ(files().Read(path, bytes, 1 << 20), kSuccess) << ::testing::PrintToString(path);
+        return std::string(bytes.begin(), bytes.end());
+    }
+
+    Env env_;
+    bool ready_ = false;
+    std::wstring scratch_;
+};
+
+TYPED_TEST_SUITE_P(FolderFilesContract);
+
+TYPED_TEST_P(FolderFilesContract, ListingGivesFilesNotFoldersAndAMissingFolderIsAbsent) {
+    this->env_.Put(this->At(L"Adobe Gamma Loader.lnk"), "link");
+    this->env_.Put(this->At(L"desktop.ini"), "[.ShellClassInfo]");
+    this->env_.Put(this->At(L"tool.exe"), "MZ");
+    ASSERT_EQ(this->files().MakeFolder(this->At(L"Sub")), kSuccess);
+    std::vector<std::wstring> names;
+    ASSERT_EQ(this->files().List(this->scratch_, names), kSuccess);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"Adobe Gamma Loader.lnk", L"desktop.ini", L"tool.exe"}));
+
+    const long missing = this->files().List(this->At(L"Nowhere"), names);
+    EXPECT_TRUE(missing == kFileNotFound || missing == kPathNotFound) << missing;
+    EXPECT_TRUE(names.empty());
+    EXPECT_EQ(this->files().Exists(this->At(L"Sub")), kSuccess);
+    EXPECT_EQ(this->files().Exists(this->At(L"TOOL.EXE")), kSuccess) << "names compare without regard to case";
+    EXPECT_EQ(this->files().Exists(this->At(L"none.lnk")), kFileNotFound);
+    EXPECT_EQ(this->files().Exists(this->At(L"Nowhere\\none.lnk")), kFileNotFound);
+}
+
+TYPED_TEST_P(FolderFilesContract, AMoveRenamesOnceAndNeverReplacesOrLeavesTheVolume) {
+    static const char raw[] = "L\0\0\0\x01\x14\x02\0\xff binary";
+    const std::string bytes(raw, sizeof(raw) - 1);
+    this->env_.Put(this->At(L"a.lnk"), bytes);
+    this->env_.Put(this->At(L"taken.Startup"), "someone else's");
+    ASSERT_EQ(this->files().MakeFolder(this->At(L"pss")), kSuccess);
+    ASSERT_EQ(this->files().MakeFolder(this->At(L"pss")), kSuccess) << "a folder that exists is made already";
+
+    const long onto = this->files().Move(this->At(L"a.lnk"), this->At(L"taken.Startup"));
+    EXPECT_TRUE(onto == kAlreadyExists || onto == kFileExists) << onto;
+    EXPECT_EQ(this->Bytes(this->At(L"taken.Startup")), "someone else's");
+    EXPECT_EQ(this->files().Move(this->At(L"a.lnk"), this->At(L"Nowhere\\a.lnk.Startup")), kPathNotFound);
+    EXPECT_EQ(this->files().Move(this->At(L"none.lnk"), this->At(L"pss\\none.lnk.Startup")), kFileNotFound);
+    EXPECT_EQ(this->Bytes(this->At(L"a.lnk")), bytes) << "a refused move changes nothing";
+
+    ASSERT_EQ(this->files().Move(this->At(L"a.lnk"), this->At(L"pss\\a.lnk.Startup")), kSuccess);
+    EXPECT_EQ(this->files().Exists(this->At(L"a.lnk")), kFileNotFound);
+    EXPECT_EQ(this->Bytes(this->At(L"pss\\a.lnk.Startup")), bytes);
+    ASSERT_EQ(this->files().Move(this->At(L"pss\\a.lnk.Startup"), this->At(L"a.lnk")), kSuccess);
+    EXPECT_EQ(this->Bytes(this->At(L"a.lnk")), bytes) << "back byte for byte";
+}
+
+TYPED_TEST_P(FolderFilesContract, ReadsDeletesAndRefusesNamesWithANul) {
+    this->env_.Put(this->At(L"page.url"), "[InternetShortcut]\r\nURL=https://example.com/\r\n");
+    std::vector<unsigned char> bytes;
+    EXPECT_EQ(this->files().Read(this->At(L"page.url"), bytes, 8), kMoreData);
+    EXPECT_EQ(this->files().Read(this->At(L"none.url"), bytes, 8), kFileNotFound);
+    EXPECT_EQ(this->files().Exists(std::wstring(this->At(L"page.url")) + std::wstring(1, L'\0') + L"x"),
+              kInvalidParameter);
+    EXPECT_EQ(this->files().Delete(this->At(L"page.url") + std::wstring(1, L'\0')), kInvalidParameter);
+    EXPECT_EQ(this->files().Exists(this->At(L"page.url")), kSuccess);
+    std::wstring command;
+    EXPECT_EQ(ItemCommand(this->files(), this->At(L"page.url"), command), kSuccess);
+    EXPECT_EQ(command, L"https://example.com/");
+    EXPECT_EQ(this->files().Delete(this->At(L"page.url")), kSuccess);
+    EXPECT_EQ(this->files().Exists(this->At(L"page.url")), kFileNotFound);
+    EXPECT_EQ(this->files().Delete(this->At(L"page.url")), kFileNotFound);
+    EXPECT_EQ(this->files().MakeFolder(this->At(L"Nowhere\\Sub")), kPathNotFound);
+}
+
+TYPED_TEST_P(FolderFilesContract, AShortcutGivesItsTargetAndArgumentsAndOtherFilesTheirOwnPath) {
+    this->env_.PutShortcut(this->At(L"Microsoft Office.lnk"), L"C:\\Program Files\\Microsoft Office\\Office\\OSA9.EXE",
+                           L"-b -l");
+    this->env_.PutShortcut(this->At(L"tool.lnk"), L"C:\\Tools\\tool.exe", L"");
+    this->env_.Put(this->At(L"broken.lnk"), "not a shortcut at all");
+    this->env_.Put(this->At(L"run.cmd"), "@echo off");
+    Shortcut shortcut;
+    ASSERT_EQ(this->files().ReadShortcut(this->At(L"Microsoft Office.lnk"), shortcut), kSuccess);
+    EXPECT_TRUE(SameFileName(shortcut.target, L"C:\\Program Files\\Microsoft Office\\Office\\OSA9.EXE"))
+        << ::testing::PrintToString(shortcut.target);
+    EXPECT_EQ(shortcut.arguments, L"-b -l");
+
+    const std::vector<std::pair<std::wstring, std::wstring>> commands = {
+        {L"Microsoft Office.lnk", L"\"C:\\Program Files\\Microsoft Office\\Office\\OSA9.EXE\" -b -l"},
+        {L"tool.lnk", L"C:\\Tools\\tool.exe"},
+        {L"run.cmd", this->At(L"run.cmd")},
+    };
+    for (const auto& [name, expected] : commands) {
+        std::wstring command;
+        EXPECT_EQ(ItemCommand(this->files(), this->At(name), command), kSuccess);
+        EXPECT_TRUE(SameFileName(command, expected)) << ::testing::PrintToString(command);
+    }
+    std::wstring command;
+    EXPECT_NE(ItemCommand(this->files(), this->At(L"broken.lnk"), command), kSuccess);
+    EXPECT_EQ(command, this->At(L"broken.lnk")) << "an unreadable shortcut is shown by its own path";
+}
+
+REGISTER_TYPED_TEST_SUITE_P(FolderFilesContract, ListingGivesFilesNotFoldersAndAMissingFolderIsAbsent,
+                            AMoveRenamesOnceAndNeverReplacesOrLeavesTheVolume, ReadsDeletesAndRefusesNamesWithANul,
+                            AShortcutGivesItsTargetAndArgumentsAndOtherFilesTheirOwnPath);
 
 } // namespace runsweep::contract

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <optional>
 
 namespace runsweep {
@@ -500,6 +501,176 @@ TEST(ReenableInterrupted, AKillAfterAnyChangeLosesNothingAndTheNextRunFinishes) 
     }
     std::printf("ReenableInterrupted: %zu kills simulated, %zu entries lost\n", kills, lost);
     EXPECT_EQ(lost, 0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Startup-folder items.
+
+// The scenario's file disabled: what the Disabled items window starts from.
+FolderItem SeedDisabledFile(MemoryRegistry& registry, MemoryFolderFiles& files, const FolderScenario& scenario) {
+    SeedFolderScenario(registry, files, scenario);
+    const FolderItem item = ScenarioItem(files, scenario);
+    EXPECT_EQ(DisableFolderItem(registry, files, item, kWhen).outcome, FolderOutcome::Done);
+    registry.ClearLog();
+    files.ClearLog();
+    return item;
+}
+
+FolderRecord FolderRecordOf(Registry& registry, const FolderItem& item) {
+    FolderRecord record;
+    EXPECT_EQ(ReadFolderRecord(registry, FolderRecordKeyName(item.path), record), kSuccess);
+    return record;
+}
+
+TEST(FolderReenable, EveryDisabledFileComesBackByteForByteAgainAndAgainAndItsRecordGoes) {
+    for (const FolderScenario& scenario : FolderScenarios()) {
+        SCOPED_TRACE(scenario.label);
+        MemoryRegistry registry;
+        MemoryFolderFiles files;
+        const FolderItem item = SeedDisabledFile(registry, files, scenario);
+        std::wstring first_backup;
+        for (int round = 1; round <= 3; ++round) {
+            SCOPED_TRACE(::testing::Message() << "round " << round);
+            const FolderRecord record = FolderRecordOf(registry, item);
+            first_backup = round == 1 ? record.backup : first_backup;
+            EXPECT_EQ(record.backup, first_backup) << "the freed backup name is used again";
+            EXPECT_EQ(EnableFolderRecord(registry, files, record).outcome, FolderOutcome::Done);
+            EXPECT_EQ(files.FileBytes(item.path), ScenarioBytes(scenario));
+            EXPECT_EQ(files.FileBytes(record.backup), std::nullopt);
+            EXPECT_EQ(RecordOfItem(registry, files, scenario), std::nullopt);
+            std::vector<FolderRecord> left;
+            ASSERT_EQ(ListFolderRecords(registry, left), kSuccess);
+            EXPECT_TRUE(left.empty());
+            EXPECT_EQ(EnableFolderRecord(registry, files, record).outcome, FolderOutcome::Done)
+                << "a second Re-enable finds the file back and changes nothing";
+            EXPECT_EQ(files.FileBytes(item.path), ScenarioBytes(scenario));
+            ASSERT_EQ(DisableFolderItem(registry, files, item, kWhen).outcome, FolderOutcome::Done);
+        }
+        EXPECT_EQ(LostFile(registry, files, scenario), "");
+    }
+}
+
+TEST(FolderReenable, RecordsTheUtilityWroteOnXpAndLaterComeBackTheSameWay) {
+    struct Case {
+        const char* label;
+        std::wstring path;
+        std::wstring location;
+        std::wstring backup;
+        std::optional<std::wstring> extension; // absent on XP
+        StartupFolder folder;
+    };
+    const std::vector<Case> cases = {
+        {"XP, all users",
+         L"C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Startup\\Adobe Gamma Loader.lnk",
+         L"Common Startup", L"C:\\WINDOWS\\pss\\Adobe Gamma Loader.lnkCommon Startup", std::nullopt,
+         StartupFolder::Common},
+        {"XP, the user's", L"C:\\Documents and Settings\\Owner\\Start Menu\\Programs\\Startup\\Microsoft Office.lnk",
+         L"Startup", L"C:\\WINDOWS\\pss\\Microsoft Office.lnkStartup", std::nullopt, StartupFolder::User},
+        {"7, all users", L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Startup\\Snipaste.lnk",
+         L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
+         L"C:\\Windows\\pss\\Snipaste.lnk.CommonStartup", L".CommonStartup", StartupFolder::Common},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        MemoryRegistry registry;
+        MemoryFolderFiles files;
+        files.AddFolder(ParentFolder(c.path));
+        const std::vector<unsigned char> bytes = {'L', 0, 0, 0, 'x', 'p'};
+        files.PutFile(c.backup, bytes);
+        const std::wstring key_name = FolderRecordKeyName(c.path);
+        {
+            RegKey key;
+            ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, FolderRecordPath(key_name), key), kSuccess);
+            ASSERT_EQ(registry.SetStringValue(key, L"path", c.path), kSuccess);
+            ASSERT_EQ(registry.SetStringValue(key, L"location", c.location), kSuccess);
+            ASSERT_EQ(registry.SetStringValue(key, L"item", FileStem(FileNameOf(c.path))), kSuccess);
+            ASSERT_EQ(registry.SetStringValue(key, L"command", L"C:\\PROGRA~1\\app.exe"), kSuccess);
+            ASSERT_EQ(registry.SetStringValue(key, L"backup", c.backup), kSuccess);
+            if (c.extension) {
+                ASSERT_EQ(registry.SetStringValue(key, L"backupExtension", *c.extension), kSuccess);
+            }
+        }
+        std::vector<FolderRecord> records;
+        ASSERT_EQ(ListFolderRecords(registry, records), kSuccess);
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_TRUE(records[0].Understood()) << ::testing::PrintToString(records[0].problem);
+        EXPECT_EQ(records[0].folder, c.folder);
+        EXPECT_EQ(records[0].key_name, key_name);
+        EXPECT_EQ(records[0].disabled_at.has_value(), false);
+        EXPECT_EQ(EnableFolderRecord(registry, files, records[0]).outcome, FolderOutcome::Done);
+        EXPECT_EQ(files.FileBytes(c.path), bytes);
+        EXPECT_EQ(files.FileBytes(c.backup), std::nullopt);
+        ASSERT_EQ(ListFolderRecords(registry, records), kSuccess);
+        EXPECT_TRUE(records.empty());
+    }
+}
+
+TEST(FolderReenable, EachObstacleIsReportedAndChangesNothing) {
+    struct Case {
+        const char* label;
+        std::function<void(MemoryRegistry&, MemoryFolderFiles&, FolderRecord&)> arrange;
+        FolderOutcome outcome;
+        bool back; // the file is in its folder afterwards
+        bool record_kept;
+    };
+    const std::vector<unsigned char> other = {'o', 't', 'h', 'e', 'r'};
+    const std::vector<Case> cases = {
+        {"a file of that name is there again",
+         [&](MemoryRegistry&, MemoryFolderFiles& files, FolderRecord& record) { files.PutFile(record.path, other); },
+         FolderOutcome::Conflict, false, true},
+        {"its folder is gone",
+         [](MemoryRegistry&, MemoryFolderFiles&, FolderRecord& record) {
+             record.path = L"D:\\Users\\Gone\\Startup\\" + FileNameOf(record.path);
+         },
+         FolderOutcome::FolderMissing, false, true},
+        {"the kept file is gone",
+         [](MemoryRegistry&, MemoryFolderFiles& files, FolderRecord& record) { files.Delete(record.backup); },
+         FolderOutcome::BackupMissing, false, true},
+        {"the record names no backup",
+         [](MemoryRegistry&, MemoryFolderFiles&, FolderRecord& record) { record.problem = L"no backup"; },
+         FolderOutcome::NotUnderstood, false, true},
+        {"the folder refuses the file",
+         [](MemoryRegistry&, MemoryFolderFiles& files, FolderRecord&) {
+             files.AddFault(FileFaultRule{FileOp::Move, std::nullopt, 0, kAccessDenied});
+         },
+         FolderOutcome::NeedsAdministrator, false, true},
+        {"the move is dropped",
+         [](MemoryRegistry&, MemoryFolderFiles& files, FolderRecord&) {
+             files.AddFault(FileFaultRule{FileOp::Move, std::nullopt, 0, kSuccess});
+         },
+         FolderOutcome::MoveFailed, false, true},
+        {"the record cannot be deleted",
+         [](MemoryRegistry& registry, MemoryFolderFiles&, FolderRecord&) {
+             registry.AddFault(FaultOn(RegistryOp::DeleteKey));
+         },
+         FolderOutcome::RecordNotDeleted, true, true},
+    };
+    const FolderScenario scenario = FolderScenarios()[1];
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        MemoryRegistry registry;
+        MemoryFolderFiles files;
+        const FolderItem item = SeedDisabledFile(registry, files, scenario);
+        FolderRecord record = FolderRecordOf(registry, item);
+        c.arrange(registry, files, record);
+        const auto kept = files.FileBytes(record.backup);
+        const FolderResult result = EnableFolderRecord(registry, files, record);
+        EXPECT_EQ(result.outcome, c.outcome) << result.status;
+        EXPECT_EQ(files.FileBytes(item.path) == ScenarioBytes(scenario), c.back);
+        if (!c.back) {
+            EXPECT_EQ(files.FileBytes(record.backup), kept) << "the kept file stays where it is";
+        }
+        EXPECT_EQ(RecordOfItem(registry, files, scenario).has_value(), c.record_kept);
+
+        // Once the obstacle is gone, Re-enable finishes; a record whose file is back is simply deleted.
+        if (c.outcome == FolderOutcome::RecordNotDeleted || c.outcome == FolderOutcome::NeedsAdministrator) {
+            registry.ClearFaults();
+            files.ClearFaults();
+            EXPECT_EQ(EnableFolderRecord(registry, files, FolderRecordOf(registry, item)).outcome, FolderOutcome::Done);
+            EXPECT_EQ(files.FileBytes(item.path), ScenarioBytes(scenario));
+            EXPECT_EQ(RecordOfItem(registry, files, scenario), std::nullopt);
+        }
+    }
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 #include "registry_contract.h"
 
 #include "app/scan_startups.h"
+#include "registry/folder_actions.h"
+#include "registry/memory_folder_files.h"
 #include "registry/memory_registry.h"
 #include "registry/name_case.h"
 #include "registry/startup_state.h"
@@ -334,6 +336,114 @@ TEST(MatchKeyFolding, NeverSeparatesNamesTheRegistryHoldsEqual) {
     EXPECT_NE(MatchKey(L"qttask"), MatchKey(L"qttasc"));
     EXPECT_NE(MatchKey(L"Demarrage"), MatchKey(L"D\u00e9marrage")) << "accents are letters of their own";
     EXPECT_NE(MatchKey(L"qttask"), MatchKey(L"\xff51ttask"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The Startup folders.
+
+TEST(FolderScan, EachFolderIsListedOnceAndItemsMatchByTheirNameWithoutExtension) {
+    MemoryFolderFiles files;
+    const std::wstring user = files.KnownFolder(StartupFolder::User);
+    const std::wstring common = files.KnownFolder(StartupFolder::Common);
+    for (const wchar_t* name : {L"Adobe Gamma Loader.lnk", L"desktop.ini", L"ADOBE GAMMA LOADER.exe", L".lnk"}) {
+        files.PutFile(JoinPath(user, name), {'x'});
+    }
+    for (const wchar_t* name : {L"Microsoft Office.lnk", L"Desktop.INI", L"notes.txt", L"Microsoft Office.lnk.bak"}) {
+        files.PutFile(JoinPath(common, name), {'x'});
+    }
+    files.AddFolder(JoinPath(user, L"Microsoft Find Fast.lnk")); // a folder is no item
+
+    const std::vector<FolderListing> listings = ListStartupFolders(files);
+    EXPECT_EQ(files.CallCount(FileOp::List), 2u);
+    EXPECT_EQ(files.CallCount(FileOp::KnownFolder), 2u);
+    ASSERT_EQ(listings.size(), 2u);
+    EXPECT_EQ(listings[0].folder, StartupFolder::User);
+    EXPECT_EQ(listings[1].names.size(), 3u) << "desktop.ini is no item, whatever its case";
+
+    const auto paths = [&](const std::wstring& name) {
+        std::vector<std::wstring> found;
+        for (const FolderItem& item : ItemsNamed(listings, name)) {
+            found.push_back(item.path);
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    EXPECT_EQ(paths(L"adobe gamma loader"), (std::vector<std::wstring>{JoinPath(user, L"ADOBE GAMMA LOADER.exe"),
+                                                                       JoinPath(user, L"Adobe Gamma Loader.lnk")}));
+    EXPECT_EQ(paths(L"Microsoft Office"), (std::vector<std::wstring>{JoinPath(common, L"Microsoft Office.lnk")}));
+    EXPECT_EQ(paths(L"Microsoft Office.lnk"),
+              (std::vector<std::wstring>{JoinPath(common, L"Microsoft Office.lnk.bak")}));
+    EXPECT_TRUE(paths(L"desktop").empty());
+    EXPECT_TRUE(paths(L"Microsoft Find Fast").empty());
+    EXPECT_TRUE(paths(L"").empty()) << "the empty name matches nothing";
+    EXPECT_EQ(paths(L".lnk"), (std::vector<std::wstring>{JoinPath(user, L".lnk")}));
+
+    // A folder that does not exist holds nothing; one that cannot be listed says so.
+    files.SetKnownFolder(StartupFolder::Common, L"D:\\Nowhere\\Startup");
+    files.AddFault(FileFaultRule{FileOp::List, user, 0, kAccessDenied});
+    const std::vector<FolderListing> again = ListStartupFolders(files);
+    EXPECT_EQ(again[0].status, kAccessDenied);
+    EXPECT_EQ(again[1].status, kSuccess);
+    EXPECT_TRUE(again[0].names.empty() && again[1].names.empty());
+}
+
+TEST(FolderNames, FilesShortcutsAndRecordsAreReadAsWindowsAndTheUtilityWriteThem) {
+    struct Name {
+        const wchar_t* name;
+        const wchar_t* stem;
+        ItemKind kind;
+    };
+    for (const Name& n : std::vector<Name>{{L"Adobe Gamma Loader.lnk", L"Adobe Gamma Loader", ItemKind::Link},
+                                           {L"Snipaste.URL", L"Snipaste", ItemKind::InternetShortcut},
+                                           {L"DOSPRG.PIF", L"DOSPRG", ItemKind::ProgramInformation},
+                                           {L"a.b.c.cmd", L"a.b.c", ItemKind::File},
+                                           {L".hidden", L".hidden", ItemKind::File},
+                                           {L"NoExtension", L"NoExtension", ItemKind::File}}) {
+        EXPECT_EQ(FileStem(n.name), n.stem);
+        EXPECT_EQ(KindOfItem(n.name), n.kind) << ::testing::PrintToString(std::wstring(n.name));
+    }
+    EXPECT_EQ(ParentFolder(L"C:\\a.lnk"), L"C:\\");
+    EXPECT_EQ(FolderRecordKeyName(L"C:\\ProgramData\\Startup\\x.lnk"), L"C:^ProgramData^Startup^x.lnk");
+    EXPECT_FALSE(IsFolderRecordKeyName(FolderRecordKeyName(L"C:\\" + std::wstring(253, L'x'))));
+    EXPECT_TRUE(IsFolderRecordKeyName(FolderRecordKeyName(L"C:\\" + std::wstring(252, L'x'))));
+
+    // Every byte of the literal, its NULs too, but not its terminator.
+    const auto bytes = [](const auto& text) { return std::vector<unsigned char>(text, text + sizeof(text) - 1); };
+    EXPECT_EQ(InternetShortcutUrl(bytes("[Other]\r\nURL=wrong\r\n[InternetShortcut]\r\nIconIndex=0\r\n url = "
+                                        "https://snipaste.com/ \r\n")),
+              L"https://snipaste.com/");
+    EXPECT_EQ(
+        InternetShortcutUrl(bytes(
+            "[{000214A0-0000-0000-C000-000000000046}]\nProp3=19,11\n[InternetShortcut]\nURL=steam://rungameid/1\n")),
+        L"steam://rungameid/1");
+    EXPECT_EQ(InternetShortcutUrl(
+                  bytes("\xff\xfe[\0I\0n\0t\0e\0r\0n\0e\0t\0S\0h\0o\0r\0t\0c\0u\0t\0]\0\n\0U\0R\0L\0=\0x\0:\0y\0")),
+              L"x:y");
+    EXPECT_EQ(InternetShortcutUrl(bytes("URL=no section\r\n")), L"");
+
+    EXPECT_EQ(ShortcutCommand(Shortcut{L"C:\\Program Files\\App\\app.exe", L"--tray"}),
+              L"\"C:\\Program Files\\App\\app.exe\" --tray");
+    EXPECT_EQ(ShortcutCommand(Shortcut{L"C:\\app.exe", L""}), L"C:\\app.exe");
+    EXPECT_EQ(ShortcutCommand(Shortcut{L"", L"shell:AppsFolder\\x"}), L"shell:AppsFolder\\x");
+
+    struct Record {
+        const wchar_t* extension;
+        const wchar_t* location;
+        const wchar_t* backup;
+        std::optional<StartupFolder> folder;
+    };
+    for (const Record& r : std::vector<Record>{
+             {L".CommonStartup", L"C:\\ProgramData\\...\\Startup", L"C:\\Windows\\pss\\a.lnk.CommonStartup",
+              StartupFolder::Common},
+             {L".Startup", L"C:\\Users\\u\\...\\Startup", L"C:\\Windows\\pss\\a.lnk.Startup", StartupFolder::User},
+             {L"", L"Common Startup", L"C:\\WINDOWS\\pss\\a.lnkCommon Startup", StartupFolder::Common},
+             {L"", L"Startup", L"C:\\WINDOWS\\pss\\a.lnkStartup", StartupFolder::User},
+             {L"", L"", L"C:\\WINDOWS\\pss\\a.lnkcommon startup", StartupFolder::Common},
+             {L"", L"", L"C:\\WINDOWS\\pss\\a.lnk", std::nullopt},
+         }) {
+        EXPECT_EQ(FolderOfRecord(r.extension, r.location, r.backup), r.folder)
+            << ::testing::PrintToString(std::wstring(r.backup));
+    }
 }
 
 } // namespace

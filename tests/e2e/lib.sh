@@ -30,6 +30,7 @@ E2E_TEMP_DIRS=()
 MAIN_CAPTION="Quorvane' Runsweep"
 RUN_PATH='Software\Microsoft\Windows\CurrentVersion\Run'
 RECORDS_KEY='HKLM\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg'
+PLACES_KEY='HKCU\Software\Quorvane\Runsweep'
 APPROVED_PATH='Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved'
 SUCCESS_MESSAGE="All actions executed succesfully! Changes will take effect after the system is restarted."
 
@@ -118,6 +119,8 @@ e2e_reset_registry() {
     drv empty-key "$(e2e_run_key HKLM)" >>"$E2E_LOG" || e2e_fail "cannot empty the HKLM Run key"
     drv empty-key "$(e2e_run_key HKLM32)" >>"$E2E_LOG" || e2e_fail "cannot empty the HKLM 32-bit Run key"
     drv clear-key "$RECORDS_KEY" >>"$E2E_LOG" || e2e_fail "cannot delete the disabled-item records"
+    # Every scenario opens the windows as the first start does, not where the last one left them.
+    drv clear-key "$PLACES_KEY" >>"$E2E_LOG" || e2e_fail "cannot delete the windows' kept places"
     # Windows' own switches of the entries: one switched off would change what a test sees.
     drv clear-key "HKCU\\$APPROVED_PATH" >>"$E2E_LOG" || e2e_fail "cannot delete the HKCU startup switches"
     drv clear-key "HKLM\\$APPROVED_PATH" >>"$E2E_LOG" || e2e_fail "cannot delete the HKLM startup switches"

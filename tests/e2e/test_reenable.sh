@@ -5,6 +5,7 @@
 # its own key and view with its type and data, their records go and the third stays; the main list
 # shows the two again. Then a record written the way MSConfig writes it comes back too, while a
 # record that names no Run key and one whose name the Run key holds again are reported and left.
+# The entries re-enabled come back in the main list at "No action", and Continue leaves them be.
 source "$(dirname "$0")/lib.sh" "$1"
 
 DISABLED_CAPTION="Disabled items"
@@ -153,6 +154,9 @@ e2e_expect_record jusched "$JU_COMMAND" HKCU
 listing=$(e2e_controls)
 names=$(printf '%s\n' "$listing" | awk -F'\t' '$1 == "text" && $2 % 5 == 1 { print $7 }' | tr '\n' ' ')
 [ "$names" = "SunJavaUpdateSched qttask " ] || e2e_fail "the main list should show the two again: '$names'"
+# Just switched back on: they wait at "No action", so Continue does not switch them off again.
+preset=$(printf '%s\n' "$listing" | awk -F'\t' '$1 == "checkbox" && $5 == "checked" { print $7 }' | tr '\n' ',')
+[ "$preset" = "No action,No action," ] || e2e_fail "the entries just re-enabled should come back at No action: '$preset'"
 [ "$(e2e_field "$(e2e_control "No unnecessary startups found!" "$listing")" 3)" = hidden ] ||
     e2e_fail "the nothing-found panel should be hidden again"
 [ "$(e2e_field "$(e2e_control Continue "$listing")" 4)" = enabled ] || e2e_fail "Continue should be enabled again"
@@ -161,6 +165,19 @@ names=$(printf '%s\n' "$listing" | awk -F'\t' '$1 == "text" && $2 % 5 == 1 { pri
 # buttons; Esc closes the window and changes nothing.
 open_disabled_items
 [ "$(drv focus "$DISABLED_CAPTION")" = $'checkbox\tRe-enable' ] || e2e_fail "the list's first box should have the focus"
+# Larger, its list takes the room and its buttons follow the bottom edge.
+list_of() { disabled_controls | awk -F'\t' '$1 == "Runsweep.ctlListbox" { print $6; exit }'; }
+button_of() { disabled_controls | awk -F'\t' -v t="$1" '$7 == t { print $6; exit }'; }
+read -r _ _ _ small_height <<<"$(list_of)"
+read -r _ close_top _ _ <<<"$(button_of Close)"
+drv resize "$DISABLED_CAPTION" 900 700
+sleep 0.5
+read -r _ _ width height _ <<<"$(drv rect "$DISABLED_CAPTION")"
+read -r _ _ _ large_height <<<"$(list_of)"
+read -r _ close_top_now _ _ <<<"$(button_of Close)"
+[ "$width x $height" = "900 x 700" ] || e2e_fail "the Disabled items window is $width x $height, asked for 900 x 700"
+[ $((large_height - small_height)) = $((close_top_now - close_top)) ] && [ "$large_height" -gt "$small_height" ] ||
+    e2e_fail "the list grew from $small_height to $large_height, Close moved from $close_top to $close_top_now"
 xdotool key space
 [ "$(disabled_controls | awk -F'\t' '$1 == "checkbox" && $7 == "Re-enable" { print $5 }')" = checked ] ||
     e2e_fail "Space should check Re-enable"
@@ -171,8 +188,14 @@ drv gone "$DISABLED_CAPTION" 10000 >/dev/null || e2e_fail "Esc should close the 
 e2e_expect_no_message
 expect_gone "closed with Esc" "$(e2e_run_key HKCU)" jusched
 e2e_expect_record jusched "$JU_COMMAND" HKCU
-drv close "$MAIN_CAPTION" >/dev/null
+# Continue leaves alone what was just re-enabled.
+e2e_click Continue
+e2e_expect_message information "$SUCCESS_MESSAGE"
+e2e_dismiss
 e2e_wait_exit
+expect_typed "re-enabled, then Continue" "$(e2e_run_key HKLM)" qttask REG_EXPAND_SZ "$QT_COMMAND"
+expect_typed "re-enabled, then Continue" "$(e2e_run_key HKLM)" SunJavaUpdateSched REG_SZ "$JAVA_COMMAND" /reg:32
+e2e_expect_no_record qttask
 
 # --- MSConfig's record, a malformed one and a name that is back in the Run key -----------------
 wine_version win7

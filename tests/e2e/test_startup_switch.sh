@@ -4,35 +4,26 @@
 #   - Run values in HKCU, HKLM and HKLM's 32-bit view whose switches say on, off (03 and 07), are
 #     missing or hold data no Windows writes; the main list says which are switched off, in the row
 #     and through the list's items, and presets them to "No action"; the rest stay at "Disable";
+#   - the Disabled items window lists the entries only switched off, marked so; re-enabling one
+#     switches it on (02 and zeros) and changes nothing else, and the main list then presets it to
+#     "No action", as every entry re-enabled in the same run;
 #   - the default "Continue" leaves the switched-off entries and their switches alone;
 #   - reporting Windows 7, no row speaks of the switch and every row starts at "Disable".
-# The prefix's Windows version is put back as it was found. RUNSWEEP_SCREENSHOTS=folder keeps a
-# screenshot of the list.
+# RUNSWEEP_SCREENSHOTS=folder keeps screenshots of both lists.
 source "$(dirname "$0")/lib.sh" "$1"
 
 shots=${RUNSWEEP_SCREENSHOTS:-}
 APPROVED=$APPROVED_PATH
 JUNE_FIRST=00604FB3ECD2DB01 # 2025-06-01 12:00 UTC as a FILETIME, low byte first
 
-# The Windows version Wine reports, as winecfg names it; put back when the test ends.
-wine_version() {
-    case $(e2e_reg_value 'HKLM\Software\Microsoft\Windows NT\CurrentVersion' CurrentVersion) in
-    10.0) echo win10 ;;
-    6.3) echo win81 ;;
-    6.2) echo win8 ;;
-    6.1) echo win7 ;;
-    6.0) echo vista ;;
-    *) echo winxp ;;
-    esac
+# The Windows version Wine reports to programs, set as winecfg sets it for one user; taken out
+# again when the test ends.
+set_wine_version() { # win10|win7
+    e2e_reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d "$1" /f >/dev/null || e2e_fail "cannot make Wine report $1"
 }
-set_wine_version() { # win10|win7|...
-    wine winecfg -v "$1" >>"$E2E_LOG" 2>&1 || e2e_fail "cannot make Wine report $1"
-    [ "$(wine_version)" = "$1" ] || e2e_fail "Wine reports $(wine_version), not $1"
-}
-version_before=$(wine_version)
 restore_version() {
     e2e_cleanup
-    [ "$(wine_version)" = "$version_before" ] || wine winecfg -v "$version_before" >>"$E2E_LOG" 2>&1
+    e2e_reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null
 }
 trap restore_version EXIT
 
@@ -134,19 +125,44 @@ expect_row "$rows" NvCplDaemon "NVIDIA" Disable
 expect_row "$rows" CTDVDDet "Switched off in Task Manager for HKCU on 2025-06-01; still on for HKLM. " Disable
 [ -n "$shots" ] && e2e_screenshot_window "$shots/list-switched-off.png"
 
-# The default Continue: the switched-off entries stay as they are, switch and all.
+# The Disabled items window: the three entries only switched off (no record yet), marked so.
+DISABLED_CAPTION="Disabled items"
+e2e_click "Re-enable disabled items"
+drv wait "$DISABLED_CAPTION" 20000 >/dev/null || e2e_fail "the Disabled items window did not open"
+listed=$(drv controls "$DISABLED_CAPTION" | awk -F'\t' '$1 == "text" && $2 % 4 == 1 { n = $7 } $1 == "text" && $2 % 4 == 2 { print n ": " $7 }')
+expected="qttask: Switched off in Task Manager for HKCU on 2025-06-01: \"C:\\Program Files\\QuickTime\\qttask.exe\" -atboottime
+CTDVDDet: Switched off in Task Manager for HKCU on 2025-06-01: C:\\Program Files\\Creative\\CTDVDDet.exe
+NeroCheck: Switched off in Task Manager for HKLM (32-bit) on 2025-06-01: C:\\Windows\\system32\\NeroCheck.exe"
+[ "$(printf '%s\n' "$listed" | sort)" = "$(printf '%s\n' "$expected" | sort)" ] ||
+    e2e_fail "Disabled items rows: $listed"
+[ -n "$shots" ] && sleep 0.5 && import -window root -crop "$(drv rect "$DISABLED_CAPTION" |
+    awk '{ print $3 "x" $4 "+" $1 "+" $2 }')" +repage "$shots/disabled-switched-off.png"
+row=$(printf '%s\n' "$listed" | awk '/^qttask:/ { print NR - 1; exit }')
+drv click "$DISABLED_CAPTION" "Re-enable" "$row" >/dev/null || e2e_fail "cannot check Re-enable of qttask"
+drv click "$DISABLED_CAPTION" "Re-enable chosen" >/dev/null || e2e_fail "cannot click Re-enable chosen"
+e2e_expect_message information $'qttask: switched on again in HKCU.\n\nChanges will take effect after the system is restarted.'
+e2e_dismiss
+drv gone "$DISABLED_CAPTION" 10000 >/dev/null || e2e_fail "the Disabled items window should close"
+expect_switch HKCU qttask "REG_BINARY 020000000000000000000000"
+expect_switch HKLM32 NeroCheck "REG_BINARY 07000000$JUNE_FIRST"
+e2e_expect_present HKCU qttask
+e2e_expect_no_record qttask
+# The main list is scanned again: qttask starts with Windows once more, and waits at "No action"
+# so that Continue does not switch off what the user just switched on.
+expect_row "$(all_rows qttask)" qttask "QuickTime" "No action"
+
+# The default Continue: the switched-off entry stays as it is, switch and all.
 e2e_click Continue
 e2e_expect_message information "$SUCCESS_MESSAGE"
 e2e_dismiss
 e2e_wait_exit
-e2e_expect_present HKCU qttask
 e2e_expect_present HKLM32 NeroCheck
-e2e_expect_no_record qttask
 e2e_expect_no_record NeroCheck
-expect_switch HKCU qttask "REG_BINARY 03000000$JUNE_FIRST"
 expect_switch HKLM32 NeroCheck "REG_BINARY 07000000$JUNE_FIRST"
 expect_switch HKCU SunJavaUpdateSched "REG_BINARY 0300"
 expect_switch HKLM NvCplDaemon "REG_DWORD 0x3"
+e2e_expect_present HKCU qttask
+expect_switch HKCU qttask "REG_BINARY 020000000000000000000000"
 for name in jusched ctfmon SunJavaUpdateSched NvCplDaemon CTDVDDet; do
     e2e_expect_absent HKCU "$name"
     e2e_expect_absent HKLM "$name"

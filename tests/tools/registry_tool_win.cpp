@@ -26,6 +26,14 @@
 //                                      entries for that long; prints "held" once it has it
 //   registry_tool batch <file>         runs the commands of a UTF-8 file, one a line, arguments
 //                                      separated by tabs; stops at the first that fails
+//   registry_tool folder <user|common|pss>
+//                                      the Startup folder's path (as the program finds it), or
+//                                      %windir%\pss
+//   registry_tool shortcut <path.lnk> <target> [arguments]
+//                                      writes a shortcut through the shell's link object, as an
+//                                      installer does
+//   registry_tool read-shortcut <path> the command the program reads from an item: a shortcut's
+//                                      target and arguments, a .url's URL, or the file's own path
 //   Key paths may also begin "HKLM32\": HKLM in the 32-bit view of the registry.
 //
 // A name, data or dump's key argument "@<file>" stands for the file's contents as UTF-8, NULs and
@@ -39,9 +47,12 @@
 #include "listbox/startup_list.h"
 #include "registry/actions.h"
 #include "registry/change_lock_win.h"
+#include "registry/folder_files_win.h"
 #include "registry/registry_win.h"
 
 #include <windows.h>
+
+#include "tests/win/shell_link_win.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -397,6 +408,31 @@ int Run(const std::vector<std::wstring>& args) {
         Print(L"held");
         ::Sleep(static_cast<DWORD>(std::wcstoul(args[1].c_str(), nullptr, 10)));
         return 0;
+    }
+    if (args[0] == L"folder" && args.size() == 2) {
+        const std::unique_ptr<FolderFiles> files = MakeWin32FolderFiles();
+        std::wstring path;
+        const long status = args[1] == L"pss"    ? files->BackupFolderPath(path)
+                            : args[1] == L"user" ? files->KnownFolderPath(StartupFolder::User, path)
+                                                 : files->KnownFolderPath(StartupFolder::Common, path);
+        Print(status == kSuccess ? path : L"error " + std::to_wstring(status));
+        return status == kSuccess ? 0 : 1;
+    }
+    if (args[0] == L"shortcut" && (args.size() == 3 || args.size() == 4)) {
+        const HRESULT hr = test_support::WriteShortcut(Argument(args[1]), Argument(args[2]),
+                                                       args.size() == 4 ? Argument(args[3]) : std::wstring());
+        if (FAILED(hr)) {
+            Print(L"error " + std::to_wstring(static_cast<unsigned long>(hr)));
+            return 1;
+        }
+        return 0;
+    }
+    if (args[0] == L"read-shortcut" && args.size() == 2) {
+        const std::unique_ptr<FolderFiles> files = MakeWin32FolderFiles();
+        std::wstring command;
+        const long status = ItemCommand(*files, Argument(args[1]), command);
+        Print(status == kSuccess ? command : L"error " + std::to_wstring(status));
+        return status == kSuccess ? 0 : 1;
     }
     const std::unique_ptr<Registry> registry = MakeWin32Registry();
     if (args[0] == L"scan" && args.size() == 1) {

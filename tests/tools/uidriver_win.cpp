@@ -20,8 +20,9 @@
 //                                           and the system menu do not
 //   uidriver focus <caption>                class and text of the control that has the keyboard focus
 //                                           (for the startup list, the item the keyboard acts on)
-//   uidriver syscommand <caption> <close|minimize|restore>
-//   uidriver resize <caption> <width> <height>   asks the window to take this outer size in pixels
+//   uidriver syscommand <caption> <close|minimize|maximize|restore>
+//   uidriver resize <caption> <width> <height> [x y]   asks the window to take this outer size in
+//                                           pixels, and this place on the screen when given
 //   uidriver msgbox [ms]                    waits for a message box titled "Runsweep"; prints its icon
 //                                           ("none", "information", "error", "warning") on the first
 //                                           line and its text after
@@ -891,6 +892,7 @@ int Run(int argc, wchar_t** argv) {
         const std::wstring what = argv[3];
         const WPARAM code = what == L"close"      ? SC_CLOSE
                             : what == L"minimize" ? SC_MINIMIZE
+                            : what == L"maximize" ? SC_MAXIMIZE
                             : what == L"restore"  ? SC_RESTORE
                                                   : 0;
         if (code == 0) {
@@ -900,8 +902,10 @@ int Run(int argc, wchar_t** argv) {
         return 0;
     }
     if (command == L"resize" && argc >= 5) {
-        ::SetWindowPos(top, nullptr, 0, 0, std::wcstol(argv[3], nullptr, 10), std::wcstol(argv[4], nullptr, 10),
-                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        const bool move = argc >= 7;
+        ::SetWindowPos(top, nullptr, move ? std::wcstol(argv[5], nullptr, 10) : 0,
+                       move ? std::wcstol(argv[6], nullptr, 10) : 0, std::wcstol(argv[3], nullptr, 10),
+                       std::wcstol(argv[4], nullptr, 10), (move ? 0 : SWP_NOMOVE) | SWP_NOZORDER | SWP_NOACTIVATE);
         return 0;
     }
     if ((command == L"click" || command == L"mouseclick" || command == L"center") && argc >= 4) {

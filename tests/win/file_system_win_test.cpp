@@ -1,14 +1,21 @@
-// The Win32 file system and the CP_ACP decoder, against Wine's (or Windows') real files.
+// The Win32 file system, the Startup folders' files and the CP_ACP decoder, against Wine's (or
+// Windows') real files.
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/win_handles_win.h"
 #include "catalogue/ansi.h"
 #include "catalogue/custom_list.h"
+#include "registry/folder_files_win.h"
+#include "registry_contract.h"
+#include "win/shell_link_win.h"
 
 namespace runsweep {
 namespace {
@@ -178,3 +185,105 @@ TEST(DecodeAnsiWin, AgreesWithMultiByteToWideCharOnAnyCodePage) {
 
 } // namespace
 } // namespace runsweep
+
+// The Startup folders' files on the real file system, in a folder of their own under the
+// temporary folder (the real Startup folders are left alone).
+namespace runsweep::contract {
+namespace {
+
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data{};
+    const HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            const std::wstring path = folder + L"\\" + name;
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                RemoveTree(path);
+            } else {
+                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(path.c_str());
+            }
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+class Win32FilesEnv {
+public:
+    static const char* SkipReason() { return nullptr; }
+    void SetUp() {
+        wchar_t temp[MAX_PATH + 1] = {};
+        ASSERT_NE(::GetTempPathW(MAX_PATH + 1, temp), 0u);
+        scratch_ = std::wstring(temp) + L"runsweep-folder-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                   std::to_wstring(::GetTickCount64());
+        ASSERT_TRUE(::CreateDirectoryW(scratch_.c_str(), nullptr));
+        files_ = MakeWin32FolderFiles();
+    }
+    void TearDown() { RemoveTree(scratch_); }
+    FolderFiles& files() { return *files_; }
+    std::wstring Scratch() const { return scratch_; }
+    void Put(const std::wstring& path, const std::string& bytes) {
+        UniqueFile file(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file);
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    }
+    void PutShortcut(const std::wstring& path, const std::wstring& target, const std::wstring& arguments) {
+        ASSERT_EQ(test_support::WriteShortcut(path, target, arguments), S_OK);
+    }
+
+private:
+    std::wstring scratch_;
+    std::unique_ptr<FolderFiles> files_;
+};
+
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32, FolderFilesContract, Win32FilesEnv);
+
+TEST(Win32FolderFiles, TheStoredLocationsAreTheShellsKnownFoldersAndThePssFolderIsUnderWindows) {
+    const std::unique_ptr<FolderFiles> files = MakeWin32FolderFiles();
+    for (const StartupFolder folder : kStartupFolders) {
+        std::wstring stored;
+        std::wstring shell;
+        ASSERT_EQ(files->KnownFolderPath(folder, stored), kSuccess);
+        ASSERT_EQ(ShellKnownFolderPath(folder, shell), kSuccess);
+        EXPECT_TRUE(SameFileName(stored, shell))
+            << ::testing::PrintToString(stored) << " " << ::testing::PrintToString(shell);
+    }
+    wchar_t windows[MAX_PATH + 1] = {};
+    ASSERT_NE(::GetWindowsDirectoryW(windows, MAX_PATH + 1), 0u);
+    std::wstring backup;
+    ASSERT_EQ(files->BackupFolderPath(backup), kSuccess);
+    EXPECT_TRUE(SameFileName(backup, std::wstring(windows) + L"\\pss")) << ::testing::PrintToString(backup);
+}
+
+long long RecycledItems(const std::wstring& path) {
+    SHQUERYRBINFO info{};
+    info.cbSize = sizeof(info);
+    return SUCCEEDED(::SHQueryRecycleBinW(path.substr(0, 3).c_str(), &info)) ? info.i64NumItems : -1;
+}
+
+TEST(Win32FolderFiles, AProgramFileGoesToTheRecycleBinNotAwayForGood) {
+    Win32FilesEnv env;
+    ASSERT_NO_FATAL_FAILURE(env.SetUp());
+    const std::wstring path = env.Scratch() + L"\\updater.exe";
+    env.Put(path, "MZ, a program in the folder itself");
+    const long long before = RecycledItems(path);
+    if (before < 0) {
+        env.TearDown();
+        GTEST_SKIP() << "this drive has no Recycle Bin";
+    }
+    EXPECT_EQ(env.files().Recycle(path), kSuccess);
+    EXPECT_EQ(env.files().Exists(path), kFileNotFound);
+    EXPECT_EQ(RecycledItems(path), before + 1) << "the bin holds it";
+    EXPECT_EQ(env.files().Recycle(path), kFileNotFound);
+    env.TearDown();
+}
+
+} // namespace
+} // namespace runsweep::contract

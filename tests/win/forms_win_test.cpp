@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -37,6 +38,8 @@ public:
     bool throwOnClick = false;
     bool visibleDuringLoad = true;
     std::function<void()> onProbe;
+    bool growable = false;
+    std::wstring placementName;
 
     void Open(double outerWidth = 9735, double outerHeight = 5970) {
         FormStyle style;
@@ -47,6 +50,9 @@ public:
         style.outerHeight = outerHeight;
         style.sizableFrame = true;
         style.minimizeBox = true;
+        style.maximizeBox = growable;
+        style.growable = growable;
+        style.placementName = placementName;
         Create(style, nullptr);
     }
 
@@ -68,6 +74,9 @@ protected:
         panelLink = AddLinkLabel(
             L"panel link", {4800, 480, 0, 0}, [this] { ++panelLinkClicks; }, panel);
         other = AddButton(L"Other", {120, 4920, 1455, 375}, FontKind::Default, [] {});
+        SetGrowth(button, kFollowBottomRight);
+        SetGrowth(other, kFollowBottom);
+        SetGrowth(panel, kFillRoom);
     }
     void OnLoad() override {
         events.push_back("load");
@@ -509,6 +518,255 @@ TEST(FormsLayer, HoldsItsOuterSizeButMinimizesAndRestores) {
     EXPECT_FALSE(::IsIconic(form.Handle()));
     EXPECT_EQ(OuterSize(form.Handle()).cx, held.cx);
     EXPECT_EQ(OuterSize(form.Handle()).cy, held.cy);
+}
+
+bool SameRect(const RECT& a, const RECT& b) {
+    return ::EqualRect(&a, &b) != FALSE;
+}
+
+RECT Moved(RECT r, LONG dx, LONG dy, LONG growX = 0, LONG growY = 0) {
+    ::OffsetRect(&r, dx, dy);
+    r.right += growX;
+    r.bottom += growY;
+    return r;
+}
+
+TEST(FormsLayer, AGrowableWindowIsNeverSmallerThanDesignedAndGivesItsRoomToTheControlsThatTakeIt) {
+    TestForm form;
+    form.growable = true;
+    form.Open();
+    form.ShowModeless();
+    const SIZE design = OuterSize(form.Handle());
+    EXPECT_EQ(design.cx, TwipsToPixels(9735, form.Dpi()));
+    const RECT label = RectInParent(form.wrapped);
+    const RECT link = RectInParent(form.link);
+    const RECT button = RectInParent(form.button);
+    const RECT other = RectInParent(form.other);
+    const RECT panel = RectInParent(form.panel);
+    const RECT onPanel = RectInParent(form.panelLabel);
+    struct Case {
+        int dx;
+        int dy;
+        LONG grownX;
+        LONG grownY;
+    };
+    // Larger; smaller than designed (held at the design); taller only; larger again after that.
+    for (const Case c : {Case{300, 200, 300, 200}, Case{-100, -50, 0, 0}, Case{0, 150, 0, 150}, Case{41, 7, 41, 7}}) {
+        ::SetWindowPos(form.Handle(), nullptr, 0, 0, design.cx + c.dx, design.cy + c.dy, SWP_NOMOVE | SWP_NOZORDER);
+        Pump();
+        const SIZE now = OuterSize(form.Handle());
+        EXPECT_EQ(now.cx, design.cx + c.grownX) << c.dx;
+        EXPECT_EQ(now.cy, design.cy + c.grownY) << c.dy;
+        EXPECT_TRUE(SameRect(RectInParent(form.wrapped), label)) << c.dx;
+        EXPECT_TRUE(SameRect(RectInParent(form.link), link)) << c.dx;
+        EXPECT_TRUE(SameRect(RectInParent(form.button), Moved(button, c.grownX, c.grownY))) << c.dx;
+        EXPECT_TRUE(SameRect(RectInParent(form.other), Moved(other, 0, c.grownY))) << c.dx;
+        EXPECT_TRUE(SameRect(RectInParent(form.panel), Moved(panel, 0, 0, c.grownX, c.grownY))) << c.dx;
+        EXPECT_TRUE(SameRect(RectInParent(form.panelLabel), onPanel)) << c.dx;
+    }
+    // The frame's drag stops at the designed size, and nothing holds it larger.
+    MINMAXINFO limits{};
+    limits.ptMaxTrackSize = POINT{12345, 12345};
+    ::SendMessageW(form.Handle(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    EXPECT_EQ(limits.ptMinTrackSize.x, design.cx);
+    EXPECT_EQ(limits.ptMinTrackSize.y, design.cy);
+    EXPECT_EQ(limits.ptMaxTrackSize.x, 12345);
+
+    // Maximized, the buttons stand at the bottom of the larger client area; restored, as before.
+    const SIZE before = OuterSize(form.Handle());
+    RECT client{};
+    ::GetClientRect(form.Handle(), &client);
+    const LONG bottomGap = client.bottom - RectInParent(form.button).bottom;
+    const LONG rightGap = client.right - RectInParent(form.button).right;
+    ::ShowWindow(form.Handle(), SW_MAXIMIZE);
+    Pump();
+    EXPECT_TRUE(::IsZoomed(form.Handle()));
+    ::GetClientRect(form.Handle(), &client);
+    EXPECT_GT(client.right, before.cx);
+    EXPECT_EQ(client.bottom - RectInParent(form.button).bottom, bottomGap);
+    EXPECT_EQ(client.right - RectInParent(form.button).right, rightGap);
+    EXPECT_TRUE(SameRect(RectInParent(form.wrapped), label));
+    ::ShowWindow(form.Handle(), SW_RESTORE);
+    Pump();
+    EXPECT_EQ(OuterSize(form.Handle()).cx, before.cx);
+    EXPECT_EQ(OuterSize(form.Handle()).cy, before.cy);
+    EXPECT_TRUE(SameRect(RectInParent(form.button), Moved(button, 41, 7)));
+}
+
+// The user's kept places of windows, emptied of the test's own before and after.
+class KeptPlacement : public ::testing::Test {
+protected:
+    static constexpr const wchar_t* kName = L"FormsLayerTestWindow";
+    void SetUp() override { Delete(); }
+    void TearDown() override { Delete(); }
+    static void Delete() {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, kWindowPlacementKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            ::RegDeleteValueW(key, kName);
+            ::RegCloseKey(key);
+        }
+    }
+    static void Write(const std::wstring& text) {
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kWindowPlacementKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                                    nullptr),
+                  ERROR_SUCCESS);
+        ::RegSetValueExW(key, kName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(key);
+    }
+    static std::wstring Read() {
+        wchar_t text[128] = {};
+        DWORD size = sizeof(text) - sizeof(wchar_t);
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, kWindowPlacementKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+            return L"";
+        }
+        ::RegQueryValueExW(key, kName, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
+        ::RegCloseKey(key);
+        return text;
+    }
+    static RECT WindowRect(HWND hwnd) {
+        RECT r{};
+        ::GetWindowRect(hwnd, &r);
+        return r;
+    }
+};
+
+TEST_F(KeptPlacement, AWindowOpensWhereItWasClosedMaximizedOrNotAndOnAMonitorThatShowsIt) {
+    MONITORINFO primary{};
+    primary.cbSize = sizeof(primary);
+    ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &primary));
+    const RECT& work = primary.rcWork;
+    SIZE design{};
+    {
+        // The first time: centred at its designed size, as a window that is not kept.
+        TestForm first;
+        first.growable = true;
+        first.placementName = kName;
+        first.Open();
+        design = OuterSize(first.Handle());
+        const RECT at = WindowRect(first.Handle());
+        EXPECT_LE(std::abs((at.left - work.left) - (work.right - at.right)), 1);
+        first.ShowModeless();
+        ::SetWindowPos(first.Handle(), nullptr, work.left + 20, work.top + 30, design.cx + 120, design.cy + 80,
+                       SWP_NOZORDER);
+        Pump();
+        first.Close();
+    }
+    const RECT kept{work.left + 20, work.top + 30, work.left + 20 + design.cx + 120, work.top + 30 + design.cy + 80};
+    std::optional<SavedPlacement> saved = ParsePlacement(Read());
+    ASSERT_TRUE(saved.has_value()) << Read();
+    EXPECT_TRUE(SameRect(saved->rect, kept));
+    EXPECT_FALSE(saved->maximized);
+    {
+        // Comes back there, is closed maximized ...
+        TestForm second;
+        second.growable = true;
+        second.placementName = kName;
+        second.Open();
+        EXPECT_TRUE(SameRect(WindowRect(second.Handle()), kept));
+        second.ShowModeless();
+        EXPECT_FALSE(::IsZoomed(second.Handle()));
+        ::ShowWindow(second.Handle(), SW_MAXIMIZE);
+        Pump();
+        second.Close();
+    }
+    saved = ParsePlacement(Read());
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_TRUE(saved->maximized);
+    EXPECT_TRUE(SameRect(saved->rect, kept)) << "the place it is restored to";
+    {
+        // ... and opens maximized, restoring to the kept place; minimized on closing, it keeps that.
+        TestForm third;
+        third.growable = true;
+        third.placementName = kName;
+        third.Open();
+        third.ShowModeless();
+        Pump();
+        EXPECT_TRUE(::IsZoomed(third.Handle()));
+        ::ShowWindow(third.Handle(), SW_RESTORE);
+        Pump();
+        EXPECT_TRUE(SameRect(WindowRect(third.Handle()), kept));
+        ::ShowWindow(third.Handle(), SW_MAXIMIZE);
+        ::ShowWindow(third.Handle(), SW_MINIMIZE);
+        Pump();
+        third.Close();
+    }
+    saved = ParsePlacement(Read());
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_TRUE(saved->maximized);
+    EXPECT_TRUE(SameRect(saved->rect, kept));
+
+    // Kept on a monitor that is gone: centred on the primary monitor at the kept size. Text that is
+    // not a kept place: as the first time.
+    Write(L"-30000,-30000," + std::to_wstring(design.cx + 50) + L"," + std::to_wstring(design.cy + 40) + L",96,0");
+    for (const std::wstring& text : {std::wstring(), std::wstring(L"20,30,garbage")}) {
+        if (!text.empty()) {
+            Write(text);
+        }
+        TestForm form;
+        form.growable = true;
+        form.placementName = kName;
+        form.Open();
+        const RECT at = WindowRect(form.Handle());
+        const LONG extra = text.empty() ? 50 : 0;
+        EXPECT_EQ(at.right - at.left, design.cx + extra) << text;
+        EXPECT_LE(std::abs((at.left - work.left) - (work.right - at.right)), 1) << text;
+        EXPECT_LE(std::abs((at.top - work.top) - (work.bottom - at.bottom)), 1) << text;
+        ::DestroyWindow(form.Handle());
+    }
+}
+
+TEST(FormsLayer, AKeptPlaceComesBackOnTheMonitorsOfNow) {
+    const auto minimum = [](unsigned dpi) {
+        return SIZE{static_cast<LONG>(649 * dpi / 96), static_cast<LONG>(398 * dpi / 96)};
+    };
+    const MonitorArea left{RECT{0, 0, 1920, 1040}, 96};
+    const MonitorArea right{RECT{1920, 0, 3200, 984}, 144};
+    const auto saved = [](LONG l, LONG t, LONG w, LONG h, unsigned dpi = 96) {
+        return SavedPlacement{RECT{l, t, l + w, t + h}, dpi, false};
+    };
+    struct Case {
+        const char* what;
+        SavedPlacement kept;
+        std::vector<MonitorArea> monitors;
+        RECT expected;
+    };
+    const Case cases[] = {
+        {"where it was", saved(100, 50, 1000, 760), {left, right}, RECT{100, 50, 1100, 810}},
+        {"on the second monitor, at its DPI",
+         saved(2000, 100, 1000, 700, 144),
+         {left, right},
+         RECT{2000, 100, 3000, 800}},
+        {"moved there from a 96 dpi one: scaled, and moved up to fit",
+         saved(2000, 100, 800, 600, 96),
+         {left, right},
+         RECT{2000, 84, 3200, 984}},
+        {"half off the right edge: moved in", saved(1500, 900, 1000, 760), {left}, RECT{920, 280, 1920, 1040}},
+        {"on a monitor that is gone: centred on the primary",
+         saved(4000, 100, 1000, 760),
+         {left},
+         RECT{460, 140, 1460, 900}},
+        {"larger than the work area: the work area", saved(-10, -10, 3000, 2000), {left}, RECT{0, 0, 1920, 1040}},
+        {"smaller than designed: the design", saved(10, 10, 300, 200), {left}, RECT{10, 10, 659, 408}},
+        {"no monitor known: as kept", saved(10, 10, 300, 200), {}, RECT{10, 10, 310, 210}},
+    };
+    for (const Case& c : cases) {
+        const RECT r = RestoredRect(c.kept, c.monitors, minimum);
+        EXPECT_TRUE(SameRect(r, c.expected))
+            << c.what << ": " << r.left << "," << r.top << " " << r.right << "," << r.bottom;
+        // The text kept in the registry gives back what was written.
+        const std::optional<SavedPlacement> back = ParsePlacement(FormatPlacement(c.kept));
+        ASSERT_TRUE(back.has_value()) << c.what;
+        EXPECT_TRUE(SameRect(back->rect, c.kept.rect)) << c.what;
+        EXPECT_EQ(back->dpi, c.kept.dpi) << c.what;
+    }
+    EXPECT_EQ(FormatPlacement(SavedPlacement{RECT{-1280, 5, -280, 765}, 120, true}), L"-1280,5,1000,760,120,1");
+    for (const wchar_t* bad : {L"", L"1,2,3,4,96", L"1,2,3,4,96,0,7", L"1,2,0,4,96,0", L"1,2,3,4,96,2", L"1,2,3,4,10,0",
+                               L"1,,3,4,96,0", L"1 ,2,3,4,96,0", L"99999999,2,3,4,96,0", L"1,2,3,4,96,0x"}) {
+        EXPECT_FALSE(ParsePlacement(bad).has_value()) << bad;
+    }
 }
 
 TEST(FormsLayer, AModalWindowBlocksTheOthersUntilItCloses) {

@@ -193,6 +193,14 @@ TEST_F(ListboxWindow, RowsAreDrawnAtTheirPlacesAndReportedWithTheirTexts) {
     EXPECT_EQ(disable.left, Px(4200));
     EXPECT_EQ(control_->ElementPixels(1, RowElement::Description).right, Px(840 + 7985));
     EXPECT_EQ(control_->GetValue(1), longName);
+    // There it ends with an ellipsis; screen readers and drivers get the whole name.
+    const WrappedText shown = control_->ShownText(1, RowElement::ValueName);
+    ASSERT_EQ(shown.lines.size(), 1u);
+    EXPECT_TRUE(shown.cut);
+    EXPECT_EQ(shown.lines[0], std::wstring(shown.lines[0].size() - 1, L'x') + L"\u2026");
+    EXPECT_GT(shown.lines[0].size(), 10u);
+    EXPECT_FALSE(control_->ShownText(0, RowElement::ValueName).cut);
+    EXPECT_NE(lines[5].find(L"\t" + longName), std::wstring::npos);
 
     // The snapshot's rectangles are on the screen, where the rows are painted.
     POINT origin{0, 0};
@@ -301,21 +309,29 @@ TEST_F(ListboxWindow, BoxesChooseWithAnyButtonAndNeverToggleOff) {
     EXPECT_EQ(control_->GetChoice(2), StartupAction::kRemove);
     EXPECT_EQ(control_->GetChoice(1), StartupAction::kDisable);
     EXPECT_EQ(control_->GetChoice(3), StartupAction::kDisable);
-    EXPECT_EQ(control_->SelectedItem(), 1);
+    // The highlight follows the focus to the clicked row, painted there and gone from row 1.
+    const POINT besideRow2{Px(8700), Px(885 * 2) + 2};
+    EXPECT_EQ(control_->SelectedItem(), 2);
+    EXPECT_EQ(control_->Model().FocusRow(), 2);
+    EXPECT_EQ(PixelAt(besideRow2), ::GetSysColor(COLOR_HIGHLIGHT));
+    EXPECT_NE(PixelAt(POINT{Px(8700), Px(885) + 2}), ::GetSysColor(COLOR_HIGHLIGHT));
+    EXPECT_NE(LineOf(L"row2").find(L"\tselected\t"), std::wstring::npos) << LineOf(L"row2");
 
     Click(2, RowElement::NoAction, WM_RBUTTONDOWN, WM_RBUTTONUP);
     EXPECT_EQ(control_->GetChoice(2), StartupAction::kNone);
     Click(3, RowElement::Remove, WM_MBUTTONDOWN, WM_MBUTTONUP);
     EXPECT_EQ(control_->GetChoice(3), StartupAction::kRemove);
+    EXPECT_EQ(control_->SelectedItem(), 3);
 
-    // Let go somewhere else, and nothing is chosen: as with any box.
+    // Let go somewhere else, and nothing is chosen: as with any box. The press took the focus and
+    // the highlight there all the same.
     const POINT from = Centre(0, RowElement::NoAction);
     const POINT to = Centre(0, RowElement::Description);
     ::SendMessageW(control_->Surface(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
     ::SendMessageW(control_->Surface(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
     ::SendMessageW(control_->Surface(), WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
     EXPECT_EQ(control_->GetChoice(0), StartupAction::kDisable);
-    EXPECT_EQ(control_->SelectedItem(), 1);
+    EXPECT_EQ(control_->SelectedItem(), 0);
 }
 
 TEST_F(ListboxWindow, EveryTextOfTheRowsReadsInEachSchemeAlsoWhileABoxIsHeld) {
@@ -594,7 +610,9 @@ TEST_F(ListboxWindow, AListWithTwoBoxesOffersThemToClicksScreenReadersAndDrivers
     accessible->Release();
 
     const std::wstring stay = LineOf(L"Stay");
-    EXPECT_EQ(stay.rfind(L"checkbox\t4\tunchecked\tselected\t", 0), 0u) << stay; // row 0, chosen "go"
+    // Row 0, chosen "go" by a screen reader; the click on row 2 took the highlight there.
+    EXPECT_EQ(stay.rfind(L"checkbox\t4\tunchecked\t-\t", 0), 0u) << stay;
+    EXPECT_EQ(control_->SelectedItem(), 2);
     EXPECT_EQ(SnapshotLines().size(), 3u * 4);
 
     // Emptied, the list fills again from the top with the same boxes.
@@ -620,6 +638,67 @@ TEST_F(ListboxWindow, ABatchIsShownWhenItEnds) {
     info.fMask = SIF_ALL;
     ASSERT_TRUE(::GetScrollInfo(control_->ScrollBar(), SB_CTL, &info));
     EXPECT_EQ(info.nMax - static_cast<int>(info.nPage) + 1, 885000 - 3855);
+}
+
+TEST_F(ListboxWindow, ALabelThatCutsItsTextShowsItWholeInAToolTipAndNoOtherDoes) {
+    const std::wstring edge = L"MicrosoftEdgeAutoLaunch_0123456789ABCDEF0123456789ABCDEF";
+    std::wstring command = L"Back to HKLM: \"C:\\Program Files\\QuickTime\\qttask.exe\" -atboottime";
+    for (int i = 0; i < 12; ++i) {
+        command += L" --option-" + std::to_wstring(i);
+    }
+    control_->AddItem(L"qttask", L"Fits on one line.");
+    control_->AddItem(edge, command);
+    Pump();
+    // The command breaks at spaces only: every argument whole on its line, the last ending with an
+    // ellipsis.
+    const WrappedText description = control_->ShownText(1, RowElement::Description);
+    EXPECT_TRUE(description.cut);
+    ASSERT_EQ(description.lines.size(), 2u);
+    EXPECT_EQ(description.lines[0].rfind(L"Back to HKLM: \"C:\\Program Files\\QuickTime\\qttask.exe\"", 0), 0u);
+    EXPECT_EQ(description.lines[1].back(), L'\u2026');
+    std::wstring shown = description.lines[0] + L" " + description.lines[1];
+    shown.pop_back();
+    EXPECT_EQ(command.rfind(shown, 0), 0u) << "no argument split across lines";
+
+    HWND tip = control_->ToolTip();
+    ASSERT_NE(tip, nullptr);
+    const auto hover = [&](int row, RowElement element, int waits = 100) -> std::wstring {
+        POINT at = Centre(row, element);
+        POINT onScreen = at;
+        ::ClientToScreen(control_->Surface(), &onScreen);
+        ::SetCursorPos(onScreen.x, onScreen.y);
+        ::SendMessageW(control_->Surface(), WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+        for (int i = 0; i < waits && !::IsWindowVisible(tip); ++i) {
+            Pump();
+            ::Sleep(20);
+        }
+        if (!::IsWindowVisible(tip)) {
+            return L"";
+        }
+        wchar_t text[512] = {};
+        ::SendMessageW(tip, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+        return text;
+    };
+    POINT cursor{};
+    const POINT probe = [&] {
+        POINT p = Centre(0, RowElement::Icon);
+        ::ClientToScreen(control_->Surface(), &p);
+        return p;
+    }();
+    ::SetCursorPos(probe.x, probe.y);
+    if (!::GetCursorPos(&cursor) || cursor.x != probe.x || cursor.y != probe.y) {
+        GTEST_SKIP() << "the pointer cannot be moved on this display";
+    }
+    EXPECT_EQ(hover(1, RowElement::ValueName), edge);
+    EXPECT_EQ(hover(1, RowElement::Description), command);
+    // A label that shows its text whole has no tip, and scrolling takes a tip away.
+    EXPECT_EQ(hover(0, RowElement::ValueName, 40), L"");
+    EXPECT_EQ(hover(0, RowElement::Description, 40), L"");
+    EXPECT_EQ(hover(1, RowElement::ValueName), edge);
+    AddRows(10);
+    Scroll(SB_LINEDOWN);
+    Pump();
+    EXPECT_FALSE(::IsWindowVisible(tip));
 }
 
 TEST_F(ListboxWindow, EveryDescriptionOfTodaysProgramsFitsItsTwoLines) {
