@@ -24,7 +24,12 @@ bool IsCombining(std::uint32_t c) {
            (c >= 0x20D0 && c <= 0x20FF) || (c >= 0xFE20 && c <= 0xFE2F);
 }
 
-std::wstring CsvField(const std::wstring& text) {
+std::wstring CsvField(std::wstring text) {
+    // Any program can write its own Run value: a cell a spreadsheet would take for a formula is
+    // made text.
+    if (!text.empty() && std::wstring_view(L"=+-@\t\r").find(text.front()) != std::wstring_view::npos) {
+        text.insert(text.begin(), L'\'');
+    }
     if (text.find_first_of(L",\"\r\n") == std::wstring::npos) {
         return text;
     }
@@ -167,7 +172,9 @@ std::wstring FormatCsv(const Table& table) {
         }
         out += kNewline;
     };
-    add_line(table.headers);
+    // The header row is json's keys, so that one script reads either.
+    add_line(std::vector<std::wstring>(table.keys.begin(),
+                                       table.keys.begin() + static_cast<std::ptrdiff_t>(table.headers.size())));
     for (const Row& row : table.rows) {
         if (row.text_only) {
             continue;
@@ -216,6 +223,38 @@ std::wstring FormatTable(const Table& table, OutputFormat format) {
         break;
     }
     return FormatText(table);
+}
+
+std::string ToUtf8(std::wstring_view text) {
+    const auto surrogate = [](std::uint32_t c) { return c >= 0xD800 && c <= 0xDFFF; };
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto c = static_cast<std::uint32_t>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<std::uint32_t>(text[i + 1]) : 0;
+        if (c >= 0xD800 && c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
+            ++i;
+        } else if (surrogate(c) || c > 0x10FFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
 }
 
 } // namespace runsweep

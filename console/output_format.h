@@ -3,8 +3,6 @@
 // Every output ends its lines with CR LF, as Windows text does (and as RFC 4180 asks).
 #include "console/command_line.h"
 
-#include "catalogue/text_decoding.h"
-
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,16 +33,17 @@ struct Row {
 };
 
 struct Table {
-    std::vector<std::wstring> headers; // text and CSV
-    std::vector<std::wstring> keys;    // JSON
+    std::vector<std::wstring> headers; // text
+    std::vector<std::wstring> keys;    // JSON, and CSV's header row (as many as there are headers)
     std::vector<Row> rows;
 };
 
 // Aligned columns under a header line; each column as wide as its widest cell, two spaces apart,
 // the last one not padded. Control characters show as U+FFFD, so a name cannot break a line.
 std::wstring FormatText(const Table& table);
-// A header row, then one record per row; a field holding a comma, a quote, CR or LF is quoted,
-// with its quotes doubled.
+// A header row of the table's keys (as far as there are headers), then one record per row; a field
+// that begins with =, +, -, @, TAB or CR gets an apostrophe before it, and a field holding a comma, a
+// quote, CR or LF is quoted, with its quotes doubled.
 std::wstring FormatCsv(const Table& table);
 // An array of objects, one per row, with the table's keys.
 std::wstring FormatJson(const Table& table);
@@ -59,9 +58,13 @@ std::wstring JsonString(std::wstring_view text);
 // A JSON array of already-formatted values.
 std::wstring JsonArray(const std::vector<std::wstring>& values);
 
+// Wide text to UTF-8 without a byte-order mark, as runsweepc writes to files and pipes. UTF-16
+// surrogate pairs become one character; a surrogate without its partner, or a unit beyond U+10FFFF,
+// becomes U+FFFD.
+std::string ToUtf8(std::wstring_view text);
+
 // The columns a text takes on a terminal: one per character, a surrogate pair being one character
 // and combining marks none.
 std::size_t DisplayWidth(std::wstring_view text);
-
 
 } // namespace runsweep

@@ -10,7 +10,6 @@
 namespace runsweep {
 
 struct Catalogue;
-class StartupList;
 
 // True when any place (HKCU's Run key, HKLM's in either view) holds a value of that name, whatever
 // its type or length. The empty name is never looked up (it would address a Run key's unnamed
@@ -50,9 +49,15 @@ struct FoundStartup {
 // word. (A Run key with more values than the catalogue has names, when the catalogue names no
 // prefix, is asked name by name instead, which is cheaper.) The number of registry calls is
 // bounded by what the Run keys hold, not by the catalogue's size.
-std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& registry);
-
-// Adds one row to the list for every entry FindStartups finds, in its order.
-void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list);
+//
+// A Run key that exists but cannot be read (no rights to it, a failed query) holds entries the scan
+// cannot see: such places go to `unreadable`, when given, with the status that stopped them, so
+// that nobody is told nothing was found where nothing could be looked at.
+struct UnreadablePlace {
+    RunPlace place = RunPlace::CurrentUser;
+    long status = kSuccess;
+};
+std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& registry,
+                                       std::vector<UnreadablePlace>* unreadable = nullptr);
 
 } // namespace runsweep

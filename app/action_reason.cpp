@@ -1,4 +1,4 @@
-#include "registry/action_reason.h"
+#include "app/action_reason.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -196,6 +196,42 @@ std::wstring EnableReason(const EnableResult& result, const std::wstring& proble
         return L"not re-enabled: its record is no longer there.";
     }
     return std::wstring();
+}
+
+std::wstring SwitchOnReason(const std::vector<RunPlace>& places, const std::vector<SwitchWrite>& writes,
+                            const ReasonWording& wording) {
+    std::vector<RunPlace> on;
+    std::vector<RunPlace> denied;
+    std::vector<std::wstring> parts;
+    for (std::size_t i = 0; i < places.size() && i < writes.size(); ++i) {
+        if (!writes[i].Failed()) {
+            on.push_back(places[i]);
+        } else if (writes[i].status == kAccessDenied) {
+            denied.push_back(places[i]);
+        } else {
+            parts.push_back(std::wstring(L"not in ") + PlaceLabel(places[i]) + L", which refused the change (error " +
+                            std::to_wstring(writes[i].status) + L")");
+        }
+    }
+    if (!denied.empty()) {
+        parts.insert(parts.begin(), L"not in " + PlaceList(denied) +
+                                        (denied.size() == 1 ? L", which needs" : L", which need") +
+                                        L" administrator rights");
+    }
+    if (!on.empty()) {
+        parts.insert(parts.begin(), L"switched on again in " + PlaceList(on));
+    } else if (!parts.empty()) {
+        parts.front().replace(0, 3, L"not switched on");
+    }
+    std::wstring text;
+    for (const std::wstring& part : parts) {
+        text += (text.empty() ? L"" : L"; ") + part;
+    }
+    text += L".";
+    if (!denied.empty()) {
+        text += L" " + wording.run_as_administrator + L" to change it there.";
+    }
+    return text;
 }
 
 } // namespace runsweep

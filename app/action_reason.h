@@ -4,6 +4,7 @@
 // both say it; only the advice on what to do next names the program the user is in.
 #include "registry/actions.h"
 #include "registry/reenable.h"
+#include "registry/startup_approved.h"
 
 #include <string>
 #include <vector>
@@ -36,5 +37,11 @@ std::wstring ActionReason(const ActionResult& result, const ReasonWording& wordi
 // What re-enabling one record did: "re-enabled in HKCU and HKLM.", or why not ("not re-enabled:
 // ..."). `problem` is why the record was not understood, when it was not; nothing was tried then.
 std::wstring EnableReason(const EnableResult& result, const std::wstring& problem, const ReasonWording& wording);
+
+// What switching on did, place by place (`writes` in the order of `places`): "switched on again in
+// HKCU." or, for example, "switched on again in HKCU; not in HKLM, which needs administrator
+// rights. Close Runsweep and run it as administrator to change it there."
+std::wstring SwitchOnReason(const std::vector<RunPlace>& places, const std::vector<SwitchWrite>& writes,
+                            const ReasonWording& wording);
 
 } // namespace runsweep
