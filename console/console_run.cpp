@@ -131,9 +131,9 @@ void ConsoleStreams::ErrLine(const std::wstring& text) {
 int ConsoleStreams::Concluded(int status) {
     if (out_failure_) {
         ErrLine(L"the output could not be written (" + *out_failure_ + L").");
-        return kExitNotDone;
     }
-    return err_failed_ ? kExitNotDone : status;
+    // A run that failed anyway keeps its own status (2 still says the command line is wrong).
+    return status == kExitDone && (out_failure_ || err_failed_) ? kExitNotDone : status;
 }
 
 void ErrorStreamMessages::ShowMessage(const std::wstring& text, MessageIcon) {

@@ -34,8 +34,8 @@ public:
     // One line on standard error: "runsweepc: " and the text, its control characters shown as
     // U+FFFD so that nothing from the registry can break or forge a line.
     void ErrLine(const std::wstring& text);
-    // The exit status once everything is written: `status`, or kExitNotDone when a write failed,
-    // the reason for a failed standard output said on standard error.
+    // The exit status once everything is written: `status`, or kExitNotDone instead of success when
+    // a write failed; the reason for a failed standard output is said on standard error.
     int Concluded(int status);
 
 protected:

@@ -1,6 +1,7 @@
 #pragma once
 // Tables as runsweepc prints them: aligned text for a person, CSV (RFC 4180) and JSON for programs.
 // Every output ends its lines with CR LF, as Windows text does (and as RFC 4180 asks).
+#include "base/utf8.h"
 #include "console/command_line.h"
 
 #include <optional>
@@ -57,11 +58,6 @@ std::wstring VisibleText(std::wstring text);
 std::wstring JsonString(std::wstring_view text);
 // A JSON array of already-formatted values.
 std::wstring JsonArray(const std::vector<std::wstring>& values);
-
-// Wide text to UTF-8 without a byte-order mark, as runsweepc writes to files and pipes. UTF-16
-// surrogate pairs become one character; a surrogate without its partner, or a unit beyond U+10FFFF,
-// becomes U+FFFD.
-std::string ToUtf8(std::wstring_view text);
 
 // The columns a text takes on a terminal: one per character, a surrogate pair being one character
 // and combining marks none.

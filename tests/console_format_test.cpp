@@ -68,7 +68,9 @@ TEST(ConsoleCsv, ACellThatWouldOpenAsAFormulaBeginsWithAnApostropheInCsvOnly) {
         const Table table = TwoColumns({{L"n", cell}});
         EXPECT_EQ(FormatCsv(table), L"name,command\r\nn," + csv + L"\r\n");
         EXPECT_EQ(FormatJson(table), L"[\r\n  {\"name\": \"n\", \"command\": " + JsonString(cell) + L"}\r\n]\r\n");
-        EXPECT_NE(FormatText(table).find(L"n     " + VisibleText(cell)), std::wstring::npos) << "text as it is";
+        if (!cell.empty()) {
+            EXPECT_NE(FormatText(table).find(L"n     " + VisibleText(cell)), std::wstring::npos) << "text as it is";
+        }
     }
 }
 

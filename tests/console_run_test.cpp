@@ -451,26 +451,26 @@ TEST_F(ConsoleRun, NothingFromTheRegistryCanBreakOrForgeALineOnStandardError) {
         ASSERT_EQ(registry.SetStringValue(odd, L"command", L"C:\\odd.exe"), kSuccess);
         ASSERT_EQ(registry.SetStringValue(odd, L"hkey", L"HKXX\r\nrunsweepc: everything was done"), kSuccess);
     }
-    ErrorStreamMessages messages(streams);
-    messages.ShowMessage(L"custom.txt: line 3: \"a\rb\"", MessageIcon::Error);
-    EXPECT_EQ(Run({L"enable", L"--all"}), kExitNotDone);
-    EXPECT_EQ(Run({L"disable", L"no\x1b[2Jpe"}), kExitNotDone);
-    CapturedStreams direct;
-    ErrorStreamMessages(direct).ShowMessage(L"custom.txt: line 3: \"a\rb\"", MessageIcon::Error);
-    for (const std::wstring* err : {&streams.err, &direct.err}) {
+    const auto each_line_is_runsweepcs = [](const std::wstring& err) {
         std::size_t lines = 0;
-        for (std::size_t at = 0; at < err->size(); ++lines) {
-            const std::size_t end = err->find(L"\r\n", at);
-            ASSERT_NE(end, std::wstring::npos);
-            const std::wstring line = err->substr(at, end - at);
+        for (std::size_t at = 0; at < err.size(); ++lines) {
+            const std::size_t end = err.find(L"\r\n", at);
+            EXPECT_NE(end, std::wstring::npos);
+            const std::wstring line = err.substr(at, end - at);
             EXPECT_EQ(line.rfind(L"runsweepc: ", 0), 0u) << Narrow(line);
             EXPECT_EQ(std::count_if(line.begin(), line.end(), [](wchar_t c) { return c < 0x20 || c == 0x7F; }), 0)
                 << Narrow(line);
-            at = end + 2;
+            at = end == std::wstring::npos ? err.size() : end + 2;
         }
         EXPECT_GE(lines, 1u);
-    }
+    };
+    EXPECT_EQ(Run({L"enable", L"--all"}), kExitNotDone);
+    each_line_is_runsweepcs(streams.err);
     EXPECT_NE(streams.err.find(L"HKXX\uFFFD\uFFFDrunsweepc: everything"), std::wstring::npos) << Narrow(streams.err);
+    EXPECT_EQ(Run({L"disable", L"no\x1b[2Jpe"}), kExitNotDone);
+    each_line_is_runsweepcs(streams.err);
+    CapturedStreams direct;
+    ErrorStreamMessages(direct).ShowMessage(L"custom.txt: line 3: \"a\rb\"", MessageIcon::Error);
     EXPECT_EQ(direct.err, L"runsweepc: custom.txt: line 3: \"a\uFFFDb\"\r\n");
 }
 
