@@ -329,7 +329,7 @@ printf '%s\n' "$OUT" | grep -qF '"command": "=SUM(1+1)*cmd"' || e2e_fail "json m
 
 # --- a Run key that cannot be read is named, never taken for an empty one
 seed
-drv unreadable-key "HKLM\$RUN" >/dev/null || e2e_fail "cannot take the rights to the HKLM Run key away"
+drv unreadable-key "HKLM\\$RUN" >/dev/null || e2e_fail "cannot take the rights to the HKLM Run key away"
 console list
 [ "$STATUS" = 1 ] || e2e_fail "list with an unreadable Run key: exit $STATUS, expected 1"
 printf '%s\n' "$ERR" | grep -qxF 'runsweepc: the Run key of HKLM could not be read (error 5), so the entries there are not in this report.' ||
