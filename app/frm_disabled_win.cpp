@@ -10,7 +10,7 @@
 
 namespace runsweep {
 
-frmDisabled::frmDisabled(Registry& registry) : registry_(registry) {}
+frmDisabled::frmDisabled(Registry& registry, FolderFiles& files) : registry_(registry), files_(files) {}
 
 frmDisabled::~frmDisabled() = default;
 
@@ -68,6 +68,9 @@ void frmDisabled::OnLoad() {
         for (const StartupRecord& record : items_.records) {
             list_->AddItem(RecordTitle(record), RecordDescription(record));
         }
+        for (const FolderRecord& record : items_.folder_records) {
+            list_->AddItem(FolderRecordTitle(record), FolderRecordDescription(record));
+        }
         for (const SwitchedOff& entry : items_.switched_off) {
             list_->AddItem(entry.name, SwitchedOffDescription(entry));
         }
@@ -110,7 +113,7 @@ void frmDisabled::OnReenableClick() {
             carrying_out_ = false;
             return;
         }
-        results = CarryOutReenable(*list_, items_, registry_);
+        results = CarryOutReenable(*list_, items_, registry_, files_, KeepsStartupSwitch(RunningWindowsVersion()));
     }
     carried_out_ = !results.empty();
     reenabled_ = ReenabledNames(results);

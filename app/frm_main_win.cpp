@@ -17,8 +17,9 @@
 
 namespace runsweep {
 
-frmMain::frmMain(const Catalogue& catalogue, Registry& registry, MessageBoxSink& messages, UniqueLibrary& hShell32)
-    : catalogue_(catalogue), registry_(registry), messages_(messages), hShell32_(hShell32) {}
+frmMain::frmMain(const Catalogue& catalogue, Registry& registry, FolderFiles& files, MessageBoxSink& messages,
+                 UniqueLibrary& hShell32)
+    : catalogue_(catalogue), registry_(registry), files_(files), messages_(messages), hShell32_(hShell32) {}
 
 frmMain::~frmMain() = default;
 
@@ -111,7 +112,7 @@ void frmMain::ScanIntoList() {
         // A scan after the Disabled items window keeps what the user chose meanwhile.
         const std::vector<NamedChoice> before = ChoicesByName(Startups());
         startups_->Clear();
-        std::vector<FoundStartup> found = FindStartups(catalogue_, registry_, &unreadable);
+        std::vector<FoundStartup> found = FindStartups(catalogue_, registry_, &files_, &unreadable);
         if (KeepsStartupSwitch(RunningWindowsVersion())) {
             ReadStartupSwitches(registry_, found);
         }
@@ -173,6 +174,8 @@ void frmMain::OnContinueClick() {
     // loop; it waits until every row has been carried out and reported, then ends the program as
     // Continue does anyway.
     const CloseDeferral hold(*this);
+    const SwitchClock clock =
+        KeepsStartupSwitch(RunningWindowsVersion()) ? SwitchClock(FileTimeNow()) : SwitchClock(std::nullopt);
     std::vector<ActionRecord> actions;
     {
         // runsweepc, or a copy of this program started before this one, may be changing entries.
@@ -183,7 +186,7 @@ void frmMain::OnContinueClick() {
             continuing_ = false;
             return;
         }
-        actions = CarryOutChoices(Startups(), registry_, messages_);
+        actions = CarryOutChoices(Startups(), registry_, files_, messages_, clock);
     }
     const ClosingMessage closing = ComposeClosingMessage(actions);
     messages_.ShowMessage(closing.text, closing.icon);
@@ -216,7 +219,7 @@ void frmMain::ShowDisabledItems() {
         return;
     }
     showingDisabled_ = true;
-    frmDisabled disabled(registry_);
+    frmDisabled disabled(registry_, files_);
     const bool changed = disabled.Show(Handle());
     showingDisabled_ = false;
     reenabled_.insert(reenabled_.end(), disabled.Reenabled().begin(), disabled.Reenabled().end());

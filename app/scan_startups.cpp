@@ -6,8 +6,8 @@
 
 namespace runsweep {
 
-void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list) {
-    for (const FoundStartup& row : FindStartups(catalogue, registry)) {
+void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list, FolderFiles* files) {
+    for (const FoundStartup& row : FindStartups(catalogue, registry, files)) {
         list.AddItem(row.name, row.description);
     }
 }
@@ -34,14 +34,17 @@ std::wstring SwitchSentence(const FoundStartup& entry) {
     if (state == EntryState::On) {
         return std::wstring();
     }
-    std::vector<RunPlace> off;
-    std::vector<RunPlace> on;
+    std::vector<std::wstring> off;
+    std::vector<std::wstring> on;
     for (std::size_t i = 0; i < entry.places.size() && i < entry.switches.size(); ++i) {
-        (entry.switches[i].Off() ? off : on).push_back(entry.places[i]);
+        (entry.switches[i].Off() ? off : on).emplace_back(PlaceLabel(entry.places[i]));
+    }
+    for (std::size_t i = 0; i < entry.files.size() && i < entry.file_switches.size(); ++i) {
+        (entry.file_switches[i].Off() ? off : on).emplace_back(FolderLabel(entry.files[i].folder));
     }
     std::wstring text = L"Switched off in Task Manager";
     if (state == EntryState::Mixed) {
-        text += L" for " + PlaceList(off);
+        text += L" for " + LabelList(off);
     }
     // A value without a time, or one from before any Windows that keeps the switch, has no date
     // worth showing.
@@ -51,7 +54,7 @@ std::wstring SwitchSentence(const FoundStartup& entry) {
         text += L" on " + SwitchDate(since);
     }
     if (state == EntryState::Mixed) {
-        text += L"; still on for " + PlaceList(on);
+        text += L"; still on for " + LabelList(on);
     }
     return text + L".";
 }

@@ -11,7 +11,8 @@ namespace runsweep {
 
 class StartupList;
 
-void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list);
+// With `files`, the Startup folders' entries too.
+void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list, FolderFiles* files = nullptr);
 
 // What the window says when some Run keys could not be read, so that an empty or short list is not
 // taken for a clean machine: which ones, the error, and what to do about missing rights.

@@ -388,7 +388,7 @@ int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue,
         return kExitDone;
     }
     std::vector<UnreadablePlace> unreadable;
-    const std::vector<FoundStartup> found = FindStartups(catalogue, registry, &unreadable);
+    const std::vector<FoundStartup> found = FindStartups(catalogue, registry, nullptr, &unreadable);
     int status = kExitDone;
     if (options.command != ConsoleCommand::Disable && options.command != ConsoleCommand::Remove) {
         if (found.empty() && options.format == OutputFormat::Text) {
