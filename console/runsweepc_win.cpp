@@ -9,7 +9,9 @@
 #include "catalogue/program_folder.h"
 #include "console/console_run.h"
 #include "registry/change_lock_win.h"
+#include "registry/folder_files_win.h"
 #include "registry/registry_win.h"
+#include "registry/startup_approved.h"
 
 #include <windows.h>
 
@@ -108,8 +110,11 @@ int Run(int argc, wchar_t** argv, StdStreams& streams) {
     ErrorStreamMessages messages(streams);
     LoadCustomListAtStartup(ProgramFolder(), catalogue, NativeFileSystem(), messages);
     const std::unique_ptr<Registry> registry = MakeWin32Registry();
+    const std::unique_ptr<FolderFiles> files = MakeWin32FolderFiles();
     const std::unique_ptr<ChangeLock> lock = MakeMachineChangeLock();
-    return streams.Concluded(RunConsoleCommand(parsed.options, catalogue, *registry, streams, lock.get()));
+    return streams.Concluded(RunConsoleCommand(parsed.options, catalogue, *registry, streams,
+                                               FolderAccess{files.get(), KeepsStartupSwitch(RunningWindowsVersion())},
+                                               lock.get()));
 }
 
 // what() of the program's own exceptions is ASCII.
