@@ -167,7 +167,9 @@ void frmMain::OnContinueClick() {
     // Continue does anyway.
     const CloseDeferral hold(*this);
     const ClosingMessage closing = ComposeClosingMessage(CarryOutChoices(Startups(), registry_, messages_));
-    messages_.ShowMessage(closing.text, closing.icon);
+    messages_.ShowMessage(
+        FitMessageToScreen(Handle(), closing.EntryLines(), [&](std::size_t listed) { return closing.Text(listed); }),
+        closing.icon);
     Close();
 }
 
