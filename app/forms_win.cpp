@@ -1,6 +1,8 @@
 #include "app/forms_win.h"
 
+#include "app/common_controls_win.h"
 #include "base/palette_win.h"
+#include "base/system_library_win.h"
 #include "base/twips.h"
 #include "resources/resource.h"
 
@@ -44,7 +46,7 @@ using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 unsigned MonitorDpi(HMONITOR monitor) noexcept {
     static const GetDpiForMonitorFn getDpiForMonitor = []() noexcept {
         // Kept loaded for the life of the process, as the lookup is.
-        HMODULE shcore = ::LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        HMODULE shcore = LoadSystemLibrary(L"shcore.dll");
         FARPROC proc = shcore ? ::GetProcAddress(shcore, "GetDpiForMonitor") : nullptr;
         return reinterpret_cast<GetDpiForMonitorFn>(reinterpret_cast<void (*)()>(proc));
     }();
@@ -675,7 +677,8 @@ HWND Form::AddLinkLabel(const std::wstring& text, const ControlRect& rect, std::
     HWND hwnd =
         CreateChild(control, WC_STATICW, text, WS_VISIBLE | WS_TABSTOP | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY);
     // A static control knows nothing of keys or of a focus mark; the link learns both here.
-    if (!::SetWindowSubclass(hwnd, &Form::LinkLabelProc, 0, 0)) {
+    const CommonControlsApi& controls = CommonControls();
+    if (!controls.Loaded() || !controls.setWindowSubclass(hwnd, &Form::LinkLabelProc, 0, 0)) {
         throw std::runtime_error("The program could not make a link of its window reachable by keyboard.");
     }
     return hwnd;
@@ -884,7 +887,7 @@ LRESULT CALLBACK Form::LinkLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     case WM_GETDLGCODE: {
         // Enter belongs to the link that has the focus, not to the window's default button.
         const auto* msg = reinterpret_cast<const MSG*>(lParam);
-        const LRESULT code = ::DefSubclassProc(hwnd, message, wParam, lParam);
+        const LRESULT code = CommonControls().defSubclassProc(hwnd, message, wParam, lParam);
         if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN) {
             return code | DLGC_WANTMESSAGE;
         }
@@ -916,7 +919,7 @@ LRESULT CALLBACK Form::LinkLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPA
         ::FillRect(dc, &client, brush ? brush : ::GetSysColorBrush(COLOR_BTNFACE));
         POINT origin{};
         ::SetViewportOrgEx(dc, kLinkFocusMargin, kLinkFocusMargin, &origin);
-        ::DefSubclassProc(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        CommonControls().defSubclassProc(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
         ::SetViewportOrgEx(dc, origin.x, origin.y, nullptr);
         if (::GetFocus() == hwnd && !(::SendMessageW(hwnd, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS)) {
             ::DrawFocusRect(dc, &client);
@@ -926,7 +929,7 @@ LRESULT CALLBACK Form::LinkLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     }
     case WM_SETFOCUS:
     case WM_KILLFOCUS: {
-        const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
+        const LRESULT result = CommonControls().defSubclassProc(hwnd, message, wParam, lParam);
         if (message == WM_SETFOCUS) {
             // Only the keyboard brings the focus to a link, so its mark is wanted from now on.
             ::SendMessageW(::GetAncestor(hwnd, GA_ROOT), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
@@ -938,12 +941,12 @@ LRESULT CALLBACK Form::LinkLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPA
         ::InvalidateRect(hwnd, nullptr, FALSE);
         break;
     case WM_NCDESTROY:
-        ::RemoveWindowSubclass(hwnd, &Form::LinkLabelProc, id);
+        CommonControls().removeWindowSubclass(hwnd, &Form::LinkLabelProc, id);
         break;
     default:
         break;
     }
-    return ::DefSubclassProc(hwnd, message, wParam, lParam);
+    return CommonControls().defSubclassProc(hwnd, message, wParam, lParam);
 }
 
 HWND Form::InitialFocus() {
