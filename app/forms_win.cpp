@@ -38,7 +38,6 @@ template <typename Fn> Fn User32Function(const char* name) noexcept {
     return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
 }
 
-using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
 using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 
@@ -237,19 +236,6 @@ RECT RestoredRect(const SavedPlacement& saved, const std::vector<MonitorArea>& m
     return RECT{corner.x, corner.y, corner.x + width, corner.y + height};
 }
 
-unsigned WindowDpi(HWND hwnd) noexcept {
-    static const GetDpiForWindowFn getDpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
-    if (getDpiForWindow && hwnd) {
-        const UINT dpi = getDpiForWindow(hwnd);
-        if (dpi != 0) {
-            return dpi;
-        }
-    }
-    WindowDC screen(nullptr);
-    const int dpi = screen.get() ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
-    return dpi > 0 ? static_cast<unsigned>(dpi) : 96u;
-}
-
 int FontHeightForPoints(double points, unsigned dpi) noexcept {
     return -static_cast<int>(std::lround(points * static_cast<double>(dpi) / 72.0));
 }
@@ -391,8 +377,8 @@ void Form::Create(const FormStyle& style, HWND owner) {
     if (style.maximizeBox) {
         windowStyle |= WS_MAXIMIZEBOX;
     }
-    // Made where it will stand and at its final size, on the primary monitor at that monitor's DPI:
-    // moving and sizing a window once it exists costs a round of messages each.
+    // Made where it will stand and at its final size, at that monitor's DPI: moving and sizing a
+    // window once it exists costs a round of messages each.
     constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
     RECT restored{};
     unsigned plannedDpi = 0;
@@ -400,7 +386,10 @@ void Form::Create(const FormStyle& style, HWND owner) {
     SIZE plannedSize{restored.right - restored.left, restored.bottom - restored.top};
     POINT plannedCorner{restored.left, restored.top};
     if (!restoring) {
-        HMONITOR monitor = ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+        // The window that opened it may stand on another monitor than the primary one: the user
+        // looks there.
+        HMONITOR monitor = owner ? ::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST)
+                                 : ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
         plannedDpi = MonitorDpi(monitor);
         plannedSize = OuterSizeAt(plannedDpi, windowStyle, kExStyle);
         MONITORINFO info{};

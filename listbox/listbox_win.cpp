@@ -3,6 +3,7 @@
 #include "base/palette_win.h"
 #include "base/system_library_win.h"
 #include "base/twips.h"
+#include "base/window_dpi_win.h"
 #include "listbox/listbox_accessible_win.h"
 
 #include <commctrl.h>
@@ -130,24 +131,6 @@ std::wstring TipText(const std::wstring& text) {
 
 HMENU ChildId(int id) {
     return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
-}
-
-unsigned WindowDpi(HWND hwnd) {
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = [] {
-        HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-        return user32 ? reinterpret_cast<GetDpiForWindowFn>(
-                            reinterpret_cast<void*>(::GetProcAddress(user32, "GetDpiForWindow")))
-                      : nullptr;
-    }();
-    if (getDpiForWindow) {
-        if (const UINT dpi = getDpiForWindow(hwnd)) {
-            return dpi;
-        }
-    }
-    WindowDC dc(hwnd);
-    const int dpi = dc.get() ? ::GetDeviceCaps(dc.get(), LOGPIXELSY) : 0;
-    return dpi > 0 ? static_cast<unsigned>(dpi) : 96u;
 }
 
 LRESULT CALLBACK ListboxWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
