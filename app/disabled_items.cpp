@@ -186,6 +186,10 @@ std::wstring AdministratorLine(const EnableRecord& record) {
     if (!record.problem.empty() || record.switch_only) {
         return std::wstring();
     }
+    if (record.result.record_denied) {
+        // Nothing was put back: the entry would show both as starting and as disabled.
+        return ShownName(record.title) + L": its record in HKLM";
+    }
     std::vector<RunPlace> denied;
     std::vector<RunPlace> back;
     std::wstring refused;

@@ -168,9 +168,12 @@ TEST(DisabledItemsMessage, EveryOutcomeIsToldAsItIs) {
                             : Result(EnableOutcome::Done, {{RunPlace::CurrentUser, EnablePlaceOutcome::Restored, 0}});
         many.push_back(record);
     }
+    many[1].result.record_denied = true; // the record may not be deleted: nothing was put back
+    many[1].result.places.clear();
     const ClosingMessage grouped = ComposeReenableMessage(many);
     EXPECT_EQ(grouped.Text(), L"Not every item could be re-enabled:\r\n\r\n"
-                              L"Still disabled where administrator rights are needed:\r\none: HKLM\r\ntwo: HKLM\r\n"
+                              L"Still disabled where administrator rights are needed:\r\none: HKLM\r\n"
+                              L"two: its record in HKLM\r\n"
                               L"Close Runsweep and run it as administrator to re-enable them there.\r\n\r\n"
                               L"three: re-enabled in HKCU.\r\nfour: re-enabled in HKCU.\r\nfive: re-enabled in HKCU.");
     EXPECT_NE(grouped.Text(1).find(L"one: HKLM\r\n\u2026and 1 more\r\nClose Runsweep"), std::wstring::npos)
