@@ -2,6 +2,7 @@
 
 #include "listbox/startup_list.h"
 #include "registry/action_reason.h"
+#include "registry/clock.h"
 #include "registry/name_case.h"
 
 #include <algorithm>
@@ -40,9 +41,27 @@ std::vector<ActionRecord> CarryOutChoices(const StartupList& list, const Startup
                                           const StartupActionFn& remove) {
     std::vector<ActionRecord> actions = ReadChosenRows(list);
     for (ActionRecord& record : actions) {
-        record.result = record.action == ChosenAction::Disable ? disable(record.value) : remove(record.value);
+        EntryResult result = record.action == ChosenAction::Disable ? disable(record.value) : remove(record.value);
+        record.result = std::move(result.run);
+        record.files = std::move(result.files);
     }
     return actions;
+}
+
+std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, FolderFiles& files,
+                                          MessageSink& messages, const SwitchClock& clock) {
+    return CarryOutChoices(
+        list,
+        [&](const std::wstring& sValue) {
+            return DisableEntry(registry, files, sValue, messages, LocalTimeNow(), clock);
+        },
+        [&](const std::wstring& sValue) { return RemoveEntry(registry, files, sValue); });
+}
+
+bool ActionRecord::TookEffect() const {
+    EntryResult entry(result);
+    entry.files = files;
+    return entry.TookEffect();
 }
 
 std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, MessageSink& messages) {
@@ -240,13 +259,20 @@ ClosingMessage ComposeClosingMessage(const std::vector<ActionRecord>& actions) {
     std::vector<std::pair<std::wstring, std::wstring>> others;
     std::size_t done = 0;
     for (const ActionRecord& record : actions) {
-        if (record.result.TookEffect()) {
+        if (record.TookEffect()) {
             ++done;
-        } else if (std::wstring line = AdministratorLine(record); !line.empty()) {
+            continue;
+        }
+        // An entry whose files were all dealt with is told by its Run keys alone.
+        const bool filesDone = std::all_of(record.files.begin(), record.files.end(),
+                                           [](const FolderActionRecord& file) { return file.TookEffect(); });
+        if (std::wstring line = filesDone ? AdministratorLine(record) : std::wstring(); !line.empty()) {
             administrator.lines.push_back(std::move(line));
         } else {
+            EntryResult entry(record.result);
+            entry.files = record.files;
             others.emplace_back(ShownName(record.value) + ActionLabel(record.action),
-                                ActionReason(record.result, wording));
+                                EntryReason(entry, record.action == ChosenAction::Disable, wording));
         }
     }
     ClosingMessage message;
