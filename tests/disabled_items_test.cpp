@@ -430,7 +430,7 @@ TEST(DisabledItemsCarryOut, FolderItemsAreRowsOfTheirOwnWhoseFilesComeBackAndAre
     const std::vector<EnableRecord> refused = CarryOutReenable(again, items, registry, files, true);
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_FALSE(refused[0].TookEffect());
-    EXPECT_NE(ComposeReenableMessage(refused).text.find(L"is there again, and the disabled copy stays at"),
+    EXPECT_NE(ComposeReenableMessage(refused).Text().find(L"is there again, and the disabled copy stays at"),
               std::wstring::npos);
     EXPECT_EQ(files.FileBytes(items.folder_records[0].path), (std::vector<unsigned char>{'n', 'e', 'w'}));
 }
