@@ -214,21 +214,25 @@ std::wstring AdministratorLine(const ActionRecord& record) {
     std::vector<RunPlace> denied;
     std::vector<RunPlace> removed;
     std::wstring refused;
-    std::vector<PlaceResult> places = record.result.places;
-    std::stable_sort(places.begin(), places.end(),
-                     [](const PlaceResult& a, const PlaceResult& b) { return a.place < b.place; });
-    for (const PlaceResult& place : places) {
-        switch (place.outcome) {
-        case PlaceOutcome::NeedsAdministrator:
-            denied.push_back(place.place);
-            break;
-        case PlaceOutcome::Removed:
-            removed.push_back(place.place);
-            break;
-        case PlaceOutcome::Failed:
-            refused += L"; " + std::wstring(PlaceLabel(place.place)) + L" refused the change (error " +
-                       std::to_wstring(place.status) + L")";
-            break;
+    const std::vector<PlaceResult>& places = record.result.places;
+    // In the order the user knows the places by, whatever order the deletes took.
+    for (const RunPlace shown : {RunPlace::CurrentUser, RunPlace::Machine64, RunPlace::Machine32}) {
+        for (const PlaceResult& place : places) {
+            if (place.place != shown) {
+                continue;
+            }
+            switch (place.outcome) {
+            case PlaceOutcome::NeedsAdministrator:
+                denied.push_back(place.place);
+                break;
+            case PlaceOutcome::Removed:
+                removed.push_back(place.place);
+                break;
+            case PlaceOutcome::Failed:
+                refused += L"; " + std::wstring(PlaceLabel(place.place)) + L" refused the change (error " +
+                           std::to_wstring(place.status) + L")";
+                break;
+            }
         }
     }
     if (denied.empty() && places.empty() && record.result.outcome == ActionOutcome::NeedsAdministrator) {

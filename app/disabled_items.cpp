@@ -260,25 +260,28 @@ std::wstring AdministratorLine(const EnableRecord& record) {
     std::vector<RunPlace> denied;
     std::vector<RunPlace> back;
     std::wstring refused;
-    std::vector<EnablePlaceResult> places = record.result.places;
-    std::stable_sort(places.begin(), places.end(),
-                     [](const EnablePlaceResult& a, const EnablePlaceResult& b) { return a.place < b.place; });
-    for (const EnablePlaceResult& place : places) {
-        switch (place.outcome) {
-        case EnablePlaceOutcome::NeedsAdministrator:
-            denied.push_back(place.place);
-            break;
-        case EnablePlaceOutcome::Restored:
-        case EnablePlaceOutcome::AlreadyThere:
-            back.push_back(place.place);
-            break;
-        case EnablePlaceOutcome::Failed:
-            refused += L"; " + std::wstring(PlaceLabel(place.place)) + L" refused the change (error " +
-                       std::to_wstring(place.status) + L")";
-            break;
-        case EnablePlaceOutcome::Conflict:
-        case EnablePlaceOutcome::NotTried:
-            break;
+    // In the order the user knows the places by, whatever order they were written back in.
+    for (const RunPlace shown : {RunPlace::CurrentUser, RunPlace::Machine64, RunPlace::Machine32}) {
+        for (const EnablePlaceResult& place : record.result.places) {
+            if (place.place != shown) {
+                continue;
+            }
+            switch (place.outcome) {
+            case EnablePlaceOutcome::NeedsAdministrator:
+                denied.push_back(place.place);
+                break;
+            case EnablePlaceOutcome::Restored:
+            case EnablePlaceOutcome::AlreadyThere:
+                back.push_back(place.place);
+                break;
+            case EnablePlaceOutcome::Failed:
+                refused += L"; " + std::wstring(PlaceLabel(place.place)) + L" refused the change (error " +
+                           std::to_wstring(place.status) + L")";
+                break;
+            case EnablePlaceOutcome::Conflict:
+            case EnablePlaceOutcome::NotTried:
+                break;
+            }
         }
     }
     if (denied.empty()) {
