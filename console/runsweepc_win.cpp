@@ -7,7 +7,9 @@
 #include "catalogue/file_system.h"
 #include "catalogue/program_folder.h"
 #include "console/console_run.h"
+#include "registry/folder_files_win.h"
 #include "registry/registry_win.h"
+#include "registry/startup_approved.h"
 
 #include <windows.h>
 
@@ -83,7 +85,9 @@ int Run(int argc, wchar_t** argv, StdStreams& streams) {
     ErrorStreamMessages messages(streams);
     LoadCustomListAtStartup(ProgramFolder(), catalogue, NativeFileSystem(), messages);
     const std::unique_ptr<Registry> registry = MakeWin32Registry();
-    return RunConsoleCommand(parsed.options, catalogue, *registry, streams);
+    const std::unique_ptr<FolderFiles> files = MakeWin32FolderFiles();
+    return RunConsoleCommand(parsed.options, catalogue, *registry, streams,
+                             FolderAccess{files.get(), KeepsStartupSwitch(RunningWindowsVersion())});
 }
 
 // what() of the program's own exceptions is ASCII.
