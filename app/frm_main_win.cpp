@@ -189,7 +189,9 @@ void frmMain::OnContinueClick() {
         actions = CarryOutChoices(Startups(), registry_, files_, messages_, clock);
     }
     const ClosingMessage closing = ComposeClosingMessage(actions);
-    messages_.ShowMessage(closing.text, closing.icon);
+    messages_.ShowMessage(
+        FitMessageToScreen(Handle(), closing.EntryLines(), [&](std::size_t listed) { return closing.Text(listed); }),
+        closing.icon);
     Close();
 }
 
