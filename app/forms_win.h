@@ -58,6 +58,9 @@
 
 namespace runsweep {
 
+// The window class of every form; a second start finds the first one's main window by it.
+inline constexpr const wchar_t* kFormClassName = L"Runsweep.Form";
+
 // The fonts the program's windows use.
 enum class FontKind {
     Default,          // "MS Sans Serif" 8.25 pt: for controls that set no font of their own
@@ -332,7 +335,7 @@ private:
 };
 
 // Shows the core's messages as modal message boxes titled "Runsweep", owned by the program's main
-// window once it exists.
+// window once it exists. A text too tall for the screen is cut after the lines that fit.
 class MessageBoxSink : public MessageSink {
 public:
     void SetOwner(HWND owner) noexcept { owner_ = owner; }
@@ -341,6 +344,11 @@ public:
 private:
     HWND owner_ = nullptr;
 };
+
+// The text of a message naming as many of its `total` entries as let its box stand whole in the
+// work area of the monitor of `owner` (the primary one when null): `compose(n)` is the text naming
+// the first n. With room for all of them, compose(total).
+std::wstring FitMessageToScreen(HWND owner, std::size_t total, const std::function<std::wstring(std::size_t)>& compose);
 
 // MessageBoxW's style for an icon: MB_OK and the matching icon flag.
 UINT MessageBoxStyle(MessageIcon icon) noexcept;

@@ -220,6 +220,7 @@ TEST(Reenable, ARecordNotUnderstoodIsNeverActedOn) {
         const wchar_t* hkey;
         const wchar_t* key;
         bool command;
+        std::wstring name = kName;
         const wchar_t* number = nullptr; // a REG_DWORD of this name, with `value`
         unsigned long value = 0;
     };
@@ -228,16 +229,21 @@ TEST(Reenable, ARecordNotUnderstoodIsNeverActedOn) {
         {"unknown hive", L"HKCR", kRecordRunKey, true},
         {"not a Run key", L"HKLM", L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce", true},
         {"the 32-bit Run key under HKCU", L"HKCU", kRecordRunKey32, true},
-        {"a hive that is no text", nullptr, kRecordRunKey, true, L"hkey", 1},
-        {"a command of binary type", L"HKLM", kRecordRunKey, true, L"RunsweepType", kRegBinary},
-        {"a count of places past any older version's", L"HKLM", kRecordRunKey, true, L"RunsweepPlaces", 1025},
+        {"a hive that is no text", nullptr, kRecordRunKey, true, kName, L"hkey", 1},
+        {"a command of binary type", L"HKLM", kRecordRunKey, true, kName, L"RunsweepType", kRegBinary},
+        {"a count of places past any older version's", L"HKLM", kRecordRunKey, true, kName, L"RunsweepPlaces", 1025},
+        // A crafted record: no program's Run value is named so, and a value of that name would be
+        // planted, not put back.
+        {"a name with a line break", L"HKCU", kRecordRunKey, true, L"qttask\r\nEvil"},
+        {"a name with an escape", L"HKLM", kRecordRunKey, true, L"\x1b[2Jqttask"},
+        {"a name with DEL", L"HKLM", kRecordRunKey32, true, L"qt\x7ftask"},
     };
     for (const Malformed& bad : cases) {
         SCOPED_TRACE(bad.label);
         MemoryRegistry registry;
         {
             RegKey record;
-            ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, StartupRecordPath(kName), record), kSuccess);
+            ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, StartupRecordPath(bad.name), record), kSuccess);
             if (bad.command) {
                 ASSERT_EQ(registry.SetStringValue(record, L"command", L"C:\\qt.exe"), kSuccess);
             }
@@ -252,17 +258,25 @@ TEST(Reenable, ARecordNotUnderstoodIsNeverActedOn) {
                           kSuccess);
             }
         }
-        const StartupRecord record = RecordOf(registry);
+        StartupRecord record = RecordOf(registry, bad.name);
         ASSERT_FALSE(record.Understood());
         if (bad.value == 1025) { // read as a count, not as places that happen to be missing
             EXPECT_EQ(record.problem, L"its count of places is damaged");
         }
         registry.ClearLog();
         EXPECT_EQ(EnableStartup(registry, record).outcome, EnableOutcome::NotUnderstood);
-        EXPECT_EQ(EnableStartup(registry, kName).outcome, EnableOutcome::NotUnderstood);
+        EXPECT_EQ(EnableStartup(registry, bad.name).outcome, EnableOutcome::NotUnderstood);
+        if (bad.name != kName) {
+            // Even handed over as understood.
+            record.problem.clear();
+            record.places = {{RunPlace::CurrentUser, L"C:\\qt.exe", kRegSz}};
+            EXPECT_EQ(EnableStartup(registry, record).outcome, EnableOutcome::NotUnderstood);
+        }
         EXPECT_TRUE(Changes(registry).empty());
-        EXPECT_TRUE(RecordExists(registry));
-        EXPECT_FALSE(AnyRunValueLeft(registry));
+        EXPECT_TRUE(RecordExists(registry, bad.name));
+        for (const RunPlace place : {RunPlace::CurrentUser, RunPlace::Machine64, RunPlace::Machine32}) {
+            EXPECT_FALSE(RunValueOf(registry, place, bad.name));
+        }
     }
 }
 
