@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -141,10 +142,18 @@ TEST(ConsoleText, ControlCharactersCannotBreakALineAndShownTextWins) {
 // RUNSWEEP_WRITE_GOLDEN=1 writes the files anew from this build, for review in the diff.
 class GoldenStreams : public ConsoleStreams {
 public:
-    void Out(const std::wstring& text) override { out += text; }
-    void Err(const std::wstring& text) override { err += text; }
     std::wstring out;
     std::wstring err;
+
+protected:
+    std::optional<std::wstring> WriteOut(const std::wstring& text) override {
+        out += text;
+        return std::nullopt;
+    }
+    std::optional<std::wstring> WriteErr(const std::wstring& text) override {
+        err += text;
+        return std::nullopt;
+    }
 };
 
 class NoMessages final : public MessageSink {
