@@ -268,24 +268,27 @@ public:
         }
         return false;
     }
-    // One counted string of the string data at `at`, moving `at` past it. No NUL may be inside:
-    // the shell's copy would end there.
+    // One counted string of the string data at `at`, moving `at` past it. The text ends at a NUL
+    // within the count, as the shell's copy of it does (some writers count a closing NUL).
     bool Counted(std::size_t& at, bool wide, std::wstring& text) const {
         unsigned long count = 0;
         if (!U16(at, count)) {
             return false;
         }
         const std::size_t unit = wide ? 2 : 1;
-        if (!Has(at + 2, count * unit)) {
+        const std::size_t start = at + 2;
+        const std::size_t end = start + count * unit;
+        if (!Has(start, count * unit)) {
             return false;
         }
         std::wstring read;
-        const bool ended = Terminated(at + 2, at + 2 + count * unit, wide, read);
-        if (ended || read.size() != count) {
+        // Whole when it holds no NUL; otherwise cut there, with no byte beyond the ASCII range
+        // before it either way.
+        if (!Terminated(start, end, wide, read) && read.size() != count) {
             return false;
         }
         text = std::move(read);
-        at += 2 + count * unit;
+        at = end;
         return true;
     }
 

@@ -554,7 +554,10 @@ TEST(ShortcutBytes, APlainLocalShortcutIsReadFromItsBytesAndAnythingElseIsLeftTo
         {"a network share", with([](LinkImage& i) { i.info_flags = 0x2; }), std::nullopt},
         {"environment strings", with([](LinkImage& i) { i.flags |= 0x200; }), std::nullopt},
         {"no link information", with([](LinkImage& i) { i.flags = 0x1 | 0x20 | 0x80, i.id_list = 40; }), std::nullopt},
-        {"a NUL in the arguments", with([](LinkImage& i) { i.arguments = std::wstring(L"a\0b", 3); }), std::nullopt},
+        {"a NUL in the arguments, as some writers count one",
+         with([](LinkImage& i) { i.arguments = std::wstring(L"-a\0b", 4); }), Shortcut{L"C:\\Tools\\tool.exe", L"-a"}},
+        {"ANSI arguments beyond ASCII", with([](LinkImage& i) { i.flags &= ~0x80ul, i.arguments = L"\u00e9"; }),
+         std::nullopt},
         {"an empty path", with([](LinkImage& i) { i.base.clear(); }), std::nullopt},
     };
     for (const Case& c : cases) {
