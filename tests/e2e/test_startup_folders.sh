@@ -234,7 +234,7 @@ seed_folders
 gamma_sum=$(sum_of "$COMMON_DIR\\Adobe Gamma Loader.lnk")
 telegram_sum=$(sum_of "$USER_DIR\\Telegram.lnk")
 listed=$(console list --format csv | cut -d, -f1,2)
-[ "$listed" = "$(printf 'Name,Places\nAdobe Gamma Loader,Startup folder (all users)\nTelegram,Startup folder')" ] ||
+[ "$listed" = "$(printf 'name,places\nAdobe Gamma Loader,Startup folder (all users)\nTelegram,Startup folder')" ] ||
     e2e_fail "runsweepc list: $listed"
 told=$(console disable --all --dry-run)
 case $told in
@@ -248,7 +248,7 @@ expect_sum "kept by runsweepc" "$PSS_DIR\\Adobe Gamma Loader.lnk.CommonStartup" 
 expect_sum "kept by runsweepc" "$PSS_DIR\\Telegram.lnk.Startup" "$telegram_sum"
 expect_folder_record "$USER_DIR\\Telegram.lnk" .Startup "\"$TELEGRAM_TARGET\" -autostart"
 disabled=$(console disabled --format csv | cut -d, -f1,3)
-[ "$disabled" = "$(printf 'Name,Places\nAdobe Gamma Loader.lnk,Startup folder (all users)\nTelegram.lnk,Startup folder')" ] ||
+[ "$disabled" = "$(printf 'name,places\nAdobe Gamma Loader.lnk,Startup folder (all users)\nTelegram.lnk,Startup folder')" ] ||
     e2e_fail "runsweepc disabled: $disabled"
 console enable --all >/dev/null || e2e_fail "runsweepc enable --all failed"
 expect_sum "back by runsweepc" "$COMMON_DIR\\Adobe Gamma Loader.lnk" "$gamma_sum"
