@@ -2,6 +2,7 @@
 // that nothing else handles ends up here and is shown before the program ends.
 #include "app/forms_win.h"
 #include "app/main_win.h"
+#include "base/system_library_win.h"
 
 #include <windows.h>
 
@@ -30,6 +31,7 @@ void ShowFatalError(const std::wstring& what) noexcept {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    runsweep::HardenLibrarySearch();
     try {
         runsweep::Program program;
         program.Main();

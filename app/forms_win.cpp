@@ -1,6 +1,8 @@
 #include "app/forms_win.h"
 
+#include "app/common_controls_win.h"
 #include "base/palette_win.h"
+#include "base/system_library_win.h"
 #include "base/twips.h"
 #include "resources/resource.h"
 
@@ -35,7 +37,6 @@ template <typename Fn> Fn User32Function(const char* name) noexcept {
     return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
 }
 
-using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
 using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 
@@ -43,7 +44,7 @@ using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 unsigned MonitorDpi(HMONITOR monitor) noexcept {
     static const GetDpiForMonitorFn getDpiForMonitor = []() noexcept {
         // Kept loaded for the life of the process, as the lookup is.
-        HMODULE shcore = ::LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        HMODULE shcore = LoadSystemLibrary(L"shcore.dll");
         FARPROC proc = shcore ? ::GetProcAddress(shcore, "GetDpiForMonitor") : nullptr;
         return reinterpret_cast<GetDpiForMonitorFn>(reinterpret_cast<void (*)()>(proc));
     }();
@@ -234,19 +235,6 @@ RECT RestoredRect(const SavedPlacement& saved, const std::vector<MonitorArea>& m
     return RECT{corner.x, corner.y, corner.x + width, corner.y + height};
 }
 
-unsigned WindowDpi(HWND hwnd) noexcept {
-    static const GetDpiForWindowFn getDpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
-    if (getDpiForWindow && hwnd) {
-        const UINT dpi = getDpiForWindow(hwnd);
-        if (dpi != 0) {
-            return dpi;
-        }
-    }
-    WindowDC screen(nullptr);
-    const int dpi = screen.get() ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
-    return dpi > 0 ? static_cast<unsigned>(dpi) : 96u;
-}
-
 int FontHeightForPoints(double points, unsigned dpi) noexcept {
     return -static_cast<int>(std::lround(points * static_cast<double>(dpi) / 72.0));
 }
@@ -388,8 +376,8 @@ void Form::Create(const FormStyle& style, HWND owner) {
     if (style.maximizeBox) {
         windowStyle |= WS_MAXIMIZEBOX;
     }
-    // Made where it will stand and at its final size, on the primary monitor at that monitor's DPI:
-    // moving and sizing a window once it exists costs a round of messages each.
+    // Made where it will stand and at its final size, at that monitor's DPI: moving and sizing a
+    // window once it exists costs a round of messages each.
     constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
     RECT restored{};
     unsigned plannedDpi = 0;
@@ -397,7 +385,10 @@ void Form::Create(const FormStyle& style, HWND owner) {
     SIZE plannedSize{restored.right - restored.left, restored.bottom - restored.top};
     POINT plannedCorner{restored.left, restored.top};
     if (!restoring) {
-        HMONITOR monitor = ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+        // The window that opened it may stand on another monitor than the primary one: the user
+        // looks there.
+        HMONITOR monitor = owner ? ::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST)
+                                 : ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
         plannedDpi = MonitorDpi(monitor);
         plannedSize = OuterSizeAt(plannedDpi, windowStyle, kExStyle);
         MONITORINFO info{};
@@ -674,7 +665,8 @@ HWND Form::AddLinkLabel(const std::wstring& text, const ControlRect& rect, std::
     HWND hwnd =
         CreateChild(control, WC_STATICW, text, WS_VISIBLE | WS_TABSTOP | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY);
     // A static control knows nothing of keys or of a focus mark; the link learns both here.
-    if (!::SetWindowSubclass(hwnd, &Form::LinkLabelProc, 0, 0)) {
+    const CommonControlsApi& controls = CommonControls();
+    if (!controls.Loaded() || !controls.setWindowSubclass(hwnd, &Form::LinkLabelProc, 0, 0)) {
         throw std::runtime_error("The program could not make a link of its window reachable by keyboard.");
     }
     return hwnd;
@@ -883,7 +875,7 @@ LRESULT CALLBACK Form::LinkLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     case WM_GETDLGCODE: {
         // Enter belongs to the link that has the focus, not to the window's default button.
         const auto* msg = reinterpret_cast<const MSG*>(lParam);
-        const LRESULT code = ::DefSubclassProc(hwnd, message, wParam, lParam);
+        const LRESULT code = CommonControls().defSubclassProc(hwnd, message, wParam, lParam);
         if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN) {
             return code | DLGC_WANTMESSAGE;
         }
@@ -915,7 +907,7 @@ LRESULT CALLBACK Form::LinkLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPA
         ::FillRect(dc, &client, brush ? brush : ::GetSysColorBrush(COLOR_BTNFACE));
         POINT origin{};
         ::SetViewportOrgEx(dc, kLinkFocusMargin, kLinkFocusMargin, &origin);
-        ::DefSubclassProc(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        CommonControls().defSubclassProc(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
         ::SetViewportOrgEx(dc, origin.x, origin.y, nullptr);
         if (::GetFocus() == hwnd && !(::SendMessageW(hwnd, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS)) {
             ::DrawFocusRect(dc, &client);
@@ -925,7 +917,7 @@ LRESULT CALLBACK Form::LinkLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     }
     case WM_SETFOCUS:
     case WM_KILLFOCUS: {
-        const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
+        const LRESULT result = CommonControls().defSubclassProc(hwnd, message, wParam, lParam);
         if (message == WM_SETFOCUS) {
             // Only the keyboard brings the focus to a link, so its mark is wanted from now on.
             ::SendMessageW(::GetAncestor(hwnd, GA_ROOT), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
@@ -937,12 +929,12 @@ LRESULT CALLBACK Form::LinkLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPA
         ::InvalidateRect(hwnd, nullptr, FALSE);
         break;
     case WM_NCDESTROY:
-        ::RemoveWindowSubclass(hwnd, &Form::LinkLabelProc, id);
+        CommonControls().removeWindowSubclass(hwnd, &Form::LinkLabelProc, id);
         break;
     default:
         break;
     }
-    return ::DefSubclassProc(hwnd, message, wParam, lParam);
+    return CommonControls().defSubclassProc(hwnd, message, wParam, lParam);
 }
 
 HWND Form::InitialFocus() {

@@ -41,6 +41,7 @@
 #include "base/message_sink.h"
 #include "base/palette_win.h"
 #include "base/win_handles_win.h"
+#include "base/window_dpi_win.h"
 
 #include <windows.h>
 
@@ -95,10 +96,6 @@ enum class LabelSize {
     Auto, // the label takes the size of its text on one line
     Wrap, // fixed box; the text wraps inside it and is cut at its bottom edge
 };
-
-// The DPI of a window: GetDpiForWindow where the system has it (Windows 10 1607 and later),
-// otherwise the screen's logical DPI. Never 0.
-unsigned WindowDpi(HWND hwnd) noexcept;
 
 // The height in pixels of a font of `points` points at `dpi`, as CreateFont wants it (negative:
 // character height, not cell height).
@@ -180,9 +177,9 @@ public:
     Form& operator=(const Form&) = delete;
     virtual ~Form();
 
-    // Creates the window, hidden and centred on the screen, builds its controls (OnCreateControls)
-    // and raises OnLoad. `owner` may be null. Throws std::runtime_error when the window cannot be
-    // created.
+    // Creates the window, hidden and centred on the screen its owner is on (the primary one when
+    // `owner` is null, and unless a kept place is restored), builds its controls (OnCreateControls)
+    // and raises OnLoad. Throws std::runtime_error when the window cannot be created.
     void Create(const FormStyle& style, HWND owner);
     // Shows the window and returns.
     void ShowModeless();

@@ -186,7 +186,7 @@ void frmMain::OnMsconfigClick() {
     Win32ShellLauncher shell(Handle());
     // A close that came while MSConfig's failure message was open has the last word: the user
     // asked to end the program, not to see another window.
-    if (OpenReenable(shell, messages_, RunningWindowsVersion()) && !ClosePending()) {
+    if (OpenReenable(shell, messages_, RunningWindowsVersion(), RunningSystemFolders()) && !ClosePending()) {
         ShowDisabledItems();
     }
 }

@@ -20,8 +20,21 @@ void OpenDocument(ShellLauncher& shell, WebPage page) {
     static_cast<void>(shell.Open(WebAddress(page)));
 }
 
-bool OpenMsconfig(ShellLauncher& shell, MessageSink& messages) {
-    if (!shell.Open(kMsconfigProgram)) {
+std::wstring MsconfigPath(const WindowsVersion& version, const SystemFolders& folders) {
+    const auto join = [](const std::wstring& folder, const wchar_t* tail) {
+        if (folder.empty()) {
+            return std::wstring();
+        }
+        return folder + (folder.back() == L'\\' ? L"" : L"\\") + tail;
+    };
+    if (version.major == 5) {
+        return join(folders.windows, L"pchealth\\helpctr\\binaries\\msconfig.exe");
+    }
+    return join(folders.system, L"msconfig.exe");
+}
+
+bool OpenMsconfig(ShellLauncher& shell, MessageSink& messages, const std::wstring& program) {
+    if (program.empty() || !shell.Open(program.c_str())) {
         messages.ShowMessage(kMsconfigFailedMessage, MessageIcon::Error);
         return false;
     }
@@ -32,8 +45,9 @@ bool MsconfigReenables(const WindowsVersion& version) noexcept {
     return version.major == 5 || (version.major == 6 && version.minor <= 1);
 }
 
-bool OpenReenable(ShellLauncher& shell, MessageSink& messages, const WindowsVersion& version) {
-    return !MsconfigReenables(version) || !OpenMsconfig(shell, messages);
+bool OpenReenable(ShellLauncher& shell, MessageSink& messages, const WindowsVersion& version,
+                  const SystemFolders& folders) {
+    return !MsconfigReenables(version) || !OpenMsconfig(shell, messages, MsconfigPath(version, folders));
 }
 
 void ShowVersionHistory(MessageSink& messages) {

@@ -1,13 +1,17 @@
 #include "app/main_win.h"
 
+#include "app/common_controls_win.h"
 #include "app/frm_main_win.h"
 #include "app/windows_version.h"
+#include "base/system_library_win.h"
 #include "catalogue/custom_list.h"
 #include "catalogue/file_system.h"
 #include "catalogue/program_folder.h"
 #include "registry/registry_win.h"
 
 #include <commctrl.h>
+
+#include <stdexcept>
 
 namespace runsweep {
 
@@ -31,12 +35,15 @@ unsigned long PlatformId() noexcept {
 
 void Program::Main() {
     // Held until the main window unloads; nothing else uses it.
-    hShell32_.reset(::LoadLibraryW(L"shell32.dll"));
+    hShell32_.reset(LoadSystemLibrary(L"shell32.dll"));
 
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_USEREX_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES;
-    ::InitCommonControlsEx(&controls);
+    if (!CommonControls().Loaded()) {
+        throw std::runtime_error("The program could not load the system's common controls.");
+    }
+    CommonControls().initCommonControlsEx(&controls);
 
     CheckWindowsVersion(PlatformId(), messages_);
 

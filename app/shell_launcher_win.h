@@ -1,6 +1,6 @@
 #pragma once
 // The shell's "open" for the program's links: a web address goes to the default browser, a program
-// name is started from the system's search path.
+// is started from the full path it is given.
 #include "app/launches.h"
 
 #include <windows.h>
@@ -17,5 +17,9 @@ public:
 private:
     HWND owner_;
 };
+
+// The running system's Windows folder and its native system folder (Sysnative for a 32-bit
+// program on 64-bit Windows).
+SystemFolders RunningSystemFolders();
 
 } // namespace runsweep

@@ -2,6 +2,7 @@
 // machine's registry, and the two output streams. To a console the text goes as UTF-16 through
 // WriteConsoleW, so every name shows whatever the console's code page; to a file or a pipe it goes
 // as UTF-8 without a byte-order mark. Nothing is read from standard input.
+#include "base/system_library_win.h"
 #include "catalogue/custom_list.h"
 #include "catalogue/file_system.h"
 #include "catalogue/program_folder.h"
@@ -98,6 +99,7 @@ std::wstring Widen(const char* text) {
 } // namespace runsweep
 
 int wmain(int argc, wchar_t** argv) {
+    runsweep::HardenLibrarySearch();
     runsweep::StdStreams streams;
     try {
         return runsweep::Run(argc, argv, streams);

@@ -1,5 +1,6 @@
 #include "listbox/listbox_accessible_win.h"
 
+#include "base/system_library_win.h"
 #include "listbox/list_items.h"
 #include "listbox/listbox_win.h"
 
@@ -26,8 +27,8 @@ const AccessibilityApi* LoadAccessibilityApi() {
     static const AccessibilityApi api = [] {
         AccessibilityApi loaded;
         // Loaded for the rest of the process: handed-out objects may be called until it ends.
-        HMODULE oleacc = ::LoadLibraryW(L"oleacc.dll");
-        HMODULE oleaut = ::LoadLibraryW(L"oleaut32.dll");
+        HMODULE oleacc = LoadSystemLibrary(L"oleacc.dll");
+        HMODULE oleaut = LoadSystemLibrary(L"oleaut32.dll");
         loaded.lresultFromObject = Lookup<decltype(loaded.lresultFromObject)>(oleacc, "LresultFromObject");
         loaded.createStdAccessibleObject =
             Lookup<decltype(loaded.createStdAccessibleObject)>(oleacc, "CreateStdAccessibleObject");

@@ -1,7 +1,9 @@
 #include "listbox/listbox_win.h"
 
 #include "base/palette_win.h"
+#include "base/system_library_win.h"
 #include "base/twips.h"
+#include "base/window_dpi_win.h"
 #include "listbox/listbox_accessible_win.h"
 
 #include <commctrl.h>
@@ -12,6 +14,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #if __has_include("resources/resource.h")
@@ -58,6 +61,42 @@ HBRUSH BackBrush(bool selected) {
     return BackgroundBrush(RowSurface(selected));
 }
 
+// The theme functions the boxes are drawn with, from the system folder on first use. Without them
+// (a system without themes) the boxes are drawn classic.
+struct ThemeApi {
+    decltype(&::IsAppThemed) isAppThemed = nullptr;
+    decltype(&::OpenThemeData) openThemeData = nullptr;
+    decltype(&::CloseThemeData) closeThemeData = nullptr;
+    decltype(&::GetThemePartSize) getThemePartSize = nullptr;
+    decltype(&::DrawThemeBackground) drawThemeBackground = nullptr;
+};
+
+const ThemeApi& Themes() {
+    static const ThemeApi api = [] {
+        ThemeApi loaded;
+        // Kept for the life of the process: theme handles may outlive any one list.
+        HMODULE uxtheme = LoadSystemLibrary(L"uxtheme.dll");
+        if (!uxtheme) {
+            return loaded;
+        }
+        const auto find = [uxtheme](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+                reinterpret_cast<void (*)()>(::GetProcAddress(uxtheme, name)));
+        };
+        find(loaded.isAppThemed, "IsAppThemed");
+        find(loaded.openThemeData, "OpenThemeData");
+        find(loaded.closeThemeData, "CloseThemeData");
+        find(loaded.getThemePartSize, "GetThemePartSize");
+        find(loaded.drawThemeBackground, "DrawThemeBackground");
+        if (!loaded.isAppThemed || !loaded.openThemeData || !loaded.closeThemeData || !loaded.getThemePartSize ||
+            !loaded.drawThemeBackground) {
+            return ThemeApi{};
+        }
+        return loaded;
+    }();
+    return api;
+}
+
 // The tool tip's one tool: moved over whichever label is under the pointer.
 constexpr UINT_PTR kTipTool = 1;
 // Longer texts are no use in a tool tip: a registry name may be 16,383 characters without a space.
@@ -92,24 +131,6 @@ std::wstring TipText(const std::wstring& text) {
 
 HMENU ChildId(int id) {
     return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
-}
-
-unsigned WindowDpi(HWND hwnd) {
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = [] {
-        HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-        return user32 ? reinterpret_cast<GetDpiForWindowFn>(
-                            reinterpret_cast<void*>(::GetProcAddress(user32, "GetDpiForWindow")))
-                      : nullptr;
-    }();
-    if (getDpiForWindow) {
-        if (const UINT dpi = getDpiForWindow(hwnd)) {
-            return dpi;
-        }
-    }
-    WindowDC dc(hwnd);
-    const int dpi = dc.get() ? ::GetDeviceCaps(dc.get(), LOGPIXELSY) : 0;
-    return dpi > 0 ? static_cast<unsigned>(dpi) : 96u;
 }
 
 LRESULT CALLBACK ListboxWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -195,7 +216,7 @@ ListboxControl::~ListboxControl() {
         accessible_->Release();
     }
     if (boxTheme_) {
-        ::CloseThemeData(boxTheme_);
+        Themes().closeThemeData(boxTheme_);
     }
 }
 
@@ -898,13 +919,14 @@ std::optional<POINT> ListboxControl::AtlasSlot(HDC dc, const AtlasKey& key, bool
 void ListboxControl::PrepareAtlas(HDC dc) const {
     if (!boxThemeOpened_) {
         boxThemeOpened_ = true;
-        boxTheme_ = ::IsAppThemed() ? ::OpenThemeData(hwnd_, L"BUTTON") : nullptr;
+        const ThemeApi& themes = Themes();
+        boxTheme_ = themes.isAppThemed && themes.isAppThemed() ? themes.openThemeData(hwnd_, L"BUTTON") : nullptr;
     }
     if (glyphSize_.cx == 0) {
         const int fallback = ::MulDiv(13, static_cast<int>(dpi_), 96);
         glyphSize_ = SIZE{fallback, fallback};
         if (boxTheme_) {
-            ::GetThemePartSize(boxTheme_, dc, BP_CHECKBOX, CBS_UNCHECKEDNORMAL, nullptr, TS_DRAW, &glyphSize_);
+            Themes().getThemePartSize(boxTheme_, dc, BP_CHECKBOX, CBS_UNCHECKEDNORMAL, nullptr, TS_DRAW, &glyphSize_);
         }
     }
     const TwipsRect first = model_.Choices().boxes.front().rect;
@@ -929,7 +951,7 @@ std::optional<POINT> ListboxControl::GlyphAt(HDC dc, bool selected, bool checked
         RECT r{at->x, at->y, at->x + glyphSize_.cx, at->y + glyphSize_.cy};
         ::FillRect(atlas_.dc(), &r, BackBrush(selected));
         if (boxTheme_) {
-            ::DrawThemeBackground(boxTheme_, atlas_.dc(), BP_CHECKBOX, state, &r, nullptr);
+            Themes().drawThemeBackground(boxTheme_, atlas_.dc(), BP_CHECKBOX, state, &r, nullptr);
         } else {
             ::DrawFrameControl(atlas_.dc(), &r, DFC_BUTTON,
                                DFCS_BUTTONCHECK | (checked ? DFCS_CHECKED : 0) | (pressed ? DFCS_PUSHED : 0));
@@ -966,7 +988,7 @@ void ListboxControl::DropGlyphs() const {
     atlasKeys_.clear();
     atlas_.Reset();
     if (boxTheme_) {
-        ::CloseThemeData(boxTheme_);
+        Themes().closeThemeData(boxTheme_);
     }
     boxTheme_ = nullptr;
     boxThemeOpened_ = false;

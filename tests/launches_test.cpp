@@ -50,48 +50,84 @@ TEST(Launches, FailedWebLaunchIsSilentButFailedMsconfigIsReported) {
     RecordingSink sink;
     OpenDocument(failing, WebPage::Contact); // must neither throw nor need a sink
 
-    OpenMsconfig(failing, sink);
-    ASSERT_EQ(failing.opened.back(), L"msconfig.exe");
+    OpenMsconfig(failing, sink, L"C:\\Windows\\System32\\msconfig.exe");
+    ASSERT_EQ(failing.opened.back(), L"C:\\Windows\\System32\\msconfig.exe");
     ASSERT_EQ(sink.shown.size(), 1u);
     EXPECT_EQ(sink.shown[0].first, L"MSConfig failed to open properly.");
     EXPECT_EQ(sink.shown[0].second, MessageIcon::Error);
 
     FakeShell working(true);
     RecordingSink quiet;
-    OpenMsconfig(working, quiet);
+    OpenMsconfig(working, quiet, L"C:\\Windows\\System32\\msconfig.exe");
     EXPECT_TRUE(quiet.shown.empty());
 }
 
-TEST(Launches, ReenablingStartsMsconfigOnlyWhereItCanReenableTheRecords) {
+const SystemFolders kFolders{L"C:\\WINDOWS", L"C:\\WINDOWS\\system32"};
+
+TEST(Launches, ReenablingStartsMsconfigByItsFullPathOnlyWhereItCanReenableTheRecords) {
     struct Case {
         const char* system;
         WindowsVersion version;
-        bool msconfig;
+        SystemFolders folders;
+        const wchar_t* msconfig; // what is started; null: the program's own window opens
     };
+    const std::wstring xp = L"C:\\WINDOWS\\pchealth\\helpctr\\binaries\\msconfig.exe";
     const Case cases[] = {
-        {"XP", {5, 1}, true},   {"Vista", {6, 0}, true},       {"7", {6, 1}, true},        {"8", {6, 2}, false},
-        {"8.1", {6, 3}, false}, {"10 and 11", {10, 0}, false}, {"unknown", {0, 0}, false}, {"NT 4.0", {4, 0}, false},
+        {"2000 (none there: its failure is said)", {5, 0}, kFolders, xp.c_str()},
+        {"XP", {5, 1}, kFolders, xp.c_str()},
+        {"XP x64 and Server 2003", {5, 2}, kFolders, xp.c_str()},
+        {"Vista", {6, 0}, kFolders, L"C:\\WINDOWS\\system32\\msconfig.exe"},
+        {"7", {6, 1}, {L"D:\\Win", L"D:\\Win\\System32\\"}, L"D:\\Win\\System32\\msconfig.exe"},
+        {"7, the x86 build on x64",
+         {6, 1},
+         {L"C:\\Windows", L"C:\\Windows\\Sysnative"},
+         L"C:\\Windows\\Sysnative\\msconfig.exe"},
+        {"8", {6, 2}, kFolders, nullptr},
+        {"8.1", {6, 3}, kFolders, nullptr},
+        {"10 and 11", {10, 0}, kFolders, nullptr},
+        {"unknown", {0, 0}, kFolders, nullptr},
+        {"NT 4.0", {4, 0}, kFolders, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.system);
         FakeShell shell(true);
         RecordingSink sink;
-        EXPECT_EQ(MsconfigReenables(c.version), c.msconfig);
-        EXPECT_EQ(OpenReenable(shell, sink, c.version), !c.msconfig) << "whether the program's own window opens";
-        EXPECT_EQ(shell.opened.size(), c.msconfig ? 1u : 0u);
+        EXPECT_EQ(MsconfigReenables(c.version), c.msconfig != nullptr);
+        EXPECT_EQ(OpenReenable(shell, sink, c.version, c.folders), c.msconfig == nullptr)
+            << "whether the program's own window opens";
+        if (c.msconfig) {
+            ASSERT_EQ(shell.opened.size(), 1u);
+            EXPECT_EQ(shell.opened[0], c.msconfig);
+        } else {
+            EXPECT_TRUE(shell.opened.empty());
+        }
         EXPECT_TRUE(sink.shown.empty());
     }
 }
 
-TEST(Launches, AnMsconfigThatWillNotStartIsReportedAndTheOwnWindowOpensInstead) {
+TEST(Launches, AnMsconfigThatWillNotStartOrCannotBeFoundIsReportedAndTheOwnWindowOpensInstead) {
     FakeShell failing(false);
     RecordingSink sink;
-    EXPECT_TRUE(OpenReenable(failing, sink, WindowsVersion{6, 1}));
+    EXPECT_TRUE(OpenReenable(failing, sink, WindowsVersion{6, 1}, kFolders));
     ASSERT_EQ(failing.opened.size(), 1u);
-    EXPECT_EQ(failing.opened[0], L"msconfig.exe");
+    EXPECT_EQ(failing.opened[0], L"C:\\WINDOWS\\system32\\msconfig.exe");
     ASSERT_EQ(sink.shown.size(), 1u);
     EXPECT_EQ(sink.shown[0].first, L"MSConfig failed to open properly.");
     EXPECT_EQ(sink.shown[0].second, MessageIcon::Error);
+
+    // A system that would not name its folders: never the bare name, which the shell would look
+    // for beside the program first.
+    for (const SystemFolders& unknown : {SystemFolders{}, SystemFolders{L"", L""}}) {
+        for (const WindowsVersion version : {WindowsVersion{5, 1}, WindowsVersion{6, 1}}) {
+            FakeShell shell(true);
+            RecordingSink said;
+            EXPECT_EQ(MsconfigPath(version, unknown), L"");
+            EXPECT_TRUE(OpenReenable(shell, said, version, unknown));
+            EXPECT_TRUE(shell.opened.empty());
+            ASSERT_EQ(said.shown.size(), 1u);
+            EXPECT_EQ(said.shown[0].first, L"MSConfig failed to open properly.");
+        }
+    }
 }
 
 TEST(Launches, VersionHistoryIsTwoLinesNewestFirst) {

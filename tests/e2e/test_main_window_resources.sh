@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # What the program file carries: the version record and the application manifest (read through
 # the system's own loader), one self-contained file under 1 MB that needs no DLL but the system's.
+# Both programs import only the system's known DLLs, which Windows takes from the system folder
+# whatever the search: any other import would be looked for beside the program first, before the
+# program could say otherwise.
 source "$(dirname "$0")/lib.sh" "$1"
 
 resources=$(drv resources "$E2E_EXE") || e2e_fail "cannot read the resources of $E2E_EXE"
@@ -22,18 +25,30 @@ expect_field OriginalFilename Runsweep.exe
 manifest=$(printf '%s\n' "$resources" | sed -n '/^Manifest$/,$p')
 for needle in 'name="Runsweep" version="5.1.0.0" processorArchitecture="amd64"' '<description>Runsweep</description>' \
     'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
-    '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' 'PerMonitorV2'; do
+    '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' 'PerMonitorV2' \
+    'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"' 'supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"'; do
     printf '%s\n' "$manifest" | grep -qF "$needle" || e2e_fail "the manifest lacks: $needle"
+done
+# runsweepc too names the systems it was made for (Windows 10 and 11, 7), and asks for no elevation.
+console=$(drv resources "$(dirname "$E2E_EXE")/runsweepc.exe" | sed -n '/^Manifest$/,$p')
+for needle in 'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"' 'supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"' \
+    '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>'; do
+    printf '%s\n' "$console" | grep -qF "$needle" || e2e_fail "runsweepc's manifest lacks: $needle"
 done
 
 size=$(stat -c %s "$E2E_EXE")
 [ "$size" -lt 1048576 ] || e2e_fail "Runsweep.exe is $size bytes, more than 1 MB"
 
 if command -v x86_64-w64-mingw32-objdump >/dev/null; then
-    system='^(ADVAPI32|COMCTL32|GDI32|KERNEL32|msvcrt|SHELL32|USER32|UxTheme|SHLWAPI|ole32|VERSION)\.dll$'
-    while read -r dll; do
-        printf '%s\n' "$dll" | grep -qiE "$system" || e2e_fail "Runsweep.exe needs $dll, which Windows does not have"
-    done < <(x86_64-w64-mingw32-objdump -p "$E2E_EXE" | awk '/DLL Name:/ { print $3 }')
+    known='^(ADVAPI32|GDI32|KERNEL32|msvcrt|USER32)\.dll$'
+    for exe in "$E2E_EXE" "$(dirname "$E2E_EXE")/runsweepc.exe"; do
+        while read -r dll; do
+            printf '%s\n' "$dll" | grep -qiE "$known" ||
+                e2e_fail "$(basename "$exe") imports $dll, which is looked for beside the program first"
+        done < <(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ { print $3 }')
+    done
+else
+    e2e_fail "no x86_64-w64-mingw32-objdump to read the import tables with"
 fi
 
 e2e_done

@@ -491,7 +491,8 @@ double Contrast(COLORREF a, COLORREF b) {
 
 std::wstring Hex(COLORREF c) {
     wchar_t text[8];
-    std::swprintf(text, 8, L"#%02X%02X%02X", GetRValue(c), GetGValue(c), GetBValue(c));
+    std::swprintf(text, 8, L"#%02X%02X%02X", static_cast<unsigned>(GetRValue(c)), static_cast<unsigned>(GetGValue(c)),
+                  static_cast<unsigned>(GetBValue(c)));
     return text;
 }
 

@@ -14,6 +14,7 @@
 
 #include "app/frm_about_win.h"
 #include "app/shell_launcher_win.h"
+#include "base/system_library_win.h"
 
 namespace runsweep {
 namespace {
@@ -257,6 +258,22 @@ TEST_F(AboutWindow, LoadsAgainAfterItWasClosed) {
 TEST(Win32ShellLauncher, AProgramThatDoesNotExistIsAFailure) {
     Win32ShellLauncher shell(nullptr);
     EXPECT_FALSE(shell.Open(L"C:\\runsweep-no-such-folder\\no-such-program.exe"));
+    EXPECT_FALSE(shell.Open(L"C:\\runsweep-no-such-folder\\no-such-program.exe")); // once the apartment is entered
+}
+
+TEST(Win32ShellLauncher, TheSystemFoldersAreFullPathsOfFoldersThatExist) {
+    const SystemFolders folders = RunningSystemFolders();
+    for (const std::wstring& folder : {folders.windows, folders.system}) {
+        ASSERT_GE(folder.size(), 3u);
+        EXPECT_EQ(folder.substr(1, 2), L":\\");
+        const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+        EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+        EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+    BOOL wow64 = FALSE;
+    ::IsWow64Process(::GetCurrentProcess(), &wow64);
+    EXPECT_EQ(folders.system, wow64 ? folders.windows + L"\\Sysnative" : SystemFolder());
+    EXPECT_EQ(MsconfigPath(WindowsVersion{6, 1}, folders), folders.system + L"\\msconfig.exe");
 }
 
 } // namespace
