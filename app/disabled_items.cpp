@@ -53,7 +53,7 @@ std::wstring RecordDescription(const StartupRecord& record) {
         return text;
     }
     std::vector<RunPlace> places;
-    for (const RecordedPlace& place : PlacesToEnable(record)) {
+    for (const RecordedPlace& place : record.places) {
         places.push_back(place.place);
     }
     std::sort(places.begin(), places.end());
@@ -79,7 +79,7 @@ long ReadDisabledItems(Registry& registry, bool keeps_switch, DisabledItems& ite
             if (!record.Understood() || !RegistryNamesEqual(record.key_name, entry.name)) {
                 continue;
             }
-            for (const RecordedPlace& place : PlacesToEnable(record)) {
+            for (const RecordedPlace& place : record.places) {
                 entry.places.erase(std::remove(entry.places.begin(), entry.places.end(), place.place),
                                    entry.places.end());
             }

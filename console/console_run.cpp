@@ -2,6 +2,7 @@
 
 #include "catalogue/catalogue.h"
 #include "registry/action_reason.h"
+#include "registry/clock.h"
 #include "registry/name_case.h"
 #include "registry/reenable.h"
 #include "registry/startup_record.h"
@@ -69,74 +70,38 @@ std::wstring JoinedPlaces(const std::vector<RunPlace>& places, const wchar_t* se
     return text;
 }
 
-// Whether this user may change the key: opened for writing, which changes nothing. A key that does
-// not exist yet is judged by the nearest key above it, where it would be created.
-bool MayChange(Registry& registry, Hive hive, std::wstring path, RegView view) {
-    for (;;) {
-        RegKey key;
-        const long status = registry.OpenKey(hive, path, KeyAccess::Write, key, view);
-        if (status != kFileNotFound) {
-            return status != kAccessDenied;
-        }
-        const std::size_t cut = path.rfind(L'\\');
-        if (cut == std::wstring::npos) {
-            return true;
-        }
-        path.resize(cut);
-    }
-}
-
-// What a disable or remove would do now, from what the Run keys hold and what this user may change;
-// nothing is written.
-EntryOutcome Foretell(ConsoleCommand command, const FoundStartup& entry, Registry& registry) {
-    EntryOutcome outcome{entry.name, L"would not be done", std::wstring()};
+// What a disable or remove foreseen by its plan would do, in the words of a dry run.
+EntryOutcome Foretold(ConsoleCommand command, const std::wstring& name, const ActionResult& foreseen) {
+    EntryOutcome outcome{name, foreseen.TookEffect() ? L"would be done" : L"would not be done", std::wstring()};
     const ReasonWording wording = ConsoleReasonWording();
-    std::vector<RunPlace> allowed;
+    std::vector<RunPlace> taken;
     std::vector<RunPlace> denied;
-    for (const RunPlace place : entry.places) {
-        (MayChange(registry, PlaceHive(place), kRunKeyPath, PlaceView(place)) ? allowed : denied).push_back(place);
+    for (const PlaceResult& place : foreseen.places) {
+        (place.outcome == PlaceOutcome::Removed ? taken : denied).push_back(place.place);
     }
-    if (command == ConsoleCommand::Disable) {
-        ActionResult refused(ActionOutcome::Done, 0);
-        if (!IsRecordableName(entry.name)) {
-            refused = ActionResult(ActionOutcome::NameNotRecordable, kInvalidParameter);
-        } else if (!MayChange(registry, Hive::LocalMachine, StartupRecordPath(entry.name), RegView::k64)) {
-            refused = ActionResult(ActionOutcome::NeedsAdministrator, kAccessDenied);
-        } else if (!denied.empty()) {
-            refused = ActionResult(ActionOutcome::NeedsAdministrator, kAccessDenied);
-            refused.place = denied.front();
-        } else {
-            for (const RunPlace place : entry.places) {
-                const RunValue value = ReadRunValue(registry, place, entry.name);
-                if (value.Present() && !value.IsText()) {
-                    refused = ActionResult(ActionOutcome::CommandNotText, 0);
-                    refused.place = place;
-                    break;
-                }
-            }
+    std::sort(taken.begin(), taken.end());
+    if (taken.empty() || (foreseen.outcome != ActionOutcome::Done && foreseen.outcome != ActionOutcome::Partial)) {
+        outcome.details = ActionReason(foreseen, wording);
+        if (outcome.details.empty()) {
+            outcome.details = L"nothing to do: no Run key holds it any longer.";
         }
-        if (refused.outcome != ActionOutcome::Done) {
-            outcome.details = ActionReason(refused, wording);
-            return outcome;
-        }
-        outcome.result = L"would be done";
-        outcome.details = L"would be recorded for re-enabling, then removed from " + PlaceList(entry.places) + L".";
         return outcome;
     }
+    outcome.details = (command == ConsoleCommand::Disable ? L"would be recorded for re-enabling, then removed from "
+                                                          : L"would be removed from ") +
+                      PlaceList(taken);
     if (denied.empty()) {
-        outcome.result = L"would be done";
-        outcome.details = L"would be removed from " + PlaceList(entry.places) + L".";
+        outcome.details += L".";
         return outcome;
     }
-    const std::wstring need = denied.size() == 1 ? L", which needs" : L", which need";
-    outcome.details = (allowed.empty() ? L"" : L"would be removed from " + PlaceList(allowed) + L"; ") + L"not from " +
-                      PlaceList(denied) + need + L" administrator rights. " + wording.run_as_administrator +
-                      L" to change it there.";
+    std::sort(denied.begin(), denied.end());
+    outcome.details += L"; not from " + PlaceList(denied) + (denied.size() == 1 ? L", which needs" : L", which need") +
+                       L" administrator rights. " + wording.run_as_administrator + L" to change it there.";
     return outcome;
 }
 
-EntryOutcome Outcome(const FoundStartup& entry, const ActionResult& result) {
-    EntryOutcome outcome{entry.name, result.TookEffect() ? L"done" : L"not done", std::wstring()};
+EntryOutcome Outcome(const std::wstring& name, const ActionResult& result) {
+    EntryOutcome outcome{name, result.TookEffect() ? L"done" : L"not done", std::wstring()};
     outcome.details = ActionReason(result, ConsoleReasonWording());
     if (outcome.details.empty()) {
         outcome.details = L"nothing to do: no Run key holds it any longer.";
@@ -199,12 +164,16 @@ std::vector<EntryOutcome> CarryOutCommand(const ConsoleOptions& options, const s
             continue;
         }
         const FoundStartup& entry = found[i];
-        if (options.dry_run) {
-            outcomes.push_back(Foretell(options.command, entry, registry));
-        } else if (options.command == ConsoleCommand::Disable) {
-            outcomes.push_back(Outcome(entry, DisableStartup(registry, entry.name, messages)));
+        // One plan serves the dry run and the real run alike.
+        if (options.command == ConsoleCommand::Disable) {
+            const DisablePlan plan = PlanDisable(registry, entry.name);
+            outcomes.push_back(options.dry_run
+                                   ? Foretold(options.command, entry.name, plan.Foreseen())
+                                   : Outcome(entry.name, CarryOutDisable(registry, plan, messages, LocalTimeNow())));
         } else {
-            outcomes.push_back(Outcome(entry, RemoveStartup(registry, entry.name)));
+            const RemovePlan plan = PlanRemove(registry, entry.name);
+            outcomes.push_back(options.dry_run ? Foretold(options.command, entry.name, plan.Foreseen())
+                                               : Outcome(entry.name, CarryOutRemove(registry, plan)));
         }
     }
     for (const std::wstring& name : missing) {
@@ -246,8 +215,7 @@ Table DisabledTable(const std::vector<StartupRecord>& records) {
     table.headers = {L"Name", L"Disabled", L"Places", L"Command", L"Problem"};
     table.keys = {L"name", L"disabled", L"places", L"command", L"problem", L"item", L"commands"};
     for (const StartupRecord& record : records) {
-        const std::vector<RecordedPlace> places =
-            record.Understood() ? PlacesToEnable(record) : std::vector<RecordedPlace>();
+        const std::vector<RecordedPlace> places = record.Understood() ? record.places : std::vector<RecordedPlace>();
         std::vector<RunPlace> labels;
         std::vector<std::wstring> places_json;
         std::vector<std::wstring> commands_json;
@@ -293,37 +261,35 @@ std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const st
         if (!chosen[i]) {
             continue;
         }
-        const StartupRecord& record = records[i];
-        EntryOutcome outcome{record.key_name, L"not done", std::wstring()};
-        if (!record.Understood()) {
+        const StartupRecord& listed = records[i];
+        EntryOutcome outcome{listed.key_name, L"not done", std::wstring()};
+        // Read afresh: another program may have changed the record since it was listed.
+        StartupRecord record;
+        const long status = ReadStartupRecord(registry, listed.key_name, record);
+        EnableResult result;
+        if (status == kSuccess && !record.Understood()) {
             outcome.details = EnableReason(EnableResult{}, record.problem, wording);
-        } else if (options.dry_run) {
-            std::vector<RunPlace> places;
-            std::vector<RunPlace> denied;
-            for (const RecordedPlace& place : PlacesToEnable(record)) {
-                places.push_back(place.place);
-                if (!MayChange(registry, PlaceHive(place.place), kRunKeyPath, PlaceView(place.place))) {
-                    denied.push_back(place.place);
-                }
-            }
-            if (!MayChange(registry, Hive::LocalMachine, kStartupRecordRoot, RegView::k64)) {
-                outcome.result = L"would not be done";
-                outcome.details = L"not re-enabled: its record needs administrator rights to be deleted. " +
-                                  wording.run_as_administrator + L" to re-enable it.";
-            } else if (!denied.empty()) {
-                outcome.result = L"would not be done";
-                outcome.details = L"not re-enabled: " + PlaceList(denied) +
-                                  (denied.size() == 1 ? L" needs" : L" need") + L" administrator rights. " +
-                                  wording.run_as_administrator + L" to re-enable it there.";
-            } else {
-                outcome.result = L"would be done";
-                outcome.details = L"would be re-enabled in " + PlaceList(places) + L".";
-            }
-        } else {
-            // Read afresh: another program may have changed the record since it was listed.
-            const EnableResult result = EnableStartup(registry, record.key_name);
-            outcome.result = result.TookEffect() ? L"done" : L"not done";
+        } else if (status != kSuccess) {
+            result.status = status;
+            result.outcome = status == kFileNotFound   ? EnableOutcome::RecordGone
+                             : status == kAccessDenied ? EnableOutcome::NeedsAdministrator
+                                                       : EnableOutcome::Failed;
             outcome.details = EnableReason(result, std::wstring(), wording);
+        } else {
+            const EnablePlan plan = PlanEnable(registry, record);
+            result = options.dry_run ? plan.Foreseen() : CarryOutEnable(registry, plan);
+            if (options.dry_run && result.TookEffect()) {
+                std::vector<RunPlace> places;
+                for (const EnablePlaceResult& place : result.places) {
+                    places.push_back(place.place);
+                }
+                std::sort(places.begin(), places.end());
+                outcome.details = L"would be re-enabled in " + PlaceList(places) + L".";
+            } else {
+                outcome.details = EnableReason(result, std::wstring(), wording);
+            }
+            outcome.result = options.dry_run ? (result.TookEffect() ? L"would be done" : L"would not be done")
+                                             : (result.TookEffect() ? L"done" : L"not done");
         }
         outcomes.push_back(std::move(outcome));
     }

@@ -168,6 +168,10 @@ std::wstring EnableReason(const EnableResult& result, const std::wstring& proble
     const bool denied = !PlacesOf(result.places, {EnablePlaceOutcome::NeedsAdministrator}).empty();
     const std::wstring asAdministrator =
         denied ? L" " + wording.run_as_administrator + L" to re-enable it there." : std::wstring();
+    if (result.record_denied) {
+        return L"not re-enabled: its record needs administrator rights to be deleted, so nothing was changed. " +
+               wording.run_as_administrator + L" to re-enable it.";
+    }
     switch (result.outcome) {
     case EnableOutcome::Done:
         return L"re-enabled in " + PlaceList(back) + L".";

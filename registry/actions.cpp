@@ -46,25 +46,23 @@ long DeleteRunValue(Registry& registry, RunPlace place, const std::wstring& name
     return status == kFileNotFound ? kSuccess : UnlessAbsent(registry, place, name, status);
 }
 
-// Every place in `order`; each is tried even when an earlier one fails.
-ActionResult DeleteFromPlaces(Registry& registry, const std::wstring& name, const std::vector<RunPlace>& order) {
-    ActionResult result;
+PlaceResult Denied(RunPlace place) {
+    return PlaceResult{place, PlaceOutcome::NeedsAdministrator, kAccessDenied};
+}
+
+// The overall outcome of the places tried: done when none failed, partial when some value went.
+void Conclude(ActionResult& result) {
     std::size_t removed = 0;
     bool all_denied = true;
-    for (const RunPlace place : order) {
-        bool deleted = false;
-        const long status = DeleteRunValue(registry, place, name, deleted);
-        if (deleted) {
+    result.status = kSuccess;
+    for (const PlaceResult& place : result.places) {
+        if (place.outcome == PlaceOutcome::Removed) {
             ++removed;
-            result.places.push_back(PlaceResult{place, PlaceOutcome::Removed, kSuccess});
-        } else if (status != kSuccess) {
-            const PlaceOutcome outcome =
-                status == kAccessDenied ? PlaceOutcome::NeedsAdministrator : PlaceOutcome::Failed;
-            all_denied = all_denied && status == kAccessDenied;
-            result.places.push_back(PlaceResult{place, outcome, status});
-            if (result.status == kSuccess) {
-                result.status = status;
-            }
+            continue;
+        }
+        all_denied = all_denied && place.outcome == PlaceOutcome::NeedsAdministrator;
+        if (result.status == kSuccess) {
+            result.status = place.status;
         }
     }
     if (result.status == kSuccess) {
@@ -74,210 +72,97 @@ ActionResult DeleteFromPlaces(Registry& registry, const std::wstring& name, cons
     } else {
         result.outcome = all_denied ? ActionOutcome::NeedsAdministrator : ActionOutcome::Failed;
     }
-    return result;
 }
 
-// One value of a record as it is written and then read back.
-struct RecordValue {
-    std::wstring name;
-    unsigned long type = kRegSz;
-    std::wstring text;        // for REG_SZ
-    unsigned long number = 0; // for REG_DWORD
-};
-
-std::vector<unsigned char> DwordBytes(unsigned long number) {
-    return {static_cast<unsigned char>(number & 0xFF), static_cast<unsigned char>((number >> 8) & 0xFF),
-            static_cast<unsigned char>((number >> 16) & 0xFF), static_cast<unsigned char>((number >> 24) & 0xFF)};
-}
-
-RecordValue Text(std::wstring name, std::wstring text) {
-    return RecordValue{std::move(name), kRegSz, std::move(text), 0};
-}
-
-RecordValue Number(std::wstring name, unsigned long number) {
-    return RecordValue{std::move(name), kRegDword, std::wstring(), number};
-}
-
-// The values that keep place `index` (1: the five the System Configuration utility reads).
-void AddPlaceValues(std::vector<RecordValue>& values, const RecordedPlace& place, std::size_t index,
-                    const std::wstring& item) {
-    if (index == 1) {
-        values.push_back(Text(L"command", place.command));
-        values.push_back(Text(L"hkey", RecordHkey(place.place)));
-        values.push_back(Text(L"inimapping", L"0"));
-        values.push_back(Text(L"item", item));
-        values.push_back(Text(L"key", RecordKey(place.place)));
-        if (place.type != kRegSz) {
-            values.push_back(Number(L"RunsweepType", place.type));
+// Every place in `order`; each is tried even when an earlier one fails. A place whose value is no
+// longer there is left out of the result.
+std::vector<PlaceResult> DeleteFromPlaces(Registry& registry, const std::wstring& name,
+                                          const std::vector<RunPlace>& order) {
+    std::vector<PlaceResult> places;
+    for (const RunPlace place : order) {
+        bool deleted = false;
+        const long status = DeleteRunValue(registry, place, name, deleted);
+        if (deleted) {
+            places.push_back(PlaceResult{place, PlaceOutcome::Removed, kSuccess});
+        } else if (status != kSuccess) {
+            places.push_back(PlaceResult{
+                place, status == kAccessDenied ? PlaceOutcome::NeedsAdministrator : PlaceOutcome::Failed, status});
         }
-        return;
     }
-    const std::wstring n = std::to_wstring(index);
-    values.push_back(Text(L"RunsweepCommand" + n, place.command));
-    values.push_back(Text(L"RunsweepHkey" + n, RecordHkey(place.place)));
-    values.push_back(Text(L"RunsweepKey" + n, RecordKey(place.place)));
-    if (place.type != kRegSz) {
-        values.push_back(Number(L"RunsweepType" + n, place.type));
-    }
+    return places;
 }
 
-long WriteValue(Registry& registry, const RegKey& key, const RecordValue& value) {
-    if (value.type == kRegDword) {
-        return registry.SetValue(key, value.name, kRegDword, DwordBytes(value.number));
-    }
-    return registry.SetStringValue(key, value.name, value.text);
-}
-
-// A write the storage reported but did not keep must not cost the user the entry.
-long VerifyValue(Registry& registry, const RegKey& key, const RecordValue& value) {
-    RegValue stored;
-    const long status = registry.ReadValue(key, value.name, stored);
-    if (status != kSuccess) {
-        return status;
-    }
-    if (value.type == kRegDword) {
-        return stored.type == kRegDword && stored.data == DwordBytes(value.number) ? kSuccess : kInvalidData;
-    }
-    return stored.type == kRegSz && DecodeRegString(stored) == value.text ? kSuccess : kInvalidData;
-}
-
-// The record after this Disable: the earlier record's places as they were, then every place of
-// the entry now that the earlier record does not already keep.
-struct RecordPlan {
-    bool fresh = true;    // no earlier record to keep: write the whole record
-    bool existed = false; // a record key of that name was there before
-    std::size_t kept = 0; // places of the earlier record (fresh: 0)
-    std::vector<RecordedPlace> places;
-    std::vector<RecordValue> fill_in; // standard values an earlier record lacks
-};
-
-bool HoldsCommand(const std::vector<RecordedPlace>& places, const std::wstring& command) {
+bool Holds(const std::vector<RecordedPlace>& places, RunPlace place) {
     return std::any_of(places.begin(), places.end(),
-                       [&](const RecordedPlace& place) { return place.command == command; });
+                       [place](const RecordedPlace& held) { return held.place == place; });
 }
 
-// kSuccess and a plan, or the outcome that stops the Disable.
-ActionResult PlanRecord(Registry& registry, const std::wstring& name, const std::vector<RecordedPlace>& now,
-                        RecordPlan& plan) {
-    StartupRecord earlier;
-    const long status = ReadStartupRecord(registry, name, earlier);
-    if (status == kFileNotFound) {
-        plan.places = now;
-        return ActionResult{};
-    }
-    if (status != kSuccess) {
-        return FailureFor(status, ActionOutcome::RecordFailed);
-    }
-    plan.existed = true;
-    if (!earlier.Understood() || !earlier.complete) {
-        // What an interrupted Disable of this very entry leaves: a record cut short, whose command,
-        // if it got one, is still in a Run key. It is written again whole.
-        if (earlier.raw_command.empty() || HoldsCommand(now, earlier.raw_command)) {
-            plan.places = now;
-            return ActionResult{};
-        }
-        // Somebody's record that this program cannot read must stay as it is.
-        if (!earlier.Understood()) {
-            return ActionResult{ActionOutcome::EarlierRecordDamaged, kInvalidData};
-        }
-        // A record that names its place but lacks some of the standard values (written by hand, or
-        // by an older tool) is kept and completed.
-        RegKey key;
-        const long open = registry.OpenKey(Hive::LocalMachine, StartupRecordPath(name), KeyAccess::Query, key);
-        if (open != kSuccess) {
-            return FailureFor(open, ActionOutcome::RecordFailed);
-        }
-        const std::vector<RecordValue> standard = {Text(L"inimapping", L"0"), Text(L"item", name),
-                                                   Text(L"key", RecordKey(earlier.places.front().place))};
-        for (const RecordValue& value : standard) {
-            unsigned long size = 0;
-            const long found = registry.QueryValue(key, value.name, nullptr, nullptr, &size);
-            if (found == kFileNotFound) {
-                plan.fill_in.push_back(value);
-            } else if (found != kSuccess) {
-                return FailureFor(found, ActionOutcome::RecordFailed);
-            }
+// The record of `places` after some of them left it: the standard values' place stays first when
+// it is kept, otherwise the first place kept with a command takes its role.
+std::vector<RecordedPlace> Without(const std::vector<RecordedPlace>& places, const std::vector<RunPlace>& gone) {
+    std::vector<RecordedPlace> kept;
+    for (const RecordedPlace& place : places) {
+        if (std::find(gone.begin(), gone.end(), place.place) == gone.end()) {
+            kept.push_back(place);
         }
     }
-    plan.fresh = false;
-    plan.kept = earlier.places.size();
-    plan.places = std::move(earlier.places);
-    for (const RecordedPlace& place : now) {
-        if (std::find(plan.places.begin(), plan.places.end(), place) == plan.places.end()) {
-            plan.places.push_back(place);
+    if (!kept.empty() && (places.empty() || kept.front().place != places.front().place)) {
+        const auto with_command =
+            std::find_if(kept.begin(), kept.end(), [](const RecordedPlace& place) { return !place.command.empty(); });
+        if (with_command != kept.end()) {
+            std::rotate(kept.begin(), with_command, with_command + 1);
         }
     }
-    return ActionResult{};
+    return kept;
 }
 
-// Writes what the plan adds, reads it back and flushes it. On failure takes back what it wrote,
-// so an earlier record is left as it was.
-ActionResult WriteRecord(Registry& registry, const std::wstring& name, const RecordPlan& plan, const RecordTime& now,
-                         MessageSink& messages) {
-    std::vector<RecordValue> values = plan.fill_in;
-    for (std::size_t i = plan.kept; i < plan.places.size(); ++i) {
-        AddPlaceValues(values, plan.places[i], i + 1, name);
-    }
-    const bool count_changes = plan.places.size() > std::max<std::size_t>(plan.kept, 1);
-    if (count_changes) {
-        // Last of the places: places 2 and up count only once all their values are in.
-        values.push_back(Number(L"RunsweepPlaces", static_cast<unsigned long>(plan.places.size())));
-    }
-    if (plan.fresh) {
-        for (const auto& [part, value] :
-             {std::pair{L"YEAR", now.year}, std::pair{L"MONTH", now.month}, std::pair{L"DAY", now.day},
-              std::pair{L"HOUR", now.hour}, std::pair{L"MINUTE", now.minute}, std::pair{L"SECOND", now.second}}) {
-            values.push_back(Number(part, value));
+// Makes the changes on the record key, reads the whole record back and flushes it. On failure
+// takes the changes back, so the record is as it was. kSuccess or the status that stopped it.
+long ChangeRecord(Registry& registry, const RegKey& key, const std::wstring& name,
+                  const std::vector<RecordChange>& changes, const std::vector<RecordedPlace>& expected) {
+    std::size_t made = 0;
+    long status = MakeRecordChanges(registry, key, changes, made);
+    if (status == kSuccess && !expected.empty()) {
+        // Every record written must read back as exactly the record meant: a reader that disagrees
+        // with the writer would show or put back something else.
+        RecordImage image;
+        status = ReadRecordImage(registry, key, image);
+        if (status == kSuccess) {
+            const StartupRecord written = ParseStartupRecord(name, image);
+            status = written.Understood() && written.places == expected ? kSuccess : kInvalidData;
         }
     }
-
-    const std::wstring path = StartupRecordPath(name);
-    RegKey record;
-    long status = registry.CreateKey(Hive::LocalMachine, path, record, RegView::k64);
+    if (status == kSuccess) {
+        status = registry.FlushKey(key);
+    }
     if (status != kSuccess) {
-        messages.ShowMessage(L"Error on value: " + name + L". There was an error creating a MSConfig key.",
-                             MessageIcon::Error);
-        return FailureFor(status, ActionOutcome::RecordFailed);
+        // What cannot be taken back stays as one of the records the changes passed through.
+        UndoRecordChanges(registry, key, changes, made);
+        registry.FlushKey(key);
     }
-
-    std::size_t written = 0;
-    for (; written < values.size() && status == kSuccess; ++written) {
-        status = WriteValue(registry, record, values[written]);
-    }
-    for (std::size_t i = 0; i < values.size() && status == kSuccess; ++i) {
-        status = VerifyValue(registry, record, values[i]);
-    }
-    if (status == kSuccess) {
-        status = registry.FlushKey(record);
-    }
-    if (status == kSuccess) {
-        ActionResult result;
-        result.recorded = true;
-        return result;
-    }
-
-    // Take back what this Disable wrote; what fails here stays as a record cut short, which the
-    // next Disable of the entry recognises and writes again.
-    if (!plan.existed) {
-        record.reset();
-        registry.DeleteKey(Hive::LocalMachine, path, RegView::k64);
-    } else if (!plan.fresh) {
-        for (std::size_t i = 0; i < written; ++i) {
-            if (values[i].name == L"RunsweepPlaces" && plan.kept > 1) {
-                WriteValue(registry, record, Number(L"RunsweepPlaces", static_cast<unsigned long>(plan.kept)));
-            } else {
-                registry.DeleteValue(record, values[i].name);
-            }
-        }
-        registry.FlushKey(record);
-    }
-    return FailureFor(status, ActionOutcome::RecordFailed);
+    return status;
 }
 
 } // namespace
 
 bool IsRecordableName(const std::wstring& name) {
-    return !name.empty() && name.size() <= kMaxKeyNameLength && name.find(L'\\') == std::wstring::npos;
+    return !name.empty() && name.size() <= kMaxKeyNameLength && name.find(L'\\') == std::wstring::npos &&
+           std::none_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x20 || c == 0x7F; });
+}
+
+bool MayChange(Registry& registry, Hive hive, std::wstring path, RegView view) {
+    for (;;) {
+        RegKey key;
+        const long status = registry.OpenKey(hive, path, KeyAccess::Write, key, view);
+        if (status != kFileNotFound) {
+            return status != kAccessDenied;
+        }
+        const std::size_t cut = path.rfind(L'\\');
+        if (cut == std::wstring::npos) {
+            return true;
+        }
+        path.resize(cut);
+    }
 }
 
 RunValue ReadRunValue(Registry& registry, RunPlace place, const std::wstring& name) {
@@ -296,12 +181,244 @@ RunValue ReadRunValue(Registry& registry, RunPlace place, const std::wstring& na
     return value;
 }
 
-ActionResult RemoveStartup(Registry& registry, const std::wstring& sValue) {
+RemovePlan PlanRemove(Registry& registry, const std::wstring& sValue) {
+    RemovePlan plan;
+    plan.name = sValue;
     if (sValue.empty()) {
         // Would delete the Run keys' unnamed default values, which no catalogue entry names.
-        return ActionResult{ActionOutcome::Failed, kInvalidParameter};
+        plan.refused = ActionResult{ActionOutcome::Failed, kInvalidParameter};
+        return plan;
     }
-    return DeleteFromPlaces(registry, sValue, RunPlaces(registry));
+    for (const RunPlace place : RunPlaces(registry)) {
+        if (ReadRunValue(registry, place, sValue).status == kFileNotFound) {
+            continue;
+        }
+        plan.present.push_back(place);
+        if (!MayChange(registry, PlaceHive(place), kRunKeyPath, PlaceView(place))) {
+            plan.denied.push_back(place);
+        }
+    }
+    return plan;
+}
+
+ActionResult RemovePlan::Foreseen() const {
+    if (refused.outcome != ActionOutcome::Done) {
+        return refused;
+    }
+    ActionResult result;
+    for (const RunPlace place : present) {
+        const bool may = std::find(denied.begin(), denied.end(), place) == denied.end();
+        result.places.push_back(may ? PlaceResult{place, PlaceOutcome::Removed, kSuccess} : Denied(place));
+    }
+    Conclude(result);
+    return result;
+}
+
+ActionResult CarryOutRemove(Registry& registry, const RemovePlan& plan) {
+    if (plan.refused.outcome != ActionOutcome::Done) {
+        return plan.refused;
+    }
+    ActionResult result;
+    for (const RunPlace place : plan.present) {
+        if (std::find(plan.denied.begin(), plan.denied.end(), place) != plan.denied.end()) {
+            result.places.push_back(Denied(place));
+            continue;
+        }
+        const std::vector<PlaceResult> done = DeleteFromPlaces(registry, plan.name, {place});
+        result.places.insert(result.places.end(), done.begin(), done.end());
+    }
+    Conclude(result);
+    return result;
+}
+
+ActionResult RemoveStartup(Registry& registry, const std::wstring& sValue) {
+    return CarryOutRemove(registry, PlanRemove(registry, sValue));
+}
+
+DisablePlan PlanDisable(Registry& registry, const std::wstring& sValue) {
+    DisablePlan plan;
+    plan.name = sValue;
+    if (!IsRecordableName(sValue)) {
+        plan.refused = ActionResult{ActionOutcome::NameNotRecordable, kInvalidParameter};
+        return plan;
+    }
+
+    // Where the entry lives now. A place that cannot be read might hold a command the record would
+    // then miss: nothing is done.
+    for (const RunPlace place : RunPlaces(registry)) {
+        const RunValue value = ReadRunValue(registry, place, sValue);
+        if (value.status == kFileNotFound) {
+            continue;
+        }
+        if (!value.Present()) {
+            plan.refused = FailureFor(value.status, ActionOutcome::Failed);
+            plan.refused.place = place;
+            return plan;
+        }
+        if (!value.IsText()) {
+            plan.refused = ActionResult{ActionOutcome::CommandNotText, kInvalidData};
+            plan.refused.place = place;
+            return plan;
+        }
+        plan.found.push_back(RecordedPlace{place, value.command, value.type});
+    }
+    if (plan.found.empty()) {
+        // Nothing to record; an earlier record of the name stays as it is.
+        plan.refused = ActionResult{ActionOutcome::AlreadyGone, kSuccess};
+        return plan;
+    }
+
+    StartupRecord earlier;
+    const long status = ReadStartupRecord(registry, sValue, earlier, &plan.earlier);
+    if (status != kSuccess && status != kFileNotFound) {
+        plan.refused = FailureFor(status, ActionOutcome::RecordFailed);
+        return plan;
+    }
+    if (!earlier.Understood() && earlier.keeps_commands) {
+        // A record this program cannot read whole is never changed: what it holds would be lost.
+        plan.refused = ActionResult{ActionOutcome::EarlierRecordDamaged, kInvalidData};
+        return plan;
+    }
+
+    for (const RecordedPlace& place : plan.found) {
+        if (MayChange(registry, PlaceHive(place.place), kRunKeyPath, PlaceView(place.place))) {
+            plan.taking.push_back(place);
+        } else {
+            plan.denied.push_back(place.place);
+        }
+    }
+    plan.record_allowed = MayChange(registry, Hive::LocalMachine, StartupRecordPath(sValue), RegView::k64);
+
+    // The standard values keep naming the place an earlier record's name, so that record is only
+    // added to and brought up to date; a new record names the first place with a command (HKCU,
+    // then HKLM, then HKLM's 32-bit view).
+    std::optional<RunPlace> first = earlier.standard_place;
+    if (!first) {
+        const auto with_command = std::find_if(plan.taking.begin(), plan.taking.end(),
+                                               [](const RecordedPlace& place) { return !place.command.empty(); });
+        if (with_command != plan.taking.end()) {
+            first = with_command->place;
+        } else if (!plan.taking.empty()) {
+            first = plan.taking.front().place;
+        }
+    }
+    for (const RunPlace place : {RunPlace::CurrentUser, RunPlace::Machine64, RunPlace::Machine32}) {
+        const auto taken = std::find_if(plan.taking.begin(), plan.taking.end(),
+                                        [place](const RecordedPlace& held) { return held.place == place; });
+        const RecordedPlace* kept = earlier.Find(place);
+        if (taken != plan.taking.end()) {
+            plan.record.push_back(*taken);
+        } else if (kept != nullptr) {
+            plan.record.push_back(*kept);
+        } else {
+            continue;
+        }
+        if (place == first) {
+            std::rotate(plan.record.begin(), plan.record.end() - 1, plan.record.end());
+        }
+    }
+    return plan;
+}
+
+ActionResult DisablePlan::Foreseen() const {
+    if (refused.outcome != ActionOutcome::Done) {
+        return refused;
+    }
+    ActionResult result;
+    if (!record_allowed) {
+        return ActionResult{ActionOutcome::NeedsAdministrator, kAccessDenied};
+    }
+    result.recorded = !taking.empty();
+    for (const RecordedPlace& place : found) {
+        result.places.push_back(Holds(taking, place.place) ? PlaceResult{place.place, PlaceOutcome::Removed, kSuccess}
+                                                           : Denied(place.place));
+    }
+    Conclude(result);
+    return result;
+}
+
+ActionResult CarryOutDisable(Registry& registry, const DisablePlan& plan, MessageSink& messages,
+                             const RecordTime& now) {
+    if (plan.refused.outcome != ActionOutcome::Done) {
+        return plan.refused;
+    }
+    const std::wstring& name = plan.name;
+    const auto cannot_create = [&](long status) {
+        messages.ShowMessage(L"Error on value: " + name + L". There was an error creating a MSConfig key.",
+                             MessageIcon::Error);
+        return FailureFor(status, ActionOutcome::RecordFailed);
+    };
+    if (!plan.record_allowed) {
+        return cannot_create(kAccessDenied);
+    }
+    if (plan.taking.empty()) {
+        // Every place needs rights this user lacks: no record for what stays where it is.
+        return plan.Foreseen();
+    }
+    const std::wstring path = StartupRecordPath(name);
+    RegKey record;
+    long status = registry.CreateKey(Hive::LocalMachine, path, record, RegView::k64);
+    if (status != kSuccess) {
+        return cannot_create(status);
+    }
+    const bool had_key = !plan.earlier.values.empty();
+    const std::vector<RecordChange> changes = PlanRecordChanges(plan.earlier, name, plan.record, now);
+    status = ChangeRecord(registry, record, name, changes, plan.record);
+    if (status != kSuccess) {
+        if (!had_key) {
+            record.reset();
+            registry.DeleteKey(Hive::LocalMachine, path, RegView::k64);
+        }
+        return FailureFor(status, ActionOutcome::RecordFailed);
+    }
+
+    // The place the standard values name goes last, so that a kill between the deletes leaves the
+    // value they name where the next run finds it.
+    std::vector<RunPlace> order;
+    for (const RecordedPlace& place : plan.taking) {
+        if (place.place != plan.record.front().place) {
+            order.push_back(place.place);
+        }
+    }
+    if (Holds(plan.taking, plan.record.front().place)) {
+        order.push_back(plan.record.front().place);
+    }
+    ActionResult result;
+    result.places = DeleteFromPlaces(registry, name, order);
+    result.recorded = true;
+
+    // The record keeps only places whose value really went: anything else would show an entry
+    // both as starting and as disabled.
+    std::vector<RunPlace> stayed;
+    for (const PlaceResult& place : result.places) {
+        if (place.outcome != PlaceOutcome::Removed) {
+            stayed.push_back(place.place);
+        }
+    }
+    if (stayed.size() == plan.taking.size()) {
+        // Nothing went: the record is put back as it was, or goes when there was none.
+        std::size_t all = changes.size();
+        if (!had_key) {
+            record.reset();
+            status = registry.DeleteKey(Hive::LocalMachine, path, RegView::k64);
+        } else {
+            status = UndoRecordChanges(registry, record, changes, all);
+            if (status == kSuccess) {
+                status = registry.FlushKey(record);
+            }
+        }
+        result.recorded = status != kSuccess && status != kFileNotFound;
+    } else if (!stayed.empty()) {
+        const std::vector<RecordedPlace> kept = Without(plan.record, stayed);
+        const std::vector<RecordChange> trim =
+            PlanRecordChanges(AppliedChanges(plan.earlier, changes, changes.size()), name, kept, now);
+        ChangeRecord(registry, record, name, trim, kept);
+    }
+    for (const RunPlace place : plan.denied) {
+        result.places.push_back(Denied(place));
+    }
+    Conclude(result);
+    return result;
 }
 
 ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, MessageSink& messages) {
@@ -310,60 +427,7 @@ ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, Mess
 
 ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, MessageSink& messages,
                             const RecordTime& now) {
-    if (!IsRecordableName(sValue)) {
-        return ActionResult{ActionOutcome::NameNotRecordable, kInvalidParameter};
-    }
-
-    // Where the entry lives now. A place that cannot be read might hold a command the record would
-    // then miss: nothing is done.
-    std::vector<RecordedPlace> found;
-    for (const RunPlace place : RunPlaces(registry)) {
-        const RunValue value = ReadRunValue(registry, place, sValue);
-        if (value.status == kFileNotFound) {
-            continue;
-        }
-        if (!value.Present()) {
-            ActionResult result = FailureFor(value.status, ActionOutcome::Failed);
-            result.place = place;
-            return result;
-        }
-        if (!value.IsText()) {
-            ActionResult result{ActionOutcome::CommandNotText, kInvalidData};
-            result.place = place;
-            return result;
-        }
-        found.push_back(RecordedPlace{place, value.command, value.type});
-    }
-    if (found.empty()) {
-        // Nothing to record; an earlier record of the name stays as it is.
-        return ActionResult{ActionOutcome::AlreadyGone, kSuccess};
-    }
-    // The recorded command is the first place's that has one: HKCU, then HKLM, then HKLM's
-    // 32-bit view.
-    const auto source =
-        std::find_if(found.begin(), found.end(), [](const RecordedPlace& place) { return !place.command.empty(); });
-    if (source != found.end()) {
-        std::rotate(found.begin(), source, source + 1);
-    }
-
-    RecordPlan plan;
-    if (ActionResult stop = PlanRecord(registry, sValue, found, plan); stop.outcome != ActionOutcome::Done) {
-        return stop;
-    }
-    if (ActionResult written = WriteRecord(registry, sValue, plan, now, messages); !written.recorded) {
-        return written;
-    }
-
-    // The recorded place's value goes last, so that a kill between the deletes leaves the value the
-    // record's standard values name where the next run finds it.
-    std::vector<RunPlace> order;
-    for (std::size_t i = 1; i < found.size(); ++i) {
-        order.push_back(found[i].place);
-    }
-    order.push_back(found.front().place);
-    ActionResult result = DeleteFromPlaces(registry, sValue, order);
-    result.recorded = true;
-    return result;
+    return CarryOutDisable(registry, PlanDisable(registry, sValue), messages, now);
 }
 
 } // namespace runsweep

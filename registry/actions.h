@@ -52,17 +52,53 @@ struct ActionResult {
     bool TookEffect() const { return outcome == ActionOutcome::Done || outcome == ActionOutcome::AlreadyGone; }
 };
 
-// Records the entry where it can be re-enabled (keeping any earlier record of the name), then
-// deletes it from every place. Shows "Error on value: ..." through messages when the record key
-// cannot be created. `now` dates a new record.
+// What a Disable will do, found by reading alone: the window's and runsweepc's real runs carry it
+// out, and runsweepc's dry run tells it, so what is foretold is what is done.
+struct DisablePlan {
+    std::wstring name;
+    // An outcome other than Done stops the Disable before any change.
+    ActionResult refused;
+    std::vector<RecordedPlace> found;  // every place that holds the value, in the order of places
+    std::vector<RunPlace> denied;      // of those, the ones this user may not change: left alone
+    std::vector<RecordedPlace> taking; // the others: recorded, then taken out
+    bool record_allowed = true;        // this user may write the record
+    RecordImage earlier;               // the record key's values before, if it has any
+    // The record after this Disable, its standard values' place first: every place taken out with
+    // its command now, and every other place an earlier record keeps, as it keeps it.
+    std::vector<RecordedPlace> record;
+
+    // What carrying the plan out will report when no call fails unforeseen.
+    ActionResult Foreseen() const;
+};
+
+DisablePlan PlanDisable(Registry& registry, const std::wstring& sValue);
+
+// Writes the record and reads it back whole, flushes it, then takes the value out of every place of
+// the plan; the record then keeps only the places whose value really went (none: the record is
+// as it was before, or gone when there was none). Shows "Error on value: ..." through messages when
+// the record key cannot be created. `now` dates the record.
+ActionResult CarryOutDisable(Registry& registry, const DisablePlan& plan, MessageSink& messages, const RecordTime& now);
+
+// Both of the above; dated with the local time when no time is given.
 ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, MessageSink& messages,
                             const RecordTime& now);
-// As above, dated with the local time.
 ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, MessageSink& messages);
 
-// Deletes the entry from every place that holds it. A place that does not hold the value is no
-// failure, even when the user may not change it. The empty name is refused (Failed, status 87): it
-// would address the Run keys' unnamed default values.
+struct RemovePlan {
+    std::wstring name;
+    ActionResult refused;
+    std::vector<RunPlace> present; // the places that hold the value (or could not say), in order
+    std::vector<RunPlace> denied;  // of those, the ones this user may not change
+
+    ActionResult Foreseen() const;
+};
+
+// Which places hold the entry and which of them this user may change. The empty name is refused
+// (Failed, status 87): it would address the Run keys' unnamed default values.
+RemovePlan PlanRemove(Registry& registry, const std::wstring& sValue);
+// Deletes the entry from every place the plan may change; a place that does not hold the value is
+// no failure.
+ActionResult CarryOutRemove(Registry& registry, const RemovePlan& plan);
 ActionResult RemoveStartup(Registry& registry, const std::wstring& sValue);
 
 // What one Run key holds under a name.
@@ -77,8 +113,13 @@ struct RunValue {
 };
 RunValue ReadRunValue(Registry& registry, RunPlace place, const std::wstring& name);
 
-// Whether a record key can bear the name: not empty, no '\', at most 255 characters. Disable
-// leaves any other name in place (NameNotRecordable).
+// Whether a record key can bear the name and Re-enable can write it back: not empty, no '\', no
+// control character (C0 or DEL), at most 255 characters. Disable leaves any other name in place
+// (NameNotRecordable).
 bool IsRecordableName(const std::wstring& name);
+
+// Whether this user may change the key: it is opened for writing, which changes nothing. A key that
+// does not exist yet is judged by the nearest key above it, where it would be created.
+bool MayChange(Registry& registry, Hive hive, std::wstring path, RegView view);
 
 } // namespace runsweep

@@ -46,49 +46,107 @@ long WriteRunValue(Registry& registry, const std::wstring& name, const RecordedP
     return registry.FlushKey(key);
 }
 
-EnableOutcome Overall(const std::vector<EnablePlaceResult>& places, EnableOutcome when_none_back) {
-    const bool any_back = std::any_of(places.begin(), places.end(), [](const EnablePlaceResult& place) {
-        return place.outcome == EnablePlaceOutcome::Restored || place.outcome == EnablePlaceOutcome::AlreadyThere;
-    });
-    return any_back ? EnableOutcome::Partial : when_none_back;
+bool IsBack(const EnablePlaceResult& place) {
+    return place.outcome == EnablePlaceOutcome::Restored || place.outcome == EnablePlaceOutcome::AlreadyThere;
+}
+
+// Done when every place is back; otherwise partly back or not at all, with the first failure's
+// status.
+void Conclude(EnableResult& result) {
+    bool any_back = false;
+    bool all_denied = true;
+    result.status = kSuccess;
+    for (const EnablePlaceResult& place : result.places) {
+        if (IsBack(place)) {
+            any_back = true;
+            continue;
+        }
+        all_denied = all_denied && place.outcome == EnablePlaceOutcome::NeedsAdministrator;
+        if (result.status == kSuccess) {
+            result.status = place.status;
+        }
+    }
+    if (result.status == kSuccess) {
+        result.outcome = EnableOutcome::Done;
+    } else if (any_back) {
+        result.outcome = EnableOutcome::Partial;
+    } else {
+        result.outcome = all_denied ? EnableOutcome::NeedsAdministrator : EnableOutcome::Failed;
+    }
+}
+
+// Keeps in the record only the places that are not back, so that none shows both as starting and
+// as disabled. The record is read again first: if it is no longer the one the plan read, it is
+// left alone (every place it keeps still comes back with the next Re-enable or shows a conflict).
+void KeepOnlyThoseNotBack(Registry& registry, const StartupRecord& planned, const std::vector<RunPlace>& back) {
+    RegKey key;
+    if (registry.OpenKey(Hive::LocalMachine, StartupRecordPath(planned.key_name), KeyAccess::Write, key) != kSuccess) {
+        return;
+    }
+    RecordImage image;
+    if (ReadRecordImage(registry, key, image) != kSuccess) {
+        return;
+    }
+    const StartupRecord now = ParseStartupRecord(planned.key_name, image);
+    if (!now.Understood() || now.places != planned.places) {
+        return;
+    }
+    std::vector<RecordedPlace> rest;
+    for (const RecordedPlace& place : now.places) {
+        if (std::find(back.begin(), back.end(), place.place) == back.end()) {
+            rest.push_back(place);
+        }
+    }
+    if (rest.empty() || rest.size() == now.places.size()) {
+        return;
+    }
+    if (rest.front().place != now.places.front().place) {
+        const auto with_command =
+            std::find_if(rest.begin(), rest.end(), [](const RecordedPlace& place) { return !place.command.empty(); });
+        if (with_command != rest.end()) {
+            std::rotate(rest.begin(), with_command, with_command + 1);
+        }
+    }
+    const std::vector<RecordChange> changes = PlanRecordChanges(image, planned.key_name, rest, now.disabled_at);
+    std::size_t made = 0;
+    long status = MakeRecordChanges(registry, key, changes, made);
+    if (status == kSuccess) {
+        RecordImage written;
+        status = ReadRecordImage(registry, key, written);
+        if (status == kSuccess && ParseStartupRecord(planned.key_name, written).places != rest) {
+            status = kInvalidData;
+        }
+    }
+    if (status != kSuccess) {
+        UndoRecordChanges(registry, key, changes, made);
+    }
+    registry.FlushKey(key);
 }
 
 } // namespace
 
-std::vector<RecordedPlace> PlacesToEnable(const StartupRecord& record) {
-    std::vector<RecordedPlace> places;
-    for (std::size_t i = 0; i < record.places.size(); ++i) {
-        const auto later =
-            std::find_if(record.places.begin() + static_cast<std::ptrdiff_t>(i) + 1, record.places.end(),
-                         [&](const RecordedPlace& other) { return other.place == record.places[i].place; });
-        if (later == record.places.end()) {
-            places.push_back(record.places[i]);
-        }
-    }
-    return places;
-}
-
-EnableResult EnableStartup(Registry& registry, const StartupRecord& record) {
-    EnableResult result;
+EnablePlan PlanEnable(Registry& registry, const StartupRecord& record) {
+    EnablePlan plan;
+    plan.record = record;
     const std::wstring& name = record.key_name;
     if (!record.Understood() || record.places.empty()) {
-        result.outcome = EnableOutcome::NotUnderstood;
-        result.status = kInvalidData;
-        return result;
+        plan.refused.outcome = EnableOutcome::NotUnderstood;
+        plan.refused.status = kInvalidData;
+        return plan;
     }
-    if (name.empty() || name.find(L'\\') != std::wstring::npos) {
-        // The empty name would address the Run keys' default values and the record root itself.
-        result.outcome = EnableOutcome::NotUnderstood;
-        result.status = kInvalidParameter;
-        return result;
+    if (!IsRecordableName(name)) {
+        // The empty name would address the Run keys' default values and the record root itself; a
+        // name with control characters is no entry a program wrote.
+        plan.refused.outcome = EnableOutcome::NotUnderstood;
+        plan.refused.status = kInvalidParameter;
+        return plan;
     }
-
-    // Nothing is written until every place is known to take its command: a value of that name
-    // with other data belongs to somebody, and a record half put back would leave the user
-    // guessing which half.
-    const std::vector<RecordedPlace> places = PlacesToEnable(record);
+    // Nothing is written when a place holds other data under the name, or cannot be read: a value of
+    // that name with other data belongs to somebody, and a record half put back would leave the
+    // user guessing which half.
+    long unreadable = kSuccess;
     bool conflict = false;
-    for (const RecordedPlace& place : places) {
+    for (const RecordedPlace& place : record.places) {
         const RunValue now = ReadRunValue(registry, place.place, name);
         EnablePlaceResult entry{place.place, EnablePlaceOutcome::NotTried, kSuccess};
         if (now.Present()) {
@@ -98,51 +156,83 @@ EnableResult EnableStartup(Registry& registry, const StartupRecord& record) {
         } else if (now.status != kFileNotFound) {
             entry.outcome = PlaceFailure(now.status);
             entry.status = now.status;
-            if (result.status == kSuccess) {
-                result.status = now.status;
-            }
+            unreadable = unreadable == kSuccess ? now.status : unreadable;
+        } else if (!MayChange(registry, PlaceHive(place.place), kRunKeyPath, PlaceView(place.place))) {
+            entry.outcome = EnablePlaceOutcome::NeedsAdministrator;
+            entry.status = kAccessDenied;
         }
-        result.places.push_back(entry);
+        plan.places.push_back(entry);
     }
-    if (conflict || result.status != kSuccess) {
-        // AlreadyThere places were back before this call; nothing was changed by it.
-        result.outcome = conflict                         ? EnableOutcome::Conflict
-                         : result.status == kAccessDenied ? EnableOutcome::NeedsAdministrator
-                                                          : EnableOutcome::Failed;
-        return result;
+    if (conflict || unreadable != kSuccess) {
+        // AlreadyThere places were back before; nothing is changed.
+        plan.refused.places = plan.places;
+        plan.refused.outcome = conflict                      ? EnableOutcome::Conflict
+                               : unreadable == kAccessDenied ? EnableOutcome::NeedsAdministrator
+                                                             : EnableOutcome::Failed;
+        plan.refused.status = unreadable;
+        return plan;
     }
+    if (!MayChange(registry, Hive::LocalMachine, StartupRecordPath(name), RegView::k64)) {
+        plan.refused.outcome = EnableOutcome::NeedsAdministrator;
+        plan.refused.status = kAccessDenied;
+        plan.refused.record_denied = true;
+        return plan;
+    }
+    return plan;
+}
 
-    bool all_denied = true;
-    for (std::size_t i = 0; i < places.size(); ++i) {
+EnableResult EnablePlan::Foreseen() const {
+    if (refused.outcome != EnableOutcome::Done) {
+        return refused;
+    }
+    EnableResult result;
+    result.places = places;
+    for (EnablePlaceResult& place : result.places) {
+        if (place.outcome == EnablePlaceOutcome::NotTried) {
+            place.outcome = EnablePlaceOutcome::Restored;
+        }
+    }
+    Conclude(result);
+    return result;
+}
+
+EnableResult CarryOutEnable(Registry& registry, const EnablePlan& plan) {
+    if (plan.refused.outcome != EnableOutcome::Done) {
+        return plan.refused;
+    }
+    const std::wstring& name = plan.record.key_name;
+    EnableResult result;
+    result.places = plan.places;
+    std::vector<RunPlace> back;
+    for (std::size_t i = 0; i < result.places.size(); ++i) {
         EnablePlaceResult& entry = result.places[i];
-        if (entry.outcome == EnablePlaceOutcome::AlreadyThere) {
-            continue;
+        if (entry.outcome == EnablePlaceOutcome::NotTried) {
+            const long status = WriteRunValue(registry, name, plan.record.places[i]);
+            entry.outcome = status == kSuccess ? EnablePlaceOutcome::Restored : PlaceFailure(status);
+            entry.status = status;
         }
-        const long status = WriteRunValue(registry, name, places[i]);
-        if (status == kSuccess) {
-            entry.outcome = EnablePlaceOutcome::Restored;
-            continue;
-        }
-        entry.outcome = PlaceFailure(status);
-        entry.status = status;
-        all_denied = all_denied && status == kAccessDenied;
-        if (result.status == kSuccess) {
-            result.status = status;
+        if (IsBack(entry)) {
+            back.push_back(entry.place);
         }
     }
-    if (result.status != kSuccess) {
-        result.outcome = Overall(result.places, all_denied ? EnableOutcome::NeedsAdministrator : EnableOutcome::Failed);
+    Conclude(result);
+    if (result.outcome == EnableOutcome::Partial) {
+        KeepOnlyThoseNotBack(registry, plan.record, back);
         return result;
     }
-
+    if (result.outcome != EnableOutcome::Done) {
+        return result;
+    }
     const long status = registry.DeleteKey(Hive::LocalMachine, StartupRecordPath(name), RegView::k64);
     if (status != kSuccess && status != kFileNotFound) {
         result.outcome = EnableOutcome::RecordNotDeleted;
         result.status = status;
-        return result;
     }
-    result.outcome = EnableOutcome::Done;
     return result;
+}
+
+EnableResult EnableStartup(Registry& registry, const StartupRecord& record) {
+    return CarryOutEnable(registry, PlanEnable(registry, record));
 }
 
 EnableResult EnableStartup(Registry& registry, const std::wstring& key_name) {

@@ -18,7 +18,7 @@ enum class EnableOutcome {
     Conflict,           // a Run key holds a value of that name with other data: nothing was changed
     NeedsAdministrator, // access denied on a key that must change; nothing was put back
     Failed,             // any other registry failure; nothing was put back
-    Partial,            // some places are back and others are not: the record is kept, `places` says which
+    Partial,            // some places are back and others are not: the record keeps the others, `places` says which
     RecordGone,         // no record of that name any longer: nothing to do
 };
 
@@ -42,13 +42,31 @@ struct EnableResult {
     long status = kSuccess; // the Win32 status of the call that failed, 0 when none did
     // One per place the entry goes back to, in the record's order.
     std::vector<EnablePlaceResult> places;
+    // The record cannot be deleted by this user: nothing was put back, lest the entry show both as
+    // starting and as disabled.
+    bool record_denied = false;
 
     bool TookEffect() const { return outcome == EnableOutcome::Done; }
 };
 
-// The places a record puts back, each with its command. When merged records keep two commands
-// for the same place, the later one (the newer) is the one that goes back.
-std::vector<RecordedPlace> PlacesToEnable(const StartupRecord& record);
+// What a Re-enable will do, found by reading alone: every place's Run key as it is now and what
+// this user may change. The real run carries it out; runsweepc's dry run tells it.
+struct EnablePlan {
+    StartupRecord record;
+    // An outcome other than Done stops the Re-enable before any change.
+    EnableResult refused;
+    // One per place of the record, in its order: NotTried for a place to write, AlreadyThere,
+    // Conflict, NeedsAdministrator or Failed for one that will not be written.
+    std::vector<EnablePlaceResult> places;
+
+    // What carrying the plan out will report when no call fails unforeseen.
+    EnableResult Foreseen() const;
+};
+
+EnablePlan PlanEnable(Registry& registry, const StartupRecord& record);
+// Puts back every place the plan writes, each read back and flushed; then deletes the record when
+// every place is back, or keeps in it only the places that are not.
+EnableResult CarryOutEnable(Registry& registry, const EnablePlan& plan);
 
 // Re-enables the entry `record` describes (as ReadStartupRecord or ListStartupRecords read it).
 EnableResult EnableStartup(Registry& registry, const StartupRecord& record);

@@ -3,6 +3,7 @@
 #include "listbox/startup_list.h"
 #include "registry/memory_registry.h"
 #include "registry/scan.h"
+#include "registry/startup_record.h"
 
 #include <gtest/gtest.h>
 
@@ -328,10 +329,17 @@ TEST_F(ContinueOnRegistry, TheClosingMessageSaysWhatWasDoneInEveryPlace) {
                 const ClosingMessage closing = ComposeClosingMessage(CarryOutChoices(list, store, sink));
                 ++cases;
 
+                // The record keeps exactly the places whose value went; none went: no record.
+                StartupRecord record;
+                const long read = ReadStartupRecord(store, L"qttask", record);
                 for (const RunPlace place : all) {
                     const bool expected_there = std::find(kept.begin(), kept.end(), place) != kept.end();
                     EXPECT_EQ(ReadRunValue(store, place, L"qttask").Present(), expected_there) << PlaceLabel(place);
+                    const bool recorded = action == ChosenAction::Disable &&
+                                          (held & (1u << static_cast<unsigned>(place))) && !expected_there;
+                    EXPECT_EQ(read == kSuccess && record.Find(place) != nullptr, recorded) << PlaceLabel(place);
                 }
+                EXPECT_EQ(read == kFileNotFound, action == ChosenAction::Remove || removed.empty());
                 if (kept.empty()) {
                     EXPECT_EQ(closing.text, kAllActionsDoneMessage);
                     continue;
@@ -341,7 +349,7 @@ TEST_F(ContinueOnRegistry, TheClosingMessageSaysWhatWasDoneInEveryPlace) {
                 EXPECT_EQ(text.find(L"succesfully"), std::wstring::npos);
                 const std::wstring head = action == ChosenAction::Remove ? L"qttask (Remove): " : L"qttask (Disable): ";
                 std::wstring expected = head;
-                if (action == ChosenAction::Disable) {
+                if (action == ChosenAction::Disable && !removed.empty()) {
                     expected += L"recorded for re-enabling; ";
                 }
                 const auto list_of = [](const std::vector<RunPlace>& places) {

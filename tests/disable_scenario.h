@@ -1,9 +1,9 @@
 #pragma once
 // One Run value, "qttask", seeded in any of HKCU, HKLM's 64-bit and HKLM's 32-bit Run key, with or
 // without an earlier record of the same name; and the check every disable test makes of what is
-// left: every command that was in a Run key or in the record before is still in one of them.
-// Likewise one Startup-folder file, and the check that it is in its folder or where its record
-// says it is kept, byte for byte.
+// left: every place's newest command (its Run value, else the record's) is still in its Run key or
+// in the record. Likewise one Startup-folder file, and the check that it is in its folder or where
+// its record says it is kept, byte for byte.
 #include "registry_contract.h"
 
 #include "registry/folder_actions.h"
@@ -55,6 +55,11 @@ inline void SeedRecord(Registry& registry, const std::wstring& name, const Recor
     ASSERT_EQ(registry.SetStringValue(record, L"inimapping", L"0"), kSuccess);
     ASSERT_EQ(registry.SetStringValue(record, L"item", name), kSuccess);
     ASSERT_EQ(registry.SetStringValue(record, L"key", RecordKey(place.place)), kSuccess);
+    if (place.type != kRegSz) {
+        ASSERT_EQ(
+            registry.SetValue(record, L"RunsweepType", kRegDword, {static_cast<unsigned char>(place.type), 0, 0, 0}),
+            kSuccess);
+    }
 }
 
 inline void SeedScenario(Registry& registry, const Scenario& scenario) {
@@ -110,7 +115,9 @@ inline PlacedCommands ScenarioCommands(const Scenario& scenario) {
             commands.emplace(place, *command);
         }
     }
-    if (scenario.earlier) {
+    // An earlier record's command counts while it is its place's newest: a Run value of the same
+    // place is newer.
+    if (scenario.earlier && !ScenarioValues(scenario)[static_cast<std::size_t>(scenario.earlier->place)].second) {
         commands.emplace(scenario.earlier->place, scenario.earlier->command);
     }
     return commands;
@@ -153,6 +160,11 @@ inline std::vector<Scenario> DisableScenarios() {
         {"all three and an earlier record", L"C:\\cu.exe", L"C:\\lm.exe", L"C:\\lm32.exe", stale},
         {"an earlier record of the same command", L"C:\\cu.exe", std::nullopt, std::nullopt,
          RecordedPlace{RunPlace::CurrentUser, L"C:\\cu.exe", kRegSz}},
+        // The record alone keeps HKLM's 32-bit command: it must outlive every later Disable.
+        {"an earlier record of another place", L"C:\\cu.exe", L"C:\\lm.exe", std::nullopt,
+         RecordedPlace{RunPlace::Machine32, L"C:\\old32.exe", kRegSz}},
+        {"an expandable earlier record, a plain value now", L"C:\\cu.exe", std::nullopt, std::nullopt,
+         RecordedPlace{RunPlace::CurrentUser, L"%ProgramFiles%\\cu.exe", kRegExpandSz}},
     };
 }
 

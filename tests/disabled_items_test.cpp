@@ -52,7 +52,6 @@ TEST(DisabledItemsRows, SayWhereEachEntryGoesBackWhenItWasDisabledAndItsCommand)
     EXPECT_EQ(RecordDescription(utility), L"Back to HKLM, disabled 2025-03-14 09:05: C:\\jusched.exe");
 
     StartupRecord several = Understood(L"qttask", {{RunPlace::CurrentUser, L"C:\\cu.exe", kRegSz},
-                                                   {RunPlace::Machine64, L"C:\\old.exe", kRegSz},
                                                    {RunPlace::Machine32, L"C:\\lm32.exe", kRegExpandSz},
                                                    {RunPlace::Machine64, L"C:\\lm.exe", kRegSz}});
     several.item = L"QTTASK"; // the same name in other letters is not repeated

@@ -7,10 +7,14 @@
 
 #include "registry/memory_registry.h"
 
+#include "registry/reenable.h"
+
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <random>
 
 namespace runsweep::contract {
 namespace {
@@ -174,10 +178,9 @@ TEST(DisableRecord, KeepsEveryPlaceTheTypeAndTheDateAndNamesThe32BitView) {
     const auto dump = RecordDump(registry);
     EXPECT_EQ(DecodeRegString(dump.at(L"hkey")), L"HKCU");
     EXPECT_EQ(DecodeRegString(dump.at(L"key")), L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
-    EXPECT_EQ(DecodeRegString(dump.at(L"RunsweepKey3")),
-              L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run");
-    EXPECT_EQ(dump.at(L"RunsweepType3").type, kRegDword);
-    EXPECT_EQ(dump.count(L"RunsweepType"), 0u) << "HKCU's value is a plain REG_SZ";
+    EXPECT_EQ(DecodeRegString(dump.at(L"RunsweepCommandHKLM32")), L"%ProgramFiles%\\lm32.exe");
+    EXPECT_EQ(dump.at(L"RunsweepTypeHKLM32").data, (std::vector<unsigned char>{2, 0, 0, 0}));
+    EXPECT_EQ(dump.at(L"RunsweepType").data, (std::vector<unsigned char>{1, 0, 0, 0})) << "a type with every command";
     EXPECT_EQ(dump.at(L"YEAR").type, kRegDword);
 
     // A value only in the 32-bit view is recorded the way the System Configuration utility does.
@@ -190,28 +193,252 @@ TEST(DisableRecord, KeepsEveryPlaceTheTypeAndTheDateAndNamesThe32BitView) {
     EXPECT_EQ(dump32.count(L"RunsweepPlaces"), 0u);
 }
 
-TEST(DisableRecord, AnEarlierRecordIsKeptAndMergedAndAnIdenticalPlaceStoredOnce) {
+TEST(DisableRecord, AnEarlierRecordKeepsOneCommandPerPlaceTheNewest) {
     MemoryRegistry registry;
     ASSERT_NO_FATAL_FAILURE(Seed(registry, DisableScenarios()[6])); // all three and a stale HKLM record
     MessageLog messages;
     ASSERT_EQ(DisableStartup(registry, kName, messages, kWhen).outcome, ActionOutcome::Done);
     StartupRecord record;
     ASSERT_EQ(ReadStartupRecord(registry, kName, record), kSuccess);
+    // The standard values keep naming HKLM, now with its newest command.
     const std::vector<RecordedPlace> expected = {
-        {RunPlace::Machine64, L"C:\\stale.exe", kRegSz}, // the earlier record's, still what MSConfig restores
-        {RunPlace::CurrentUser, L"C:\\cu.exe", kRegSz},
         {RunPlace::Machine64, L"C:\\lm.exe", kRegSz},
+        {RunPlace::CurrentUser, L"C:\\cu.exe", kRegSz},
         {RunPlace::Machine32, L"C:\\lm32.exe", kRegSz},
     };
     EXPECT_EQ(record.places, expected);
+    EXPECT_EQ(DecodeRegString(RecordDump(registry).at(L"command")), L"C:\\lm.exe");
 
-    // The program put itself back with the same command: a second Disable adds nothing to the record.
+    // The program put itself back with the same command: a second Disable changes no place.
     const Scenario again_seed{"again", L"C:\\cu.exe", std::nullopt, std::nullopt, std::nullopt};
     ASSERT_NO_FATAL_FAILURE(SeedScenario(registry, again_seed));
     ASSERT_EQ(DisableStartup(registry, kName, messages, kWhen).outcome, ActionOutcome::Done);
     StartupRecord again;
     ASSERT_EQ(ReadStartupRecord(registry, kName, again), kSuccess);
     EXPECT_EQ(again.places, expected);
+}
+
+// A program that writes itself back after every Disable: each Disable replaces that place's command
+// with the newest, the record never grows, and what Re-enable puts back is what the record shows.
+TEST(DisableRecord, RepeatedDisablesOfAProgramThatWritesItselfBackKeepOnlyItsNewestCommand) {
+    struct Repeated {
+        const char* label;
+        RunPlace place;
+        std::vector<std::pair<std::wstring, unsigned long>> commands; // written back before each Disable
+    };
+    std::vector<std::pair<std::wstring, unsigned long>> discord;
+    for (int n = 1; n <= 64; ++n) {
+        discord.emplace_back(
+            L"C:\\Users\\me\\AppData\\Local\\Discord\\app-1.0." + std::to_wstring(9000 + n) + L"\\Discord.exe", kRegSz);
+    }
+    const std::vector<Repeated> cases = {
+        {"arguments that come and go",
+         RunPlace::CurrentUser,
+         {{L"C:\\Spotify\\Spotify.exe", kRegSz},
+          {L"C:\\Spotify\\Spotify.exe --minimized", kRegSz},
+          {L"C:\\Spotify\\Spotify.exe", kRegSz}}},
+        {"a versioned path over sixty-four Disables", RunPlace::CurrentUser, discord},
+        {"a type that changes between runs",
+         RunPlace::Machine32,
+         {{L"%ProgramFiles%\\Vendor\\agent.exe", kRegExpandSz},
+          {L"C:\\Vendor\\agent.exe", kRegSz},
+          {L"%ProgramFiles%\\Vendor\\agent.exe /quiet", kRegExpandSz}}},
+    };
+    for (const Repeated& repeated : cases) {
+        SCOPED_TRACE(repeated.label);
+        MemoryRegistry registry;
+        // HKLM's own command stays in the record throughout: another place's is never dropped.
+        ASSERT_NO_FATAL_FAILURE(SeedScenario(registry, {"", std::nullopt, L"C:\\lm.exe", std::nullopt, std::nullopt}));
+        std::size_t values = 0;
+        for (const auto& [command, type] : repeated.commands) {
+            RegKey key;
+            ASSERT_EQ(registry.CreateKey(PlaceHive(repeated.place), kRunKeyPath, key, PlaceView(repeated.place)),
+                      kSuccess);
+            ASSERT_EQ(registry.SetValue(key, kName, type, Utf16Bytes(command, true)), kSuccess);
+            key.reset();
+            MessageLog messages;
+            ASSERT_EQ(DisableStartup(registry, kName, messages, kWhen).outcome, ActionOutcome::Done);
+            StartupRecord record;
+            ASSERT_EQ(ReadStartupRecord(registry, kName, record), kSuccess);
+            ASSERT_TRUE(record.Understood()) << ::testing::PrintToString(record.problem);
+            ASSERT_EQ(record.places.size(), 2u);
+            EXPECT_EQ(*record.Find(repeated.place), (RecordedPlace{repeated.place, command, type}));
+            EXPECT_EQ(*record.Find(RunPlace::Machine64), (RecordedPlace{RunPlace::Machine64, L"C:\\lm.exe", kRegSz}));
+            values = values == 0 ? RecordDump(registry).size() : values;
+            EXPECT_EQ(RecordDump(registry).size(), values) << "the record grew";
+        }
+        ASSERT_EQ(EnableStartup(registry, kName).outcome, EnableOutcome::Done);
+        const RunValue back = ReadRunValue(registry, repeated.place, kName);
+        EXPECT_EQ(back.command, repeated.commands.back().first);
+        EXPECT_EQ(back.type, repeated.commands.back().second);
+    }
+}
+
+// Records older versions wrote kept further places by number, sometimes several for one place (the
+// newest last), and past the 64 places those versions could read back.
+TEST(DisableRecord, AnOlderVersionsNumberedRecordIsReadWithTheNewestOfEachPlaceAndCollapsedWhenNextWritten) {
+    for (const unsigned long count : {4ul, 66ul}) {
+        SCOPED_TRACE(count);
+        MemoryRegistry registry;
+        ASSERT_NO_FATAL_FAILURE(SeedRecord(registry, kName, {RunPlace::Machine64, L"C:\\first.exe", kRegSz}));
+        {
+            RegKey record;
+            ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, StartupRecordPath(kName), record), kSuccess);
+            for (unsigned long i = 2; i <= count; ++i) {
+                const std::wstring n = std::to_wstring(i);
+                // Places 2, 3, ... alternate between HKCU and HKLM's 32-bit view; the last has the
+                // type of an expandable value.
+                const RunPlace place = i % 2 == 0 ? RunPlace::CurrentUser : RunPlace::Machine32;
+                ASSERT_EQ(registry.SetStringValue(record, L"RunsweepCommand" + n, L"C:\\v" + n + L".exe"), kSuccess);
+                ASSERT_EQ(registry.SetStringValue(record, L"RunsweepHkey" + n, RecordHkey(place)), kSuccess);
+                ASSERT_EQ(registry.SetStringValue(record, L"RunsweepKey" + n, RecordKey(place)), kSuccess);
+                if (i == count) {
+                    ASSERT_EQ(registry.SetValue(record, L"RunsweepType" + n, kRegDword, {2, 0, 0, 0}), kSuccess);
+                }
+            }
+            ASSERT_EQ(
+                registry.SetValue(record, L"RunsweepPlaces", kRegDword, {static_cast<unsigned char>(count), 0, 0, 0}),
+                kSuccess);
+        }
+        const std::wstring last = L"C:\\v" + std::to_wstring(count) + L".exe";
+        const std::wstring before_last = L"C:\\v" + std::to_wstring(count - 1) + L".exe";
+        const RunPlace last_place = count % 2 == 0 ? RunPlace::CurrentUser : RunPlace::Machine32;
+        const RunPlace other_place = count % 2 == 0 ? RunPlace::Machine32 : RunPlace::CurrentUser;
+        StartupRecord record;
+        ASSERT_EQ(ReadStartupRecord(registry, kName, record), kSuccess);
+        ASSERT_TRUE(record.Understood()) << ::testing::PrintToString(record.problem);
+        const std::vector<RecordedPlace> read = {
+            {RunPlace::Machine64, L"C:\\first.exe", kRegSz},
+            {RunPlace::CurrentUser, last_place == RunPlace::CurrentUser ? last : before_last,
+             last_place == RunPlace::CurrentUser ? kRegExpandSz : kRegSz},
+            {RunPlace::Machine32, last_place == RunPlace::Machine32 ? last : before_last,
+             last_place == RunPlace::Machine32 ? kRegExpandSz : kRegSz}};
+        EXPECT_EQ(record.places, read);
+
+        // The next Disable (HKLM written back) writes it in today's form: one command per place.
+        ASSERT_NO_FATAL_FAILURE(SeedScenario(registry, {"", std::nullopt, L"C:\\new.exe", std::nullopt, std::nullopt}));
+        MessageLog messages;
+        ASSERT_EQ(DisableStartup(registry, kName, messages, kWhen).outcome, ActionOutcome::Done);
+        ASSERT_EQ(ReadStartupRecord(registry, kName, record), kSuccess);
+        std::vector<RecordedPlace> written = read;
+        written[0].command = L"C:\\new.exe";
+        EXPECT_EQ(record.places, written);
+        const auto dump = RecordDump(registry);
+        EXPECT_EQ(dump.count(L"RunsweepPlaces"), 0u);
+        EXPECT_EQ(dump.count(L"RunsweepCommand2"), 0u);
+        EXPECT_EQ(dump.count(L"RunsweepType" + std::to_wstring(count)), 0u);
+        EXPECT_LE(dump.size(), 16u);
+        (void)other_place;
+    }
+}
+
+// Every change a record goes through, from any record the program reads to any it may write: each
+// record between two changes reads whole, keeps every place whose command stays, shows each other
+// place with its command before or after (or not at all), never a place of neither; and undoing the
+// changes in reverse gives back the values it started from.
+TEST(DisableRecord, EveryRecordBetweenTwoChangesReadsWholeAndKeepsWhatBothEndsKeep) {
+    std::mt19937 random(7);
+    const auto below = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+    const std::array<RunPlace, 3> all = {RunPlace::CurrentUser, RunPlace::Machine64, RunPlace::Machine32};
+    const auto random_places = [&](bool may_be_empty) {
+        std::vector<RecordedPlace> places;
+        for (const RunPlace place : all) {
+            if (below(2) == 0) {
+                places.push_back({place, below(4) == 0 ? L"" : L"C:\\p" + std::to_wstring(below(3)) + L".exe",
+                                  below(3) == 0 ? kRegExpandSz : kRegSz});
+            }
+        }
+        if (places.empty() && !may_be_empty) {
+            places.push_back({all[below(3)], L"C:\\only.exe", kRegSz});
+        }
+        std::rotate(places.begin(),
+                    places.begin() + static_cast<std::ptrdiff_t>(places.empty() ? 0 : below(places.size())),
+                    places.end());
+        std::sort(places.begin() + (places.empty() ? 0 : 1), places.end(),
+                  [](const RecordedPlace& a, const RecordedPlace& b) { return a.place < b.place; });
+        return places;
+    };
+    const auto command_of = [](const StartupRecord& record, RunPlace place) {
+        const RecordedPlace* kept = record.Find(place);
+        return kept ? std::optional<std::wstring>(kept->command) : std::nullopt;
+    };
+    std::size_t checked = 0;
+    for (int round = 0; round < 400; ++round) {
+        SCOPED_TRACE(round);
+        RecordImage start;
+        start.Set(L"extra", RecordText(L"somebody else's"));
+        const std::size_t kind = below(4);
+        if (kind == 1) {
+            start = AppliedChanges(start, PlanRecordChanges(start, kName, random_places(false), kWhen), 1000);
+        } else if (kind == 2) {
+            // An older version's record: numbered places, several for one place.
+            const std::vector<RecordedPlace> first = random_places(false);
+            start.Set(L"command", RecordText(first[0].command));
+            start.Set(L"hkey", RecordText(RecordHkey(first[0].place)));
+            start.Set(L"key", RecordText(RecordKey(first[0].place)));
+            const std::size_t more = below(5);
+            for (std::size_t i = 2; i < 2 + more; ++i) {
+                const std::wstring n = std::to_wstring(i);
+                const RunPlace place = all[below(3)];
+                start.Set(L"RunsweepCommand" + n, RecordText(L"C:\\n" + n + L".exe"));
+                start.Set(L"RunsweepHkey" + n, RecordText(RecordHkey(place)));
+                start.Set(L"RunsweepKey" + n, RecordText(RecordKey(place)));
+            }
+            if (more > 0) {
+                start.Set(L"RunsweepPlaces", RecordNumber(static_cast<unsigned long>(1 + more)));
+            }
+        } else if (kind == 3) {
+            start.Set(L"hkey", RecordText(L"HKCU")); // a first Disable cut short before its command
+        }
+        const StartupRecord from = ParseStartupRecord(kName, start);
+        ASSERT_TRUE(from.Understood() || !from.keeps_commands);
+        const std::vector<RecordedPlace> target = random_places(false);
+        const std::vector<RecordChange> changes = PlanRecordChanges(start, kName, target, kWhen);
+        for (std::size_t made = 0; made <= changes.size(); ++made) {
+            const StartupRecord between = ParseStartupRecord(kName, AppliedChanges(start, changes, made));
+            ++checked;
+            ASSERT_TRUE(between.Understood() || !between.keeps_commands)
+                << "after change " << made << ": " << ::testing::PrintToString(between.problem);
+            for (const RunPlace place : all) {
+                const auto before = command_of(from, place);
+                const RecordedPlace* after = nullptr;
+                for (const RecordedPlace& wanted : target) {
+                    after = wanted.place == place ? &wanted : after;
+                }
+                const auto now = command_of(between, place);
+                const RecordedPlace* held = from.Find(place);
+                if (held && after && *held == *after) {
+                    EXPECT_TRUE(between.Find(place) && *between.Find(place) == *after)
+                        << "a place that stays left the record after change " << made;
+                } else if (held && after) {
+                    EXPECT_TRUE(now == before || now == after->command) << "after change " << made;
+                } else {
+                    EXPECT_TRUE(!now || now == before || (after && now == after->command))
+                        << "a place of neither end after change " << made;
+                }
+            }
+        }
+        const RecordImage end = AppliedChanges(start, changes, changes.size());
+        EXPECT_EQ(ParseStartupRecord(kName, end).places, target);
+        EXPECT_NE(end.Find(L"extra"), nullptr) << "somebody else's value";
+        RecordImage undone = end;
+        for (std::size_t i = changes.size(); i > 0; --i) {
+            if (changes[i - 1].before) {
+                undone.Set(changes[i - 1].name, *changes[i - 1].before);
+            } else {
+                undone.Erase(changes[i - 1].name);
+            }
+        }
+        std::map<std::wstring, std::vector<unsigned char>> a, b;
+        for (const auto& [name, value] : undone.values) {
+            a[name] = value.data;
+        }
+        for (const auto& [name, value] : start.values) {
+            b[name] = value.data;
+        }
+        EXPECT_EQ(a, b);
+    }
+    EXPECT_GT(checked, 4000u);
 }
 
 TEST(DisableRecord, ARecordThisProgramCannotReadIsLeftAndSoIsTheEntry) {

@@ -611,8 +611,8 @@ TYPED_TEST_P(ActionContract, DisableRecordsTheCommandOfTheHiveThatHoldsIt) {
     EXPECT_EQ(this->Disable(L"Both").outcome, ActionOutcome::Done);
     this->ExpectRecord(L"Both", L"C:\\cu.exe", L"HKCU");
     // HKLM's command is kept too, or deleting HKLM's value would lose it for good.
-    EXPECT_EQ(this->ReadRecord(L"Both").values.at(L"RunsweepCommand2"), L"C:\\lm.exe");
-    EXPECT_EQ(this->ReadRecord(L"Both").values.at(L"RunsweepHkey2"), L"HKLM");
+    EXPECT_EQ(this->ReadRecord(L"Both").values.at(L"RunsweepCommandHKLM"), L"C:\\lm.exe");
+    EXPECT_EQ(this->ReadRecord(L"Both").numbers.at(L"RunsweepTypeHKLM"), kRegSz);
     EXPECT_EQ(this->RunValue(Hive::CurrentUser, L"Both"), std::nullopt);
     EXPECT_EQ(this->RunValue(Hive::LocalMachine, L"Both"), std::nullopt);
 
@@ -627,7 +627,7 @@ TYPED_TEST_P(ActionContract, TheHiveLabelAlwaysNamesTheHiveOfTheRecordedCommand)
 
     EXPECT_EQ(this->Disable(L"EmptyUser").outcome, ActionOutcome::Done);
     this->ExpectRecord(L"EmptyUser", L"C:\\lm.exe", L"HKLM");
-    EXPECT_EQ(this->ReadRecord(L"EmptyUser").values.at(L"RunsweepHkey2"), L"HKCU");
+    EXPECT_EQ(this->ReadRecord(L"EmptyUser").values.at(L"RunsweepCommandHKCU"), L"");
     EXPECT_EQ(this->RunValue(Hive::CurrentUser, L"EmptyUser"), std::nullopt);
     EXPECT_EQ(this->RunValue(Hive::LocalMachine, L"EmptyUser"), std::nullopt);
 
@@ -661,12 +661,11 @@ TYPED_TEST_P(ActionContract, AnEarlierRecordKeepsWhatItHoldsAndGainsTheNewComman
         {L"inimapping", L"0"},
         {L"item", L"qttask"},
         {L"key", L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"},
-        {L"RunsweepCommand2", L"C:\\qttask.exe"},
-        {L"RunsweepHkey2", L"HKLM"},
-        {L"RunsweepKey2", L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"},
+        {L"RunsweepCommandHKLM32", L"C:\\qttask.exe"},
     };
     EXPECT_EQ(record.values, expected);
-    EXPECT_EQ(record.numbers.at(L"RunsweepPlaces"), 2u);
+    EXPECT_EQ(record.numbers.at(L"RunsweepTypeHKLM32"), kRegSz);
+    EXPECT_EQ(record.numbers.at(L"RunsweepType"), kRegSz) << "a type with every command";
     EXPECT_EQ(this->RunValue(RunPlace::Machine32, L"qttask"), std::nullopt);
 }
 

@@ -4,8 +4,9 @@
 # RUNSWEEP_KILL_AFTER_WRITES=N. Three entries across HKCU and HKLM's two views are disabled, one of
 # them in all three places and one with an earlier record, killing after change 1, 2, 3, ... until
 # a run gets through. After each kill Wine's reg must show every command that was in a Run key or a
-# record before still in a Run key or in the entry's record (which keeps each place's command). The
-# normal program then runs on what the kill left: it must finish the job, keep every command in
+# record before (for a place, its newest: the Run value, else the earlier record's) still in a Run
+# key or in the entry's record (which keeps one command per place). The normal program then runs on
+# what the kill left: it must finish the job, keep every command in
 # the records, and leave the records of entries already done exactly as they were.
 #   RUNSWEEP_FAULTS_EXE=build/mingw-faults/Runsweep.exe tests/e2e/test_kill_midway.sh build/mingw/Runsweep.exe
 # Prints "kills K, checks C, entries lost L, program runs R, crashes X" before its verdict.
@@ -93,27 +94,22 @@ record_lines() { # file name
     grep -F -- "$RECORDS_REG\\$2"$'\t' "$1" | sort
 }
 
-# True when the entry's record keeps this command for this place: in its five standard values, or
-# among the further places it counts (RunsweepPlaces, written last, so a place counts only whole).
+# True when the entry's record keeps this command for this place: its own value of the place
+# (RunsweepCommandHKCU, ...HKLM, ...HKLM32, written after its type), which wins, or else its five
+# standard values when they name the place.
 record_keeps() { # file name place command
     local hkey=HKLM run_key=$RECORD_RUN_KEY
     [ "$3" = HKCU ] && hkey=HKCU
     [ "$3" = HKLM32 ] && run_key=$RECORD_RUN_KEY32
     # Through the environment: awk would read backslashes in -v values as escapes.
-    record_lines "$1" "$2" | HKEY=$hkey RUN_KEY=$run_key COMMAND=$4 awk -F'\t' '
+    record_lines "$1" "$2" | HKEY=$hkey RUN_KEY=$run_key PLACE=$3 COMMAND=$4 awk -F'\t' '
         { value[$2] = $4; seen[$2] = 1 }
         END {
             hkey = ENVIRON["HKEY"]; run_key = ENVIRON["RUN_KEY"]; command = ENVIRON["COMMAND"]
+            own = "RunsweepCommand" ENVIRON["PLACE"]
+            if (seen[own]) exit (value[own] == command ? 0 : 1)
             if (seen["command"] && value["command"] == command && value["hkey"] == hkey &&
                 (value["key"] == run_key || (!seen["key"] && run_key !~ /Wow6432Node/))) exit 0
-            n = 1
-            if (seen["RunsweepPlaces"]) {
-                hex = tolower(value["RunsweepPlaces"]); sub(/^0x/, "", hex); n = 0
-                for (k = 1; k <= length(hex); k++) n = n * 16 + index("0123456789abcdef", substr(hex, k, 1)) - 1
-            }
-            for (i = 2; i <= n; i++)
-                if (value["RunsweepCommand" i] == command && value["RunsweepHkey" i] == hkey &&
-                    value["RunsweepKey" i] == run_key) exit 0
             exit 1
         }'
 }

@@ -195,7 +195,7 @@ expect_record SunJavaUpdateSched "$long_command" HKCU
 expect_record jusched 'C:\Java\jusched.exe' HKCU
 expect_record qttask 'C:\QuickTime\qttask.exe' HKLM
 expect_record CTDVDDet 'C:\Creative\ctdvddet.exe user' HKCU
-expect_value "$RECORDS\\CTDVDDet" RunsweepCommand2 'C:\Creative\ctdvddet.exe machine'
+expect_value "$RECORDS\\CTDVDDet" RunsweepCommandHKLM 'C:\Creative\ctdvddet.exe machine'
 expect_record 'QuickTime Task' 'C:\Program Files (x86)\QuickTime\QTTask.exe -atboottime' HKLM \
     'SOFTWARE\Wow6432Node\Microsoft\Windows\CurrentVersion\Run'
 expect_no_value "$RUN32" 'QuickTime Task'
