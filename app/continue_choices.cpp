@@ -45,9 +45,10 @@ std::vector<ActionRecord> CarryOutChoices(const StartupList& list, const Startup
     return actions;
 }
 
-std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, MessageSink& messages) {
+std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, MessageSink& messages,
+                                          bool keeps_switch) {
     return CarryOutChoices(
-        list, [&](const std::wstring& sValue) { return DisableStartup(registry, sValue, messages); },
+        list, [&](const std::wstring& sValue) { return DisableStartup(registry, sValue, messages, keeps_switch); },
         [&](const std::wstring& sValue) { return RemoveStartup(registry, sValue); });
 }
 
@@ -107,7 +108,7 @@ ClosingMessage ComposeClosingMessage(const std::vector<ActionRecord>& actions) {
     std::wstring failures;
     std::size_t done = 0;
     for (const ActionRecord& record : actions) {
-        if (record.result.TookEffect()) {
+        if (record.result.Complete()) {
             ++done;
             continue;
         }

@@ -40,7 +40,9 @@ std::vector<ActionRecord> CarryOutChoices(const StartupList& list, const Startup
                                           const StartupActionFn& remove);
 
 // The same through the registry actions; DisableStartup's own per-entry messages go to messages.
-std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, MessageSink& messages);
+// `keeps_switch`: Windows keeps its startup switch, which Disable then switches off.
+std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, MessageSink& messages,
+                                          bool keeps_switch = false);
 
 // A row's name and choice, kept while the list is filled again.
 struct NamedChoice {
@@ -65,7 +67,8 @@ struct ClosingMessage {
 std::wstring ShownName(const std::wstring& value);
 
 // kAllActionsDoneMessage (information icon) when every action took effect, also when there were
-// none; otherwise one error message listing every entry that was not changed, with the reason.
+// none; otherwise one error message listing every entry that was not changed, or whose startup
+// switch was not switched off, with the reason.
 ClosingMessage ComposeClosingMessage(const std::vector<ActionRecord>& actions);
 
 } // namespace runsweep

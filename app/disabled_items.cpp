@@ -67,30 +67,6 @@ std::wstring RecordDescription(const StartupRecord& record) {
     return text;
 }
 
-long ReadDisabledItems(Registry& registry, bool keeps_switch, DisabledItems& items) {
-    const long status = ListStartupRecords(registry, items.records);
-    items.switched_off.clear();
-    if (!keeps_switch) {
-        return status;
-    }
-    ListSwitchedOff(registry, items.switched_off);
-    for (SwitchedOff& entry : items.switched_off) {
-        for (const StartupRecord& record : items.records) {
-            if (!record.Understood() || !RegistryNamesEqual(record.key_name, entry.name)) {
-                continue;
-            }
-            for (const RecordedPlace& place : record.places) {
-                entry.places.erase(std::remove(entry.places.begin(), entry.places.end(), place.place),
-                                   entry.places.end());
-            }
-        }
-    }
-    items.switched_off.erase(std::remove_if(items.switched_off.begin(), items.switched_off.end(),
-                                            [](const SwitchedOff& entry) { return entry.places.empty(); }),
-                             items.switched_off.end());
-    return status;
-}
-
 std::wstring SwitchedOffDescription(const SwitchedOff& entry) {
     std::wstring text = L"Switched off in Task Manager for " + PlaceList(entry.places);
     if (entry.since != 0) {
@@ -142,13 +118,14 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const Disabl
 
 std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, Registry& registry) {
     return CarryOutReenable(
-        list, items, [&](const StartupRecord& record) { return EnableStartup(registry, record.key_name); },
+        list, items,
+        [&](const StartupRecord& record) { return EnableStartup(registry, record.key_name, items.keeps_switch); },
         [&](const SwitchedOff& entry) { return SwitchOnEverywhere(registry, entry); });
 }
 
 std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::vector<StartupRecord>& records,
                                            const EnableFn& enable) {
-    return CarryOutReenable(list, DisabledItems{records, {}}, enable,
+    return CarryOutReenable(list, DisabledItems{records, {}, false}, enable,
                             [](const SwitchedOff&) { return std::vector<SwitchWrite>(); });
 }
 
@@ -164,14 +141,13 @@ std::vector<std::wstring> ReenabledNames(const std::vector<EnableRecord>& result
         if (!record.problem.empty()) {
             continue;
         }
-        const bool back =
-            record.switch_only
-                ? std::any_of(record.switched.begin(), record.switched.end(),
-                              [](const SwitchWrite& write) { return !write.Failed(); })
-                : std::any_of(record.result.places.begin(), record.result.places.end(), [](const auto& place) {
-                      return place.outcome == EnablePlaceOutcome::Restored ||
-                             place.outcome == EnablePlaceOutcome::AlreadyThere;
-                  });
+        const bool back = record.switch_only ? std::any_of(record.switched.begin(), record.switched.end(),
+                                                           [](const SwitchWrite& write) { return !write.Failed(); })
+                                             : std::any_of(record.result.places.begin(), record.result.places.end(),
+                                                           [](const auto& place) {
+                                                               return place.outcome == EnablePlaceOutcome::Restored ||
+                                                                      place.outcome == EnablePlaceOutcome::AlreadyThere;
+                                                           });
         if (back) {
             names.push_back(record.name);
         }

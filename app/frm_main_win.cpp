@@ -166,7 +166,8 @@ void frmMain::OnContinueClick() {
     // loop; it waits until every row has been carried out and reported, then ends the program as
     // Continue does anyway.
     const CloseDeferral hold(*this);
-    const ClosingMessage closing = ComposeClosingMessage(CarryOutChoices(Startups(), registry_, messages_));
+    const ClosingMessage closing = ComposeClosingMessage(
+        CarryOutChoices(Startups(), registry_, messages_, KeepsStartupSwitch(RunningWindowsVersion())));
     messages_.ShowMessage(closing.text, closing.icon);
     Close();
 }

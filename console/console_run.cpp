@@ -61,6 +61,32 @@ std::wstring IsoTime(const RecordTime& time) {
            two(time.minute) + L":" + two(time.second);
 }
 
+// Year-month-dayThour:minute:secondZ: a switch's time as Windows keeps it, in UTC.
+std::wstring IsoUniversalTime(FileTime time) {
+    return IsoTime(UniversalTimeOf(time)) + L"Z";
+}
+
+// The entry's state by Windows' startup switch, as the text format shows it: "on", "off since
+// 2025-06-01", "mixed: off in HKCU since 2025-06-01".
+std::wstring ShownState(const FoundStartup& entry) {
+    const EntryState state = StateOf(entry);
+    if (state == EntryState::On) {
+        return StateWord(state);
+    }
+    std::vector<RunPlace> off;
+    for (std::size_t i = 0; i < entry.places.size() && i < entry.switches.size(); ++i) {
+        if (entry.switches[i].Off()) {
+            off.push_back(entry.places[i]);
+        }
+    }
+    std::wstring text = state == EntryState::Off ? L"off" : L"mixed: off in " + PlaceList(off);
+    const FileTime since = LatestSwitchOff(entry);
+    if (since != 0) {
+        text += L" since " + SwitchDate(since);
+    }
+    return text;
+}
+
 std::wstring JoinedPlaces(const std::vector<RunPlace>& places, const wchar_t* separator) {
     std::wstring text;
     for (const RunPlace place : places) {
@@ -90,6 +116,22 @@ EntryOutcome Foretold(ConsoleCommand command, const std::wstring& name, const Ac
     outcome.details = (command == ConsoleCommand::Disable ? L"would be recorded for re-enabling, then removed from "
                                                           : L"would be removed from ") +
                       PlaceList(taken);
+    // Windows' startup switch of each place taken out: off, or left as it is.
+    std::vector<RunPlace> switching;
+    std::vector<RunPlace> already;
+    for (const PlaceResult& place : foreseen.places) {
+        if (place.switched) {
+            (place.switched->change == SwitchChange::Written ? switching : already).push_back(place.place);
+        }
+    }
+    std::sort(switching.begin(), switching.end());
+    std::sort(already.begin(), already.end());
+    if (!switching.empty()) {
+        outcome.details += L"; would be switched off in Task Manager for " + PlaceList(switching);
+    }
+    if (!already.empty()) {
+        outcome.details += L"; its switch in Task Manager for " + PlaceList(already) + L" would be left as it is";
+    }
     if (denied.empty()) {
         outcome.details += L".";
         return outcome;
@@ -101,7 +143,9 @@ EntryOutcome Foretold(ConsoleCommand command, const std::wstring& name, const Ac
 }
 
 EntryOutcome Outcome(const std::wstring& name, const ActionResult& result) {
-    EntryOutcome outcome{name, result.TookEffect() ? L"done" : L"not done", std::wstring()};
+    // A switch Windows would not let be switched off is not done: the program may write its Run value
+    // back and start again.
+    EntryOutcome outcome{name, result.Complete() ? L"done" : L"not done", std::wstring()};
     outcome.details = ActionReason(result, ConsoleReasonWording());
     if (outcome.details.empty()) {
         outcome.details = L"nothing to do: no Run key holds it any longer.";
@@ -117,11 +161,19 @@ void ErrorStreamMessages::ShowMessage(const std::wstring& text, MessageIcon) {
 
 Table ListTable(const std::vector<FoundStartup>& found, Registry& registry) {
     Table table;
-    table.headers = {L"Name", L"Places", L"Command", L"Description"};
-    table.keys = {L"name", L"places", L"command", L"description", L"commands"};
+    table.headers = {L"Name", L"Places", L"State", L"Command", L"Description"};
+    table.keys = {L"name", L"places", L"state", L"command", L"description", L"commands", L"switches"};
     for (const FoundStartup& entry : found) {
         std::vector<std::wstring> places_json;
         std::vector<std::wstring> commands_json;
+        std::vector<std::wstring> switches_json;
+        for (std::size_t i = 0; i < entry.places.size(); ++i) {
+            const StartupSwitch state = i < entry.switches.size() ? entry.switches[i] : StartupSwitch{};
+            switches_json.push_back(
+                L"{\"place\": " + JsonString(PlaceLabel(entry.places[i])) + L", \"state\": " +
+                JsonString(state.Off() ? L"off" : L"on") + L", \"off_since\": " +
+                (state.Off() && state.off_since != 0 ? JsonString(IsoUniversalTime(state.off_since)) : L"null") + L"}");
+        }
         std::vector<std::optional<std::wstring>> commands; // nothing where the value holds no text
         for (const RunPlace place : entry.places) {
             const RunValue value = ReadRunValue(registry, place, entry.name);
@@ -133,10 +185,14 @@ Table ListTable(const std::vector<FoundStartup>& found, Registry& registry) {
         }
         const std::optional<std::wstring> first = commands.empty() ? std::nullopt : commands.front();
         Row row;
-        row.cells = {Cell{entry.name}, Cell{JoinedPlaces(entry.places, L"; "), std::nullopt, JsonArray(places_json)},
+        row.cells = {Cell{entry.name},
+                     Cell{JoinedPlaces(entry.places, L"; "), std::nullopt, JsonArray(places_json)},
+                     Cell{StateWord(StateOf(entry)), ShownState(entry)},
                      Cell{first.value_or(std::wstring()), std::nullopt,
                           first ? std::nullopt : std::optional<std::wstring>(L"null")},
-                     Cell{entry.description}, Cell{std::wstring(), std::wstring(), JsonArray(commands_json)}};
+                     Cell{entry.description},
+                     Cell{std::wstring(), std::wstring(), JsonArray(commands_json)},
+                     Cell{std::wstring(), std::wstring(), JsonArray(switches_json)}};
         // The text format gives each place a line of its own, with that place's command.
         if (!entry.places.empty()) {
             row.cells[1].shown = PlaceLabel(entry.places.front());
@@ -145,7 +201,7 @@ Table ListTable(const std::vector<FoundStartup>& found, Registry& registry) {
         for (std::size_t i = 1; i < entry.places.size(); ++i) {
             Row more;
             more.text_only = true;
-            more.cells = {Cell{}, Cell{PlaceLabel(entry.places[i])}, Cell{commands[i].value_or(std::wstring())},
+            more.cells = {Cell{}, Cell{PlaceLabel(entry.places[i])}, Cell{}, Cell{commands[i].value_or(std::wstring())},
                           Cell{}};
             table.rows.push_back(std::move(more));
         }
@@ -166,7 +222,7 @@ std::vector<EntryOutcome> CarryOutCommand(const ConsoleOptions& options, const s
         const FoundStartup& entry = found[i];
         // One plan serves the dry run and the real run alike.
         if (options.command == ConsoleCommand::Disable) {
-            const DisablePlan plan = PlanDisable(registry, entry.name);
+            const DisablePlan plan = PlanDisable(registry, entry.name, options.keeps_switch);
             outcomes.push_back(options.dry_run
                                    ? Foretold(options.command, entry.name, plan.Foreseen())
                                    : Outcome(entry.name, CarryOutDisable(registry, plan, messages, LocalTimeNow())));
@@ -211,9 +267,14 @@ std::optional<int> AnswerWithoutScan(const ParsedCommandLine& parsed, ConsoleStr
 }
 
 Table DisabledTable(const std::vector<StartupRecord>& records) {
+    return DisabledTable(DisabledItems{records, {}, false});
+}
+
+Table DisabledTable(const DisabledItems& items) {
+    const std::vector<StartupRecord>& records = items.records;
     Table table;
-    table.headers = {L"Name", L"Disabled", L"Places", L"Command", L"Problem"};
-    table.keys = {L"name", L"disabled", L"places", L"command", L"problem", L"item", L"commands"};
+    table.headers = {L"Name", L"Disabled", L"Places", L"Command", L"Problem", L"Kind"};
+    table.keys = {L"name", L"disabled", L"places", L"command", L"problem", L"kind", L"item", L"commands"};
     for (const StartupRecord& record : records) {
         const std::vector<RecordedPlace> places = record.Understood() ? record.places : std::vector<RecordedPlace>();
         std::vector<RunPlace> labels;
@@ -234,6 +295,7 @@ Table DisabledTable(const std::vector<StartupRecord>& records) {
                      Cell{command},
                      Cell{record.problem, std::nullopt,
                           record.problem.empty() ? std::optional<std::wstring>(L"null") : std::nullopt},
+                     Cell{L"record"},
                      Cell{record.item},
                      Cell{std::wstring(), std::wstring(), JsonArray(commands_json)}};
         if (!labels.empty()) {
@@ -243,18 +305,53 @@ Table DisabledTable(const std::vector<StartupRecord>& records) {
         for (std::size_t i = 1; i < places.size(); ++i) {
             Row more;
             more.text_only = true;
-            more.cells = {Cell{}, Cell{}, Cell{PlaceLabel(places[i].place)}, Cell{places[i].command}, Cell{}};
+            more.cells = {Cell{}, Cell{}, Cell{PlaceLabel(places[i].place)}, Cell{places[i].command}, Cell{}, Cell{}};
             table.rows.push_back(std::move(more));
         }
+    }
+    // Entries only switched off in Task Manager: their Run value is there, so nothing but the switch
+    // is to put back.
+    for (const SwitchedOff& entry : items.switched_off) {
+        std::vector<std::wstring> places_json;
+        std::vector<std::wstring> commands_json;
+        for (const RunPlace place : entry.places) {
+            places_json.push_back(JsonString(PlaceLabel(place)));
+            commands_json.push_back(L"{\"place\": " + JsonString(PlaceLabel(place)) + L", \"command\": " +
+                                    JsonString(entry.command) + L"}");
+        }
+        const std::wstring date = entry.since != 0 ? IsoTime(LocalTimeOf(entry.since)) : std::wstring();
+        Row row;
+        row.cells = {Cell{entry.name},
+                     Cell{date, std::nullopt, date.empty() ? std::optional<std::wstring>(L"null") : std::nullopt},
+                     Cell{JoinedPlaces(entry.places, L"; "), std::nullopt, JsonArray(places_json)},
+                     Cell{entry.command},
+                     Cell{std::wstring(), std::nullopt, std::wstring(L"null")},
+                     Cell{L"switch", L"switched off in Task Manager"},
+                     Cell{entry.name},
+                     Cell{std::wstring(), std::wstring(), JsonArray(commands_json)}};
+        table.rows.push_back(std::move(row));
     }
     return table;
 }
 
 std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const std::vector<StartupRecord>& records,
                                          Registry& registry) {
+    return CarryOutEnable(options, DisabledItems{records, {}, false}, registry);
+}
+
+std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const DisabledItems& items,
+                                         Registry& registry) {
+    const std::vector<StartupRecord>& records = items.records;
     std::vector<std::wstring> missing;
     const std::vector<bool> chosen = Choose(
         options, records, [](const StartupRecord& record) { return record.key_name; }, missing);
+    // A name no record has may be an entry only switched off.
+    std::vector<std::wstring> not_switched;
+    ConsoleOptions switch_options = options;
+    switch_options.names = missing;
+    const std::vector<bool> chosen_switched = Choose(
+        switch_options, items.switched_off, [](const SwitchedOff& entry) { return entry.name; }, not_switched);
+    missing = std::move(not_switched);
     const ReasonWording wording = ConsoleReasonWording();
     std::vector<EntryOutcome> outcomes;
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -276,7 +373,7 @@ std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const st
                                                        : EnableOutcome::Failed;
             outcome.details = EnableReason(result, std::wstring(), wording);
         } else {
-            const EnablePlan plan = PlanEnable(registry, record);
+            const EnablePlan plan = PlanEnable(registry, record, options.keeps_switch);
             result = options.dry_run ? plan.Foreseen() : CarryOutEnable(registry, plan);
             if (options.dry_run && result.TookEffect()) {
                 std::vector<RunPlace> places;
@@ -284,7 +381,18 @@ std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const st
                     places.push_back(place.place);
                 }
                 std::sort(places.begin(), places.end());
-                outcome.details = L"would be re-enabled in " + PlaceList(places) + L".";
+                std::vector<RunPlace> switching;
+                for (const EnablePlaceResult& place : result.places) {
+                    if (place.switched && place.switched->change == SwitchChange::Written) {
+                        switching.push_back(place.place);
+                    }
+                }
+                std::sort(switching.begin(), switching.end());
+                outcome.details =
+                    L"would be re-enabled in " + PlaceList(places) +
+                    (switching.empty() ? std::wstring()
+                                       : L"; would be switched on in Task Manager for " + PlaceList(switching)) +
+                    L".";
             } else {
                 outcome.details = EnableReason(result, std::wstring(), wording);
             }
@@ -292,6 +400,23 @@ std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const st
                                              : (result.TookEffect() ? L"done" : L"not done");
         }
         outcomes.push_back(std::move(outcome));
+    }
+    for (std::size_t i = 0; i < items.switched_off.size(); ++i) {
+        if (!chosen_switched[i]) {
+            continue;
+        }
+        const SwitchedOff& entry = items.switched_off[i];
+        std::vector<RunPlace> places = entry.places;
+        std::sort(places.begin(), places.end());
+        if (options.dry_run) {
+            outcomes.push_back(EntryOutcome{entry.name, L"would be done",
+                                            L"would be switched on again in Task Manager for " + PlaceList(places) +
+                                                L"; nothing else would change."});
+            continue;
+        }
+        const std::vector<SwitchWrite> writes = SwitchOnEverywhere(registry, entry);
+        outcomes.push_back(EntryOutcome{entry.name, AllSwitchedOn(writes) ? L"done" : L"not done",
+                                        SwitchOnReason(entry.places, writes, ConsoleReasonWording())});
     }
     for (const std::wstring& name : missing) {
         outcomes.push_back(EntryOutcome{name, L"not done", kNotFound});
@@ -331,24 +456,27 @@ int ReportOutcomes(const ConsoleOptions& options, const std::vector<EntryOutcome
 int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue, Registry& registry,
                       ConsoleStreams& streams) {
     if (options.command == ConsoleCommand::Disabled || options.command == ConsoleCommand::Enable) {
-        std::vector<StartupRecord> records;
-        const long status = ListStartupRecords(registry, records);
+        DisabledItems items;
+        const long status = ReadDisabledItems(registry, options.keeps_switch, items);
         if (status != kSuccess) {
             streams.Err(std::wstring(kProgram) + L"the records of disabled entries could not be read (error " +
                         std::to_wstring(status) + L")." + kNewline);
             return kExitNotDone;
         }
         if (options.command == ConsoleCommand::Enable) {
-            return ReportOutcomes(options, CarryOutEnable(options, records, registry), kNoDisabledItems, streams);
+            return ReportOutcomes(options, CarryOutEnable(options, items, registry), kNoDisabledItems, streams);
         }
-        if (records.empty() && options.format == OutputFormat::Text) {
+        if (items.size() == 0 && options.format == OutputFormat::Text) {
             streams.Out(kNoDisabledItems + std::wstring(kNewline));
         } else {
-            streams.Out(FormatTable(DisabledTable(records), options.format));
+            streams.Out(FormatTable(DisabledTable(items), options.format));
         }
         return kExitDone;
     }
-    const std::vector<FoundStartup> found = FindStartups(catalogue, registry);
+    std::vector<FoundStartup> found = FindStartups(catalogue, registry);
+    if (options.keeps_switch && options.command == ConsoleCommand::List) {
+        ReadStartupSwitches(registry, found);
+    }
     if (options.command != ConsoleCommand::Disable && options.command != ConsoleCommand::Remove) {
         if (found.empty() && options.format == OutputFormat::Text) {
             streams.Out(kNothingFound + std::wstring(kNewline));

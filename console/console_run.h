@@ -7,6 +7,7 @@
 #include "registry/actions.h"
 #include "registry/scan.h"
 #include "registry/startup_record.h"
+#include "registry/startup_state.h"
 
 #include <optional>
 #include <string>
@@ -41,7 +42,9 @@ private:
 };
 
 // The list's table: one row per entry the scan found, in its order, and for the text format one
-// line more for each further place.
+// line more for each further place. Each entry's state by Windows' startup switch: "on", "off" or
+// "mixed" (the text adds the date and the places switched off), and in JSON each place's switch
+// with the time it was switched off.
 Table ListTable(const std::vector<FoundStartup>& found, Registry& registry);
 
 // One entry a disable or remove was asked for.
@@ -62,8 +65,10 @@ std::vector<EntryOutcome> CarryOutCommand(const ConsoleOptions& options, const s
 Table OutcomeTable(const std::vector<EntryOutcome>& outcomes, ConsoleCommand command);
 
 // The records of disabled entries, in the order the registry lists them: one row each, and for the
-// text format one line more for each further place it puts back.
+// text format one line more for each further place it puts back; then the entries only switched off
+// in Task Manager, their kind saying so.
 Table DisabledTable(const std::vector<StartupRecord>& records);
+Table DisabledTable(const DisabledItems& items);
 
 // Re-enables (or with dry_run, foretells) the named records, or all of them with all. Names match
 // the records' key names as the registry compares names; records are taken in the registry's
@@ -71,6 +76,9 @@ Table DisabledTable(const std::vector<StartupRecord>& records);
 // cannot be understood is never acted on.
 std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const std::vector<StartupRecord>& records,
                                          Registry& registry);
+// The same over the records and the entries only switched off in Task Manager, which are switched on
+// and nothing else; a name that is both is taken as its record.
+std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const DisabledItems& items, Registry& registry);
 
 // Usage errors (with the usage hint on standard error), --help and --version, which need neither
 // the catalogue nor the registry: the exit status, or nothing when the command needs them.

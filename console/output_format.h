@@ -63,5 +63,4 @@ std::wstring JsonArray(const std::vector<std::wstring>& values);
 // and combining marks none.
 std::size_t DisplayWidth(std::wstring_view text);
 
-
 } // namespace runsweep

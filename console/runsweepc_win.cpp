@@ -8,6 +8,7 @@
 #include "catalogue/program_folder.h"
 #include "console/console_run.h"
 #include "registry/registry_win.h"
+#include "registry/startup_approved.h"
 
 #include <windows.h>
 
@@ -83,7 +84,9 @@ int Run(int argc, wchar_t** argv, StdStreams& streams) {
     ErrorStreamMessages messages(streams);
     LoadCustomListAtStartup(ProgramFolder(), catalogue, NativeFileSystem(), messages);
     const std::unique_ptr<Registry> registry = MakeWin32Registry();
-    return RunConsoleCommand(parsed.options, catalogue, *registry, streams);
+    ConsoleOptions options = parsed.options;
+    options.keeps_switch = KeepsStartupSwitch(RunningWindowsVersion());
+    return RunConsoleCommand(options, catalogue, *registry, streams);
 }
 
 // what() of the program's own exceptions is ASCII.

@@ -65,6 +65,9 @@ struct StartupSwitch {
 };
 
 StartupSwitch ParseStartupSwitch(unsigned long type, const std::vector<unsigned char>& data);
+
+// A FILETIME as a UTC date and time, whole seconds.
+RecordTime UniversalTimeOf(FileTime time);
 // What Task Manager writes: 02 00 00 00 and eight zero bytes for on; 03 00 00 00 and the time for off.
 std::vector<unsigned char> SwitchOnData();
 std::vector<unsigned char> SwitchOffData(FileTime now);
