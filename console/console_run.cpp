@@ -383,7 +383,7 @@ std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const Di
                 std::sort(places.begin(), places.end());
                 std::vector<RunPlace> switching;
                 for (const EnablePlaceResult& place : result.places) {
-                    if (place.switched && place.switched->change == SwitchChange::Written) {
+                    if (place.switched && place.switched->change == SwitchChange::Written && place.switched->was_off) {
                         switching.push_back(place.place);
                     }
                 }

@@ -229,7 +229,7 @@ std::wstring EnableReason(const EnableResult& result, const std::wstring& proble
                         });
     std::vector<RunPlace> switched;
     for (const EnablePlaceResult& place : Sorted(result.places)) {
-        if (place.switched && place.switched->change == SwitchChange::Written) {
+        if (place.switched && place.switched->change == SwitchChange::Written && place.switched->was_off) {
             switched.push_back(place.place);
         }
     }

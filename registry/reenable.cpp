@@ -165,13 +165,14 @@ EnablePlan PlanEnable(Registry& registry, const StartupRecord& record, bool keep
             entry.status = kAccessDenied;
         }
         if (keeps_switch) {
-            // What switching on will do, for the dry run: a switch that says on already stays.
             StartupSwitch state;
             ReadStartupSwitch(registry, RunSwitchKey(place.place), name, state);
+            // What switching on will do, for the dry run: a switch that says on already stays, and a
+            // missing one is written on without changing what Windows does.
             entry.switched = SwitchWrite{state.value == SwitchValue::On             ? SwitchChange::AlreadySo
                                          : state.value == SwitchValue::Unrecognised ? SwitchChange::Unrecognised
                                                                                     : SwitchChange::Written,
-                                         kSuccess};
+                                         kSuccess, state.Off()};
         }
         plan.places.push_back(entry);
     }

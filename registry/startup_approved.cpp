@@ -55,7 +55,7 @@ SwitchWrite WriteSwitch(Registry& registry, const SwitchKey& where, const std::w
         return SwitchWrite{SwitchChange::Unrecognised, kSuccess};
     }
     if (keep(present)) {
-        return SwitchWrite{SwitchChange::AlreadySo, kSuccess};
+        return SwitchWrite{SwitchChange::AlreadySo, kSuccess, present.Off()};
     }
     status = registry.SetValue(key, name, kRegBinary, data);
     if (status != kSuccess) {
@@ -67,9 +67,9 @@ SwitchWrite WriteSwitch(Registry& registry, const SwitchKey& where, const std::w
         return SwitchWrite{SwitchChange::Failed, status};
     }
     if (status == kFileNotFound || back.type != kRegBinary || back.data != data) {
-        return SwitchWrite{SwitchChange::Failed, kInvalidData};
+        return SwitchWrite{SwitchChange::Failed, kInvalidData, present.Off()};
     }
-    return SwitchWrite{SwitchChange::Written, kSuccess};
+    return SwitchWrite{SwitchChange::Written, kSuccess, present.Off()};
 }
 
 } // namespace

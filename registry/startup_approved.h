@@ -108,8 +108,14 @@ enum class SwitchChange {
 };
 
 struct SwitchWrite {
+    SwitchWrite() = default;
+    SwitchWrite(SwitchChange change_, long status_, bool was_off_ = false)
+        : change(change_), status(status_), was_off(was_off_) {}
+
     SwitchChange change = SwitchChange::Written;
     long status = kSuccess;
+    // The value said off before: an on written over a missing value changes nothing Windows does.
+    bool was_off = false;
 
     bool Failed() const noexcept { return change == SwitchChange::Failed; }
 };
