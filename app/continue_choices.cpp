@@ -2,6 +2,7 @@
 
 #include "listbox/startup_list.h"
 #include "registry/action_reason.h"
+#include "registry/clock.h"
 #include "registry/name_case.h"
 
 #include <algorithm>
@@ -40,9 +41,27 @@ std::vector<ActionRecord> CarryOutChoices(const StartupList& list, const Startup
                                           const StartupActionFn& remove) {
     std::vector<ActionRecord> actions = ReadChosenRows(list);
     for (ActionRecord& record : actions) {
-        record.result = record.action == ChosenAction::Disable ? disable(record.value) : remove(record.value);
+        EntryResult result = record.action == ChosenAction::Disable ? disable(record.value) : remove(record.value);
+        record.result = std::move(result.run);
+        record.files = std::move(result.files);
     }
     return actions;
+}
+
+std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, FolderFiles& files,
+                                          MessageSink& messages, const SwitchClock& clock) {
+    return CarryOutChoices(
+        list,
+        [&](const std::wstring& sValue) {
+            return DisableEntry(registry, files, sValue, messages, LocalTimeNow(), clock);
+        },
+        [&](const std::wstring& sValue) { return RemoveEntry(registry, files, sValue); });
+}
+
+bool ActionRecord::TookEffect() const {
+    EntryResult entry(result);
+    entry.files = files;
+    return entry.TookEffect();
 }
 
 std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, MessageSink& messages,
@@ -108,14 +127,18 @@ ClosingMessage ComposeClosingMessage(const std::vector<ActionRecord>& actions) {
     std::wstring failures;
     std::size_t done = 0;
     for (const ActionRecord& record : actions) {
-        if (record.result.Complete()) {
+        // A place whose switch stayed on is told too: Windows would start the entry again should its
+        // program write the value back.
+        if (record.TookEffect() && !record.result.SwitchFailed()) {
             ++done;
             continue;
         }
+        EntryResult entry(record.result);
+        entry.files = record.files;
         failures += L"\r\n\r\n";
         failures += ShownName(record.value);
         failures += record.action == ChosenAction::Disable ? L" (Disable): " : L" (Remove): ";
-        failures += ActionReason(record.result, WindowReasonWording());
+        failures += EntryReason(entry, record.action == ChosenAction::Disable, WindowReasonWording());
     }
     if (failures.empty()) {
         return ClosingMessage{kAllActionsDoneMessage, MessageIcon::Information};

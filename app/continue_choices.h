@@ -5,6 +5,7 @@
 #include "base/message_sink.h"
 #include "registry/action_reason.h"
 #include "registry/actions.h"
+#include "registry/entry_actions.h"
 
 #include <functional>
 #include <string>
@@ -12,6 +13,7 @@
 
 namespace runsweep {
 
+class FolderFiles;
 class Registry;
 class StartupList;
 
@@ -25,10 +27,13 @@ struct ActionRecord {
     int row = 0;
     std::wstring value;
     ChosenAction action = ChosenAction::Disable;
-    ActionResult result;
+    ActionResult result;                   // in the Run keys
+    std::vector<FolderActionRecord> files; // in the Startup folders
+
+    bool TookEffect() const;
 };
 
-using StartupActionFn = std::function<ActionResult(const std::wstring& sValue)>;
+using StartupActionFn = std::function<EntryResult(const std::wstring& sValue)>;
 
 // Reads the rows once, from the first to the last (the count read once), then carries out their
 // choices in row order: "disable" calls disable, "remove" calls remove, each with the row's value;
@@ -43,6 +48,10 @@ std::vector<ActionRecord> CarryOutChoices(const StartupList& list, const Startup
 // `keeps_switch`: Windows keeps its startup switch, which Disable then switches off.
 std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, MessageSink& messages,
                                           bool keeps_switch = false);
+// And the Startup folders' files of each entry too; `clock` where Windows keeps its switch, which
+// Disable then switches off in the Run keys and the folders alike.
+std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, FolderFiles& files,
+                                          MessageSink& messages, const SwitchClock& clock);
 
 // A row's name and choice, kept while the list is filled again.
 struct NamedChoice {

@@ -20,6 +20,9 @@ std::wstring DateText(const RecordTime& time) {
 }
 
 std::wstring Outcome(const EnableRecord& record) {
+    if (record.file) {
+        return FolderEnableReason(*record.file, WindowReasonWording());
+    }
     if (record.switch_only) {
         return SwitchOnReason(record.switch_places, record.switched, WindowReasonWording());
     }
@@ -67,6 +70,22 @@ std::wstring RecordDescription(const StartupRecord& record) {
     return text;
 }
 
+std::wstring FolderRecordTitle(const FolderRecord& record) {
+    return record.path.empty() ? record.key_name : FileNameOf(record.path);
+}
+
+std::wstring FolderRecordDescription(const FolderRecord& record) {
+    if (!record.Understood()) {
+        return L"Cannot be re-enabled: " + record.problem + L".";
+    }
+    std::wstring text =
+        L"Back to " + (record.folder ? std::wstring(FolderLabel(*record.folder)) : ParentFolder(record.path));
+    if (record.disabled_at) {
+        text += L", disabled " + DateText(*record.disabled_at);
+    }
+    return text + L": " + (record.command.empty() ? record.path : record.command);
+}
+
 std::wstring SwitchedOffDescription(const SwitchedOff& entry) {
     std::wstring text = L"Switched off in Task Manager for " + PlaceList(entry.places);
     if (entry.since != 0) {
@@ -76,6 +95,9 @@ std::wstring SwitchedOffDescription(const SwitchedOff& entry) {
 }
 
 bool EnableRecord::TookEffect() const {
+    if (file) {
+        return file->TookEffect() && !(file->switched && file->switched->Failed());
+    }
     if (switch_only) {
         return AllSwitchedOn(switched);
     }
@@ -84,6 +106,20 @@ bool EnableRecord::TookEffect() const {
 
 std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, const EnableFn& enable,
                                            const SwitchOnFn& switch_on) {
+    return CarryOutReenable(
+        list, items, enable,
+        [](const FolderRecord& record) {
+            FolderActionRecord none;
+            none.item.path = record.path;
+            none.item.name = FileNameOf(record.path);
+            none.result = FolderResult{FolderOutcome::Failed, kNotSupported, record.backup, false};
+            return none;
+        },
+        switch_on);
+}
+
+std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, const EnableFn& enable,
+                                           const FolderEnableFn& enable_file, const SwitchOnFn& switch_on) {
     std::vector<EnableRecord> results;
     const int count = list.ListCount();
     for (int row = 0; row < count; ++row) {
@@ -93,8 +129,25 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const Disabl
         EnableRecord entry;
         entry.row = row;
         const auto at = static_cast<std::size_t>(row);
+        if (at >= items.records.size() && at < items.records.size() + items.folder_records.size()) {
+            const FolderRecord& record = items.folder_records[at - items.records.size()];
+            // The entry it comes back as: the file's name without its extension.
+            entry.name = FileStem(FileNameOf(record.path));
+            entry.title = FolderRecordTitle(record);
+            if (!record.Understood()) {
+                entry.problem = record.problem;
+            }
+            entry.file =
+                record.Understood()
+                    ? enable_file(record)
+                    : FolderActionRecord{FolderItem{StartupFolder::User, record.path, FileNameOf(record.path)},
+                                         FolderResult{FolderOutcome::NotUnderstood, kInvalidData, record.backup, false},
+                                         std::nullopt};
+            results.push_back(std::move(entry));
+            continue;
+        }
         if (at >= items.records.size()) {
-            const SwitchedOff& off = items.switched_off.at(at - items.records.size());
+            const SwitchedOff& off = items.switched_off.at(at - items.records.size() - items.folder_records.size());
             entry.name = off.name;
             entry.title = off.name;
             entry.switch_only = true;
@@ -123,9 +176,18 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const Disabl
         [&](const SwitchedOff& entry) { return SwitchOnEverywhere(registry, entry); });
 }
 
+std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, Registry& registry,
+                                           FolderFiles& files, bool keeps_switch) {
+    return CarryOutReenable(
+        list, items, [&](const StartupRecord& record) { return EnableStartup(registry, record.key_name, keeps_switch); },
+        // Read afresh: another program may have moved the file or changed the record since.
+        [&](const FolderRecord& record) { return EnableFolderEntry(registry, files, record.key_name, keeps_switch); },
+        [&](const SwitchedOff& entry) { return SwitchOnEverywhere(registry, entry); });
+}
+
 std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::vector<StartupRecord>& records,
                                            const EnableFn& enable) {
-    return CarryOutReenable(list, DisabledItems{records, {}, false}, enable,
+    return CarryOutReenable(list, DisabledItems{records, {}, {}, false}, enable,
                             [](const SwitchedOff&) { return std::vector<SwitchWrite>(); });
 }
 
@@ -141,13 +203,16 @@ std::vector<std::wstring> ReenabledNames(const std::vector<EnableRecord>& result
         if (!record.problem.empty()) {
             continue;
         }
-        const bool back = record.switch_only ? std::any_of(record.switched.begin(), record.switched.end(),
-                                                           [](const SwitchWrite& write) { return !write.Failed(); })
-                                             : std::any_of(record.result.places.begin(), record.result.places.end(),
-                                                           [](const auto& place) {
-                                                               return place.outcome == EnablePlaceOutcome::Restored ||
-                                                                      place.outcome == EnablePlaceOutcome::AlreadyThere;
-                                                           });
+        const bool back =
+            record.file ? record.file->result.outcome == FolderOutcome::Done ||
+                              record.file->result.outcome == FolderOutcome::RecordNotDeleted
+            : record.switch_only
+                ? std::any_of(record.switched.begin(), record.switched.end(),
+                              [](const SwitchWrite& write) { return !write.Failed(); })
+                : std::any_of(record.result.places.begin(), record.result.places.end(), [](const auto& place) {
+                      return place.outcome == EnablePlaceOutcome::Restored ||
+                             place.outcome == EnablePlaceOutcome::AlreadyThere;
+                  });
         if (back) {
             names.push_back(record.name);
         }

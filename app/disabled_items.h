@@ -3,11 +3,14 @@
 // boxes the rows offer, carrying out the choices and the one message that says what came of them.
 #include "app/continue_choices.h"
 #include "listbox/list_model.h"
+#include "registry/entry_actions.h"
+#include "registry/folder_record.h"
 #include "registry/reenable.h"
 #include "registry/startup_record.h"
 #include "registry/startup_state.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +40,11 @@ ListChoices ReenableChoices();
 std::wstring RecordTitle(const StartupRecord& record);
 std::wstring RecordDescription(const StartupRecord& record);
 
+// A Startup-folder item's row: its file's name, and the folder it goes back to, the date it was
+// disabled and its command; or why it cannot be re-enabled.
+std::wstring FolderRecordTitle(const FolderRecord& record);
+std::wstring FolderRecordDescription(const FolderRecord& record);
+
 // The row of an entry switched off in Task Manager: its name, and the places, the date and its
 // command ("Switched off in Task Manager for HKCU on 2025-06-01: C:\qt.exe").
 std::wstring SwitchedOffDescription(const SwitchedOff& entry);
@@ -52,12 +60,15 @@ struct EnableRecord {
     bool switch_only = false;
     std::vector<RunPlace> switch_places;
     std::vector<SwitchWrite> switched;
+    // A Startup-folder item's row: what moving its file back did.
+    std::optional<FolderActionRecord> file;
 
     bool TookEffect() const;
 };
 
 using EnableFn = std::function<EnableResult(const StartupRecord& record)>;
 using SwitchOnFn = std::function<std::vector<SwitchWrite>(const SwitchedOff& entry)>;
+using FolderEnableFn = std::function<FolderActionRecord(const FolderRecord& record)>;
 
 // Walks the rows once; row i stands for records[i]. A row chosen "enable" whose record is not
 // understood is reported, and `enable` is never called for it.
@@ -71,6 +82,13 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::v
 std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, const EnableFn& enable,
                                            const SwitchOnFn& switch_on);
 std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, Registry& registry);
+// Every kind of row, a folder item's through `enable_file`.
+std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, const EnableFn& enable,
+                                           const FolderEnableFn& enable_file, const SwitchOnFn& switch_on);
+// The same through the registry and the files; each folder item's switch turned on where Windows
+// keeps one.
+std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, Registry& registry,
+                                           FolderFiles& files, bool keeps_switch);
 
 // The Run values that came back in at least one place, or were there already: the main list shows
 // them again, and must not offer to switch them off at once.

@@ -9,7 +9,7 @@
 
 namespace runsweep {
 
-frmDisabled::frmDisabled(Registry& registry) : registry_(registry) {}
+frmDisabled::frmDisabled(Registry& registry, FolderFiles& files) : registry_(registry), files_(files) {}
 
 frmDisabled::~frmDisabled() = default;
 
@@ -67,6 +67,9 @@ void frmDisabled::OnLoad() {
         for (const StartupRecord& record : items_.records) {
             list_->AddItem(RecordTitle(record), RecordDescription(record));
         }
+        for (const FolderRecord& record : items_.folder_records) {
+            list_->AddItem(FolderRecordTitle(record), FolderRecordDescription(record));
+        }
         for (const SwitchedOff& entry : items_.switched_off) {
             list_->AddItem(entry.name, SwitchedOffDescription(entry));
         }
@@ -100,7 +103,8 @@ void frmDisabled::OnReenableClick() {
         return;
     }
     carrying_out_ = true;
-    const std::vector<EnableRecord> results = CarryOutReenable(*list_, items_, registry_);
+    const std::vector<EnableRecord> results =
+        CarryOutReenable(*list_, items_, registry_, files_, KeepsStartupSwitch(RunningWindowsVersion()));
     carried_out_ = !results.empty();
     reenabled_ = ReenabledNames(results);
     const ClosingMessage closing = ComposeReenableMessage(results);

@@ -10,12 +10,13 @@
 
 namespace runsweep {
 
+class FolderFiles;
 class Registry;
 class ListboxControl;
 
 class frmDisabled : public Form {
 public:
-    explicit frmDisabled(Registry& registry);
+    frmDisabled(Registry& registry, FolderFiles& files);
     ~frmDisabled() override;
 
     // Creates and loads the window (the records are read), shows it modal to `owner` and returns
@@ -37,6 +38,7 @@ private:
     void CreateEmptyPanel(const std::wstring& detail);
 
     Registry& registry_;
+    FolderFiles& files_;
     MessageBoxSink messages_;
     DisabledItems items_; // row i stands for item i
     std::vector<std::wstring> reenabled_;

@@ -16,8 +16,9 @@
 
 namespace runsweep {
 
-frmMain::frmMain(const Catalogue& catalogue, Registry& registry, MessageBoxSink& messages, UniqueLibrary& hShell32)
-    : catalogue_(catalogue), registry_(registry), messages_(messages), hShell32_(hShell32) {}
+frmMain::frmMain(const Catalogue& catalogue, Registry& registry, FolderFiles& files, MessageBoxSink& messages,
+                 UniqueLibrary& hShell32)
+    : catalogue_(catalogue), registry_(registry), files_(files), messages_(messages), hShell32_(hShell32) {}
 
 frmMain::~frmMain() = default;
 
@@ -109,7 +110,7 @@ void frmMain::ScanIntoList() {
         // A scan after the Disabled items window keeps what the user chose meanwhile.
         const std::vector<NamedChoice> before = ChoicesByName(Startups());
         startups_->Clear();
-        std::vector<FoundStartup> found = FindStartups(catalogue_, registry_);
+        std::vector<FoundStartup> found = FindStartups(catalogue_, registry_, &files_);
         if (KeepsStartupSwitch(RunningWindowsVersion())) {
             ReadStartupSwitches(registry_, found);
         }
@@ -166,8 +167,10 @@ void frmMain::OnContinueClick() {
     // loop; it waits until every row has been carried out and reported, then ends the program as
     // Continue does anyway.
     const CloseDeferral hold(*this);
-    const ClosingMessage closing = ComposeClosingMessage(
-        CarryOutChoices(Startups(), registry_, messages_, KeepsStartupSwitch(RunningWindowsVersion())));
+    const SwitchClock clock =
+        KeepsStartupSwitch(RunningWindowsVersion()) ? SwitchClock(FileTimeNow()) : SwitchClock(std::nullopt);
+    const ClosingMessage closing =
+        ComposeClosingMessage(CarryOutChoices(Startups(), registry_, files_, messages_, clock));
     messages_.ShowMessage(closing.text, closing.icon);
     Close();
 }
@@ -198,7 +201,7 @@ void frmMain::ShowDisabledItems() {
         return;
     }
     showingDisabled_ = true;
-    frmDisabled disabled(registry_);
+    frmDisabled disabled(registry_, files_);
     const bool changed = disabled.Show(Handle());
     showingDisabled_ = false;
     reenabled_.insert(reenabled_.end(), disabled.Reenabled().begin(), disabled.Reenabled().end());

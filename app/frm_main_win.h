@@ -13,6 +13,7 @@
 namespace runsweep {
 
 struct Catalogue;
+class FolderFiles;
 class Registry;
 class StartupList;
 class ListboxControl;
@@ -22,7 +23,8 @@ inline constexpr const wchar_t* kMainCaption = L"Quorvane' Runsweep";
 class frmMain : public Form {
 public:
     // Everything the window uses lives for the whole run, in the program's start-up state.
-    frmMain(const Catalogue& catalogue, Registry& registry, MessageBoxSink& messages, UniqueLibrary& hShell32);
+    frmMain(const Catalogue& catalogue, Registry& registry, FolderFiles& files, MessageBoxSink& messages,
+            UniqueLibrary& hShell32);
     ~frmMain() override;
 
     // Creates the window and loads it (the scan fills the list), hidden; ShowModeless shows it.
@@ -49,6 +51,7 @@ protected:
 private:
     const Catalogue& catalogue_;
     Registry& registry_;
+    FolderFiles& files_;
     MessageBoxSink& messages_;
     UniqueLibrary& hShell32_;
 

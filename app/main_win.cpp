@@ -7,6 +7,7 @@
 #include "catalogue/custom_list.h"
 #include "catalogue/file_system.h"
 #include "catalogue/program_folder.h"
+#include "registry/folder_files_win.h"
 #include "registry/registry_win.h"
 
 #include <commctrl.h>
@@ -51,7 +52,8 @@ void Program::Main() {
     CustomListText_ = LoadCustomListAtStartup(ProgramFolder(), catalogue_, NativeFileSystem(), messages_);
 
     registry_ = MakeWin32Registry();
-    frmMain_ = std::make_unique<frmMain>(catalogue_, *registry_, messages_, hShell32_);
+    files_ = MakeWin32FolderFiles();
+    frmMain_ = std::make_unique<frmMain>(catalogue_, *registry_, *files_, messages_, hShell32_);
     frmMain_->Load();
     frmMain_->ShowModeless();
 }

@@ -11,6 +11,7 @@
 
 namespace runsweep {
 
+class FolderFiles;
 class Registry;
 class frmMain;
 
@@ -32,6 +33,7 @@ private:
     std::wstring CustomListText_;
     MessageBoxSink messages_;
     std::unique_ptr<Registry> registry_;
+    std::unique_ptr<FolderFiles> files_;
     std::unique_ptr<frmMain> frmMain_;
 };
 

@@ -267,7 +267,7 @@ std::optional<int> AnswerWithoutScan(const ParsedCommandLine& parsed, ConsoleStr
 }
 
 Table DisabledTable(const std::vector<StartupRecord>& records) {
-    return DisabledTable(DisabledItems{records, {}, false});
+    return DisabledTable(DisabledItems{records, {}, {}, false});
 }
 
 Table DisabledTable(const DisabledItems& items) {
@@ -336,7 +336,7 @@ Table DisabledTable(const DisabledItems& items) {
 
 std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const std::vector<StartupRecord>& records,
                                          Registry& registry) {
-    return CarryOutEnable(options, DisabledItems{records, {}, false}, registry);
+    return CarryOutEnable(options, DisabledItems{records, {}, {}, false}, registry);
 }
 
 std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const DisabledItems& items,
@@ -466,7 +466,8 @@ int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue,
         if (options.command == ConsoleCommand::Enable) {
             return ReportOutcomes(options, CarryOutEnable(options, items, registry), kNoDisabledItems, streams);
         }
-        if (items.size() == 0 && options.format == OutputFormat::Text) {
+        // The Startup folders' records are the Disabled items window's alone here.
+        if (items.records.empty() && items.switched_off.empty() && options.format == OutputFormat::Text) {
             streams.Out(kNoDisabledItems + std::wstring(kNewline));
         } else {
             streams.Out(FormatTable(DisabledTable(items), options.format));

@@ -17,13 +17,6 @@
 
 namespace runsweep {
 
-// One file of a Startup folder.
-struct FolderItem {
-    StartupFolder folder = StartupFolder::User;
-    std::wstring path; // the full path
-    std::wstring name; // the file's name, with its extension
-};
-
 // What one folder held when it was listed.
 struct FolderListing {
     StartupFolder folder = StartupFolder::User;

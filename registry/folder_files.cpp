@@ -3,6 +3,7 @@
 #include "catalogue/text_decoding.h"
 #include "registry/name_case.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace runsweep {
@@ -27,6 +28,27 @@ std::wstring_view Trimmed(std::wstring_view text) {
 
 const wchar_t* FolderLabel(StartupFolder folder) noexcept {
     return folder == StartupFolder::User ? L"Startup folder" : L"Startup folder (all users)";
+}
+
+Hive FolderHive(StartupFolder folder) noexcept {
+    return folder == StartupFolder::User ? Hive::CurrentUser : Hive::LocalMachine;
+}
+
+std::wstring LabelList(const std::vector<std::wstring>& labels) {
+    std::vector<std::wstring> once;
+    for (const std::wstring& label : labels) {
+        if (std::find(once.begin(), once.end(), label) == once.end()) {
+            once.push_back(label);
+        }
+    }
+    std::wstring text;
+    for (std::size_t i = 0; i < once.size(); ++i) {
+        if (i > 0) {
+            text += i + 1 == once.size() ? L" and " : L", ";
+        }
+        text += once[i];
+    }
+    return text;
 }
 
 long FolderFiles::KnownFolderPath(StartupFolder folder, std::wstring& path) {

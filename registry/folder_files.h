@@ -25,6 +25,17 @@ inline constexpr long kAlreadyExists = 183;
 enum class StartupFolder { User, Common };
 // "Startup folder" or "Startup folder (all users)", as the program names the places.
 const wchar_t* FolderLabel(StartupFolder folder) noexcept;
+// The hive whose switch keys hold the folder's items' switches: HKCU's for the user's folder.
+Hive FolderHive(StartupFolder folder) noexcept;
+// "A", "A and B", "A, B and C", each label once, in the order given.
+std::wstring LabelList(const std::vector<std::wstring>& labels);
+
+// One file of a Startup folder: an item Windows starts at log-on.
+struct FolderItem {
+    StartupFolder folder = StartupFolder::User;
+    std::wstring path; // the full path
+    std::wstring name; // the file's name, with its extension
+};
 
 // What a shortcut (.lnk) starts, as the shell's link object reads it.
 struct Shortcut {

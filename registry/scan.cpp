@@ -2,8 +2,10 @@
 
 #include "catalogue/catalogue.h"
 #include "listbox/startup_list.h"
+#include "registry/folder_actions.h"
 #include "registry/name_case.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <unordered_map>
@@ -118,7 +120,21 @@ std::wstring ReadRegString(Registry& registry, Hive hive, const std::wstring& pa
     return text;
 }
 
-std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& registry) {
+std::vector<std::wstring> EntryPlaceLabels(const FoundStartup& entry) {
+    std::vector<std::wstring> labels;
+    for (const RunPlace place : entry.places) {
+        labels.emplace_back(PlaceLabel(place));
+    }
+    for (const StartupFolder folder : kStartupFolders) {
+        if (std::any_of(entry.files.begin(), entry.files.end(),
+                        [&](const FolderItem& item) { return item.folder == folder; })) {
+            labels.emplace_back(FolderLabel(folder));
+        }
+    }
+    return labels;
+}
+
+std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& registry, FolderFiles* files) {
     const auto entries = catalogue.Entries();
     std::size_t names_to_ask = 0;
     bool prefixes = false;
@@ -133,11 +149,25 @@ std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& reg
         keys.emplace_back(registry, place, names_to_ask, prefixes);
     }
 
+    // The folders' items by their name without extension, as names compare.
+    std::vector<FolderListing> listings;
+    std::unordered_map<std::wstring, std::vector<FolderItem>> items;
+    if (files != nullptr) {
+        listings = ListStartupFolders(*files);
+        for (const FolderListing& listing : listings) {
+            for (const std::wstring& file : listing.names) {
+                items[RegistryUpcase(FileStem(file))].push_back(
+                    FolderItem{listing.folder, JoinPath(listing.path, file), file});
+            }
+        }
+    }
+
     std::vector<FoundStartup> found;
-    // Values already found, by their name as the registry compares names.
+    // Names already found, by their name as the registry compares names.
     std::unordered_set<std::wstring> listed;
     const auto add = [&](const CatalogueEntry& entry, const std::wstring& name) {
-        if (listed.count(RegistryUpcase(name)) != 0) {
+        const std::wstring key = RegistryUpcase(name);
+        if (listed.count(key) != 0) {
             return;
         }
         FoundStartup row;
@@ -146,10 +176,13 @@ std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& reg
                 row.places.push_back(places[i]);
             }
         }
-        if (row.places.empty()) {
+        if (const auto named = items.find(key); named != items.end() && !name.empty()) {
+            row.files = named->second;
+        }
+        if (row.places.empty() && row.files.empty()) {
             return;
         }
-        listed.insert(RegistryUpcase(name));
+        listed.insert(key);
         row.index = entry.index;
         row.name = name;
         row.description.assign(entry.description);
@@ -170,12 +203,20 @@ std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& reg
                 }
             }
         }
+        for (const FolderListing& listing : listings) {
+            for (const std::wstring& file : listing.names) {
+                const std::wstring stem = FileStem(file);
+                if (!stem.empty() && RegistryNameStartsWith(stem, entry.name)) {
+                    add(entry, stem);
+                }
+            }
+        }
     }
     return found;
 }
 
-void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list) {
-    for (const FoundStartup& row : FindStartups(catalogue, registry)) {
+void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list, FolderFiles* files) {
+    for (const FoundStartup& row : FindStartups(catalogue, registry, files)) {
         list.AddItem(row.name, row.description);
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
-// Finding the catalogue's entries in the Run keys, and reading a Run value's command line.
+// Finding the catalogue's entries in the Run keys and the Startup folders, and reading a Run value's
+// command line.
+#include "registry/folder_files.h"
 #include "registry/registry.h"
 #include "registry/startup_approved.h"
 
@@ -40,7 +42,16 @@ struct FoundStartup {
     // Windows' switch of each place, in the order of `places`; empty until ReadStartupSwitches
     // (startup_state.h) reads them, and on a Windows that keeps none.
     std::vector<StartupSwitch> switches;
+    // The Startup folders' files of that name (without their extension): the user's folder's first,
+    // each folder's in the order it lists them.
+    std::vector<FolderItem> files;
+    // Windows' switch of each file, in the order of `files`; read with `switches`.
+    std::vector<StartupSwitch> file_switches;
 };
+
+// The places that hold the entry as the program names them: "HKCU", "HKLM", "HKLM (32-bit)",
+// "Startup folder", "Startup folder (all users)"; a folder once however many of its files match.
+std::vector<std::wstring> EntryPlaceLabels(const FoundStartup& entry);
 
 // Every catalogue entry with a name that a Run key holds, in catalogue order. A Run value is found
 // once, for the first entry that names it, whichever places hold it: a name listed twice in the
@@ -50,9 +61,13 @@ struct FoundStartup {
 // word. (A Run key with more values than the catalogue has names, when the catalogue names no
 // prefix, is asked name by name instead, which is cheaper.) The number of registry calls is
 // bounded by what the Run keys hold, not by the catalogue's size.
-std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& registry);
+//
+// With `files`, the Startup folders too: each is listed once, and every file but desktop.ini
+// matches an entry by its name without the extension, as Windows compares names. A name found in
+// Run keys and folders alike is one entry. Nothing is read from the files themselves.
+std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& registry, FolderFiles* files = nullptr);
 
 // Adds one row to the list for every entry FindStartups finds, in its order.
-void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list);
+void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list, FolderFiles* files = nullptr);
 
 } // namespace runsweep

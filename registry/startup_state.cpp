@@ -40,28 +40,48 @@ void ReadStartupSwitches(Registry& registry, std::vector<FoundStartup>& found) {
         readers.emplace_back(place, std::make_unique<SwitchReader>(registry, RunSwitchKey(place)));
         return *readers.back().second;
     };
+    // A Startup folder's items are switched by their file's name, extension and all.
+    std::vector<std::pair<StartupFolder, std::unique_ptr<SwitchReader>>> folder_readers;
+    const auto folder_reader_of = [&](StartupFolder folder) -> SwitchReader& {
+        for (auto& [where, reader] : folder_readers) {
+            if (where == folder) {
+                return *reader;
+            }
+        }
+        folder_readers.emplace_back(
+            folder, std::make_unique<SwitchReader>(registry, StartupFolderSwitchKey(FolderHive(folder))));
+        return *folder_readers.back().second;
+    };
     for (FoundStartup& entry : found) {
         entry.switches.clear();
         for (const RunPlace place : entry.places) {
             entry.switches.push_back(reader_of(place).Read(entry.name));
         }
+        entry.file_switches.clear();
+        for (const FolderItem& item : entry.files) {
+            entry.file_switches.push_back(folder_reader_of(item.folder).Read(item.name));
+        }
     }
 }
 
 EntryState StateOf(const FoundStartup& entry) {
-    const auto off = std::count_if(entry.switches.begin(), entry.switches.end(),
-                                   [](const StartupSwitch& state) { return state.Off(); });
+    const auto is_off = [](const StartupSwitch& state) { return state.Off(); };
+    const auto off = std::count_if(entry.switches.begin(), entry.switches.end(), is_off) +
+                     std::count_if(entry.file_switches.begin(), entry.file_switches.end(), is_off);
     if (off == 0) {
         return EntryState::On;
     }
-    return static_cast<std::size_t>(off) == entry.places.size() ? EntryState::Off : EntryState::Mixed;
+    return static_cast<std::size_t>(off) == entry.places.size() + entry.files.size() ? EntryState::Off
+                                                                                     : EntryState::Mixed;
 }
 
 FileTime LatestSwitchOff(const FoundStartup& entry) {
     FileTime latest = 0;
-    for (const StartupSwitch& state : entry.switches) {
-        if (state.Off()) {
-            latest = std::max(latest, state.off_since);
+    for (const auto* switches : {&entry.switches, &entry.file_switches}) {
+        for (const StartupSwitch& state : *switches) {
+            if (state.Off()) {
+                latest = std::max(latest, state.off_since);
+            }
         }
     }
     return latest;
@@ -77,14 +97,17 @@ std::wstring SwitchSentence(const FoundStartup& entry) {
     if (state == EntryState::On) {
         return std::wstring();
     }
-    std::vector<RunPlace> off;
-    std::vector<RunPlace> on;
+    std::vector<std::wstring> off;
+    std::vector<std::wstring> on;
     for (std::size_t i = 0; i < entry.places.size() && i < entry.switches.size(); ++i) {
-        (entry.switches[i].Off() ? off : on).push_back(entry.places[i]);
+        (entry.switches[i].Off() ? off : on).emplace_back(PlaceLabel(entry.places[i]));
+    }
+    for (std::size_t i = 0; i < entry.files.size() && i < entry.file_switches.size(); ++i) {
+        (entry.file_switches[i].Off() ? off : on).emplace_back(FolderLabel(entry.files[i].folder));
     }
     std::wstring text = L"Switched off in Task Manager";
     if (state == EntryState::Mixed) {
-        text += L" for " + PlaceList(off);
+        text += L" for " + LabelList(off);
     }
     // A value without a time, or one from before any Windows that keeps the switch, has no date
     // worth showing.
@@ -94,7 +117,7 @@ std::wstring SwitchSentence(const FoundStartup& entry) {
         text += L" on " + SwitchDate(since);
     }
     if (state == EntryState::Mixed) {
-        text += L"; still on for " + PlaceList(on);
+        text += L"; still on for " + LabelList(on);
     }
     return text + L".";
 }
@@ -160,7 +183,9 @@ std::vector<SwitchWrite> SwitchOnEverywhere(Registry& registry, const SwitchedOf
 }
 
 long ReadDisabledItems(Registry& registry, bool keeps_switch, DisabledItems& items) {
-    const long status = ListStartupRecords(registry, items.records);
+    long status = ListStartupRecords(registry, items.records);
+    const long folders = ListFolderRecords(registry, items.folder_records);
+    status = status == kSuccess ? folders : status;
     items.switched_off.clear();
     items.keeps_switch = keeps_switch;
     if (!keeps_switch) {

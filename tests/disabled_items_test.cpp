@@ -3,6 +3,7 @@
 #include "app/disabled_items.h"
 
 #include "catalogue/catalogue.h"
+#include "registry/memory_folder_files.h"
 #include "registry/memory_registry.h"
 #include "registry/scan.h"
 
@@ -304,6 +305,104 @@ TEST(DisabledItemsCarryOut, EntriesOnlySwitchedOffAreRowsThatReenablingSwitchesO
     ASSERT_EQ(ReadDisabledItems(registry, true, items), kSuccess);
     EXPECT_TRUE(items.switched_off.empty());
     EXPECT_EQ(items.records.size(), 1u);
+}
+
+// Startup-folder items are rows between the records and the entries only switched off, each row
+// acting on its own kind of item: a mix-up of the rows' order would move the wrong file or none.
+TEST(DisabledItemsCarryOut, FolderItemsAreRowsOfTheirOwnWhoseFilesComeBackAndAreSwitchedOn) {
+    MemoryRegistry registry;
+    MemoryFolderFiles files;
+    const RecordTime when{2026, 12, 8, 23, 30, 5};
+    const auto run = [&](const std::wstring& name) {
+        RegKey key;
+        ASSERT_EQ(registry.CreateKey(Hive::CurrentUser, kRunKeyPath, key), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(key, name, L"C:\\" + name + L".exe"), kSuccess);
+    };
+    // qttask disabled by Runsweep; Steam only switched off; two shortcuts disabled, a third file
+    // disabled and its folder taken away since.
+    ASSERT_NO_FATAL_FAILURE(run(L"qttask"));
+    struct : MessageSink {
+        void ShowMessage(const std::wstring& text, MessageIcon) override {
+            ADD_FAILURE() << "message: " << text.size();
+        }
+    } messages;
+    ASSERT_EQ(DisableStartup(registry, L"qttask", messages, when).outcome, ActionOutcome::Done);
+    ASSERT_NO_FATAL_FAILURE(run(L"Steam"));
+    {
+        RegKey key;
+        ASSERT_EQ(registry.CreateKey(Hive::CurrentUser, RunSwitchKey(RunPlace::CurrentUser).path, key), kSuccess);
+        ASSERT_EQ(registry.SetValue(key, L"Steam", kRegBinary, SwitchOffData(0)), kSuccess);
+    }
+    const std::wstring user = files.KnownFolder(StartupFolder::User);
+    const std::wstring common = files.KnownFolder(StartupFolder::Common);
+    const std::vector<FolderItem> items_on_disk = {
+        {StartupFolder::Common, JoinPath(common, L"Adobe Gamma Loader.lnk"), L"Adobe Gamma Loader.lnk"},
+        {StartupFolder::User, JoinPath(user, L"Telegram.lnk"), L"Telegram.lnk"},
+    };
+    for (const FolderItem& item : items_on_disk) {
+        files.PutFile(item.path, {'L', static_cast<unsigned char>(item.name[0])}, Shortcut{L"C:\\x.exe", L""});
+        ASSERT_EQ(DisableFolderItem(registry, files, item, when).outcome, FolderOutcome::Done);
+    }
+
+    DisabledItems items;
+    ASSERT_EQ(ReadDisabledItems(registry, true, items), kSuccess);
+    ASSERT_EQ(items.records.size(), 1u);
+    ASSERT_EQ(items.folder_records.size(), 2u);
+    ASSERT_EQ(items.switched_off.size(), 1u);
+    EXPECT_EQ(items.size(), 4u);
+    ListModel list(ReenableChoices());
+    list.AddItem(RecordTitle(items.records[0]), RecordDescription(items.records[0]));
+    std::vector<std::wstring> titles;
+    for (const FolderRecord& record : items.folder_records) {
+        titles.push_back(FolderRecordTitle(record) + L" | " + FolderRecordDescription(record));
+        list.AddItem(FolderRecordTitle(record), FolderRecordDescription(record));
+    }
+    std::sort(titles.begin(), titles.end());
+    EXPECT_EQ(titles, (std::vector<std::wstring>{
+                          L"Adobe Gamma Loader.lnk | Back to Startup folder (all users), disabled 2026-12-08 23:30: "
+                          L"C:\\x.exe",
+                          L"Telegram.lnk | Back to Startup folder, disabled 2026-12-08 23:30: C:\\x.exe"}));
+    list.AddItem(items.switched_off[0].name, SwitchedOffDescription(items.switched_off[0]));
+    // Re-enable the second folder row and the switched-off entry; the record and the first stay.
+    list.ChooseBox(2, RowBox::Disable);
+    list.ChooseBox(3, RowBox::Disable);
+    const FolderRecord chosen = items.folder_records[1];
+    const std::vector<EnableRecord> results = CarryOutReenable(list, items, registry, files, true);
+    ASSERT_EQ(results.size(), 2u);
+    ASSERT_TRUE(results[0].file.has_value());
+    EXPECT_TRUE(results[0].TookEffect());
+    EXPECT_EQ(results[0].title, FileNameOf(chosen.path));
+    EXPECT_TRUE(results[1].switch_only);
+    EXPECT_EQ(results[1].title, L"Steam");
+    EXPECT_TRUE(files.FileBytes(chosen.path).has_value()) << "the chosen file is back";
+    StartupSwitch state;
+    ASSERT_EQ(
+        ReadStartupSwitch(registry, StartupFolderSwitchKey(FolderHive(*chosen.folder)), FileNameOf(chosen.path), state),
+        kSuccess);
+    EXPECT_EQ(state.value, SwitchValue::On) << "switched on explicitly";
+    const ClosingMessage message = ComposeReenableMessage(results);
+    EXPECT_EQ(message.icon, MessageIcon::Information) << message.text;
+    EXPECT_EQ(message.text.find(FileNameOf(chosen.path) + L": back in " + ParentFolder(chosen.path) + L"."), 0u)
+        << message.text;
+
+    ASSERT_EQ(ReadDisabledItems(registry, true, items), kSuccess);
+    EXPECT_EQ(items.records.size(), 1u);
+    ASSERT_EQ(items.folder_records.size(), 1u);
+    EXPECT_NE(items.folder_records[0].path, chosen.path);
+    EXPECT_TRUE(items.switched_off.empty());
+
+    // A folder row whose file cannot come back says so, and nothing changes.
+    files.PutFile(items.folder_records[0].path, {'n', 'e', 'w'});
+    ListModel again(ReenableChoices());
+    again.AddItem(RecordTitle(items.records[0]), RecordDescription(items.records[0]));
+    again.AddItem(FolderRecordTitle(items.folder_records[0]), FolderRecordDescription(items.folder_records[0]));
+    again.ChooseBox(1, RowBox::Disable);
+    const std::vector<EnableRecord> refused = CarryOutReenable(again, items, registry, files, true);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_FALSE(refused[0].TookEffect());
+    EXPECT_NE(ComposeReenableMessage(refused).text.find(L"is there again, and the disabled copy stays at"),
+              std::wstring::npos);
+    EXPECT_EQ(files.FileBytes(items.folder_records[0].path), (std::vector<unsigned char>{'n', 'e', 'w'}));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "registry_contract.h"
 #include "registry_log.h"
 
+#include "registry/entry_actions.h"
 #include "registry/memory_registry.h"
 
 #include "registry/reenable.h"
@@ -839,6 +840,86 @@ TEST(FolderRemove, ShortcutsAreDeletedAndAnyOtherFileGoesToTheRecycleBinOrStays)
             EXPECT_EQ(RemoveFolderItem(files, item).outcome, FolderOutcome::AlreadyGone);
         }
     }
+}
+
+// "Microsoft Office" in HKCU's Run key and in both folders (the all-users one twice), beside a file
+// of another name.
+void SeedOffice(MemoryRegistry& registry, MemoryFolderFiles& files) {
+    const std::wstring user = files.KnownFolder(StartupFolder::User);
+    const std::wstring common = files.KnownFolder(StartupFolder::Common);
+    RegKey run;
+    ASSERT_EQ(registry.CreateKey(Hive::CurrentUser, kRunKeyPath, run), kSuccess);
+    ASSERT_EQ(registry.SetStringValue(run, L"Microsoft Office", L"C:\\osa.exe -b"), kSuccess);
+    files.PutFile(JoinPath(user, L"Microsoft Office.lnk"), {'u'}, Shortcut{L"C:\\osa.exe", L"-b"});
+    files.PutFile(JoinPath(common, L"Microsoft Office.lnk"), {'c'}, Shortcut{L"C:\\osa.exe", L""});
+    files.PutFile(JoinPath(common, L"Microsoft Office.exe"), {'M', 'Z'});
+    files.PutFile(JoinPath(common, L"Unrelated.lnk"), {'x'});
+}
+
+TEST(EntryActions, AnEntryInRunKeysAndFoldersIsTakenOutOfEachAndEveryPlaceIsToldApart) {
+    MemoryRegistry registry;
+    MemoryFolderFiles files;
+    const std::wstring common = files.KnownFolder(StartupFolder::Common);
+    ASSERT_NO_FATAL_FAILURE(SeedOffice(registry, files));
+    // The all-users folder needs administrator rights.
+    files.AddFault(FileFaultRule{FileOp::Move, JoinPath(common, L"Microsoft Office.lnk"), 0, kAccessDenied});
+    files.AddFault(FileFaultRule{FileOp::Move, JoinPath(common, L"Microsoft Office.exe"), 0, kAccessDenied});
+    MessageLog messages;
+    const FileTime when = 133932528000000000ULL;
+    EntryResult result = DisableEntry(registry, files, L"microsoft office", messages, kWhen, when);
+    EXPECT_EQ(result.run.outcome, ActionOutcome::Done);
+    ASSERT_EQ(result.files.size(), 3u);
+    EXPECT_EQ(result.files[0].result.outcome, FolderOutcome::Done);
+    EXPECT_EQ(result.files[1].result.outcome, FolderOutcome::NeedsAdministrator);
+    EXPECT_FALSE(result.TookEffect());
+    const std::wstring reason = EntryReason(result, true, WindowReasonWording());
+    EXPECT_NE(reason.find(L"removed from HKCU"), std::wstring::npos) << ::testing::PrintToString(reason);
+    EXPECT_NE(reason.find(L"Microsoft Office.lnk moved from Startup folder to C:\\Windows\\pss\\Microsoft "
+                          L"Office.lnk.Startup and recorded for re-enabling."),
+              std::wstring::npos);
+    EXPECT_NE(reason.find(L"Microsoft Office.lnk was left in Startup folder (all users), which needs administrator"),
+              std::wstring::npos);
+    EXPECT_EQ(files.FileBytes(JoinPath(common, L"Unrelated.lnk")), (std::vector<unsigned char>{'x'}));
+    // Windows' switch: the moved file's is off, the files left where they are keep theirs.
+    StartupSwitch state;
+    ASSERT_EQ(ReadStartupSwitch(registry, StartupFolderSwitchKey(Hive::CurrentUser), L"Microsoft Office.lnk", state),
+              kSuccess);
+    EXPECT_TRUE(state.Off());
+    EXPECT_EQ(state.off_since, when);
+    ASSERT_EQ(ReadStartupSwitch(registry, StartupFolderSwitchKey(Hive::LocalMachine), L"Microsoft Office.lnk", state),
+              kSuccess);
+    EXPECT_EQ(state.value, SwitchValue::Missing);
+
+    // As administrator the rest goes: the same Disable again finds only what is left.
+    files.ClearFaults();
+    result = DisableEntry(registry, files, L"Microsoft Office", messages, kWhen, std::nullopt);
+    EXPECT_TRUE(result.TookEffect());
+    EXPECT_EQ(result.run.outcome, ActionOutcome::AlreadyGone);
+    EXPECT_EQ(result.files.size(), 2u);
+    EXPECT_FALSE(result.files[0].switched.has_value()) << "a Windows without the switch gets none";
+    std::vector<FolderRecord> records;
+    ASSERT_EQ(ListFolderRecords(registry, records), kSuccess);
+    EXPECT_EQ(records.size(), 3u);
+}
+
+TEST(EntryActions, RemoveDeletesTheShortcutsAndRecyclesAProgramAndLeavesOtherFiles) {
+    MemoryRegistry registry;
+    MemoryFolderFiles files;
+    const std::wstring common = files.KnownFolder(StartupFolder::Common);
+    ASSERT_NO_FATAL_FAILURE(SeedOffice(registry, files));
+    const EntryResult result = RemoveEntry(registry, files, L"Microsoft Office");
+    EXPECT_TRUE(result.TookEffect()) << ::testing::PrintToString(EntryReason(result, false, WindowReasonWording()));
+    EXPECT_EQ(result.run.outcome, ActionOutcome::Done);
+    ASSERT_EQ(files.RecycleBin().size(), 1u);
+    EXPECT_EQ(files.RecycleBin()[0].first, JoinPath(common, L"Microsoft Office.exe"));
+    EXPECT_EQ(files.AllFiles(), (std::vector<std::wstring>{JoinPath(common, L"Unrelated.lnk")}));
+    std::vector<FolderRecord> records;
+    ASSERT_EQ(ListFolderRecords(registry, records), kSuccess);
+    EXPECT_TRUE(records.empty()) << "Remove keeps no record";
+    EXPECT_EQ(EntryReason(result, false, WindowReasonWording()),
+              L"removed from HKCU. Microsoft Office.lnk deleted from Startup folder. Microsoft Office.exe moved from "
+              L"Startup folder (all users) to the Recycle Bin. Microsoft Office.lnk deleted from Startup folder (all "
+              L"users).");
 }
 
 } // namespace

@@ -342,6 +342,62 @@ TEST(FolderScan, EachFolderIsListedOnceAndItemsMatchByTheirNameWithoutExtension)
     EXPECT_TRUE(again[0].names.empty() && again[1].names.empty());
 }
 
+TEST(FolderScan, RunValuesAndFilesOfANameAreOneRowWithEveryPlaceAndNoFileIsOpened) {
+    MemoryRegistry registry;
+    MemoryFolderFiles files;
+    const std::wstring user = files.KnownFolder(StartupFolder::User);
+    const std::wstring common = files.KnownFolder(StartupFolder::Common);
+    ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::CurrentUser, L"Microsoft Office"));
+    ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::CurrentUser, L"qttask"));
+    files.PutFile(JoinPath(user, L"Microsoft Office.lnk"), {'L'}, Shortcut{L"C:\\osa.exe", L"-b"});
+    files.PutFile(JoinPath(common, L"microsoft office.LNK"), {'L'}, Shortcut{L"C:\\osa.exe", L""});
+    files.PutFile(JoinPath(common, L"Adobe Gamma Loader.lnk"), {'L'}, Shortcut{L"C:\\gamma.exe", L""});
+    files.PutFile(JoinPath(common, L"desktop.ini"), {'x'});
+    files.PutFile(JoinPath(user, L"My own script.cmd"), {'x'});
+    // A today's entry given by a prefix, as a file's name.
+    files.PutFile(JoinPath(user, L"MicrosoftEdgeAutoLaunch_0123.url"), {'x'});
+    // Switched off in Task Manager: the all-users shortcut, by its file's name with the extension.
+    {
+        RegKey key;
+        const SwitchKey where = StartupFolderSwitchKey(Hive::LocalMachine);
+        ASSERT_EQ(registry.CreateKey(where.hive, where.path, key), kSuccess);
+        ASSERT_EQ(registry.SetValue(key, L"Adobe Gamma Loader.lnk", kRegBinary, SwitchOffData(0)), kSuccess);
+        ASSERT_EQ(registry.SetValue(key, L"microsoft office.LNK", kRegBinary, SwitchOffData(0)), kSuccess);
+    }
+    Catalogue catalogue;
+    BuildCatalogue(catalogue);
+    files.ResetCallCounts();
+    std::vector<FoundStartup> found = FindStartups(catalogue, registry, &files);
+    EXPECT_EQ(files.CallCount(FileOp::List), 2u) << "each folder listed once";
+    EXPECT_EQ(files.CallCount(FileOp::Read) + files.CallCount(FileOp::ReadShortcut) + files.CallCount(FileOp::Exists),
+              0u)
+        << "the scan opens no file";
+
+    std::vector<std::pair<std::wstring, std::wstring>> rows;
+    for (const FoundStartup& entry : found) {
+        rows.emplace_back(entry.name, LabelList(EntryPlaceLabels(entry)));
+    }
+    EXPECT_EQ(rows, (std::vector<std::pair<std::wstring, std::wstring>>{
+                        {L"Microsoft Office", L"HKCU, Startup folder and Startup folder (all users)"},
+                        {L"Adobe Gamma Loader", L"Startup folder (all users)"},
+                        {L"qttask", L"HKCU"},
+                        {L"MicrosoftEdgeAutoLaunch_0123", L"Startup folder"},
+                    }));
+    ASSERT_EQ(found[0].files.size(), 2u);
+    EXPECT_EQ(found[0].files[1].path, JoinPath(common, L"microsoft office.LNK"));
+
+    ReadStartupSwitches(registry, found);
+    EXPECT_EQ(StateOf(found[0]), EntryState::Mixed);
+    EXPECT_EQ(SwitchSentence(found[0]),
+              L"Switched off in Task Manager for Startup folder (all users); still on for HKCU and Startup folder.");
+    EXPECT_EQ(StateOf(found[1]), EntryState::Off);
+    EXPECT_EQ(PresetBox(found[1]), RowBox::NoAction) << "Windows does not start it anyway";
+    EXPECT_EQ(StateOf(found[2]), EntryState::On);
+
+    // Without the folders, the Run keys alone, as before.
+    EXPECT_EQ(FindStartups(catalogue, registry).size(), 2u);
+}
+
 TEST(FolderNames, FilesShortcutsAndRecordsAreReadAsWindowsAndTheUtilityWriteThem) {
     struct Name {
         const wchar_t* name;
