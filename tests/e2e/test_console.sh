@@ -123,7 +123,7 @@ import csv, io, json, os
 problems = []
 rows = os.environ["ROWS"].split("\n")
 records = list(csv.reader(io.StringIO(os.environ["CSV"], newline="")))
-if records[0] != ["Name", "Places", "Command", "Description"]:
+if records[0] != ["Name", "Places", "State", "Command", "Description"]:
     problems.append("csv header %r" % records[0])
 if [r[0] for r in records[1:]] != rows:
     problems.append("csv names %r" % [r[0] for r in records[1:]])
@@ -140,10 +140,11 @@ expect = {
 }
 for name, (places, command) in expect.items():
     o = by_name.get(name)
-    if o is None or o["places"] != places or o["command"] != command:
+    # Wine reports Windows 7 here, which keeps no startup switch: every entry is on.
+    if o is None or o["places"] != places or o["command"] != command or o["state"] != "on":
         problems.append("json %s: %r" % (name, o))
     r = csv_by_name.get(name)
-    if r is None or r[1] != "; ".join(places) or r[2] != command:
+    if r is None or r[1] != "; ".join(places) or r[2] != "on" or r[3] != command:
         problems.append("csv %s: %r" % (name, r))
 q = by_name.get("qttask", {}).get("commands", [])
 if [c["command"] for c in q] != ['"C:\\Program Files\\QuickTime\\qttask.exe" -atboottime',
