@@ -3,6 +3,7 @@
 #include "catalogue/catalogue.h"
 #include "registry/action_reason.h"
 #include "registry/clock.h"
+#include "registry/entry_actions.h"
 #include "registry/name_case.h"
 #include "registry/reenable.h"
 #include "registry/startup_record.h"
@@ -159,13 +160,18 @@ void ErrorStreamMessages::ShowMessage(const std::wstring& text, MessageIcon) {
     streams_.Err(kProgram + text + kNewline);
 }
 
-Table ListTable(const std::vector<FoundStartup>& found, Registry& registry) {
+Table ListTable(const std::vector<FoundStartup>& found, Registry& registry, FolderFiles* files) {
     Table table;
     table.headers = {L"Name", L"Places", L"State", L"Command", L"Description"};
     table.keys = {L"name", L"places", L"state", L"command", L"description", L"commands", L"switches"};
+    // One place that holds an entry: a Run key, or one file of a Startup folder.
+    struct Spot {
+        std::wstring label;
+        std::optional<std::wstring> command; // nothing where the value holds no text
+        std::wstring file;                   // a folder's item: its full path
+    };
     for (const FoundStartup& entry : found) {
-        std::vector<std::wstring> places_json;
-        std::vector<std::wstring> commands_json;
+        // Windows' switch of each Run place that holds the entry, as the scan read it.
         std::vector<std::wstring> switches_json;
         for (std::size_t i = 0; i < entry.places.size(); ++i) {
             const StartupSwitch state = i < entry.switches.size() ? entry.switches[i] : StartupSwitch{};
@@ -174,19 +180,40 @@ Table ListTable(const std::vector<FoundStartup>& found, Registry& registry) {
                 JsonString(state.Off() ? L"off" : L"on") + L", \"off_since\": " +
                 (state.Off() && state.off_since != 0 ? JsonString(IsoUniversalTime(state.off_since)) : L"null") + L"}");
         }
-        std::vector<std::optional<std::wstring>> commands; // nothing where the value holds no text
+        std::vector<Spot> spots;
         for (const RunPlace place : entry.places) {
             const RunValue value = ReadRunValue(registry, place, entry.name);
-            commands.push_back(value.Present() && value.IsText() ? std::optional<std::wstring>(value.command)
-                                                                 : std::nullopt);
-            places_json.push_back(JsonString(PlaceLabel(place)));
-            commands_json.push_back(L"{\"place\": " + JsonString(PlaceLabel(place)) + L", \"command\": " +
-                                    (commands.back() ? JsonString(*commands.back()) : L"null") + L"}");
+            spots.push_back(
+                Spot{PlaceLabel(place),
+                     value.Present() && value.IsText() ? std::optional<std::wstring>(value.command) : std::nullopt,
+                     std::wstring()});
         }
-        const std::optional<std::wstring> first = commands.empty() ? std::nullopt : commands.front();
+        for (const FolderItem& item : entry.files) {
+            std::wstring command = item.path;
+            if (files != nullptr) {
+                ItemCommand(*files, item.path, command);
+            }
+            spots.push_back(Spot{FolderLabel(item.folder), command, item.path});
+        }
+        std::vector<std::wstring> labels;
+        std::vector<std::wstring> places_json;
+        std::vector<std::wstring> commands_json;
+        for (const Spot& spot : spots) {
+            if (std::find(labels.begin(), labels.end(), spot.label) == labels.end()) {
+                labels.push_back(spot.label);
+                places_json.push_back(JsonString(spot.label));
+            }
+            commands_json.push_back(L"{\"place\": " + JsonString(spot.label) +
+                                    (spot.file.empty() ? L"" : L", \"file\": " + JsonString(spot.file)) +
+                                    L", \"command\": " + (spot.command ? JsonString(*spot.command) : L"null") + L"}");
+        }
+        const std::optional<std::wstring> first = spots.empty() ? std::nullopt : spots.front().command;
+        std::wstring joined;
+        for (const std::wstring& label : labels) {
+            joined += (joined.empty() ? L"" : L"; ") + label;
+        }
         Row row;
-        row.cells = {Cell{entry.name},
-                     Cell{JoinedPlaces(entry.places, L"; "), std::nullopt, JsonArray(places_json)},
+        row.cells = {Cell{entry.name}, Cell{joined, std::nullopt, JsonArray(places_json)},
                      Cell{StateWord(StateOf(entry)), ShownState(entry)},
                      Cell{first.value_or(std::wstring()), std::nullopt,
                           first ? std::nullopt : std::optional<std::wstring>(L"null")},
@@ -194,14 +221,14 @@ Table ListTable(const std::vector<FoundStartup>& found, Registry& registry) {
                      Cell{std::wstring(), std::wstring(), JsonArray(commands_json)},
                      Cell{std::wstring(), std::wstring(), JsonArray(switches_json)}};
         // The text format gives each place a line of its own, with that place's command.
-        if (!entry.places.empty()) {
-            row.cells[1].shown = PlaceLabel(entry.places.front());
+        if (!spots.empty()) {
+            row.cells[1].shown = spots.front().label;
         }
         table.rows.push_back(std::move(row));
-        for (std::size_t i = 1; i < entry.places.size(); ++i) {
+        for (std::size_t i = 1; i < spots.size(); ++i) {
             Row more;
             more.text_only = true;
-            more.cells = {Cell{}, Cell{PlaceLabel(entry.places[i])}, Cell{}, Cell{commands[i].value_or(std::wstring())},
+            more.cells = {Cell{}, Cell{spots[i].label}, Cell{}, Cell{spots[i].command.value_or(std::wstring())},
                           Cell{}};
             table.rows.push_back(std::move(more));
         }
@@ -209,28 +236,118 @@ Table ListTable(const std::vector<FoundStartup>& found, Registry& registry) {
     return table;
 }
 
+namespace {
+
+// What a Disable or Remove would do with one of the entry's Startup-folder files, read alone: true
+// and the move it would make, or false and why it would leave the file.
+std::pair<bool, std::wstring> ForetellFolder(ConsoleCommand command, Registry& registry, FolderFiles& files,
+                                             const FolderItem& item, const ReasonWording& wording) {
+    const std::wstring place = FolderLabel(item.folder);
+    const std::wstring left = item.name + L" would be left in " + place;
+    if (command == ConsoleCommand::Remove) {
+        return {true, IsShortcut(KindOfItem(item.name))
+                          ? L"would delete " + item.name + L" from " + place + L"."
+                          : L"would move " + item.name + L" from " + place + L" to the Recycle Bin."};
+    }
+    const std::wstring key = FolderRecordKeyName(item.path);
+    if (!IsFolderRecordKeyName(key)) {
+        return {false, left + L": its path is too long to be recorded for re-enabling."};
+    }
+    FolderRecord earlier;
+    if (ReadFolderRecord(registry, key, earlier) == kSuccess && !earlier.backup.empty() &&
+        files.Exists(earlier.backup) == kSuccess) {
+        return {false, left + L": a copy disabled earlier is still kept at " + earlier.backup + L"."};
+    }
+    if (!MayChange(registry, Hive::LocalMachine, FolderRecordPath(key), RegView::k64)) {
+        return {false, left + L", as its record needs administrator rights. " + wording.run_as_administrator +
+                           L" to change it there."};
+    }
+    std::wstring backup_folder;
+    std::wstring backup;
+    if (files.BackupFolderPath(backup_folder) != kSuccess ||
+        ChooseBackupPath(files, backup_folder, item, backup) != kSuccess) {
+        return {false, left + L": no free name for it in %windir%\\pss."};
+    }
+    return {true,
+            L"would move " + item.name + L" from " + place + L" to " + backup + L" and record it for re-enabling."};
+}
+
+} // namespace
+
 std::vector<EntryOutcome> CarryOutCommand(const ConsoleOptions& options, const std::vector<FoundStartup>& found,
-                                          Registry& registry, MessageSink& messages) {
+                                          Registry& registry, MessageSink& messages, const FolderAccess& folders) {
     std::vector<std::wstring> missing;
     const std::vector<bool> chosen = Choose(
         options, found, [](const FoundStartup& entry) { return entry.name; }, missing);
+    const ReasonWording wording = ConsoleReasonWording();
+    const bool disable = options.command == ConsoleCommand::Disable;
     std::vector<EntryOutcome> outcomes;
     for (std::size_t i = 0; i < found.size(); ++i) {
         if (!chosen[i]) {
             continue;
         }
         const FoundStartup& entry = found[i];
-        // One plan serves the dry run and the real run alike.
-        if (options.command == ConsoleCommand::Disable) {
-            const DisablePlan plan = PlanDisable(registry, entry.name, options.keeps_switch);
-            outcomes.push_back(options.dry_run
-                                   ? Foretold(options.command, entry.name, plan.Foreseen())
-                                   : Outcome(entry.name, CarryOutDisable(registry, plan, messages, LocalTimeNow())));
-        } else {
-            const RemovePlan plan = PlanRemove(registry, entry.name);
-            outcomes.push_back(options.dry_run ? Foretold(options.command, entry.name, plan.Foreseen())
-                                               : Outcome(entry.name, CarryOutRemove(registry, plan)));
+        const std::vector<FolderItem> items = folders.files != nullptr ? entry.files : std::vector<FolderItem>();
+        if (items.empty()) {
+            // One plan serves the dry run and the real run alike.
+            if (disable) {
+                const DisablePlan plan = PlanDisable(registry, entry.name, options.keeps_switch);
+                outcomes.push_back(
+                    options.dry_run ? Foretold(options.command, entry.name, plan.Foreseen())
+                                    : Outcome(entry.name, CarryOutDisable(registry, plan, messages, LocalTimeNow())));
+            } else {
+                const RemovePlan plan = PlanRemove(registry, entry.name);
+                outcomes.push_back(options.dry_run ? Foretold(options.command, entry.name, plan.Foreseen())
+                                                   : Outcome(entry.name, CarryOutRemove(registry, plan)));
+            }
+            continue;
         }
+        // Run keys and Startup-folder files alike: each place said in turn.
+        EntryOutcome outcome{entry.name, L"", std::wstring()};
+        bool done = true;
+        if (options.dry_run) {
+            if (!entry.places.empty()) {
+                const ActionResult foreseen = disable ? PlanDisable(registry, entry.name, options.keeps_switch).Foreseen()
+                                                      : PlanRemove(registry, entry.name).Foreseen();
+                const EntryOutcome run = Foretold(options.command, entry.name, foreseen);
+                done = run.Done();
+                outcome.details = run.details;
+            }
+            for (const FolderItem& item : items) {
+                const auto [would, text] = ForetellFolder(options.command, registry, *folders.files, item, wording);
+                done = done && would;
+                outcome.details += (outcome.details.empty() ? L"" : L" ") + text;
+            }
+            outcome.result = done ? L"would be done" : L"would not be done";
+            outcomes.push_back(std::move(outcome));
+            continue;
+        }
+        EntryResult result;
+        if (!entry.places.empty()) {
+            result.run = disable
+                             ? CarryOutDisable(registry, PlanDisable(registry, entry.name, options.keeps_switch), messages, LocalTimeNow())
+                             : CarryOutRemove(registry, PlanRemove(registry, entry.name));
+        } else {
+            result.run = ActionResult{ActionOutcome::AlreadyGone, kSuccess};
+        }
+        const RecordTime now = LocalTimeNow();
+        for (const FolderItem& item : items) {
+            FolderActionRecord record{item,
+                                      disable ? DisableFolderItem(registry, *folders.files, item, now)
+                                              : RemoveFolderItem(*folders.files, item),
+                                      std::nullopt};
+            if (disable && folders.keeps_switch && record.result.outcome == FolderOutcome::Done) {
+                record.switched =
+                    SwitchOff(registry, StartupFolderSwitchKey(FolderHive(item.folder)), item.name, FileTimeNow());
+            }
+            result.files.push_back(std::move(record));
+        }
+        outcome.result = result.TookEffect() ? L"done" : L"not done";
+        outcome.details = EntryReason(result, disable, wording);
+        if (outcome.details.empty()) {
+            outcome.details = L"nothing to do: no Run key or Startup folder holds it any longer.";
+        }
+        outcomes.push_back(std::move(outcome));
     }
     for (const std::wstring& name : missing) {
         outcomes.push_back(EntryOutcome{name, L"not done", kNotFound});
@@ -266,8 +383,8 @@ std::optional<int> AnswerWithoutScan(const ParsedCommandLine& parsed, ConsoleStr
     return std::nullopt;
 }
 
-Table DisabledTable(const std::vector<StartupRecord>& records) {
-    return DisabledTable(DisabledItems{records, {}, {}, false});
+Table DisabledTable(const std::vector<StartupRecord>& records, const std::vector<FolderRecord>& folder_records) {
+    return DisabledTable(DisabledItems{records, folder_records, {}, false});
 }
 
 Table DisabledTable(const DisabledItems& items) {
@@ -309,6 +426,30 @@ Table DisabledTable(const DisabledItems& items) {
             table.rows.push_back(std::move(more));
         }
     }
+    for (const FolderRecord& record : items.folder_records) {
+        const std::wstring date = record.disabled_at ? IsoTime(*record.disabled_at) : std::wstring();
+        const std::wstring place = !record.Understood() ? std::wstring()
+                                   : record.folder      ? std::wstring(FolderLabel(*record.folder))
+                                                        : ParentFolder(record.path);
+        const std::wstring command = record.command.empty() ? record.path : record.command;
+        const std::wstring json_places = place.empty() ? JsonArray({}) : JsonArray({JsonString(place)});
+        const std::wstring json_commands =
+            place.empty() ? JsonArray({})
+                          : JsonArray({L"{\"place\": " + JsonString(place) + L", \"file\": " + JsonString(record.path) +
+                                       L", \"backup\": " + JsonString(record.backup) + L", \"command\": " +
+                                       JsonString(command) + L"}"});
+        Row row;
+        row.cells = {Cell{record.path.empty() ? record.key_name : FileNameOf(record.path)},
+                     Cell{date, std::nullopt, date.empty() ? std::optional<std::wstring>(L"null") : std::nullopt},
+                     Cell{place, std::nullopt, json_places},
+                     Cell{command},
+                     Cell{record.problem, std::nullopt,
+                          record.problem.empty() ? std::optional<std::wstring>(L"null") : std::nullopt},
+                     Cell{L"record"},
+                     Cell{record.item},
+                     Cell{std::wstring(), std::wstring(), json_commands}};
+        table.rows.push_back(std::move(row));
+    }
     // Entries only switched off in Task Manager: their Run value is there, so nothing but the switch
     // is to put back.
     for (const SwitchedOff& entry : items.switched_off) {
@@ -334,17 +475,70 @@ Table DisabledTable(const DisabledItems& items) {
     return table;
 }
 
-std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const std::vector<StartupRecord>& records,
-                                         Registry& registry) {
-    return CarryOutEnable(options, DisabledItems{records, {}, {}, false}, registry);
+namespace {
+
+// What re-enabling a Startup-folder item's record would do, read alone.
+std::pair<bool, std::wstring> ForetellFolderEnable(Registry& registry, FolderFiles& files, const FolderRecord& listed,
+                                                   const ReasonWording& wording) {
+    FolderRecord record;
+    const long status = ReadFolderRecord(registry, listed.key_name, record);
+    if (status != kSuccess) {
+        return {false, L"not re-enabled: its record could not be read (error " + std::to_wstring(status) + L")."};
+    }
+    if (!record.Understood()) {
+        return {false, L"not re-enabled: " + record.problem + L"."};
+    }
+    const bool at_path = files.Exists(record.path) == kSuccess;
+    const bool at_backup = files.Exists(record.backup) == kSuccess;
+    if (at_path && at_backup) {
+        return {false, L"not re-enabled: " + record.path + L" is there again, and the disabled copy stays at " +
+                           record.backup + L"."};
+    }
+    if (at_path) {
+        return {true, L"would delete its record: the file is back in its folder already."};
+    }
+    if (!at_backup) {
+        return {false, L"not re-enabled: its file is no longer at " + record.backup + L"."};
+    }
+    if (files.Exists(ParentFolder(record.path)) != kSuccess) {
+        return {false,
+                L"not re-enabled: the folder it goes back to, " + ParentFolder(record.path) + L", no longer exists."};
+    }
+    if (!MayChange(registry, Hive::LocalMachine, FolderRecordPath(record.key_name), RegView::k64)) {
+        return {false, L"not re-enabled: its record needs administrator rights to be deleted. " +
+                           wording.run_as_administrator + L" to re-enable it."};
+    }
+    return {true, L"would move " + record.backup + L" back to " + record.path + L"."};
 }
 
-std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const DisabledItems& items,
-                                         Registry& registry) {
+} // namespace
+
+std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const std::vector<StartupRecord>& records,
+                                         Registry& registry, const std::vector<FolderRecord>& folder_records,
+                                         const FolderAccess& folders) {
+    return CarryOutEnable(options, DisabledItems{records, folder_records, {}, false}, registry, folders);
+}
+
+std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const DisabledItems& items, Registry& registry,
+                                         const FolderAccess& folders) {
     const std::vector<StartupRecord>& records = items.records;
+    const std::vector<FolderRecord>& folder_records = items.folder_records;
     std::vector<std::wstring> missing;
     const std::vector<bool> chosen = Choose(
         options, records, [](const StartupRecord& record) { return record.key_name; }, missing);
+    // A folder item's record is named by its file's name, or its full path when two folders hold
+    // files of one name.
+    std::vector<bool> files_chosen(folder_records.size(), options.all);
+    for (std::size_t i = 0; i < folder_records.size(); ++i) {
+        const FolderRecord& record = folder_records[i];
+        for (const std::wstring& name : options.names) {
+            if (RegistryNamesEqual(FileNameOf(record.path), name) || RegistryNamesEqual(record.path, name) ||
+                RegistryNamesEqual(record.key_name, name)) {
+                files_chosen[i] = true;
+                missing.erase(std::remove(missing.begin(), missing.end(), name), missing.end());
+            }
+        }
+    }
     // A name no record has may be an entry only switched off.
     std::vector<std::wstring> not_switched;
     ConsoleOptions switch_options = options;
@@ -401,6 +595,26 @@ std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const Di
         }
         outcomes.push_back(std::move(outcome));
     }
+    for (std::size_t i = 0; i < folder_records.size() && folders.files != nullptr; ++i) {
+        if (!files_chosen[i]) {
+            continue;
+        }
+        const FolderRecord& listed = folder_records[i];
+        EntryOutcome outcome{listed.path.empty() ? listed.key_name : FileNameOf(listed.path), L"", std::wstring()};
+        if (options.dry_run) {
+            const auto [would, text] = ForetellFolderEnable(registry, *folders.files, listed, wording);
+            outcome.result = would ? L"would be done" : L"would not be done";
+            outcome.details = text;
+        } else {
+            // Read afresh inside: another program may have moved the file or changed the record.
+            const FolderActionRecord done =
+                EnableFolderEntry(registry, *folders.files, listed.key_name, folders.keeps_switch);
+            const bool took = done.TookEffect() && !(done.switched && done.switched->Failed());
+            outcome.result = took ? L"done" : L"not done";
+            outcome.details = FolderEnableReason(done, wording);
+        }
+        outcomes.push_back(std::move(outcome));
+    }
     for (std::size_t i = 0; i < items.switched_off.size(); ++i) {
         if (!chosen_switched[i]) {
             continue;
@@ -454,27 +668,31 @@ int ReportOutcomes(const ConsoleOptions& options, const std::vector<EntryOutcome
 } // namespace
 
 int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue, Registry& registry,
-                      ConsoleStreams& streams) {
+                      ConsoleStreams& streams, const FolderAccess& folders) {
     if (options.command == ConsoleCommand::Disabled || options.command == ConsoleCommand::Enable) {
         DisabledItems items;
-        const long status = ReadDisabledItems(registry, options.keeps_switch, items);
+        long status = ReadDisabledItems(registry, options.keeps_switch, items);
+        if (folders.files == nullptr) {
+            // Without the folders the Startup folders' records are neither listed nor acted on.
+            items.folder_records.clear();
+        }
         if (status != kSuccess) {
             streams.Err(std::wstring(kProgram) + L"the records of disabled entries could not be read (error " +
                         std::to_wstring(status) + L")." + kNewline);
             return kExitNotDone;
         }
         if (options.command == ConsoleCommand::Enable) {
-            return ReportOutcomes(options, CarryOutEnable(options, items, registry), kNoDisabledItems, streams);
+            return ReportOutcomes(options, CarryOutEnable(options, items, registry, folders), kNoDisabledItems,
+                                  streams);
         }
-        // The Startup folders' records are the Disabled items window's alone here.
-        if (items.records.empty() && items.switched_off.empty() && options.format == OutputFormat::Text) {
+        if (items.size() == 0 && options.format == OutputFormat::Text) {
             streams.Out(kNoDisabledItems + std::wstring(kNewline));
         } else {
             streams.Out(FormatTable(DisabledTable(items), options.format));
         }
         return kExitDone;
     }
-    std::vector<FoundStartup> found = FindStartups(catalogue, registry);
+    std::vector<FoundStartup> found = FindStartups(catalogue, registry, folders.files);
     if (options.keeps_switch && options.command == ConsoleCommand::List) {
         ReadStartupSwitches(registry, found);
     }
@@ -482,20 +700,21 @@ int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue,
         if (found.empty() && options.format == OutputFormat::Text) {
             streams.Out(kNothingFound + std::wstring(kNewline));
         } else {
-            streams.Out(FormatTable(ListTable(found, registry), options.format));
+            streams.Out(FormatTable(ListTable(found, registry, folders.files), options.format));
         }
         return kExitDone;
     }
     ErrorStreamMessages messages(streams);
-    return ReportOutcomes(options, CarryOutCommand(options, found, registry, messages), kNothingFound, streams);
+    return ReportOutcomes(options, CarryOutCommand(options, found, registry, messages, folders), kNothingFound,
+                          streams);
 }
 
 int RunConsoleCommand(const ParsedCommandLine& parsed, const Catalogue& catalogue, Registry& registry,
-                      ConsoleStreams& streams) {
+                      ConsoleStreams& streams, const FolderAccess& folders) {
     if (const std::optional<int> status = AnswerWithoutScan(parsed, streams)) {
         return *status;
     }
-    return RunConsoleCommand(parsed.options, catalogue, registry, streams);
+    return RunConsoleCommand(parsed.options, catalogue, registry, streams, folders);
 }
 
 } // namespace runsweep

@@ -5,6 +5,7 @@
 #include "console/command_line.h"
 #include "console/output_format.h"
 #include "registry/actions.h"
+#include "registry/folder_record.h"
 #include "registry/scan.h"
 #include "registry/startup_record.h"
 #include "registry/startup_state.h"
@@ -16,7 +17,15 @@
 namespace runsweep {
 
 struct Catalogue;
+class FolderFiles;
 class Registry;
+
+// The Startup folders for the commands (none: the Run keys alone), and whether Windows keeps its
+// own startup switch (8 and later), which the folders' items are switched off and on in too.
+struct FolderAccess {
+    FolderFiles* files = nullptr;
+    bool keeps_switch = false;
+};
 
 // Exit statuses.
 inline constexpr int kExitDone = 0;    // everything asked was done, or there was nothing to do
@@ -44,8 +53,9 @@ private:
 // The list's table: one row per entry the scan found, in its order, and for the text format one
 // line more for each further place. Each entry's state by Windows' startup switch: "on", "off" or
 // "mixed" (the text adds the date and the places switched off), and in JSON each place's switch
-// with the time it was switched off.
-Table ListTable(const std::vector<FoundStartup>& found, Registry& registry);
+// with the time it was switched off. A Startup-folder file's command (a shortcut's target and
+// arguments) is read here, for the entries found only.
+Table ListTable(const std::vector<FoundStartup>& found, Registry& registry, FolderFiles* files = nullptr);
 
 // One entry a disable or remove was asked for.
 struct EntryOutcome {
@@ -60,25 +70,31 @@ struct EntryOutcome {
 // in the scan's order, each once however often it is named; names that match no row come last,
 // "not done", "not found". DisableStartup's messages go to messages.
 std::vector<EntryOutcome> CarryOutCommand(const ConsoleOptions& options, const std::vector<FoundStartup>& found,
-                                          Registry& registry, MessageSink& messages);
+                                          Registry& registry, MessageSink& messages, const FolderAccess& folders = {});
 
 Table OutcomeTable(const std::vector<EntryOutcome>& outcomes, ConsoleCommand command);
 
 // The records of disabled entries, in the order the registry lists them: one row each, and for the
-// text format one line more for each further place it puts back; then the entries only switched off
-// in Task Manager, their kind saying so.
-Table DisabledTable(const std::vector<StartupRecord>& records);
+// text format one line more for each further place it puts back. Then the Startup-folder items'
+// records, named by their file's name, and the entries only switched off in Task Manager, their
+// kind saying so.
+Table DisabledTable(const std::vector<StartupRecord>& records,
+                    const std::vector<FolderRecord>& folder_records = std::vector<FolderRecord>());
 Table DisabledTable(const DisabledItems& items);
 
 // Re-enables (or with dry_run, foretells) the named records, or all of them with all. Names match
 // the records' key names as the registry compares names; records are taken in the registry's
 // order, each once; names that match no record come last, "not done", "not found". A record that
 // cannot be understood is never acted on.
+// The Startup-folder items' records follow, named by their file's name or their full path.
 std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const std::vector<StartupRecord>& records,
-                                         Registry& registry);
-// The same over the records and the entries only switched off in Task Manager, which are switched on
-// and nothing else; a name that is both is taken as its record.
-std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const DisabledItems& items, Registry& registry);
+                                         Registry& registry,
+                                         const std::vector<FolderRecord>& folder_records = std::vector<FolderRecord>(),
+                                         const FolderAccess& folders = {});
+// The same over the records of both kinds and then the entries only switched off in Task Manager,
+// which are switched on and nothing else; a name that is both is taken as its record.
+std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const DisabledItems& items, Registry& registry,
+                                         const FolderAccess& folders = {});
 
 // Usage errors (with the usage hint on standard error), --help and --version, which need neither
 // the catalogue nor the registry: the exit status, or nothing when the command needs them.
@@ -86,10 +102,10 @@ std::optional<int> AnswerWithoutScan(const ParsedCommandLine& parsed, ConsoleStr
 
 // list, disable and remove: prints the result and returns the exit status.
 int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue, Registry& registry,
-                      ConsoleStreams& streams);
+                      ConsoleStreams& streams, const FolderAccess& folders = {});
 
 // Both of the above in turn.
 int RunConsoleCommand(const ParsedCommandLine& parsed, const Catalogue& catalogue, Registry& registry,
-                      ConsoleStreams& streams);
+                      ConsoleStreams& streams, const FolderAccess& folders = {});
 
 } // namespace runsweep

@@ -7,6 +7,7 @@
 #include "catalogue/file_system.h"
 #include "catalogue/program_folder.h"
 #include "console/console_run.h"
+#include "registry/folder_files_win.h"
 #include "registry/registry_win.h"
 #include "registry/startup_approved.h"
 
@@ -86,7 +87,8 @@ int Run(int argc, wchar_t** argv, StdStreams& streams) {
     const std::unique_ptr<Registry> registry = MakeWin32Registry();
     ConsoleOptions options = parsed.options;
     options.keeps_switch = KeepsStartupSwitch(RunningWindowsVersion());
-    return RunConsoleCommand(options, catalogue, *registry, streams);
+    const std::unique_ptr<FolderFiles> files = MakeWin32FolderFiles();
+    return RunConsoleCommand(options, catalogue, *registry, streams, FolderAccess{files.get(), options.keeps_switch});
 }
 
 // what() of the program's own exceptions is ASCII.

@@ -1,8 +1,10 @@
-// The shell library and COM are loaded only when an operation needs them, from the system folder:
-// importing them would make every start of runsweepc load them, which under Wine costs more than
-// the whole scan, although most runs never read a shortcut or recycle a file.
+// The shell library and COM are loaded only when an operation needs them, from the system folder
+// (system_library_win.h): importing them would make every start of runsweepc load them, which
+// under Wine costs more than the whole scan, although most runs never read a shortcut or recycle a
+// file.
 #include "registry/folder_files_win.h"
 
+#include "base/system_library_win.h"
 #include "base/win_handles_win.h"
 #include "registry/registry_win.h"
 
@@ -24,18 +26,6 @@ namespace {
 template <typename Fn> Fn Proc(HMODULE module, const char* name) noexcept {
     return module == nullptr ? nullptr
                              : reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
-}
-
-// A system library by its full path, so that no copy beside the program or in the current folder
-// is ever loaded in its place.
-HMODULE LoadSystemLibrary(const wchar_t* name) noexcept {
-    wchar_t folder[MAX_PATH + 1] = {};
-    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH + 1);
-    if (length == 0 || length > MAX_PATH) {
-        return nullptr;
-    }
-    const std::wstring path = std::wstring(folder, length) + L"\\" + name;
-    return ::LoadLibraryW(path.c_str());
 }
 
 struct ComFunctions {

@@ -2,19 +2,23 @@
 # Times "runsweepc list" under Wine beside the least a console program does (print a line, end),
 # run after run in turn in the same prefix, so both meet the same load. The prefix is a throwaway
 # one seeded with the demo entries. Prints both medians, their ratio and runsweepc.exe's size.
-#   scripts/bench_console.sh [--busy] [--compare OTHER_RUNSWEEPC] [RUNS]   (30 runs of each by default)
+#   scripts/bench_console.sh [--busy] [--folders] [--compare OTHER_RUNSWEEPC] [RUNS]   (30 runs each by default)
 # --busy seeds a busy machine of today instead, with Wine reporting Windows 10: 36 Run values in
 # HKCU, HKLM and HKLM's 32-bit view (22 the catalogue knows), each with Windows' startup switch as
-# Task Manager leaves it, a third of them switched off. --compare times another runsweepc.exe (an
+# Task Manager leaves it, a third of them switched off. --folders adds four shortcuts in the
+# Startup folders (two the catalogue knows, whose targets the list reads through the shell's link
+# object) beside each folder's desktop.ini. --compare times another runsweepc.exe (an
 # earlier build, say) in the same rounds, so the two are measured side by side.
 # Builds the mingw preset's runsweepc and minconsole first.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 busy=0
+folders=0
 other=""
 while [ $# -gt 0 ]; do
     case $1 in
     --busy) busy=1 ;;
+    --folders) folders=1 ;;
     --compare)
         other=$(realpath "${2:?--compare needs a runsweepc.exe}")
         shift
@@ -26,7 +30,7 @@ done
 runs=${1:-30}
 
 cmake --preset mingw -S "$root" >/dev/null
-cmake --build --preset mingw -j "$(nproc 2>/dev/null || echo 2)" --target runsweepc minconsole >/dev/null
+cmake --build --preset mingw -j "$(nproc 2>/dev/null || echo 2)" --target runsweepc minconsole registry_tool >/dev/null
 console="$root/build/mingw/runsweepc.exe"
 floor="$root/build/mingw/tests/minconsole.exe"
 
@@ -79,12 +83,27 @@ seed_busy() {
     wine regedit /S "$(winepath -w "$file")" >/dev/null 2>&1
     rm -f "$file"
 }
+# Shortcuts written through the shell's link object, as installers write them.
+seed_folders() {
+    local tool="$root/build/mingw/tests/registry_tool.exe" user common
+    user=$(wine "$tool" folder user 2>/dev/null | tr -d '\r')
+    common=$(wine "$tool" folder common 2>/dev/null | tr -d '\r')
+    wine "$tool" shortcut "$user\\Telegram.lnk" 'C:\Users\me\AppData\Roaming\Telegram Desktop\Telegram.exe' -autostart
+    wine "$tool" shortcut "$user\\ShareX.lnk" 'C:\Program Files\ShareX\ShareX.exe' -silent
+    wine "$tool" shortcut "$user\\Unknown notes.lnk" 'C:\Tools\notes.exe'
+    wine "$tool" shortcut "$common\\Unknown agent.lnk" 'C:\Program Files\Agent\agent.exe'
+    local folder
+    for folder in "$user" "$common"; do
+        printf '[.ShellClassInfo]\r\n' >"$(winepath -u "$folder")/desktop.ini"
+    done
+}
 if [ "$busy" = 1 ]; then
     wine winecfg -v win10 >/dev/null 2>&1
     seed_busy
 else
     bash "$root/scripts/seed-demo.sh" >/dev/null
 fi
+[ "$folders" = 0 ] || seed_folders
 
 elapsed_ms() { # program arguments...
     local start end

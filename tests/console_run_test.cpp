@@ -3,6 +3,7 @@
 #include "app/continue_choices.h"
 #include "catalogue/catalogue.h"
 #include "listbox/list_model.h"
+#include "registry/memory_folder_files.h"
 #include "registry/memory_registry.h"
 #include "registry/startup_approved.h"
 #include "registry/startup_record.h"
@@ -73,7 +74,8 @@ protected:
         registry.ClearLog();
         ParsedCommandLine parsed = ParseCommandLine(args);
         parsed.options.keeps_switch = keeps_switch;
-        return RunConsoleCommand(parsed, catalogue, registry, streams);
+        files.ClearLog();
+        return RunConsoleCommand(parsed, catalogue, registry, streams, FolderAccess{&files, keeps_switch});
     }
 
     void SetSwitch(RunPlace place, const std::wstring& name, const std::vector<unsigned char>& data) {
@@ -103,6 +105,7 @@ protected:
 
     Catalogue catalogue;
     MemoryRegistry registry;
+    MemoryFolderFiles files;
     CapturedStreams streams;
 };
 
@@ -497,6 +500,87 @@ TEST_F(ConsoleRun, NoRecordsIsSaidInText) {
     EXPECT_EQ(streams.out, L"No disabled items found!\r\n");
     ASSERT_EQ(Run({L"enable", L"x"}), kExitNotDone);
     EXPECT_EQ(Run({L"disabled", L"x"}), kExitUsage);
+}
+
+// The Startup folders through every command: qttask also as a shortcut in the user's folder, a
+// program of its own in the all-users folder, and an unknown shortcut beside them.
+TEST_F(ConsoleRun, TheStartupFoldersAreListedDisabledReEnabledAndRemovedPlaceByPlace) {
+    const std::wstring user = files.KnownFolder(StartupFolder::User);
+    const std::wstring common = files.KnownFolder(StartupFolder::Common);
+    const std::wstring link = JoinPath(user, L"qttask.lnk");
+    const std::wstring program = JoinPath(common, L"binary.exe");
+    files.PutFile(link, {'L', 0}, Shortcut{L"C:\\Program Files\\QuickTime\\QTTask.exe", L"-atboottime"});
+    files.PutFile(program, {'M', 'Z'});
+    files.PutFile(JoinPath(user, L"Unknown.lnk"), {'L'}, Shortcut{L"C:\\u.exe", L""});
+
+    ASSERT_EQ(Run({L"list", L"--format", L"csv"}), kExitDone);
+    EXPECT_EQ(streams.out, L"Name,Places,State,Command,Description\r\n" + kCyrillicName +
+                               L",HKLM,on,\"x, \"\"y\"\"\",Cyrillic\r\n"
+                               L"qttask,HKCU; HKLM (32-bit); Startup folder,on,C:\\q.exe,QuickTime\r\n"
+                               L"binary,Startup folder (all users),on," +
+                               program + L",Not a command line\r\n");
+    ASSERT_EQ(Run({L"list"}), kExitDone);
+    EXPECT_NE(streams.out.find(L"\r\n        Startup folder                     \"C:\\Program Files\\QuickTime\\QTTask.exe\" "
+                               L"-atboottime\r\nbinary  Startup folder (all users)  on     " +
+                               program),
+              std::wstring::npos)
+        << Narrow(streams.out);
+    files.ResetCallCounts();
+    ASSERT_EQ(Run({L"--format", L"json"}), kExitDone);
+    EXPECT_NE(
+        streams.out.find(L"{\"place\": \"Startup folder\", \"file\": \"C:\\\\Users\\\\User\\\\AppData\\\\Roaming\\\\"
+                         L"Microsoft\\\\Windows\\\\Start Menu\\\\Programs\\\\Startup\\\\qttask.lnk\", \"command\": "
+                         L"\"\\\"C:\\\\Program Files\\\\QuickTime\\\\QTTask.exe\\\" -atboottime\"}"),
+        std::wstring::npos)
+        << Narrow(streams.out);
+    EXPECT_EQ(files.CallCount(FileOp::ReadShortcut), 1u) << "a shortcut is read for an entry found only";
+
+    // The dry run tells the moves and changes nothing.
+    ASSERT_EQ(Run({L"disable", L"qttask", L"binary", L"--dry-run"}), kExitDone);
+    EXPECT_NE(streams.out.find(L"would move qttask.lnk from Startup folder to C:\\Windows\\pss\\qttask.lnk.Startup "
+                               L"and record it for re-enabling."),
+              std::wstring::npos)
+        << Narrow(streams.out);
+    EXPECT_NE(streams.out.find(L"would move binary.exe from Startup folder (all users) to "
+                               L"C:\\Windows\\pss\\binary.exe.CommonStartup"),
+              std::wstring::npos);
+    EXPECT_EQ(Writes(), 0u);
+    EXPECT_EQ(files.CallCount(FileOp::Move) + files.CallCount(FileOp::MakeFolder), 0u);
+
+    // The all-users folder refuses: qttask is done, binary is not, and says where.
+    files.AddFault(FileFaultRule{FileOp::Move, program, 0, kAccessDenied});
+    ASSERT_EQ(Run({L"disable", L"qttask", L"binary"}), kExitNotDone);
+    EXPECT_NE(streams.err.find(L"runsweepc: binary (disable): binary.exe was left in Startup folder (all users), "
+                               L"which needs administrator rights"),
+              std::wstring::npos)
+        << Narrow(streams.err);
+    EXPECT_EQ(streams.err.find(L"qttask"), std::wstring::npos) << "qttask was done in every place";
+    EXPECT_FALSE(files.FileBytes(link).has_value());
+    EXPECT_TRUE(files.FileBytes(program).has_value());
+    files.ClearFaults();
+
+    ASSERT_EQ(Run({L"disabled", L"--format", L"csv"}), kExitDone);
+    EXPECT_NE(streams.out.find(L"qttask.lnk,2"), std::wstring::npos) << Narrow(streams.out);
+    EXPECT_NE(streams.out.find(L",Startup folder,\"\"\"C:\\Program Files\\QuickTime\\QTTask.exe\"\" -atboottime\","),
+              std::wstring::npos);
+
+    ASSERT_EQ(Run({L"enable", L"QTTASK.LNK", L"--dry-run"}), kExitDone);
+    EXPECT_NE(streams.out.find(L"would move C:\\Windows\\pss\\qttask.lnk.Startup back to " + link + L"."),
+              std::wstring::npos)
+        << Narrow(streams.out);
+    EXPECT_FALSE(files.FileBytes(link).has_value());
+    ASSERT_EQ(Run({L"enable", L"--all"}), kExitDone) << Narrow(streams.err);
+    EXPECT_EQ(files.FileBytes(link), (std::vector<unsigned char>{'L', 0}));
+    EXPECT_EQ(RunValueNames(RunPlace::CurrentUser), (std::vector<std::wstring>{L"Bystander", L"qttask"}));
+    ASSERT_EQ(Run({L"disabled"}), kExitDone);
+    EXPECT_EQ(streams.out, L"No disabled items found!\r\n");
+
+    // Remove: the shortcut deleted, the program to the Recycle Bin, the unknown shortcut left.
+    ASSERT_EQ(Run({L"remove", L"qttask", L"binary"}), kExitDone) << Narrow(streams.err);
+    EXPECT_FALSE(files.FileBytes(link).has_value());
+    ASSERT_EQ(files.RecycleBin().size(), 1u);
+    EXPECT_EQ(files.RecycleBin()[0].first, program);
+    EXPECT_TRUE(files.FileBytes(JoinPath(user, L"Unknown.lnk")).has_value());
 }
 
 TEST(ConsoleMessages, TheWindowsMessagesBecomeLinesOnStandardError) {

@@ -2,9 +2,10 @@
 # Every text of the windows against its background as the screen shows it, in the prefix's own
 # colours and in High Contrast Black (set in HKCU\Control Panel\Colors, where the control panel keeps
 # the scheme): the main window with rows, a selection and a box held down, the nothing-found panel,
-# and the Disabled items window with rows and empty. No text of a control that takes input may fall
-# below 3:1; disabled buttons, drawn by the system, are reported only. The figures (ratio, background,
-# text colour, state, class, text) go to the log, or to the file RUNSWEEP_CONTRAST names;
+# the Disabled items window with rows and empty, and the About window. No text of a control that
+# takes input may fall below 3:1; disabled buttons, drawn by the system, are reported only. The
+# figures (ratio, background, text colour, state, class, text) go to the log, or to the file
+# RUNSWEEP_CONTRAST names;
 # RUNSWEEP_SCREENSHOTS=folder keeps a screenshot of each window in each scheme there.
 source "$(dirname "$0")/lib.sh" "$1"
 
@@ -12,6 +13,7 @@ shots=${RUNSWEEP_SCREENSHOTS:-}
 report=${RUNSWEEP_CONTRAST:-$E2E_LOG}
 [ "$report" = "$E2E_LOG" ] || : >"$report"
 DISABLED_CAPTION="Disabled items"
+ABOUT_CAPTION="About Quorvane' Runsweep"
 COLOURS='HKCU\Control Panel\Colors'
 # What SetSysColors leaves for the rest of the session; it would stand over the registry's scheme.
 SESSION_COLOURS='HKCU\Software\Wine\Temporary System Parameters\Control Panel\Colors'
@@ -88,6 +90,16 @@ run_scheme() { # scheme-name file-suffix
         xdotool mousemove --sync 5 5 mouseup 1
     else
         e2e_fail "cannot find the Remove box"
+    fi
+
+    e2e_click About
+    if drv wait "$ABOUT_CAPTION" 20000 >/dev/null; then
+        measure "$scheme" "$ABOUT_CAPTION" "About"
+        shot "$ABOUT_CAPTION" "colours-$suffix-about.png"
+        drv syscommand "$ABOUT_CAPTION" close
+        drv gone "$ABOUT_CAPTION" 10000 >/dev/null || e2e_fail "the About window did not close"
+    else
+        e2e_fail "$scheme: the About window did not open"
     fi
 
     e2e_click Continue

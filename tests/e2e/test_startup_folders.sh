@@ -6,9 +6,11 @@
 # it into %windir%\pss byte for byte, leaving the unknown shortcut and desktop.ini alone; the
 # Disabled items window puts every file back byte for byte and deletes the records; a record written
 # the way the utility of Windows XP writes it comes back the same way; Remove deletes a shortcut and
-# sends a program placed in the folder itself to the Recycle Bin. With the fault-injection build
-# (RUNSWEEP_FAULTS_EXE), Continue and Re-enable are killed after every change they make: each file
-# must then be in its folder or where its record says, and a normal run must finish the job.
+# sends a program placed in the folder itself to the Recycle Bin; runsweepc's dry run tells the
+# moves, and its disable and enable --all make them and put every file back. With the
+# fault-injection build (RUNSWEEP_FAULTS_EXE), Continue and Re-enable are killed after every change
+# they make: each file must then be in its folder or where its record says, and a normal run must
+# finish the job.
 # Prints "kills K, files lost L" before its verdict when the kills ran.
 source "$(dirname "$0")/lib.sh" "$1"
 
@@ -218,6 +220,32 @@ trash="$XDG_DATA_HOME/Trash/files"
 [ ! -e "$trash/Microsoft Office.lnk" ] || e2e_fail "a shortcut went to the Recycle Bin instead of being deleted"
 expect_sum "left alone" "$COMMON_DIR\\Adobe Gamma Loader.lnk" "$gamma_sum"
 expect_sum "left alone" "$USER_DIR\\Telegram.lnk" "$telegram_sum"
+expect_no_folder_records
+
+# --- runsweepc: the dry run tells the moves, disable and enable --all do them --------------------
+CONSOLE="$E2E_BUILD/runsweepc.exe"
+console() { wine "$CONSOLE" "$@" 2>>"$E2E_LOG" | tr -d '\r'; }
+seed_folders
+listed=$(console list --format csv | cut -d, -f1,2)
+[ "$listed" = "$(printf 'Name,Places\nAdobe Gamma Loader,Startup folder (all users)\nTelegram,Startup folder')" ] ||
+    e2e_fail "runsweepc list: $listed"
+told=$(console disable --all --dry-run)
+case $told in
+*"would move Adobe Gamma Loader.lnk from Startup folder (all users) to $PSS_DIR\\Adobe Gamma Loader.lnk.CommonStartup"*) ;;
+*) e2e_fail "the dry run did not tell the move: $told" ;;
+esac
+expect_sum "after the dry run" "$COMMON_DIR\\Adobe Gamma Loader.lnk" "$gamma_sum"
+expect_no_folder_records
+console disable --all >/dev/null || e2e_fail "runsweepc disable --all failed"
+expect_sum "kept by runsweepc" "$PSS_DIR\\Adobe Gamma Loader.lnk.CommonStartup" "$gamma_sum"
+expect_sum "kept by runsweepc" "$PSS_DIR\\Telegram.lnk.Startup" "$telegram_sum"
+expect_folder_record "$USER_DIR\\Telegram.lnk" .Startup "\"$TELEGRAM_TARGET\" -autostart"
+disabled=$(console disabled --format csv | cut -d, -f1,3)
+[ "$disabled" = "$(printf 'Name,Places\nAdobe Gamma Loader.lnk,Startup folder (all users)\nTelegram.lnk,Startup folder')" ] ||
+    e2e_fail "runsweepc disabled: $disabled"
+console enable --all >/dev/null || e2e_fail "runsweepc enable --all failed"
+expect_sum "back by runsweepc" "$COMMON_DIR\\Adobe Gamma Loader.lnk" "$gamma_sum"
+expect_sum "back by runsweepc" "$USER_DIR\\Telegram.lnk" "$telegram_sum"
 expect_no_folder_records
 
 # --- Kills -------------------------------------------------------------------------------------
