@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace runsweep {
@@ -66,9 +67,27 @@ std::vector<NamedChoice> ChoicesByName(const StartupList& list);
 std::vector<std::wstring> PresetChoices(const StartupList& list, const std::vector<NamedChoice>& before,
                                         const std::vector<std::wstring>& reenabled);
 
+// Entries that came out alike: one line each, with what they share said once before and after.
+struct MessageGroup {
+    std::wstring heading; // may be empty
+    std::vector<std::wstring> lines;
+    std::wstring advice; // may be empty
+};
+
+// A message that may list many entries. Paragraphs: the opening, each group, the closing.
 struct ClosingMessage {
-    std::wstring text;
+    std::wstring opening;
+    std::vector<MessageGroup> groups;
+    std::wstring closing;
+    // Where every entry can be seen when the message names only some of them.
+    std::wstring whereAll;
     MessageIcon icon = MessageIcon::Information;
+
+    std::size_t EntryLines() const;
+    // The message naming at most `listed` entries, the first ones: a group that names fewer than
+    // it holds says how many more, and the message then says where to see them all. Headings and
+    // advice always stay.
+    std::wstring Text(std::size_t listed = static_cast<std::size_t>(-1)) const;
 };
 
 // A value name as a message shows it: long names by their beginning and length, the empty name
@@ -76,8 +95,15 @@ struct ClosingMessage {
 std::wstring ShownName(const std::wstring& value);
 
 // kAllActionsDoneMessage (information icon) when every action took effect, also when there were
-// none; otherwise one error message listing every entry that was not changed, or whose startup
-// switch was not switched off, with the reason.
+// none; otherwise one error message naming every entry that was not changed, one per line with its
+// action and place, grouped by the reason: the entries a place needing administrator rights kept,
+// then each other reason in row order. The reason and the advice are said once per group. An entry
+// whose startup switch could not be switched off is told with its whole sentence, place by place.
 ClosingMessage ComposeClosingMessage(const std::vector<ActionRecord>& actions);
+
+// Entries grouped by a reason: one entry alone is one line, "name: reason"; several share it,
+// said once after their names ("Each: reason").
+void AddReasonGroups(std::vector<MessageGroup>& groups,
+                     const std::vector<std::pair<std::wstring, std::wstring>>& namesAndReasons);
 
 } // namespace runsweep

@@ -220,23 +220,98 @@ std::vector<std::wstring> ReenabledNames(const std::vector<EnableRecord>& result
     return names;
 }
 
+namespace {
+
+// The line of an entry that a place needing administrator rights kept disabled: that place, and
+// what came back elsewhere. Empty for any other entry.
+std::wstring AdministratorLine(const EnableRecord& record) {
+    if (!record.problem.empty() || record.switch_only || record.file) {
+        return std::wstring();
+    }
+    if (record.result.record_denied) {
+        // Nothing was put back: the entry would show both as starting and as disabled.
+        return ShownName(record.title) + L": its record in HKLM";
+    }
+    std::vector<RunPlace> denied;
+    std::vector<RunPlace> back;
+    std::wstring refused;
+    // In the order the user knows the places by, whatever order they were written back in.
+    for (const RunPlace shown : {RunPlace::CurrentUser, RunPlace::Machine64, RunPlace::Machine32}) {
+        for (const EnablePlaceResult& place : record.result.places) {
+            if (place.place != shown) {
+                continue;
+            }
+            switch (place.outcome) {
+            case EnablePlaceOutcome::NeedsAdministrator:
+                denied.push_back(place.place);
+                break;
+            case EnablePlaceOutcome::Restored:
+            case EnablePlaceOutcome::AlreadyThere:
+                back.push_back(place.place);
+                break;
+            case EnablePlaceOutcome::Failed:
+                refused += L"; " + std::wstring(PlaceLabel(place.place)) + L" refused the change (error " +
+                           std::to_wstring(place.status) + L")";
+                break;
+            case EnablePlaceOutcome::SwitchNotOn:
+                // Back, but Task Manager's switch keeps it from starting: the entry's own sentence
+                // tells that place by place.
+                return std::wstring();
+            case EnablePlaceOutcome::Conflict:
+            case EnablePlaceOutcome::NotTried:
+                break;
+            }
+        }
+    }
+    if (denied.empty()) {
+        return std::wstring();
+    }
+    std::wstring line = ShownName(record.title) + L": " + PlaceList(denied);
+    if (!back.empty()) {
+        line += L"; re-enabled in " + PlaceList(back);
+    }
+    return line + refused;
+}
+
+} // namespace
+
 ClosingMessage ComposeReenableMessage(const std::vector<EnableRecord>& results) {
+    ClosingMessage message;
     if (results.empty()) {
-        return ClosingMessage{L"No item was chosen to be re-enabled; nothing was changed.", MessageIcon::Information};
+        message.opening = L"No item was chosen to be re-enabled; nothing was changed.";
+        return message;
     }
-    std::wstring text;
-    std::size_t done = 0;
+    const ReasonWording wording = WindowReasonWording();
+    MessageGroup back;
+    MessageGroup administrator;
+    administrator.heading = L"Still disabled where administrator rights are needed:";
+    administrator.advice = wording.run_as_administrator + L" to re-enable them there.";
+    std::vector<std::pair<std::wstring, std::wstring>> others;
     for (const EnableRecord& record : results) {
-        const bool took = record.TookEffect();
-        done += took ? 1 : 0;
-        text += text.empty() ? L"" : L"\r\n\r\n";
-        text += ShownName(record.title) + L": " + Outcome(record);
+        if (record.TookEffect()) {
+            back.lines.push_back(ShownName(record.title) + L": " + Outcome(record));
+        } else if (std::wstring line = AdministratorLine(record); !line.empty()) {
+            administrator.lines.push_back(std::move(line));
+        } else {
+            others.emplace_back(ShownName(record.title), Outcome(record));
+        }
     }
-    if (done == results.size()) {
-        text += L"\r\n\r\nChanges will take effect after the system is restarted.";
-        return ClosingMessage{std::move(text), MessageIcon::Information};
+    if (administrator.lines.empty() && others.empty()) {
+        message.groups.push_back(std::move(back));
+        message.closing = L"Changes will take effect after the system is restarted.";
+        return message;
     }
-    return ClosingMessage{L"Not every item could be re-enabled:\r\n\r\n" + text, MessageIcon::Error};
+    message.icon = MessageIcon::Error;
+    message.opening = L"Not every item could be re-enabled:";
+    if (!administrator.lines.empty()) {
+        message.groups.push_back(std::move(administrator));
+    }
+    AddReasonGroups(message.groups, others);
+    if (!back.lines.empty()) {
+        message.groups.push_back(std::move(back));
+    }
+    message.whereAll = L"Every entry still disabled: \"runsweepc disabled\".";
+    return message;
 }
 
 } // namespace runsweep

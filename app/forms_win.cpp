@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <stdexcept>
 #include <utility>
@@ -1217,9 +1218,76 @@ UINT MessageBoxStyle(MessageIcon icon) noexcept {
     return MB_OK;
 }
 
+std::wstring FitMessageToScreen(HWND owner, std::size_t total,
+                                const std::function<std::wstring(std::size_t)>& compose) {
+    const std::wstring whole = compose(total);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    HMONITOR handle = owner ? ::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST)
+                            : ::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) {
+        // Systems before Vista know the structure without its last member.
+        metrics.cbSize = offsetof(NONCLIENTMETRICSW, iPaddedBorderWidth);
+        ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0);
+    }
+    if (!::GetMonitorInfoW(handle, &monitor)) {
+        return whole;
+    }
+    const UniqueFont font(::CreateFontIndirectW(&metrics.lfMessageFont));
+    const UniqueMemoryDC dc(::CreateCompatibleDC(nullptr));
+    if (!font || !dc) {
+        return whole;
+    }
+    const SelectObjectScope selected(dc.get(), font.get());
+    const unsigned dpi = WindowDpi(nullptr);
+    const RECT& work = monitor.rcWork;
+    // Measured at least as narrow as message boxes lay their text out (Wine's wraps it at about 250
+    // pixels), so lines wrap here at least as often as there; the rest of the box (caption, margins,
+    // the band with OK) is allowed for generously.
+    const int width = std::min<int>((work.right - work.left) / 2, ::MulDiv(220, static_cast<int>(dpi), 96));
+    const int room = (work.bottom - work.top) - ::GetSystemMetrics(SM_CYCAPTION) -
+                     2 * ::GetSystemMetrics(SM_CYFIXEDFRAME) - ::MulDiv(120, static_cast<int>(dpi), 96);
+    const auto fits = [&](const std::wstring& text) {
+        RECT bounds{0, 0, width, 0};
+        ::DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &bounds,
+                    DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+        return bounds.bottom <= room;
+    };
+    if (fits(whole)) {
+        return whole;
+    }
+    // The most entries that fit: compose(0) names none and has to do when even that is too tall.
+    std::size_t low = 0;
+    std::size_t high = total;
+    while (low + 1 < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        (fits(compose(middle)) ? low : high) = middle;
+    }
+    return compose(low);
+}
+
 void MessageBoxSink::ShowMessage(const std::wstring& text, MessageIcon icon) {
     HWND owner = owner_ && ::IsWindow(owner_) ? owner_ : nullptr;
-    ::MessageBoxW(owner, text.c_str(), kApplicationTitle, MessageBoxStyle(icon) | (owner ? 0 : MB_TASKMODAL));
+    // Whatever the message, its box and OK button stay on the screen.
+    std::vector<std::wstring> lines;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(L'\n', start);
+        lines.push_back(text.substr(start, end == std::wstring::npos ? std::wstring::npos : end + 1 - start));
+        if (end == std::wstring::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    const std::wstring shown = FitMessageToScreen(owner, lines.size(), [&](std::size_t count) {
+        std::wstring kept;
+        for (std::size_t i = 0; i < count; ++i) {
+            kept += lines[i];
+        }
+        return count < lines.size() ? kept + L"\u2026" : kept;
+    });
+    ::MessageBoxW(owner, shown.c_str(), kApplicationTitle, MessageBoxStyle(icon) | (owner ? 0 : MB_TASKMODAL));
 }
 
 } // namespace runsweep

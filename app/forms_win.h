@@ -332,7 +332,7 @@ private:
 };
 
 // Shows the core's messages as modal message boxes titled "Runsweep", owned by the program's main
-// window once it exists.
+// window once it exists. A text too tall for the screen is cut after the lines that fit.
 class MessageBoxSink : public MessageSink {
 public:
     void SetOwner(HWND owner) noexcept { owner_ = owner; }
@@ -341,6 +341,11 @@ public:
 private:
     HWND owner_ = nullptr;
 };
+
+// The text of a message naming as many of its `total` entries as let its box stand whole in the
+// work area of the monitor of `owner` (the primary one when null): `compose(n)` is the text naming
+// the first n. With room for all of them, compose(total).
+std::wstring FitMessageToScreen(HWND owner, std::size_t total, const std::function<std::wstring(std::size_t)>& compose);
 
 // MessageBoxW's style for an icon: MB_OK and the matching icon flag.
 UINT MessageBoxStyle(MessageIcon icon) noexcept;

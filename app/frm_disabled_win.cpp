@@ -108,7 +108,9 @@ void frmDisabled::OnReenableClick() {
     carried_out_ = !results.empty();
     reenabled_ = ReenabledNames(results);
     const ClosingMessage closing = ComposeReenableMessage(results);
-    messages_.ShowMessage(closing.text, closing.icon);
+    messages_.ShowMessage(
+        FitMessageToScreen(Handle(), closing.EntryLines(), [&](std::size_t listed) { return closing.Text(listed); }),
+        closing.icon);
     Close();
 }
 

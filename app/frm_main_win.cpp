@@ -171,7 +171,9 @@ void frmMain::OnContinueClick() {
         KeepsStartupSwitch(RunningWindowsVersion()) ? SwitchClock(FileTimeNow()) : SwitchClock(std::nullopt);
     const ClosingMessage closing =
         ComposeClosingMessage(CarryOutChoices(Startups(), registry_, files_, messages_, clock));
-    messages_.ShowMessage(closing.text, closing.icon);
+    messages_.ShowMessage(
+        FitMessageToScreen(Handle(), closing.EntryLines(), [&](std::size_t listed) { return closing.Text(listed); }),
+        closing.icon);
     Close();
 }
 

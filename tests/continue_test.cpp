@@ -116,9 +116,9 @@ TEST(ContinueWalk, WhatTheListBecomesDuringAnActionChangesNothingCarriedOut) {
     EXPECT_EQ(actions[2].value, L"ctfmon");
     // Every row is reported: two not changed, one done.
     const ClosingMessage closing = ComposeClosingMessage(actions);
-    EXPECT_NE(closing.text.find(L"qttask (Disable)"), std::wstring::npos);
-    EXPECT_NE(closing.text.find(L"jusched (Disable)"), std::wstring::npos);
-    EXPECT_NE(closing.text.find(L"The other chosen action was carried out."), std::wstring::npos) << closing.text;
+    EXPECT_NE(closing.Text().find(L"qttask (Disable)"), std::wstring::npos);
+    EXPECT_NE(closing.Text().find(L"jusched (Disable)"), std::wstring::npos);
+    EXPECT_NE(closing.Text().find(L"The other chosen action was carried out."), std::wstring::npos) << closing.Text();
 
     FakeList changed({{L"qttask", L"disable"}, {L"jusched", L"none"}, {L"ctfmon", L"remove"}});
     done.clear();
@@ -135,14 +135,15 @@ TEST(ContinueWalk, WhatTheListBecomesDuringAnActionChangesNothingCarriedOut) {
 
 TEST(ContinueMessage, ClaimsSuccessOnlyWhenEveryChosenActionTookEffect) {
     const ClosingMessage none = ComposeClosingMessage({});
-    EXPECT_EQ(none.text, L"All actions executed succesfully! Changes will take effect after the system is restarted.");
+    EXPECT_EQ(none.Text(),
+              L"All actions executed succesfully! Changes will take effect after the system is restarted.");
     EXPECT_EQ(none.icon, MessageIcon::Information);
 
     const ClosingMessage done =
         ComposeClosingMessage({Record(L"qttask", ChosenAction::Disable, ActionOutcome::Done),
                                Record(L"qttask", ChosenAction::Disable, ActionOutcome::AlreadyGone),
                                Record(L"jusched", ChosenAction::Remove, ActionOutcome::Done)});
-    EXPECT_EQ(done.text, kAllActionsDoneMessage);
+    EXPECT_EQ(done.Text(), kAllActionsDoneMessage);
     EXPECT_EQ(done.icon, MessageIcon::Information);
 
     for (ActionOutcome failure :
@@ -151,42 +152,87 @@ TEST(ContinueMessage, ClaimsSuccessOnlyWhenEveryChosenActionTookEffect) {
         const ClosingMessage one = ComposeClosingMessage({Record(L"qttask", ChosenAction::Disable, ActionOutcome::Done),
                                                           Record(L"jusched", ChosenAction::Disable, failure, 5)});
         EXPECT_EQ(one.icon, MessageIcon::Error);
-        EXPECT_EQ(one.text.find(L"succesfully"), std::wstring::npos);
-        EXPECT_NE(one.text.find(L"jusched (Disable): "), std::wstring::npos) << one.text;
-        EXPECT_EQ(one.text.find(L"qttask"), std::wstring::npos) << "a done entry is not listed as unchanged";
-        EXPECT_NE(one.text.find(L"The other chosen action was carried out."), std::wstring::npos) << one.text;
+        EXPECT_EQ(one.Text().find(L"succesfully"), std::wstring::npos);
+        EXPECT_NE(one.Text().find(L"jusched (Disable): "), std::wstring::npos) << one.Text();
+        EXPECT_EQ(one.Text().find(L"qttask"), std::wstring::npos) << "a done entry is not listed as unchanged";
+        EXPECT_NE(one.Text().find(L"The other chosen action was carried out."), std::wstring::npos) << one.Text();
     }
 }
 
-TEST(ContinueMessage, NamesEveryUnchangedEntryWithItsReason) {
+TEST(ContinueMessage, GroupsUnchangedEntriesByReasonOnePerLineWithTheReasonOnceAndShortensWhole) {
+    ActionRecord java = Record(L"Java", ChosenAction::Disable, ActionOutcome::Partial, 5);
+    java.result.places = {{RunPlace::Machine64, PlaceOutcome::NeedsAdministrator, 5},
+                          {RunPlace::CurrentUser, PlaceOutcome::Removed, 0},
+                          {RunPlace::Machine32, PlaceOutcome::Failed, 1018}};
     const ClosingMessage message =
         ComposeClosingMessage({Record(L"qttask", ChosenAction::Disable, ActionOutcome::NeedsAdministrator, 5),
                                Record(L"ctfmon", ChosenAction::Remove, ActionOutcome::Done),
                                Record(L"jusched", ChosenAction::Remove, ActionOutcome::Failed, 1021),
-                               Record(L"a\\b", ChosenAction::Disable, ActionOutcome::NameNotRecordable, 87),
                                Record(L"nero", ChosenAction::Disable, ActionOutcome::RecordFailed, 13),
-                               Record(L"", ChosenAction::Remove, ActionOutcome::Done)});
-    const std::wstring& text = message.text;
+                               Record(L"a\\b", ChosenAction::Disable, ActionOutcome::NameNotRecordable, 87),
+                               Record(L"", ChosenAction::Remove, ActionOutcome::Done), java,
+                               Record(L"nero2", ChosenAction::Disable, ActionOutcome::RecordFailed, 13)});
     EXPECT_EQ(message.icon, MessageIcon::Error);
-    const auto admin = text.find(L"qttask (Disable): not changed: it needs administrator rights");
-    const auto failed = text.find(L"jusched (Remove): not changed: the registry refused (error 1021)");
-    const auto name = text.find(L"a\\b (Disable): not changed: its name cannot be recorded");
-    const auto record = text.find(L"nero (Disable): not changed: its MSConfig record could not be written (error 13)");
-    ASSERT_NE(admin, std::wstring::npos) << text;
-    ASSERT_NE(failed, std::wstring::npos) << text;
-    ASSERT_NE(name, std::wstring::npos) << text;
-    ASSERT_NE(record, std::wstring::npos) << text;
-    EXPECT_LT(admin, failed) << "entries are listed in row order";
-    EXPECT_LT(failed, name);
-    EXPECT_LT(name, record);
-    EXPECT_NE(text.find(L"run it as administrator"), std::wstring::npos);
-    EXPECT_EQ(text.find(L"ctfmon"), std::wstring::npos);
-    EXPECT_NE(text.find(L"The other 2 chosen actions were carried out."), std::wstring::npos) << text;
+    EXPECT_EQ(message.EntryLines(), 6u);
+    const std::wstring administrator = L"Not changed where administrator rights are needed:\r\n"
+                                       L"qttask (Disable): its record in HKLM\r\n"
+                                       L"Java (Disable): HKLM; removed from HKCU; HKLM (32-bit) refused the change "
+                                       L"(error 1018)\r\n"
+                                       L"Close Runsweep and run it as administrator to change them there.";
+    const std::wstring record =
+        L"Each: not changed: its MSConfig record could not be written (error 13), so the entry was left in place "
+        L"rather than lost.";
+    const std::wstring other = L"The other 2 chosen actions were carried out. Changes will take effect after the "
+                               L"system is restarted.";
+    EXPECT_EQ(message.Text(),
+              L"Not every action could be carried out:\r\n\r\n" + administrator + L"\r\n\r\n" +
+                  L"jusched (Remove): not changed: the registry refused (error 1021).\r\n\r\n"
+                  L"nero (Disable)\r\nnero2 (Disable)\r\n" +
+                  record + L"\r\n\r\n" +
+                  L"a\\b (Disable): not changed: its name cannot be recorded for MSConfig, so the entry was left in "
+                  L"place. Choose \"Remove\" to take it out without a record.\r\n\r\n" +
+                  other);
+    // Shortened, the first entries stay; each group says how many more it holds, the reasons and
+    // the advice stay, and the message says where to see them all.
+    EXPECT_EQ(message.Text(3), L"Not every action could be carried out:\r\n\r\n" + administrator +
+                                   L"\r\n\r\n"
+                                   L"jusched (Remove): not changed: the registry refused (error 1021).\r\n\r\n"
+                                   L"2 entries\r\n" +
+                                   record + L"\r\n\r\n\u2026and 1 more entry\r\n\r\n" + other +
+                                   L"\r\n\r\nEvery entry still in a Run key: \"runsweepc list\".");
+    const std::wstring one = message.Text(1);
+    EXPECT_NE(one.find(L"qttask (Disable): its record in HKLM\r\n\u2026and 1 more\r\nClose Runsweep"),
+              std::wstring::npos)
+        << one;
+    EXPECT_NE(one.find(L"\u2026and 2 more entries"), std::wstring::npos) << one;
+    EXPECT_EQ(message.Text(6), message.Text());
 
     const ClosingMessage alone =
         ComposeClosingMessage({Record(L"qttask", ChosenAction::Disable, ActionOutcome::NeedsAdministrator, 5)});
-    EXPECT_NE(alone.text.find(L"No other action was chosen."), std::wstring::npos) << alone.text;
-    EXPECT_EQ(alone.text.find(L"The other"), std::wstring::npos) << alone.text;
+    EXPECT_NE(alone.Text().find(L"No other action was chosen."), std::wstring::npos) << alone.Text();
+    EXPECT_EQ(alone.Text().find(L"The other"), std::wstring::npos) << alone.Text();
+}
+
+TEST(ContinueMessage, FortyEntriesNeedingAdministratorRightsMakeOneLineEach) {
+    std::vector<ActionRecord> actions;
+    for (int i = 0; i < 40; ++i) {
+        ActionRecord record =
+            Record((L"entry" + std::to_wstring(i)).c_str(), ChosenAction::Remove, ActionOutcome::NeedsAdministrator, 5);
+        record.result.places = {{RunPlace::Machine64, PlaceOutcome::NeedsAdministrator, 5}};
+        actions.push_back(record);
+    }
+    const ClosingMessage message = ComposeClosingMessage(actions);
+    const std::wstring text = message.Text();
+    std::size_t lines = 1;
+    for (const wchar_t c : text) {
+        lines += c == L'\n' ? 1 : 0;
+    }
+    // The opening, a blank line, the heading, 40 entries, the advice, a blank line, the closing.
+    EXPECT_EQ(lines, 46u) << text;
+    EXPECT_EQ(text.find(L"administrator", text.find(L"entry39 (Remove): HKLM\r\n") + 30), text.rfind(L"administrator"))
+        << "the advice is said once";
+    EXPECT_EQ(message.Text(0).find(L"entry0"), std::wstring::npos);
+    EXPECT_NE(message.Text(0).find(L"40 entries"), std::wstring::npos) << message.Text(0);
 }
 
 TEST(ContinueMessage, ANameTooLongForAMessageBoxShowsItsBeginningAndLength) {
@@ -195,18 +241,20 @@ TEST(ContinueMessage, ANameTooLongForAMessageBoxShowsItsBeginningAndLength) {
     const std::wstring shown = std::wstring(60, L'L') + L"\u2026 (a name of 16383 characters) (Disable): ";
     const ClosingMessage message =
         ComposeClosingMessage({Record(longest.c_str(), ChosenAction::Disable, ActionOutcome::NameNotRecordable, 87)});
-    EXPECT_NE(message.text.find(shown), std::wstring::npos) << message.text.substr(0, 200);
-    EXPECT_LT(message.text.size(), 600u);
+    EXPECT_NE(message.Text().find(shown), std::wstring::npos) << message.Text().substr(0, 200);
+    EXPECT_LT(message.Text().size(), 600u);
 
     // A surrogate pair is not cut in half; names of up to 64 characters show whole.
     const std::wstring pairs = std::wstring(59, L'a') + L"\xD83D\xDE00" + std::wstring(10, L'b');
     const ClosingMessage cut =
         ComposeClosingMessage({Record(pairs.c_str(), ChosenAction::Remove, ActionOutcome::Failed, 5)});
-    EXPECT_NE(cut.text.find(std::wstring(59, L'a') + L"\u2026 (a name of 71 characters) (Remove)"), std::wstring::npos)
-        << cut.text;
+    EXPECT_NE(cut.Text().find(std::wstring(59, L'a') + L"\u2026 (a name of 71 characters) (Remove)"),
+              std::wstring::npos)
+        << cut.Text();
     const std::wstring limit(64, L'K');
     EXPECT_NE(ComposeClosingMessage({Record(limit.c_str(), ChosenAction::Remove, ActionOutcome::Failed, 5)})
-                  .text.find(limit + L" (Remove): "),
+                  .Text()
+                  .find(limit + L" (Remove): "),
               std::wstring::npos);
 }
 
@@ -240,7 +288,7 @@ TEST_F(ContinueOnRegistry, CarriesOutEveryRowAndRecordsDisabledEntries) {
     const std::vector<ActionRecord> actions = CarryOutChoices(list, registry, messages);
     const ClosingMessage closing = ComposeClosingMessage(actions);
 
-    EXPECT_EQ(closing.text, kAllActionsDoneMessage);
+    EXPECT_EQ(closing.Text(), kAllActionsDoneMessage);
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_FALSE(InRun(Hive::LocalMachine, L"qttask"));
     EXPECT_FALSE(InRun(Hive::CurrentUser, L"jusched"));
@@ -281,13 +329,12 @@ TEST_F(ContinueOnRegistry, WithoutRightsToTheMachineKeysTellsTheTruth) {
     EXPECT_FALSE(InRun(Hive::CurrentUser, L"jusched"));
     EXPECT_TRUE(InRun(Hive::LocalMachine, L"ctfmon"));
     EXPECT_EQ(closing.icon, MessageIcon::Error);
-    EXPECT_NE(closing.text.find(L"qttask (Disable): not changed: it needs administrator rights"), std::wstring::npos)
-        << closing.text;
-    EXPECT_NE(closing.text.find(L"ctfmon (Remove): not removed from HKLM, which needs administrator rights"),
+    EXPECT_NE(closing.Text().find(L"Not changed where administrator rights are needed:\r\n"
+                                  L"qttask (Disable): its record in HKLM\r\nctfmon (Remove): HKLM\r\n"),
               std::wstring::npos)
-        << closing.text;
-    EXPECT_EQ(closing.text.find(L"jusched"), std::wstring::npos);
-    EXPECT_NE(closing.text.find(L"The other chosen action was carried out."), std::wstring::npos);
+        << closing.Text();
+    EXPECT_EQ(closing.Text().find(L"jusched"), std::wstring::npos);
+    EXPECT_NE(closing.Text().find(L"The other chosen action was carried out."), std::wstring::npos);
 }
 
 // Every way Remove and Disable can end over the places a name can live in, when the user may
@@ -375,10 +422,10 @@ TEST_F(ContinueOnRegistry, TheClosingMessageSaysWhatWasDoneInEveryPlace) {
                     }
                     EXPECT_EQ(read == kFileNotFound, action == ChosenAction::Remove || removed.empty());
                     if (kept.empty() && not_switched.empty()) {
-                        EXPECT_EQ(closing.text, kAllActionsDoneMessage);
+                        EXPECT_EQ(closing.Text(), kAllActionsDoneMessage);
                         continue;
                     }
-                    const std::wstring& text = closing.text;
+                    const std::wstring& text = closing.Text();
                     EXPECT_EQ(closing.icon, MessageIcon::Error);
                     EXPECT_EQ(text.find(L"succesfully"), std::wstring::npos);
                     const std::wstring head =
@@ -395,6 +442,19 @@ TEST_F(ContinueOnRegistry, TheClosingMessageSaysWhatWasDoneInEveryPlace) {
                         }
                         return out;
                     };
+                    if (not_switched.empty()) {
+                        // Places kept by administrator rights alone: one line in their group.
+                        std::wstring line = L"\r\n" + head + list_of(kept);
+                        if (!removed.empty()) {
+                            line += L"; removed from " + list_of(removed);
+                        }
+                        line += L"\r\nClose Runsweep and run it as administrator to change them there.";
+                        EXPECT_NE(text.find(line), std::wstring::npos)
+                            << "expected: " << ::testing::PrintToString(line)
+                            << "\nmessage: " << ::testing::PrintToString(text);
+                        continue;
+                    }
+                    // A switch that stayed on after the value went: the whole sentence, place by place.
                     if (!removed.empty()) {
                         expected += L"removed from " + list_of(removed);
                     }
@@ -406,11 +466,9 @@ TEST_F(ContinueOnRegistry, TheClosingMessageSaysWhatWasDoneInEveryPlace) {
                     if (!switched.empty()) {
                         expected += L"; switched off in Task Manager for " + list_of(switched);
                     }
-                    if (!not_switched.empty()) {
-                        expected += L"; not switched off in Task Manager for " + list_of(not_switched) +
-                                    (not_switched.size() == 1 ? L", which needs administrator rights"
-                                                              : L", which need administrator rights");
-                    }
+                    expected += L"; not switched off in Task Manager for " + list_of(not_switched) +
+                                (not_switched.size() == 1 ? L", which needs administrator rights"
+                                                          : L", which need administrator rights");
                     expected += L".";
                     EXPECT_NE(text.find(expected), std::wstring::npos)
                         << "expected: " << ::testing::PrintToString(expected)

@@ -98,10 +98,10 @@ TEST(DisabledItemsCarryOut, OnlyRowsChosenForReenablingAndNeverARecordNotUnderst
 
     const ClosingMessage message = ComposeReenableMessage(results);
     EXPECT_EQ(message.icon, MessageIcon::Error);
-    EXPECT_EQ(message.text, L"Not every item could be re-enabled:\r\n\r\n"
-                            L"back: re-enabled in HKLM (32-bit).\r\n\r\n"
-                            L"broken: not re-enabled: its record cannot be understood (it holds no command), so "
-                            L"nothing was changed.");
+    EXPECT_EQ(message.Text(), L"Not every item could be re-enabled:\r\n\r\n"
+                              L"broken: not re-enabled: its record cannot be understood (it holds no command), so "
+                              L"nothing was changed.\r\n\r\n"
+                              L"back: re-enabled in HKLM (32-bit).");
 }
 
 TEST(DisabledItemsMessage, EveryOutcomeIsToldAsItIs) {
@@ -115,48 +115,78 @@ TEST(DisabledItemsMessage, EveryOutcomeIsToldAsItIs) {
         one(Result(EnableOutcome::Done, {{RunPlace::CurrentUser, EnablePlaceOutcome::Restored, 0},
                                          {RunPlace::Machine64, EnablePlaceOutcome::AlreadyThere, 0}}));
     EXPECT_EQ(done.icon, MessageIcon::Information);
-    EXPECT_EQ(done.text, L"qttask: re-enabled in HKCU and HKLM.\r\n\r\nChanges will take effect after the system is "
-                         L"restarted.");
+    EXPECT_EQ(done.Text(), L"qttask: re-enabled in HKCU and HKLM.\r\n\r\nChanges will take effect after the system is "
+                           L"restarted.");
 
     const ClosingMessage conflict =
         one(Result(EnableOutcome::Conflict, {{RunPlace::CurrentUser, EnablePlaceOutcome::NotTried, 0},
                                              {RunPlace::Machine64, EnablePlaceOutcome::Conflict, 0}}));
     EXPECT_EQ(conflict.icon, MessageIcon::Error);
-    EXPECT_NE(conflict.text.find(L"qttask: not re-enabled: HKLM already holds a value of this name with another "
-                                 L"command, so nothing was changed."),
+    EXPECT_NE(conflict.Text().find(L"qttask: not re-enabled: HKLM already holds a value of this name with another "
+                                   L"command, so nothing was changed."),
               std::wstring::npos)
-        << conflict.text;
+        << conflict.Text();
 
     const ClosingMessage partial = one(Result(EnableOutcome::Partial,
                                               {{RunPlace::CurrentUser, EnablePlaceOutcome::Restored, 0},
                                                {RunPlace::Machine64, EnablePlaceOutcome::NeedsAdministrator, 5}},
                                               kAccessDenied));
-    EXPECT_NE(partial.text.find(L"qttask: re-enabled in HKCU only: HKLM needs administrator rights. Its record is "
-                                L"kept for the rest. Close Runsweep and run it as administrator"),
+    EXPECT_NE(partial.Text().find(L"Still disabled where administrator rights are needed:\r\nqttask: HKLM; "
+                                  L"re-enabled in HKCU\r\nClose Runsweep and run it as administrator to re-enable "
+                                  L"them there."),
               std::wstring::npos)
-        << partial.text;
+        << partial.Text();
 
     const ClosingMessage failed =
         one(Result(EnableOutcome::Failed, {{RunPlace::Machine32, EnablePlaceOutcome::Failed, 1018}}, 1018));
-    EXPECT_NE(failed.text.find(L"not re-enabled: HKLM (32-bit) refused the change (error 1018). It stays disabled."),
+    EXPECT_NE(failed.Text().find(L"not re-enabled: HKLM (32-bit) refused the change (error 1018). It stays disabled."),
               std::wstring::npos)
-        << failed.text;
-    EXPECT_EQ(failed.text.find(L"administrator"), std::wstring::npos);
+        << failed.Text();
+    EXPECT_EQ(failed.Text().find(L"administrator"), std::wstring::npos);
 
     const ClosingMessage unreadable = one(Result(EnableOutcome::Failed, {}, kOutOfMemory));
-    EXPECT_NE(unreadable.text.find(L"the registry refused (error 14)"), std::wstring::npos) << unreadable.text;
+    EXPECT_NE(unreadable.Text().find(L"the registry refused (error 14)"), std::wstring::npos) << unreadable.Text();
 
     const ClosingMessage kept = one(Result(EnableOutcome::RecordNotDeleted,
                                            {{RunPlace::CurrentUser, EnablePlaceOutcome::Restored, 0}}, kAccessDenied));
     EXPECT_EQ(kept.icon, MessageIcon::Error);
-    EXPECT_NE(kept.text.find(L"re-enabled in HKCU, but its record could not be deleted (error 5)"), std::wstring::npos);
-
-    EXPECT_NE(one(Result(EnableOutcome::RecordGone, {}, kFileNotFound)).text.find(L"no longer there"),
+    EXPECT_NE(kept.Text().find(L"re-enabled in HKCU, but its record could not be deleted (error 5)"),
               std::wstring::npos);
+
+    EXPECT_NE(one(Result(EnableOutcome::RecordGone, {}, kFileNotFound)).Text().find(L"no longer there"),
+              std::wstring::npos);
+
+    // Many at once: the ones administrator rights kept disabled one per line with the advice once,
+    // those that came back one per line; shortened, where to see every entry still disabled.
+    std::vector<EnableRecord> many;
+    for (const wchar_t* name : {L"one", L"two", L"three", L"four", L"five"}) {
+        EnableRecord record;
+        record.title = name;
+        const bool denied = std::wstring(name).size() == 3;
+        record.result = denied
+                            ? Result(EnableOutcome::NeedsAdministrator,
+                                     {{RunPlace::Machine64, EnablePlaceOutcome::NeedsAdministrator, 5}}, kAccessDenied)
+                            : Result(EnableOutcome::Done, {{RunPlace::CurrentUser, EnablePlaceOutcome::Restored, 0}});
+        many.push_back(record);
+    }
+    many[1].result.record_denied = true; // the record may not be deleted: nothing was put back
+    many[1].result.places.clear();
+    const ClosingMessage grouped = ComposeReenableMessage(many);
+    EXPECT_EQ(grouped.Text(), L"Not every item could be re-enabled:\r\n\r\n"
+                              L"Still disabled where administrator rights are needed:\r\none: HKLM\r\n"
+                              L"two: its record in HKLM\r\n"
+                              L"Close Runsweep and run it as administrator to re-enable them there.\r\n\r\n"
+                              L"three: re-enabled in HKCU.\r\nfour: re-enabled in HKCU.\r\nfive: re-enabled in HKCU.");
+    EXPECT_NE(grouped.Text(1).find(L"one: HKLM\r\n\u2026and 1 more\r\nClose Runsweep"), std::wstring::npos)
+        << grouped.Text(1);
+    EXPECT_NE(grouped.Text(1).find(L"\u2026and 3 more entries\r\n\r\nEvery entry still disabled: \"runsweepc "
+                                   L"disabled\"."),
+              std::wstring::npos)
+        << grouped.Text(1);
 
     const ClosingMessage nothing = ComposeReenableMessage({});
     EXPECT_EQ(nothing.icon, MessageIcon::Information);
-    EXPECT_EQ(nothing.text, L"No item was chosen to be re-enabled; nothing was changed.");
+    EXPECT_EQ(nothing.Text(), L"No item was chosen to be re-enabled; nothing was changed.");
 }
 
 TEST(DisabledItemsCarryOut, ThroughTheRegistryEachChosenRecordComesBack) {
@@ -285,17 +315,17 @@ TEST(DisabledItemsCarryOut, EntriesOnlySwitchedOffAreRowsThatReenablingSwitchesO
     EXPECT_FALSE(results[0].TookEffect());
     ClosingMessage message = ComposeReenableMessage(results);
     EXPECT_EQ(message.icon, MessageIcon::Error);
-    EXPECT_NE(message.text.find(L"Steam: switched on again in HKCU; not in HKLM, which needs administrator rights. "
-                                L"Close Runsweep and run it as administrator to change it there."),
+    EXPECT_NE(message.Text().find(L"Steam: switched on again in HKCU; not in HKLM, which needs administrator rights. "
+                                  L"Close Runsweep and run it as administrator to change it there."),
               std::wstring::npos)
-        << message.text;
+        << message.Text();
 
     registry.ClearFaults();
     registry.ClearLog();
     results = CarryOutReenable(list, items, registry);
     message = ComposeReenableMessage(results);
-    EXPECT_EQ(message.icon, MessageIcon::Information) << message.text;
-    EXPECT_EQ(message.text.find(L"Steam: switched on again in HKCU and HKLM."), 0u) << message.text;
+    EXPECT_EQ(message.icon, MessageIcon::Information) << message.Text();
+    EXPECT_EQ(message.Text().find(L"Steam: switched on again in HKCU and HKLM."), 0u) << message.Text();
     for (const RegistryCall& call : registry.Log()) {
         if (call.op == RegistryOp::SetValue || call.op == RegistryOp::Delete || call.op == RegistryOp::DeleteKey) {
             EXPECT_EQ(call.path, RunSwitchKey(RunPlace::Machine64).path) << "only HKLM's switch was left to change";
@@ -381,9 +411,9 @@ TEST(DisabledItemsCarryOut, FolderItemsAreRowsOfTheirOwnWhoseFilesComeBackAndAre
         kSuccess);
     EXPECT_EQ(state.value, SwitchValue::On) << "switched on explicitly";
     const ClosingMessage message = ComposeReenableMessage(results);
-    EXPECT_EQ(message.icon, MessageIcon::Information) << message.text;
-    EXPECT_EQ(message.text.find(FileNameOf(chosen.path) + L": back in " + ParentFolder(chosen.path) + L"."), 0u)
-        << message.text;
+    EXPECT_EQ(message.icon, MessageIcon::Information) << message.Text();
+    EXPECT_EQ(message.Text().find(FileNameOf(chosen.path) + L": back in " + ParentFolder(chosen.path) + L"."), 0u)
+        << message.Text();
 
     ASSERT_EQ(ReadDisabledItems(registry, true, items), kSuccess);
     EXPECT_EQ(items.records.size(), 1u);
@@ -400,7 +430,7 @@ TEST(DisabledItemsCarryOut, FolderItemsAreRowsOfTheirOwnWhoseFilesComeBackAndAre
     const std::vector<EnableRecord> refused = CarryOutReenable(again, items, registry, files, true);
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_FALSE(refused[0].TookEffect());
-    EXPECT_NE(ComposeReenableMessage(refused).text.find(L"is there again, and the disabled copy stays at"),
+    EXPECT_NE(ComposeReenableMessage(refused).Text().find(L"is there again, and the disabled copy stays at"),
               std::wstring::npos);
     EXPECT_EQ(files.FileBytes(items.folder_records[0].path), (std::vector<unsigned char>{'n', 'e', 'w'}));
 }

@@ -3,6 +3,8 @@
 # that were not changed are named with the reason, the rest are done. Wine lets everyone write to
 # HKLM, so the refusals are made real ones: a Run key that only allows reading (what a standard
 # user meets on Windows), and a volatile record key, below which no lasting key can be created.
+# Entries refused for the same reason are named one per line with the advice once, in a message
+# that never grows taller than the screen.
 source "$(dirname "$0")/lib.sh" "$1"
 
 # --- No rights to the per-machine Run key --------------------------------------------------------
@@ -21,9 +23,10 @@ e2e_click Remove 1
 e2e_click Continue
 expected="Not every action could be carried out:
 
-jusched (Remove): removed from HKCU; not removed from HKLM, which needs administrator rights. Close Runsweep and run it as administrator to change it there.
-
-qttask (Disable): recorded for re-enabling; removed from HKCU; not removed from HKLM, which needs administrator rights. Close Runsweep and run it as administrator to change it there.
+Not changed where administrator rights are needed:
+jusched (Remove): HKLM; removed from HKCU
+qttask (Disable): HKLM; removed from HKCU
+Close Runsweep and run it as administrator to change them there.
 
 The other chosen action was carried out. Changes will take effect after the system is restarted."
 e2e_expect_message error "$expected"
@@ -65,6 +68,58 @@ e2e_wait_exit
 e2e_expect_absent HKCU jusched
 e2e_expect_present HKCU qttask
 e2e_expect_no_record qttask
+
+# --- Many entries the user may not change -------------------------------------------------------
+# Six, then forty entries of the per-machine Run key, the key read-only: one message names each
+# entry on a line of its own with the advice once, and never grows taller than the screen; beyond
+# what fits it says how many more there are and where to see them all. RUNSWEEP_SCREENSHOTS=folder
+# keeps both messages there (the six-entry one as docs/ shows it).
+catalogue_src="$(dirname "$0")/../../catalogue/builtin_catalogue.cpp"
+mapfile -t NAMES < <(grep -o '^    {L"[^"]*"' "$catalogue_src" | sed 's/^    {L"//; s/"$//' | awk '!seen[tolower($0)]++' |
+    head -n 40)
+[ "${#NAMES[@]}" = 40 ] || e2e_fail "found ${#NAMES[@]} catalogue names, expected 40"
+read -r screen_width screen_height < <(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1], d[2] }')
+work=$(e2e_temp_dir)
+for count in 6 40; do
+    e2e_reset_registry
+    {
+        printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\%s]\r\n' "$RUN_PATH"
+        for name in "${NAMES[@]:0:$count}"; do
+            printf '"%s"="C:\\\\Program Files\\\\%s.exe"\r\n' "$name" "$name"
+        done
+    } >"$work/many.reg"
+    e2e_import "Z:$(printf '%s' "$work/many.reg" | tr '/' '\\')" || e2e_fail "cannot seed $count entries"
+    drv read-only-key "$(e2e_run_key HKLM)" || e2e_fail "cannot make the HKLM Run key read-only"
+    e2e_start
+    e2e_click Continue
+    text=$(e2e_message_text)
+    read -r box_left box_top box_width box_height _ <<<"$(drv rect Runsweep)"
+    e2e_log "$count entries refused: a message box of $box_width x $box_height at $box_left,$box_top"
+    echo "[$E2E_NAME] $count entries refused: message box $box_width x $box_height pixels"
+    [ "$box_top" -ge 0 ] && [ $((box_top + box_height)) -le "$screen_height" ] && [ "$box_left" -ge 0 ] &&
+        [ $((box_left + box_width)) -le "$screen_width" ] ||
+        e2e_fail "$count entries: the message box ($box_width x $box_height at $box_left,$box_top) leaves the screen"
+    advice=$(printf '%s\n' "$text" | grep -c "run it as administrator")
+    [ "$advice" = 1 ] || e2e_fail "$count entries: the advice is given $advice times"
+    listed=$(printf '%s\n' "$text" | grep -c '^.* (Disable): HKLM$')
+    if [ "$count" = 6 ]; then
+        [ "$listed" = 6 ] || e2e_fail "six entries: $listed of them listed one per line: $text"
+        [ "$box_height" -le 300 ] || e2e_fail "six entries: a message box $box_height pixels tall"
+    else
+        more=$(printf '%s\n' "$text" | sed -n 's/^\xE2\x80\xA6and \([0-9]*\) more$/\1/p')
+        [ -n "$more" ] && [ $((listed + more)) = 40 ] || e2e_fail "forty entries: $listed listed and '$more' more: $text"
+        printf '%s\n' "$text" | grep -qF 'Every entry still in a Run key: "runsweepc list".' ||
+            e2e_fail "forty entries: the message does not say where to see them all"
+    fi
+    if [ -n "${RUNSWEEP_SCREENSHOTS:-}" ]; then
+        sleep 0.5
+        import -window root -crop "${box_width}x${box_height}+${box_left}+${box_top}" +repage \
+            "$RUNSWEEP_SCREENSHOTS/failure-message$([ "$count" = 6 ] || echo "-$count").png"
+    fi
+    e2e_dismiss
+    e2e_wait_exit
+    e2e_expect_present HKLM "${NAMES[0]}"
+done
 
 e2e_reset_registry
 e2e_done

@@ -174,7 +174,7 @@ done
 link_now=$(place_of "Re-enable disabled items")
 [ "$(( $(echo "$link_now" | cut -d' ' -f1) - x ))" = "$(( $(echo "$header_before" | cut -d' ' -f1) - x0 ))" ] ||
     e2e_fail "the link moved within the window: '$header_before' then '$link_now'"
-e2e_log "main window list: $small_list pixels high at 649 x 398, $large_list at 1000 x 760"
+echo "[$E2E_NAME] the list: $small_list pixels high at 649 x 398, $large_list at 1000 x 760"
 [ -n "$shots" ] && sleep 0.3 && e2e_screenshot_window "$shots/main-window-large.png"
 drv syscommand "$MAIN_CAPTION" close
 e2e_wait_exit

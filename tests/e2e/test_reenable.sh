@@ -196,6 +196,12 @@ xdotool key Tab
 xdotool key Escape
 drv gone "$DISABLED_CAPTION" 10000 >/dev/null || e2e_fail "Esc should close the Disabled items window"
 e2e_expect_no_message
+# Opened again, it has the size it was closed at.
+open_disabled_items
+read -r _ _ width height _ <<<"$(drv rect "$DISABLED_CAPTION")"
+[ "$width x $height" = "900 x 700" ] || e2e_fail "the Disabled items window came back at $width x $height, not 900 x 700"
+xdotool key Escape
+drv gone "$DISABLED_CAPTION" 10000 >/dev/null || e2e_fail "Esc should close the Disabled items window again"
 expect_gone "closed with Esc" "$(e2e_run_key HKCU)" jusched
 e2e_expect_record jusched "$JU_COMMAND" HKCU
 # Continue leaves alone what was just re-enabled.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <stdexcept>
@@ -767,6 +768,88 @@ TEST(FormsLayer, AKeptPlaceComesBackOnTheMonitorsOfNow) {
                                L"1,,3,4,96,0", L"1 ,2,3,4,96,0", L"99999999,2,3,4,96,0", L"1,2,3,4,96,0x"}) {
         EXPECT_FALSE(ParsePlacement(bad).has_value()) << bad;
     }
+}
+
+// The message box of this thread titled "Runsweep", once it is on the screen.
+struct ShownBox {
+    RECT rect{};
+    std::wstring text;
+};
+
+BOOL CALLBACK FindRunsweepBox(HWND hwnd, LPARAM found) {
+    wchar_t title[32] = {};
+    ::GetWindowTextW(hwnd, title, 32);
+    if (::IsWindowVisible(hwnd) && std::wstring(title) == kApplicationTitle) {
+        *reinterpret_cast<HWND*>(found) = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+ShownBox g_shown;
+
+// A named callback: a lambda does not convert to the calling convention of 32-bit Windows.
+void CALLBACK MeasureAndClose(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND box = nullptr;
+    ::EnumThreadWindows(::GetCurrentThreadId(), &FindRunsweepBox, reinterpret_cast<LPARAM>(&box));
+    if (!box) {
+        return;
+    }
+    ::KillTimer(nullptr, id);
+    ::GetWindowRect(box, &g_shown.rect);
+    wchar_t buffer[8192] = {};
+    ::GetWindowTextW(::GetDlgItem(box, 0xFFFF), buffer, 8192);
+    g_shown.text = buffer;
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+// Shows the message through the sink; a timer of the box's own loop measures the box and presses OK.
+ShownBox ShowAndMeasure(const std::wstring& text) {
+    g_shown = ShownBox{};
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 200, &MeasureAndClose);
+    MessageBoxSink sink;
+    sink.ShowMessage(text, MessageIcon::Error);
+    ::KillTimer(nullptr, timer);
+    return g_shown;
+}
+
+TEST(FormsLayer, NoMessageBoxIsTallerThanTheWorkArea) {
+    MONITORINFO primary{};
+    primary.cbSize = sizeof(primary);
+    ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &primary));
+    const RECT& work = primary.rcWork;
+    // A list of a few entries is shown whole; one of three hundred stops where the screen does.
+    struct Case {
+        int lines;
+        bool whole;
+    };
+    for (const Case c : {Case{5, true}, Case{300, false}}) {
+        std::wstring text = L"Not every item could be re-enabled:";
+        for (int i = 0; i < c.lines; ++i) {
+            text += L"\r\nentry " + std::to_wstring(i) + L": HKLM";
+        }
+        const ShownBox box = ShowAndMeasure(text);
+        ASSERT_FALSE(::IsRectEmpty(&box.rect)) << c.lines << " lines: no box was seen";
+        EXPECT_GE(box.rect.top, work.top) << c.lines;
+        EXPECT_LE(box.rect.bottom, work.bottom) << c.lines;
+        if (c.whole) {
+            EXPECT_EQ(box.text, text);
+        } else {
+            EXPECT_EQ(box.text.rfind(L"\u2026"), box.text.size() - 1) << "a cut message ends with an ellipsis";
+            EXPECT_EQ(text.rfind(box.text.substr(0, box.text.size() - 1), 0), 0u) << "its first lines kept";
+            EXPECT_GT(box.text.size(), 200u) << "as many lines as fit, not a few";
+        }
+    }
+    // The closing messages name as many entries as fit, counted by their caller.
+    std::size_t asked = 0;
+    const std::wstring fitted = FitMessageToScreen(nullptr, 1000, [&](std::size_t listed) {
+        asked = std::max(asked, listed);
+        return std::wstring(listed, L'\n');
+    });
+    EXPECT_EQ(asked, 1000u);
+    EXPECT_GT(fitted.size(), 10u);
+    EXPECT_LT(fitted.size(), 1000u);
+    EXPECT_EQ(FitMessageToScreen(nullptr, 3, [](std::size_t listed) { return std::wstring(listed, L'x'); }), L"xxx");
 }
 
 TEST(FormsLayer, AModalWindowBlocksTheOthersUntilItCloses) {
