@@ -1,7 +1,7 @@
 #include "app/continue_choices.h"
 
+#include "app/action_reason.h"
 #include "listbox/startup_list.h"
-#include "registry/action_reason.h"
 #include "registry/clock.h"
 #include "registry/name_case.h"
 

@@ -2,8 +2,8 @@
 // "Continue": carries out the choice of every row of the startup list, then says what happened.
 // The closing message claims success only when every chosen action took effect; otherwise it names
 // each entry that was not changed, says why, and says that the rest were done.
+#include "app/action_reason.h"
 #include "base/message_sink.h"
-#include "registry/action_reason.h"
 #include "registry/actions.h"
 #include "registry/entry_actions.h"
 
@@ -17,6 +17,11 @@ namespace runsweep {
 class FolderFiles;
 class Registry;
 class StartupList;
+
+// When runsweepc or another copy of the window is changing startup entries and does not finish soon.
+inline constexpr const wchar_t* kAnotherCopyChangingMessage =
+    L"Another copy of Runsweep or runsweepc is changing startup entries. Nothing was changed: try again when it "
+    L"has finished.";
 
 inline constexpr const wchar_t* kAllActionsDoneMessage =
     L"All actions executed succesfully! Changes will take effect after the system is restarted.";

@@ -1,6 +1,6 @@
 #include "app/disabled_items.h"
 
-#include "registry/action_reason.h"
+#include "app/action_reason.h"
 #include "registry/name_case.h"
 
 #include <algorithm>

@@ -34,7 +34,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     runsweep::HardenLibrarySearch();
     try {
         runsweep::Program program;
-        program.Main();
+        if (!program.Main()) {
+            return 0;
+        }
         return runsweep::RunMessageLoop();
     } catch (const std::bad_alloc&) {
         ShowFatalError(L"The program ran out of memory.");

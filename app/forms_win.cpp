@@ -19,7 +19,6 @@ namespace runsweep {
 
 namespace {
 
-constexpr const wchar_t* kFormClass = L"Runsweep.Form";
 constexpr const wchar_t* kPanelClass = L"Runsweep.Panel";
 // Pixels round a link's text that hold its focus mark: the window is that much larger on every
 // side, and the text stays where it was designed.
@@ -338,7 +337,7 @@ void Form::RegisterClasses() {
     form.hInstance = instance;
     form.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     form.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    form.lpszClassName = kFormClass;
+    form.lpszClassName = kFormClassName;
     // Every form shows the program's icon. Given to the class, the window has it from the start:
     // setting it on the window afterwards makes the system pass both icon images to the window
     // manager once per icon.
@@ -399,9 +398,9 @@ void Form::Create(const FormStyle& style, HWND owner) {
             plannedCorner = CentredIn(info.rcWork, plannedSize);
         }
     }
-    HWND created =
-        ::CreateWindowExW(kExStyle, kFormClass, style.caption.c_str(), windowStyle, plannedCorner.x, plannedCorner.y,
-                          plannedSize.cx, plannedSize.cy, owner, nullptr, ::GetModuleHandleW(nullptr), this);
+    HWND created = ::CreateWindowExW(kExStyle, kFormClassName, style.caption.c_str(), windowStyle, plannedCorner.x,
+                                     plannedCorner.y, plannedSize.cx, plannedSize.cy, owner, nullptr,
+                                     ::GetModuleHandleW(nullptr), this);
     if (!created) {
         throw std::runtime_error("The program could not create one of its windows.");
     }

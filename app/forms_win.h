@@ -58,6 +58,9 @@
 
 namespace runsweep {
 
+// The window class of every form; a second start finds the first one's main window by it.
+inline constexpr const wchar_t* kFormClassName = L"Runsweep.Form";
+
 // The fonts the program's windows use.
 enum class FontKind {
     Default,          // "MS Sans Serif" 8.25 pt: for controls that set no font of their own

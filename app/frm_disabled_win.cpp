@@ -3,6 +3,7 @@
 #include "app/disabled_items.h"
 #include "base/windows_version.h"
 #include "listbox/listbox_win.h"
+#include "registry/change_lock_win.h"
 #include "resources/resource.h"
 
 #include <stdexcept>
@@ -103,8 +104,17 @@ void frmDisabled::OnReenableClick() {
         return;
     }
     carrying_out_ = true;
-    const std::vector<EnableRecord> results =
-        CarryOutReenable(*list_, items_, registry_, files_, KeepsStartupSwitch(RunningWindowsVersion()));
+    std::vector<EnableRecord> results;
+    {
+        const std::unique_ptr<ChangeLock> lock = MakeMachineChangeLock();
+        const ChangeLockHold changing(lock.get(), kChangeLockWaitMs);
+        if (!changing.Held()) {
+            messages_.ShowMessage(kAnotherCopyChangingMessage, MessageIcon::Error);
+            carrying_out_ = false;
+            return;
+        }
+        results = CarryOutReenable(*list_, items_, registry_, files_, KeepsStartupSwitch(RunningWindowsVersion()));
+    }
     carried_out_ = !results.empty();
     reenabled_ = ReenabledNames(results);
     const ClosingMessage closing = ComposeReenableMessage(results);

@@ -5,10 +5,11 @@
 #include "app/frm_disabled_win.h"
 #include "app/launches.h"
 #include "app/main_win.h"
+#include "app/scan_startups.h"
 #include "app/shell_launcher_win.h"
 #include "catalogue/catalogue.h"
 #include "listbox/listbox_win.h"
-#include "registry/scan.h"
+#include "registry/change_lock_win.h"
 #include "registry/startup_state.h"
 #include "resources/resource.h"
 
@@ -104,13 +105,14 @@ void frmMain::OnLoad() {
 }
 
 void frmMain::ScanIntoList() {
+    std::vector<UnreadablePlace> unreadable;
     {
         // One update of the list's windows for the whole scan instead of one per row.
         ListboxUpdateLock batch(*startups_);
         // A scan after the Disabled items window keeps what the user chose meanwhile.
         const std::vector<NamedChoice> before = ChoicesByName(Startups());
         startups_->Clear();
-        std::vector<FoundStartup> found = FindStartups(catalogue_, registry_, &files_);
+        std::vector<FoundStartup> found = FindStartups(catalogue_, registry_, &files_, &unreadable);
         if (KeepsStartupSwitch(RunningWindowsVersion())) {
             ReadStartupSwitches(registry_, found);
         }
@@ -134,13 +136,18 @@ void frmMain::ScanIntoList() {
         }
     }
     const bool empty = Startups().ListCount() == 0;
-    if (empty && !picHolder_) {
+    // "Nothing found" only where everything could be looked at.
+    const bool nothing_found = empty && unreadable.empty();
+    if (nothing_found && !picHolder_) {
         CreateNothingFoundPanel();
     }
     if (picHolder_) {
-        SetVisible(picHolder_, empty);
+        SetVisible(picHolder_, nothing_found);
     }
     SetEnabled(cmdContinue_, !empty);
+    if (!unreadable.empty()) {
+        messages_.ShowMessage(UnreadablePlacesMessage(unreadable), MessageIcon::Error);
+    }
 }
 
 HWND frmMain::InitialFocus() {
@@ -169,8 +176,19 @@ void frmMain::OnContinueClick() {
     const CloseDeferral hold(*this);
     const SwitchClock clock =
         KeepsStartupSwitch(RunningWindowsVersion()) ? SwitchClock(FileTimeNow()) : SwitchClock(std::nullopt);
-    const ClosingMessage closing =
-        ComposeClosingMessage(CarryOutChoices(Startups(), registry_, files_, messages_, clock));
+    std::vector<ActionRecord> actions;
+    {
+        // runsweepc, or a copy of this program started before this one, may be changing entries.
+        const std::unique_ptr<ChangeLock> lock = MakeMachineChangeLock();
+        const ChangeLockHold changing(lock.get(), kChangeLockWaitMs);
+        if (!changing.Held()) {
+            messages_.ShowMessage(kAnotherCopyChangingMessage, MessageIcon::Error);
+            continuing_ = false;
+            return;
+        }
+        actions = CarryOutChoices(Startups(), registry_, files_, messages_, clock);
+    }
+    const ClosingMessage closing = ComposeClosingMessage(actions);
     messages_.ShowMessage(
         FitMessageToScreen(Handle(), closing.EntryLines(), [&](std::size_t listed) { return closing.Text(listed); }),
         closing.icon);

@@ -34,7 +34,36 @@ unsigned long PlatformId() noexcept {
     return info.dwPlatformId;
 }
 
-void Program::Main() {
+namespace {
+
+constexpr const wchar_t* kFirstCopyName = L"Local\\Runsweep.Window";
+
+// Brings the first copy's main window, or the box or window it shows above it, to the front; a
+// first copy still starting gets a moment to show its window.
+void ShowFirstCopy() {
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (HWND first = ::FindWindowW(kFormClassName, kMainCaption)) {
+            if (::IsIconic(first)) {
+                ::ShowWindow(first, SW_RESTORE);
+            }
+            ::SetForegroundWindow(::GetLastActivePopup(first));
+            return;
+        }
+        ::Sleep(100);
+    }
+}
+
+} // namespace
+
+bool Program::Main() {
+    // Two windows over the same entries would each carry out choices the other has already
+    // changed: a second start shows the first and ends.
+    firstCopy_.reset(::CreateMutexW(nullptr, FALSE, kFirstCopyName));
+    if (firstCopy_ && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ShowFirstCopy();
+        return false;
+    }
+
     // Held until the main window unloads; nothing else uses it.
     hShell32_.reset(LoadSystemLibrary(L"shell32.dll"));
 
@@ -56,6 +85,7 @@ void Program::Main() {
     frmMain_ = std::make_unique<frmMain>(catalogue_, *registry_, *files_, messages_, hShell32_);
     frmMain_->Load();
     frmMain_->ShowModeless();
+    return true;
 }
 
 } // namespace runsweep

@@ -24,10 +24,13 @@ public:
 
     // Preloads the shell library, initialises the common controls, warns on a system outside the
     // NT family, builds the catalogue (with custom.txt when the program's folder has one), then
-    // creates, loads and shows the main window and returns. Throws when a step fails for good.
-    void Main();
+    // creates, loads and shows the main window and returns true. Throws when a step fails for good.
+    // False when this user's session already runs the window: that one is brought to the front,
+    // and this copy has nothing to show.
+    bool Main();
 
 private:
+    UniqueKernelHandle firstCopy_; // held for the whole run: tells later starts that this one runs
     UniqueLibrary hShell32_;
     Catalogue catalogue_;
     std::wstring CustomListText_;

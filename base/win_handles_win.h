@@ -66,6 +66,13 @@ struct FileTraits {
 };
 using UniqueFile = UniqueHandle<HANDLE, FileTraits>;
 
+// Kernel objects whose functions give null on failure (mutexes, events).
+struct KernelTraits {
+    static HANDLE Invalid() noexcept { return nullptr; }
+    static void Close(HANDLE h) noexcept { ::CloseHandle(h); }
+};
+using UniqueKernelHandle = UniqueHandle<HANDLE, KernelTraits>;
+
 struct LibraryTraits {
     static HMODULE Invalid() noexcept { return nullptr; }
     static void Close(HMODULE h) noexcept { ::FreeLibrary(h); }

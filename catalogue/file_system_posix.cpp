@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <climits>
 
+#include "base/utf8.h"
 #include "catalogue/file_system.h"
-#include "catalogue/text_decoding.h"
 
 namespace runsweep {
 

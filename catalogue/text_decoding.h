@@ -35,8 +35,4 @@ std::wstring DecodeUtf8(std::string_view bytes, bool* wellFormed = nullptr);
 // UTF-16 units, two bytes each in the given byte order, to wide text; an odd last byte to U+FFFD.
 std::wstring DecodeUtf16(std::string_view bytes, bool bigEndian);
 
-// Wide text to UTF-8 without a byte-order mark. UTF-16 surrogate pairs become one character; a
-// surrogate without its partner, or a unit beyond U+10FFFF, becomes U+FFFD.
-std::string ToUtf8(std::wstring_view text);
-
 } // namespace runsweep

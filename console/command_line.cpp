@@ -8,7 +8,19 @@ namespace runsweep {
 
 namespace {
 
-std::optional<ConsoleCommand> CommandNamed(const std::wstring& word) {
+// Commands, options and formats are words of the command line, which Windows tools take in any
+// letter case; names are the registry's and are left as given.
+std::wstring Folded(std::wstring word) {
+    for (wchar_t& c : word) {
+        if (c >= L'A' && c <= L'Z') {
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+        }
+    }
+    return word;
+}
+
+std::optional<ConsoleCommand> CommandNamed(const std::wstring& given) {
+    const std::wstring word = Folded(given);
     if (word == L"list") {
         return ConsoleCommand::List;
     }
@@ -27,7 +39,8 @@ std::optional<ConsoleCommand> CommandNamed(const std::wstring& word) {
     return std::nullopt;
 }
 
-std::optional<OutputFormat> FormatNamed(const std::wstring& word) {
+std::optional<OutputFormat> FormatNamed(const std::wstring& given) {
+    const std::wstring word = Folded(given);
     if (word == L"text") {
         return OutputFormat::Text;
     }
@@ -44,22 +57,27 @@ bool TakesNames(ConsoleCommand command) {
     return command == ConsoleCommand::Disable || command == ConsoleCommand::Remove || command == ConsoleCommand::Enable;
 }
 
+} // namespace
+
 const wchar_t* CommandWord(ConsoleCommand command) {
     switch (command) {
+    case ConsoleCommand::List:
+        return L"list";
     case ConsoleCommand::Disable:
         return L"disable";
     case ConsoleCommand::Remove:
         return L"remove";
-    case ConsoleCommand::Enable:
-        return L"enable";
     case ConsoleCommand::Disabled:
         return L"disabled";
-    default:
-        return L"list";
+    case ConsoleCommand::Enable:
+        return L"enable";
+    case ConsoleCommand::Help:
+        return L"--help";
+    case ConsoleCommand::Version:
+        return L"--version";
     }
+    return L"list";
 }
-
-} // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& args) {
     ParsedCommandLine parsed;
@@ -90,19 +108,22 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& args) {
             }
             continue;
         }
+        const std::wstring word = Folded(arg);
         if (arg == L"--") {
             names_only = true;
-        } else if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
+        } else if (word == L"--help" || word == L"-h" || word == L"/?") {
             help = true;
-        } else if (arg == L"--version") {
+        } else if (word == L"--version") {
             version = true;
-        } else if (arg == L"--all") {
+        } else if (word == L"--all") {
             options.all = true;
-        } else if (arg == L"--dry-run") {
+        } else if (word == L"--dry-run") {
             options.dry_run = true;
-        } else if (arg == L"--format" || arg.rfind(L"--format=", 0) == 0) {
+        } else if (word == L"--missing-ok") {
+            options.missing_ok = true;
+        } else if (word == L"--format" || word.rfind(L"--format=", 0) == 0) {
             std::wstring value;
-            if (arg == L"--format") {
+            if (word == L"--format") {
                 if (i + 1 >= args.size()) {
                     fail(L"--format needs a value: text, csv or json");
                     continue;
@@ -136,6 +157,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& args) {
             fail(std::wstring(CommandWord(options.command)) + L" takes no names");
         } else if (options.all) {
             fail(std::wstring(CommandWord(options.command)) + L" takes no --all");
+        } else if (options.missing_ok) {
+            fail(std::wstring(CommandWord(options.command)) + L" takes no --missing-ok");
         }
     } else if (options.all && !options.names.empty()) {
         fail(std::wstring(L"give names or --all to ") + CommandWord(options.command) + L", not both");
@@ -147,7 +170,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& args) {
 
 std::wstring UsageHint() {
     return L"Usage: runsweepc [list | disable NAME...|--all | remove NAME...|--all | disabled | enable NAME...|--all] "
-           L"[--format text|csv|json] [--dry-run]; runsweepc --help says more.";
+           L"[--format text|csv|json] [--dry-run] [--missing-ok]; runsweepc --help says more.";
 }
 
 std::wstring HelpText() {
@@ -173,10 +196,14 @@ std::wstring HelpText() {
            L"\r\n"
            L"Options:\r\n"
            L"  --format text|csv|json      text (the default): aligned columns; csv: RFC 4180 with a\r\n"
-           L"                              header row; json: an array of objects\r\n"
+           L"                              header row of json's keys; json: an array of objects\r\n"
            L"  --dry-run                   say what would be done, change nothing\r\n"
+           L"  --missing-ok                a NAME not found (for enable: not disabled) counts as\r\n"
+           L"                              done, with a note on stderr, so that machines without\r\n"
+           L"                              the entry do not report a failure\r\n"
            L"  --help, --version\r\n"
            L"  --                          every later argument is a name, even one beginning with '-'\r\n"
+           L"Commands and options may be written in any letter case (LIST, --Format CSV).\r\n"
            L"\r\n"
            L"Places are HKCU's Run key and HKLM's, in its 64-bit view and, on 64-bit Windows, its 32-bit\r\n"
            L"view (\"HKLM (32-bit)\"), and the Startup folders of the user (\"Startup folder\") and of\r\n"
@@ -188,6 +215,9 @@ std::wstring HelpText() {
            L"all (joined with \"; \" in csv), \"command\" is the first place's, and json's \"commands\"\r\n"
            L"gives every place's command (and a folder's file). A command that is not text is left empty\r\n"
            L"(null).\r\n"
+           L"In csv, a cell that begins with =, +, -, @, a tab or a carriage return begins with an\r\n"
+           L"apostrophe, so that a spreadsheet shows it as text instead of running it as a formula\r\n"
+           L"(any program can write its own Run value); text and json show every cell as it is.\r\n"
            L"\r\n"
            L"NAME is compared as the registry compares names, without regard to letter case. Entries are\r\n"
            L"acted on in the order the scan lists them; each is reported on one line: done, not done\r\n"
@@ -197,12 +227,13 @@ std::wstring HelpText() {
            L"record each in csv and json.\r\n"
            L"\r\n"
            L"Exit status: 0 everything asked was done, or there was nothing to do; 1 at least one entry\r\n"
-           L"was not done (or not found), or runsweepc could not run; 2 the command line is wrong.\r\n";
+           L"was not done (or not found), a Run key could not be read, the output could not be written,\r\n"
+           L"another copy of Runsweep was changing entries (runsweepc waits a few seconds for it first),\r\n"
+           L"or runsweepc could not run; 2 the command line is wrong.\r\n";
 }
 
 std::wstring VersionText() {
-    return L"runsweepc, the console program "
-           L"of " RUNSWEEP_PRODUCT_NAME L" (file version " RUNSWEEP_FILE_VERSION_TEXT L")\r\n";
+    return L"runsweepc " RUNSWEEP_VERSION_TEXT L"\r\n";
 }
 
 } // namespace runsweep

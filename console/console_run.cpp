@@ -1,7 +1,7 @@
 #include "console/console_run.h"
 
+#include "app/action_reason.h"
 #include "catalogue/catalogue.h"
-#include "registry/action_reason.h"
 #include "registry/clock.h"
 #include "registry/entry_actions.h"
 #include "registry/name_case.h"
@@ -21,17 +21,6 @@ const wchar_t* kNoDisabledItems = L"No disabled items found!";
 
 ReasonWording ConsoleReasonWording() {
     return ReasonWording{L"Run runsweepc as administrator", L"Use \"runsweepc remove\"", L"runsweepc"};
-}
-
-const wchar_t* CommandWord(ConsoleCommand command) {
-    switch (command) {
-    case ConsoleCommand::Remove:
-        return L"remove";
-    case ConsoleCommand::Enable:
-        return L"enable";
-    default:
-        return L"disable";
-    }
 }
 
 // The names the command line gives, matched as the registry compares names: which of `names_of`
@@ -143,6 +132,18 @@ EntryOutcome Foretold(ConsoleCommand command, const std::wstring& name, const Ac
     return outcome;
 }
 
+// A name the command line gave that matches nothing: not done; or, for a fleet's clean machines
+// with --missing-ok, done with a note, unless a place that could not be read might hold it.
+EntryOutcome Missing(const ConsoleOptions& options, const std::wstring& name, bool all_read) {
+    if (!options.missing_ok || !all_read) {
+        return EntryOutcome{name, L"not done", kNotFound};
+    }
+    EntryOutcome outcome{name, options.dry_run ? L"would be done" : L"done",
+                         std::wstring(kNotFound) + L", counted as done (--missing-ok)"};
+    outcome.missing = true;
+    return outcome;
+}
+
 EntryOutcome Outcome(const std::wstring& name, const ActionResult& result) {
     // A switch Windows would not let be switched off is not done: the program may write its Run value
     // back and start again.
@@ -156,8 +157,32 @@ EntryOutcome Outcome(const std::wstring& name, const ActionResult& result) {
 
 } // namespace
 
+void ConsoleStreams::Out(const std::wstring& text) {
+    if (std::optional<std::wstring> failure = WriteOut(text); failure && !out_failure_) {
+        out_failure_ = std::move(failure);
+    }
+}
+
+void ConsoleStreams::Err(const std::wstring& text) {
+    if (WriteErr(text)) {
+        err_failed_ = true;
+    }
+}
+
+void ConsoleStreams::ErrLine(const std::wstring& text) {
+    Err(kProgram + VisibleText(text) + kNewline);
+}
+
+int ConsoleStreams::Concluded(int status) {
+    if (out_failure_) {
+        ErrLine(L"the output could not be written (" + *out_failure_ + L").");
+    }
+    // A run that failed anyway keeps its own status (2 still says the command line is wrong).
+    return status == kExitDone && (out_failure_ || err_failed_) ? kExitNotDone : status;
+}
+
 void ErrorStreamMessages::ShowMessage(const std::wstring& text, MessageIcon) {
-    streams_.Err(kProgram + text + kNewline);
+    streams_.ErrLine(text);
 }
 
 Table ListTable(const std::vector<FoundStartup>& found, Registry& registry, FolderFiles* files) {
@@ -275,7 +300,8 @@ std::pair<bool, std::wstring> ForetellFolder(ConsoleCommand command, Registry& r
 } // namespace
 
 std::vector<EntryOutcome> CarryOutCommand(const ConsoleOptions& options, const std::vector<FoundStartup>& found,
-                                          Registry& registry, MessageSink& messages, const FolderAccess& folders) {
+                                          Registry& registry, MessageSink& messages, const FolderAccess& folders,
+                                          bool all_read) {
     std::vector<std::wstring> missing;
     const std::vector<bool> chosen = Choose(
         options, found, [](const FoundStartup& entry) { return entry.name; }, missing);
@@ -350,7 +376,7 @@ std::vector<EntryOutcome> CarryOutCommand(const ConsoleOptions& options, const s
         outcomes.push_back(std::move(outcome));
     }
     for (const std::wstring& name : missing) {
-        outcomes.push_back(EntryOutcome{name, L"not done", kNotFound});
+        outcomes.push_back(Missing(options, name, all_read));
     }
     return outcomes;
 }
@@ -369,7 +395,7 @@ Table OutcomeTable(const std::vector<EntryOutcome>& outcomes, ConsoleCommand com
 
 std::optional<int> AnswerWithoutScan(const ParsedCommandLine& parsed, ConsoleStreams& streams) {
     if (!parsed.ok()) {
-        streams.Err(kProgram + parsed.error + L". " + UsageHint() + kNewline);
+        streams.ErrLine(parsed.error + L". " + UsageHint());
         return kExitUsage;
     }
     if (parsed.options.command == ConsoleCommand::Help) {
@@ -523,6 +549,7 @@ std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const Di
                                          const FolderAccess& folders) {
     const std::vector<StartupRecord>& records = items.records;
     const std::vector<FolderRecord>& folder_records = items.folder_records;
+    const bool all_read = true;
     std::vector<std::wstring> missing;
     const std::vector<bool> chosen = Choose(
         options, records, [](const StartupRecord& record) { return record.key_name; }, missing);
@@ -633,7 +660,7 @@ std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const Di
                                         SwitchOnReason(entry.places, writes, ConsoleReasonWording())});
     }
     for (const std::wstring& name : missing) {
-        outcomes.push_back(EntryOutcome{name, L"not done", kNotFound});
+        outcomes.push_back(Missing(options, name, all_read));
     }
     return outcomes;
 }
@@ -648,14 +675,17 @@ int ReportOutcomes(const ConsoleOptions& options, const std::vector<EntryOutcome
     for (const EntryOutcome& outcome : outcomes) {
         if (!outcome.Done()) {
             status = kExitNotDone;
-            streams.Err(kProgram + VisibleText(outcome.name) + L" (" + CommandWord(options.command) + L"): " +
-                        outcome.details + kNewline);
+            streams.ErrLine(outcome.name + L" (" + CommandWord(options.command) + L"): " + outcome.details);
+        } else if (outcome.missing) {
+            streams.ErrLine(outcome.name + L" (" + CommandWord(options.command) + L"): " + outcome.details);
         } else if (!options.dry_run) {
             changed = true;
         }
     }
     if (outcomes.empty() && options.format == OutputFormat::Text) {
-        streams.Out(nothing + std::wstring(kNewline));
+        if (nothing != nullptr) {
+            streams.Out(nothing + std::wstring(kNewline));
+        }
         return status;
     }
     streams.Out(FormatTable(OutcomeTable(outcomes, options.command), options.format));
@@ -668,7 +698,17 @@ int ReportOutcomes(const ConsoleOptions& options, const std::vector<EntryOutcome
 } // namespace
 
 int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue, Registry& registry,
-                      ConsoleStreams& streams, const FolderAccess& folders) {
+                      ConsoleStreams& streams, const FolderAccess& folders, ChangeLock* lock) {
+    const bool changes =
+        !options.dry_run && (options.command == ConsoleCommand::Disable || options.command == ConsoleCommand::Remove ||
+                             options.command == ConsoleCommand::Enable);
+    // Taken before anything is read: a plan made from what another copy is changing would be stale.
+    const ChangeLockHold hold(changes ? lock : nullptr, kChangeLockWaitMs);
+    if (!hold.Held()) {
+        streams.ErrLine(L"another copy of Runsweep or runsweepc is changing startup entries; nothing was changed. "
+                        L"Try again when it has finished.");
+        return kExitNotDone;
+    }
     if (options.command == ConsoleCommand::Disabled || options.command == ConsoleCommand::Enable) {
         DisabledItems items;
         long status = ReadDisabledItems(registry, options.keeps_switch, items);
@@ -677,8 +717,8 @@ int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue,
             items.folder_records.clear();
         }
         if (status != kSuccess) {
-            streams.Err(std::wstring(kProgram) + L"the records of disabled entries could not be read (error " +
-                        std::to_wstring(status) + L")." + kNewline);
+            streams.ErrLine(L"the records of disabled entries could not be read (error " + std::to_wstring(status) +
+                            L").");
             return kExitNotDone;
         }
         if (options.command == ConsoleCommand::Enable) {
@@ -692,29 +732,41 @@ int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue,
         }
         return kExitDone;
     }
-    std::vector<FoundStartup> found = FindStartups(catalogue, registry, folders.files);
+    std::vector<UnreadablePlace> unreadable;
+    std::vector<FoundStartup> found = FindStartups(catalogue, registry, folders.files, &unreadable);
     if (options.keeps_switch && options.command == ConsoleCommand::List) {
         ReadStartupSwitches(registry, found);
     }
+    int status = kExitDone;
     if (options.command != ConsoleCommand::Disable && options.command != ConsoleCommand::Remove) {
         if (found.empty() && options.format == OutputFormat::Text) {
-            streams.Out(kNothingFound + std::wstring(kNewline));
+            // Nothing found is only said where everything could be looked at.
+            if (unreadable.empty()) {
+                streams.Out(kNothingFound + std::wstring(kNewline));
+            }
         } else {
             streams.Out(FormatTable(ListTable(found, registry, folders.files), options.format));
         }
-        return kExitDone;
+    } else {
+        ErrorStreamMessages messages(streams);
+        status =
+            ReportOutcomes(options, CarryOutCommand(options, found, registry, messages, folders, unreadable.empty()),
+                           unreadable.empty() ? kNothingFound : nullptr, streams);
     }
-    ErrorStreamMessages messages(streams);
-    return ReportOutcomes(options, CarryOutCommand(options, found, registry, messages, folders), kNothingFound,
-                          streams);
+    for (const UnreadablePlace& place : unreadable) {
+        streams.ErrLine(std::wstring(L"the Run key of ") + PlaceLabel(place.place) + L" could not be read (error " +
+                        std::to_wstring(place.status) + L"), so the entries there are not in this report.");
+        status = kExitNotDone;
+    }
+    return status;
 }
 
 int RunConsoleCommand(const ParsedCommandLine& parsed, const Catalogue& catalogue, Registry& registry,
-                      ConsoleStreams& streams, const FolderAccess& folders) {
+                      ConsoleStreams& streams, const FolderAccess& folders, ChangeLock* lock) {
     if (const std::optional<int> status = AnswerWithoutScan(parsed, streams)) {
-        return *status;
+        return streams.Concluded(*status);
     }
-    return RunConsoleCommand(parsed.options, catalogue, registry, streams, folders);
+    return streams.Concluded(RunConsoleCommand(parsed.options, catalogue, registry, streams, folders, lock));
 }
 
 } // namespace runsweep

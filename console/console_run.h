@@ -5,6 +5,7 @@
 #include "console/command_line.h"
 #include "console/output_format.h"
 #include "registry/actions.h"
+#include "registry/change_lock.h"
 #include "registry/folder_record.h"
 #include "registry/scan.h"
 #include "registry/startup_record.h"
@@ -32,12 +33,29 @@ inline constexpr int kExitDone = 0;    // everything asked was done, or there wa
 inline constexpr int kExitNotDone = 1; // at least one entry was not done, or the program could not run
 inline constexpr int kExitUsage = 2;   // the command line is wrong
 
-// Where runsweepc writes: standard output for the result, standard error for everything else.
+// Where runsweepc writes: standard output for the result, standard error for everything else. A
+// write that fails (a full disk or share, a closed pipe, no stream at all) is remembered: a script
+// must not take a report that never arrived for a run that went well.
 class ConsoleStreams {
 public:
     virtual ~ConsoleStreams() = default;
-    virtual void Out(const std::wstring& text) = 0;
-    virtual void Err(const std::wstring& text) = 0;
+    void Out(const std::wstring& text);
+    void Err(const std::wstring& text);
+    // One line on standard error: "runsweepc: " and the text, its control characters shown as
+    // U+FFFD so that nothing from the registry can break or forge a line.
+    void ErrLine(const std::wstring& text);
+    // The exit status once everything is written: `status`, or kExitNotDone instead of success when
+    // a write failed; the reason for a failed standard output is said on standard error.
+    int Concluded(int status);
+
+protected:
+    // Nothing when the text was written; otherwise why not, in words.
+    virtual std::optional<std::wstring> WriteOut(const std::wstring& text) = 0;
+    virtual std::optional<std::wstring> WriteErr(const std::wstring& text) = 0;
+
+private:
+    std::optional<std::wstring> out_failure_;
+    bool err_failed_ = false;
 };
 
 // The messages the window would show in a box, as lines on standard error.
@@ -62,15 +80,19 @@ struct EntryOutcome {
     std::wstring name;   // the scan's spelling, or the name as given when not found
     std::wstring result; // "done", "not done", "would be done", "would not be done"
     std::wstring details;
+    bool missing = false; // not found and counted as done, as --missing-ok asks: said on standard error
     bool Done() const { return result == L"done" || result == L"would be done"; }
 };
 
 // Carries out (or with dry_run, foretells) the command for the named entries, or for every entry
 // found with all. Names match the scan's rows as the registry compares names; rows are acted on
 // in the scan's order, each once however often it is named; names that match no row come last,
-// "not done", "not found". DisableStartup's messages go to messages.
+// "not done", "not found" (with missing_ok "done", "not found, counted as done"). DisableStartup's
+// messages go to messages.
+// `all_read`: every place's Run key could be read, so a name not found is not there.
 std::vector<EntryOutcome> CarryOutCommand(const ConsoleOptions& options, const std::vector<FoundStartup>& found,
-                                          Registry& registry, MessageSink& messages, const FolderAccess& folders = {});
+                                          Registry& registry, MessageSink& messages, const FolderAccess& folders = {},
+                                          bool all_read = true);
 
 Table OutcomeTable(const std::vector<EntryOutcome>& outcomes, ConsoleCommand command);
 
@@ -84,8 +106,8 @@ Table DisabledTable(const DisabledItems& items);
 
 // Re-enables (or with dry_run, foretells) the named records, or all of them with all. Names match
 // the records' key names as the registry compares names; records are taken in the registry's
-// order, each once; names that match no record come last, "not done", "not found". A record that
-// cannot be understood is never acted on.
+// order, each once; names that match no record come last, "not done", "not found" (with missing_ok
+// counted as done). A record that cannot be understood is never acted on.
 // The Startup-folder items' records follow, named by their file's name or their full path.
 std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const std::vector<StartupRecord>& records,
                                          Registry& registry,
@@ -100,12 +122,15 @@ std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const Di
 // the catalogue nor the registry: the exit status, or nothing when the command needs them.
 std::optional<int> AnswerWithoutScan(const ParsedCommandLine& parsed, ConsoleStreams& streams);
 
-// list, disable and remove: prints the result and returns the exit status.
+// Every command that needs the registry: prints the result and returns the exit status. The
+// commands that change entries (not their dry runs) first take `lock`, when given, waiting
+// kChangeLockWaitMs for another copy's changes; when they cannot, nothing is changed and the exit
+// status is kExitNotDone.
 int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue, Registry& registry,
-                      ConsoleStreams& streams, const FolderAccess& folders = {});
+                      ConsoleStreams& streams, const FolderAccess& folders = {}, ChangeLock* lock = nullptr);
 
-// Both of the above in turn.
+// Both of the above in turn, and the exit status concluded from the writes.
 int RunConsoleCommand(const ParsedCommandLine& parsed, const Catalogue& catalogue, Registry& registry,
-                      ConsoleStreams& streams, const FolderAccess& folders = {});
+                      ConsoleStreams& streams, const FolderAccess& folders = {}, ChangeLock* lock = nullptr);
 
 } // namespace runsweep

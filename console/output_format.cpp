@@ -24,7 +24,12 @@ bool IsCombining(std::uint32_t c) {
            (c >= 0x20D0 && c <= 0x20FF) || (c >= 0xFE20 && c <= 0xFE2F);
 }
 
-std::wstring CsvField(const std::wstring& text) {
+std::wstring CsvField(std::wstring text) {
+    // Any program can write its own Run value: a cell a spreadsheet would take for a formula is
+    // made text.
+    if (!text.empty() && std::wstring_view(L"=+-@\t\r").find(text.front()) != std::wstring_view::npos) {
+        text.insert(text.begin(), L'\'');
+    }
     if (text.find_first_of(L",\"\r\n") == std::wstring::npos) {
         return text;
     }
@@ -167,7 +172,9 @@ std::wstring FormatCsv(const Table& table) {
         }
         out += kNewline;
     };
-    add_line(table.headers);
+    // The header row is json's keys, so that one script reads either.
+    add_line(std::vector<std::wstring>(table.keys.begin(),
+                                       table.keys.begin() + static_cast<std::ptrdiff_t>(table.headers.size())));
     for (const Row& row : table.rows) {
         if (row.text_only) {
             continue;

@@ -1,9 +1,8 @@
 #pragma once
 // Tables as runsweepc prints them: aligned text for a person, CSV (RFC 4180) and JSON for programs.
 // Every output ends its lines with CR LF, as Windows text does (and as RFC 4180 asks).
+#include "base/utf8.h"
 #include "console/command_line.h"
-
-#include "catalogue/text_decoding.h"
 
 #include <optional>
 #include <string>
@@ -35,16 +34,17 @@ struct Row {
 };
 
 struct Table {
-    std::vector<std::wstring> headers; // text and CSV
-    std::vector<std::wstring> keys;    // JSON
+    std::vector<std::wstring> headers; // text
+    std::vector<std::wstring> keys;    // JSON, and CSV's header row (as many as there are headers)
     std::vector<Row> rows;
 };
 
 // Aligned columns under a header line; each column as wide as its widest cell, two spaces apart,
 // the last one not padded. Control characters show as U+FFFD, so a name cannot break a line.
 std::wstring FormatText(const Table& table);
-// A header row, then one record per row; a field holding a comma, a quote, CR or LF is quoted,
-// with its quotes doubled.
+// A header row of the table's keys (as far as there are headers), then one record per row; a field
+// that begins with =, +, -, @, TAB or CR gets an apostrophe before it, and a field holding a comma, a
+// quote, CR or LF is quoted, with its quotes doubled.
 std::wstring FormatCsv(const Table& table);
 // An array of objects, one per row, with the table's keys.
 std::wstring FormatJson(const Table& table);

@@ -1,12 +1,14 @@
 // runsweepc's entry: the command line, the catalogue with the custom list beside the program, the
 // machine's registry, and the two output streams. To a console the text goes as UTF-16 through
 // WriteConsoleW, so every name shows whatever the console's code page; to a file or a pipe it goes
-// as UTF-8 without a byte-order mark. Nothing is read from standard input.
+// as UTF-8 without a byte-order mark. A write that fails ends the run with exit status 1 and, for
+// standard output, the system's reason on standard error. Nothing is read from standard input.
 #include "base/system_library_win.h"
 #include "catalogue/custom_list.h"
 #include "catalogue/file_system.h"
 #include "catalogue/program_folder.h"
 #include "console/console_run.h"
+#include "registry/change_lock_win.h"
 #include "registry/folder_files_win.h"
 #include "registry/registry_win.h"
 #include "registry/startup_approved.h"
@@ -24,19 +26,38 @@
 namespace runsweep {
 namespace {
 
+// The system's words for a failure, without the line end it ends them with.
+std::wstring FailureText(DWORD error) {
+    wchar_t* buffer = nullptr;
+    const DWORD length =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length > 0 ? std::wstring(buffer, length) : std::wstring();
+    ::LocalFree(buffer);
+    while (!text.empty() &&
+           (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.')) {
+        text.pop_back();
+    }
+    return L"error " + std::to_wstring(error) + (text.empty() ? L"" : L": " + text);
+}
+
 class StdStreams final : public ConsoleStreams {
 public:
     StdStreams() : out_(::GetStdHandle(STD_OUTPUT_HANDLE)), err_(::GetStdHandle(STD_ERROR_HANDLE)) {}
-    void Out(const std::wstring& text) override { Write(out_, text); }
-    void Err(const std::wstring& text) override { Write(err_, text); }
+
+protected:
+    std::optional<std::wstring> WriteOut(const std::wstring& text) override { return Write(out_, text); }
+    std::optional<std::wstring> WriteErr(const std::wstring& text) override { return Write(err_, text); }
 
 private:
-    // Failures (a closed pipe, no stream at all) are ignored: there is nowhere to report them.
-    static void Write(HANDLE handle, const std::wstring& text) noexcept {
-        if (handle == nullptr || handle == INVALID_HANDLE_VALUE || text.empty()) {
-            return;
+    static std::optional<std::wstring> Write(HANDLE handle, const std::wstring& text) noexcept {
+        if (text.empty()) {
+            return std::nullopt;
         }
         try {
+            if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+                return std::wstring(L"there is no such stream");
+            }
             DWORD mode = 0;
             if (::GetConsoleMode(handle, &mode)) {
                 // Pieces, as consoles refuse very long writes.
@@ -50,24 +71,28 @@ private:
                     }
                     DWORD written = 0;
                     if (!::WriteConsoleW(handle, text.data() + at, static_cast<DWORD>(count), &written, nullptr)) {
-                        break;
+                        return FailureText(::GetLastError());
                     }
                     at += count;
                 }
-                return;
+                return std::nullopt;
             }
             const std::string bytes = ToUtf8(text);
             std::size_t at = 0;
             while (at < bytes.size()) {
                 DWORD written = 0;
                 const DWORD count = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - at, 1u << 20));
-                if (!::WriteFile(handle, bytes.data() + at, count, &written, nullptr) || written == 0) {
-                    break;
+                if (!::WriteFile(handle, bytes.data() + at, count, &written, nullptr)) {
+                    return FailureText(::GetLastError());
+                }
+                if (written == 0) {
+                    return FailureText(ERROR_WRITE_FAULT);
                 }
                 at += written;
             }
+            return std::nullopt;
         } catch (...) {
-            // Out of memory while converting: the text is lost, the run goes on.
+            return std::wstring(L"the program ran out of memory");
         }
     }
 
@@ -78,7 +103,7 @@ private:
 int Run(int argc, wchar_t** argv, StdStreams& streams) {
     const ParsedCommandLine parsed = ParseCommandLine(std::vector<std::wstring>(argv + 1, argv + argc));
     if (const std::optional<int> status = AnswerWithoutScan(parsed, streams)) {
-        return *status;
+        return streams.Concluded(*status);
     }
     Catalogue catalogue;
     BuildCatalogue(catalogue);
@@ -88,7 +113,9 @@ int Run(int argc, wchar_t** argv, StdStreams& streams) {
     ConsoleOptions options = parsed.options;
     options.keeps_switch = KeepsStartupSwitch(RunningWindowsVersion());
     const std::unique_ptr<FolderFiles> files = MakeWin32FolderFiles();
-    return RunConsoleCommand(options, catalogue, *registry, streams, FolderAccess{files.get(), options.keeps_switch});
+    const std::unique_ptr<ChangeLock> lock = MakeMachineChangeLock();
+    return streams.Concluded(RunConsoleCommand(options, catalogue, *registry, streams,
+                                               FolderAccess{files.get(), options.keeps_switch}, lock.get()));
 }
 
 // what() of the program's own exceptions is ASCII.
@@ -109,11 +136,11 @@ int wmain(int argc, wchar_t** argv) {
     try {
         return runsweep::Run(argc, argv, streams);
     } catch (const std::bad_alloc&) {
-        streams.Err(L"runsweepc: the program ran out of memory.\r\n");
+        streams.ErrLine(L"the program ran out of memory.");
     } catch (const std::exception& error) {
-        streams.Err(L"runsweepc: " + runsweep::Widen(error.what()) + L"\r\n");
+        streams.ErrLine(runsweep::Widen(error.what()));
     } catch (...) {
-        streams.Err(L"runsweepc: an unknown error occurred.\r\n");
+        streams.ErrLine(L"an unknown error occurred.");
     }
     return runsweep::kExitNotDone;
 }

@@ -1,8 +1,6 @@
 #pragma once
 // Disable and Remove of a whole entry: its values in the Run keys and its files in the Startup
-// folders, each place done as it must be (folder_actions.h for the files), with what happened in
-// every place told in one sentence.
-#include "registry/action_reason.h"
+// folders, each place done as it must be (folder_actions.h for the files).
 #include "registry/actions.h"
 #include "registry/folder_actions.h"
 #include "registry/startup_approved.h"
@@ -52,24 +50,13 @@ EntryResult DisableEntry(Registry& registry, FolderFiles& files, const std::wstr
 // Removes the entry from every Run key and every file of that name from the Startup folders.
 EntryResult RemoveEntry(Registry& registry, FolderFiles& files, const std::wstring& name);
 
-// What happened to one file ("Adobe Gamma Loader.lnk moved from Startup folder (all users) to
-// C:\Windows\pss\Adobe Gamma Loader.lnk.CommonStartup and recorded for re-enabling."), or why it
-// was left; `disable` tells Disable from Remove.
-std::wstring FolderReason(const FolderActionRecord& record, bool disable, const ReasonWording& wording);
-
 // Re-enables the Startup-folder item of that record key, read afresh: the file goes back to its
 // folder, the record goes, and where Windows keeps the switch (`keeps_switch`) the file's switch
 // is turned on, so Task Manager does not keep it from starting.
 FolderActionRecord EnableFolderEntry(Registry& registry, FolderFiles& files, const std::wstring& key_name,
                                      bool keeps_switch);
-// What re-enabling did: "back in Startup folder (all users)." or why not.
-std::wstring FolderEnableReason(const FolderActionRecord& record, const ReasonWording& wording);
-
 // The folder a record's file goes back to: what the record says, or else the known folder its path
 // lies in; nothing when neither tells.
 std::optional<StartupFolder> FolderOfRecordPath(FolderFiles& files, const FolderRecord& record);
-
-// The Run keys' sentence (ActionReason) and each file's, one after the other.
-std::wstring EntryReason(const EntryResult& result, bool disable, const ReasonWording& wording);
 
 } // namespace runsweep

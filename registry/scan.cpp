@@ -1,7 +1,6 @@
 #include "registry/scan.h"
 
 #include "catalogue/catalogue.h"
-#include "listbox/startup_list.h"
 #include "registry/folder_actions.h"
 #include "registry/name_case.h"
 
@@ -24,12 +23,15 @@ bool ValueExists(Registry& registry, const RegKey& key, const std::wstring& name
 
 // One Run key as the scan sees it: opened once, and either its value names enumerated once and
 // indexed by MatchKey, or, when the key holds more values than there are names to look for, each
-// name asked directly. Either way each name is asked of the registry at most once.
+// name asked directly. Either way each name is asked of the registry at most once. A key that
+// cannot be read is no empty key: the first status that kept it from being read is kept.
 class RunKeyIndex {
 public:
     RunKeyIndex(Registry& registry, RunPlace place, std::size_t names_to_ask, bool need_names) : registry_(registry) {
-        if (registry_.OpenKey(PlaceHive(place), kRunKeyPath, KeyAccess::Query, key_, PlaceView(place)) != kSuccess) {
-            return; // missing or unreadable: holds nothing
+        const long opened = registry_.OpenKey(PlaceHive(place), kRunKeyPath, KeyAccess::Query, key_, PlaceView(place));
+        if (opened != kSuccess) {
+            failure_ = opened == kFileNotFound ? kSuccess : opened; // missing: holds nothing
+            return;
         }
         // Enumerating costs one call per value and one more; asking costs one call per name.
         unsigned long count = 0;
@@ -37,10 +39,12 @@ public:
             indexed_ = false;
             return;
         }
-        if (registry_.EnumValueNames(key_, names_) != kSuccess) {
+        if (const long listed = registry_.EnumValueNames(key_, names_); listed != kSuccess) {
             // An index built from half an enumeration could miss a value; ask for every name instead.
+            // Names that begin with a prefix can only be found by enumerating.
             names_.clear();
             indexed_ = false;
+            failure_ = need_names ? listed : kSuccess;
             return;
         }
         for (const std::wstring& name : names_) {
@@ -58,18 +62,25 @@ public:
         if (known != verdicts_.end()) {
             return known->second;
         }
-        const bool present = ValueExists(registry_, key_, name);
-        verdicts_.emplace(name, present);
-        return present;
+        unsigned long size = 0;
+        const long status = registry_.QueryValue(key_, name, nullptr, nullptr, &size);
+        if (status != kSuccess && status != kFileNotFound && failure_ == kSuccess) {
+            failure_ = status;
+        }
+        verdicts_.emplace(name, status == kSuccess);
+        return status == kSuccess;
     }
 
     // The key's value names, in enumeration order (none when it was not enumerated).
     const std::vector<std::wstring>& Names() const noexcept { return names_; }
+    // kSuccess, or why some of what the key holds could not be read.
+    long Failure() const noexcept { return failure_; }
 
 private:
     Registry& registry_;
     RegKey key_;
     bool indexed_ = true;
+    long failure_ = kSuccess;
     std::vector<std::wstring> names_;
     std::unordered_set<std::wstring> keys_;
     std::unordered_map<std::wstring, bool> verdicts_; // by exact name: a name listed twice is asked once
@@ -134,7 +145,8 @@ std::vector<std::wstring> EntryPlaceLabels(const FoundStartup& entry) {
     return labels;
 }
 
-std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& registry, FolderFiles* files) {
+std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& registry, FolderFiles* files,
+                                       std::vector<UnreadablePlace>* unreadable) {
     const auto entries = catalogue.Entries();
     std::size_t names_to_ask = 0;
     bool prefixes = false;
@@ -212,13 +224,15 @@ std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& reg
             }
         }
     }
-    return found;
-}
-
-void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list, FolderFiles* files) {
-    for (const FoundStartup& row : FindStartups(catalogue, registry, files)) {
-        list.AddItem(row.name, row.description);
+    if (unreadable != nullptr) {
+        unreadable->clear();
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            if (keys[i].Failure() != kSuccess) {
+                unreadable->push_back(UnreadablePlace{places[i], keys[i].Failure()});
+            }
+        }
     }
+    return found;
 }
 
 } // namespace runsweep

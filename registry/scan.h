@@ -12,7 +12,6 @@
 namespace runsweep {
 
 struct Catalogue;
-class StartupList;
 
 // True when any place (HKCU's Run key, HKLM's in either view) holds a value of that name, whatever
 // its type or length. The empty name is never looked up (it would address a Run key's unnamed
@@ -65,9 +64,15 @@ std::vector<std::wstring> EntryPlaceLabels(const FoundStartup& entry);
 // With `files`, the Startup folders too: each is listed once, and every file but desktop.ini
 // matches an entry by its name without the extension, as Windows compares names. A name found in
 // Run keys and folders alike is one entry. Nothing is read from the files themselves.
-std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& registry, FolderFiles* files = nullptr);
-
-// Adds one row to the list for every entry FindStartups finds, in its order.
-void ScanStartups(const Catalogue& catalogue, Registry& registry, StartupList& list, FolderFiles* files = nullptr);
+//
+// A Run key that exists but cannot be read (no rights to it, a failed query) holds entries the scan
+// cannot see: such places go to `unreadable`, when given, with the status that stopped them, so
+// that nobody is told nothing was found where nothing could be looked at.
+struct UnreadablePlace {
+    RunPlace place = RunPlace::CurrentUser;
+    long status = kSuccess;
+};
+std::vector<FoundStartup> FindStartups(const Catalogue& catalogue, Registry& registry, FolderFiles* files = nullptr,
+                                       std::vector<UnreadablePlace>* unreadable = nullptr);
 
 } // namespace runsweep

@@ -92,45 +92,6 @@ std::wstring SwitchDate(FileTime time) {
     return std::to_wstring(local.year) + L"-" + TwoDigits(local.month) + L"-" + TwoDigits(local.day);
 }
 
-std::wstring SwitchSentence(const FoundStartup& entry) {
-    const EntryState state = StateOf(entry);
-    if (state == EntryState::On) {
-        return std::wstring();
-    }
-    std::vector<std::wstring> off;
-    std::vector<std::wstring> on;
-    for (std::size_t i = 0; i < entry.places.size() && i < entry.switches.size(); ++i) {
-        (entry.switches[i].Off() ? off : on).emplace_back(PlaceLabel(entry.places[i]));
-    }
-    for (std::size_t i = 0; i < entry.files.size() && i < entry.file_switches.size(); ++i) {
-        (entry.file_switches[i].Off() ? off : on).emplace_back(FolderLabel(entry.files[i].folder));
-    }
-    std::wstring text = L"Switched off in Task Manager";
-    if (state == EntryState::Mixed) {
-        text += L" for " + LabelList(off);
-    }
-    // A value without a time, or one from before any Windows that keeps the switch, has no date
-    // worth showing.
-    const FileTime since = LatestSwitchOff(entry);
-    const RecordTime local = LocalTimeOf(since);
-    if (since != 0 && local.year >= 2012) {
-        text += L" on " + SwitchDate(since);
-    }
-    if (state == EntryState::Mixed) {
-        text += L"; still on for " + LabelList(on);
-    }
-    return text + L".";
-}
-
-std::wstring RowDescription(const FoundStartup& entry) {
-    const std::wstring sentence = SwitchSentence(entry);
-    return sentence.empty() ? entry.description : sentence + L" " + entry.description;
-}
-
-RowBox PresetBox(const FoundStartup& entry) {
-    return StateOf(entry) == EntryState::Off ? RowBox::NoAction : RowBox::Disable;
-}
-
 long ListSwitchedOff(Registry& registry, std::vector<SwitchedOff>& entries) {
     entries.clear();
     long result = kSuccess;
@@ -211,42 +172,6 @@ long ReadDisabledItems(Registry& registry, bool keeps_switch, DisabledItems& ite
 
 bool AllSwitchedOn(const std::vector<SwitchWrite>& writes) {
     return std::none_of(writes.begin(), writes.end(), [](const SwitchWrite& write) { return write.Failed(); });
-}
-
-std::wstring SwitchOnReason(const std::vector<RunPlace>& places, const std::vector<SwitchWrite>& writes,
-                            const ReasonWording& wording) {
-    std::vector<RunPlace> on;
-    std::vector<RunPlace> denied;
-    std::vector<std::wstring> parts;
-    for (std::size_t i = 0; i < places.size() && i < writes.size(); ++i) {
-        if (!writes[i].Failed()) {
-            on.push_back(places[i]);
-        } else if (writes[i].status == kAccessDenied) {
-            denied.push_back(places[i]);
-        } else {
-            parts.push_back(std::wstring(L"not in ") + PlaceLabel(places[i]) + L", which refused the change (error " +
-                            std::to_wstring(writes[i].status) + L")");
-        }
-    }
-    if (!denied.empty()) {
-        parts.insert(parts.begin(), L"not in " + PlaceList(denied) +
-                                        (denied.size() == 1 ? L", which needs" : L", which need") +
-                                        L" administrator rights");
-    }
-    if (!on.empty()) {
-        parts.insert(parts.begin(), L"switched on again in " + PlaceList(on));
-    } else if (!parts.empty()) {
-        parts.front().replace(0, 3, L"not switched on");
-    }
-    std::wstring text;
-    for (const std::wstring& part : parts) {
-        text += (text.empty() ? L"" : L"; ") + part;
-    }
-    text += L".";
-    if (!denied.empty()) {
-        text += L" " + wording.run_as_administrator + L" to change it there.";
-    }
-    return text;
 }
 
 } // namespace runsweep

@@ -1,8 +1,6 @@
 #pragma once
 // What Windows' own startup switch says of the entries the scan found: the switch of each place
-// that holds an entry, the entry's state over all of them, and how a row tells the user.
-#include "listbox/list_model.h"
-#include "registry/action_reason.h"
+// that holds an entry, the entry's state over all of them, and the disabled entries of every kind.
 #include "registry/folder_record.h"
 #include "registry/scan.h"
 #include "registry/startup_approved.h"
@@ -33,18 +31,6 @@ FileTime LatestSwitchOff(const FoundStartup& entry);
 
 // Year-month-day in local time, which reads the same in every country.
 std::wstring SwitchDate(FileTime time);
-
-// What a row says of the switch: nothing for an entry that is on; otherwise, for example,
-// "Switched off in Task Manager on 2025-06-01." or, when some places are on,
-// "Switched off in Task Manager for HKCU on 2025-06-01; still on for HKLM."
-std::wstring SwitchSentence(const FoundStartup& entry);
-
-// The row's description: the switch sentence, when there is one, before the catalogue's text.
-std::wstring RowDescription(const FoundStartup& entry);
-
-// The box a new row starts with. An entry Windows does not start anyway costs no start-up time:
-// "No action", so that nothing is changed unless the user asks. Every other row starts at Disable.
-RowBox PresetBox(const FoundStartup& entry);
 
 // An entry that Windows' switch keeps from starting although its Run value is there: what Task
 // Manager's own "Disable" leaves behind.
@@ -85,11 +71,5 @@ long ReadDisabledItems(Registry& registry, bool keeps_switch, DisabledItems& ite
 
 // Whether every place's switch now lets Windows start the entry.
 bool AllSwitchedOn(const std::vector<SwitchWrite>& writes);
-
-// What switching on did, place by place (`writes` in the order of `places`): "switched on again in
-// HKCU." or, for example, "switched on again in HKCU; not in HKLM, which needs administrator
-// rights. Close Runsweep and run it as administrator to change it there."
-std::wstring SwitchOnReason(const std::vector<RunPlace>& places, const std::vector<SwitchWrite>& writes,
-                            const ReasonWording& wording);
 
 } // namespace runsweep

@@ -9,3 +9,5 @@
 #define RUNSWEEP_FILE_VERSION_TEXT "1.00.0006"
 #define RUNSWEEP_PRODUCT_NAME "Runsweep 1.06"
 #define RUNSWEEP_VERSION_LABEL "Version 1.06"
+// The version as runsweepc --version prints it, the one the About window shows.
+#define RUNSWEEP_VERSION_TEXT "1.06"

@@ -65,11 +65,11 @@ TEST(ConsoleCommandLine, MistakesAreUsageErrorsNamingTheFirstOne) {
     };
     const std::vector<Case> cases = {
         {{L"sweep"}, L"unknown command \"sweep\""},
-        {{L"Disable", L"qttask"}, L"unknown command \"Disable\""},
+        {{L"Disables", L"qttask"}, L"unknown command \"Disables\""},
         {{L"--verbose"}, L"unknown option \"--verbose\""},
         {{L"list", L"-"}, L"unknown option \"-\""},
         {{L"--format", L"xml"}, L"unknown format \"xml\""},
-        {{L"--format=CSV"}, L"unknown format \"CSV\""},
+        {{L"--format=CSVs"}, L"unknown format \"CSVs\""},
         {{L"list", L"--format"}, L"--format needs a value"},
         {{L"disable", L"--all", L"qttask"}, L"not both"},
         {{L"remove"}, L"name the entries to remove, or give --all"},
@@ -79,6 +79,7 @@ TEST(ConsoleCommandLine, MistakesAreUsageErrorsNamingTheFirstOne) {
         {{L"--bogus", L"sweep"}, L"unknown option \"--bogus\""},
         {{L"disabled", L"qttask"}, L"disabled takes no names"},
         {{L"enable"}, L"name the entries to enable, or give --all"},
+        {{L"list", L"--missing-ok"}, L"list takes no --missing-ok"},
     };
     for (const Case& c : cases) {
         const ParsedCommandLine parsed = Parse(c.args);
@@ -86,6 +87,41 @@ TEST(ConsoleCommandLine, MistakesAreUsageErrorsNamingTheFirstOne) {
         EXPECT_NE(parsed.error.find(c.says), std::wstring::npos)
             << std::string(parsed.error.begin(), parsed.error.end());
     }
+}
+
+// As Windows tools take them: commands, options and format names in any letter case, names as given.
+TEST(ConsoleCommandLine, CommandsOptionsAndFormatsInAnyLetterCaseNamesAsGiven) {
+    struct Case {
+        std::vector<std::wstring> args;
+        ConsoleCommand command;
+        OutputFormat format;
+        bool dry_run, missing_ok;
+    };
+    const std::vector<Case> cases = {
+        {{L"LIST"}, ConsoleCommand::List, OutputFormat::Text, false, false},
+        {{L"list", L"--Format", L"CSV"}, ConsoleCommand::List, OutputFormat::Csv, false, false},
+        {{L"Disabled", L"--FORMAT=Json"}, ConsoleCommand::Disabled, OutputFormat::Json, false, false},
+        {{L"DISABLE", L"QtTask", L"--DRY-RUN", L"--Missing-OK"},
+         ConsoleCommand::Disable,
+         OutputFormat::Text,
+         true,
+         true},
+        {{L"Enable", L"--missing-ok", L"jusched"}, ConsoleCommand::Enable, OutputFormat::Text, false, true},
+        {{L"-H"}, ConsoleCommand::Help, OutputFormat::Text, false, false},
+        {{L"/?"}, ConsoleCommand::Help, OutputFormat::Text, false, false},
+        {{L"--VERSION"}, ConsoleCommand::Version, OutputFormat::Text, false, false},
+    };
+    for (const Case& c : cases) {
+        const ParsedCommandLine parsed = Parse(c.args);
+        ASSERT_TRUE(parsed.ok()) << std::string(parsed.error.begin(), parsed.error.end());
+        EXPECT_EQ(parsed.options.command, c.command);
+        EXPECT_EQ(parsed.options.format, c.format);
+        EXPECT_EQ(parsed.options.dry_run, c.dry_run);
+        EXPECT_EQ(parsed.options.missing_ok, c.missing_ok);
+    }
+    EXPECT_EQ(Parse({L"REMOVE", L"QtTask"}).options.names, std::vector<std::wstring>{L"QtTask"});
+    // After "--" a name is a name, whatever it looks like.
+    EXPECT_EQ(Parse({L"remove", L"--", L"--ALL"}).options.names, std::vector<std::wstring>{L"--ALL"});
 }
 
 TEST(ConsoleCommandLine, HelpAndVersionWinOverEverythingElse) {
@@ -102,7 +138,8 @@ TEST(ConsoleCommandLine, UsageHintIsOneLineAndHelpNamesEveryCommandAndOption) {
     const std::wstring help = HelpText();
     for (const wchar_t* word :
          {L"list", L"disable NAME", L"disable --all", L"remove NAME", L"remove --all", L"--format text|csv|json",
-          L"--dry-run", L"--version", L"Exit status", L"runsweepc disabled", L"enable NAME", L"enable --all"}) {
+          L"--dry-run", L"--missing-ok", L"--version", L"Exit status", L"runsweepc disabled", L"enable NAME",
+          L"enable --all", L"any letter case", L"apostrophe"}) {
         EXPECT_NE(help.find(word), std::wstring::npos) << std::wstring(word).size();
     }
     // Every line ends CR LF, none with a lone LF.
@@ -110,7 +147,7 @@ TEST(ConsoleCommandLine, UsageHintIsOneLineAndHelpNamesEveryCommandAndOption) {
         ASSERT_GT(at, 0u);
         EXPECT_EQ(help[at - 1], L'\r');
     }
-    EXPECT_NE(VersionText().find(L"1.06"), std::wstring::npos);
+    EXPECT_EQ(VersionText(), L"runsweepc 1.06\r\n") << "one version";
 }
 
 } // namespace

@@ -45,15 +45,37 @@ TEST(ConsoleCsv, QuotesOnlyFieldsThatNeedItAndDoublesTheirQuotes) {
                                     {L"with,comma", L"\"C:\\Program Files\\a.exe\" -x"},
                                     {L"line\r\nbreak", L"lf\nonly"},
                                     {kAccented + L" " + kCyrillic + kNonBmp, L""}});
-    EXPECT_EQ(FormatCsv(table), L"Name,Command\r\n"
+    EXPECT_EQ(FormatCsv(table), L"name,command\r\n"
                                 L"plain,C:\\a.exe\r\n"
                                 L"\"with,comma\",\"\"\"C:\\Program Files\\a.exe\"\" -x\"\r\n"
                                 L"\"line\r\nbreak\",\"lf\nonly\"\r\n" +
                                     kAccented + L" " + kCyrillic + kNonBmp + L",\r\n");
 }
 
+// Any program can write its own Run value: a spreadsheet must not run one as a formula.
+TEST(ConsoleCsv, ACellThatWouldOpenAsAFormulaBeginsWithAnApostropheInCsvOnly) {
+    const std::vector<std::pair<std::wstring, std::wstring>> cases = {
+        {L"=HYPERLINK(\"http://x\")", L"\"'=HYPERLINK(\"\"http://x\"\")\""},
+        {L"+cmd|' /C calc'!A0", L"'+cmd|' /C calc'!A0"},
+        {L"-2+3", L"'-2+3"},
+        {L"@SUM(1,2)", L"\"'@SUM(1,2)\""},
+        {L"\tx", L"'\tx"},
+        {L"\rx", L"\"'\rx\""},
+        {L"C:\\a.exe -x=1", L"C:\\a.exe -x=1"},
+        {L"", L""},
+    };
+    for (const auto& [cell, csv] : cases) {
+        const Table table = TwoColumns({{L"n", cell}});
+        EXPECT_EQ(FormatCsv(table), L"name,command\r\nn," + csv + L"\r\n");
+        EXPECT_EQ(FormatJson(table), L"[\r\n  {\"name\": \"n\", \"command\": " + JsonString(cell) + L"}\r\n]\r\n");
+        if (!cell.empty()) {
+            EXPECT_NE(FormatText(table).find(L"n     " + VisibleText(cell)), std::wstring::npos) << "text as it is";
+        }
+    }
+}
+
 TEST(ConsoleCsv, EmptyTableIsTheHeaderAlone) {
-    EXPECT_EQ(FormatCsv(TwoColumns({})), L"Name,Command\r\n");
+    EXPECT_EQ(FormatCsv(TwoColumns({})), L"name,command\r\n") << "json's keys, so one script reads both";
 }
 
 TEST(ConsoleJson, EscapesWhatJsonMustAndKeepsTheRest) {
@@ -98,7 +120,7 @@ TEST(ConsoleText, ControlCharactersCannotBreakALineAndShownTextWins) {
     Table table = TwoColumns({{L"a\r\nb", L"c\td"}});
     table.rows[0].cells[1].shown = L"shown";
     EXPECT_EQ(FormatText(table), L"Name  Command\r\na\uFFFD\uFFFDb  shown\r\n");
-    EXPECT_EQ(FormatCsv(table), L"Name,Command\r\n\"a\r\nb\",c\td\r\n");
+    EXPECT_EQ(FormatCsv(table), L"name,command\r\n\"a\r\nb\",c\td\r\n");
 }
 
 } // namespace

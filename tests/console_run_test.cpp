@@ -1,6 +1,7 @@
 #include "console/console_run.h"
 
 #include "app/continue_choices.h"
+#include "app/scan_startups.h"
 #include "catalogue/catalogue.h"
 #include "listbox/list_model.h"
 #include "registry/memory_folder_files.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,12 +22,46 @@ namespace {
 const std::wstring kCyrillicName = L"\u0417\u0430\u043f\u0443\u0441\u043a"; // "Запуск"
 const std::wstring kAccentedName = L"Pr\u00e9chargeur";                     // "Préchargeur"
 
+// The two streams, either of which can refuse every write from the n-th on (a disk that fills up, a
+// reader that went away).
 class CapturedStreams : public ConsoleStreams {
 public:
-    void Out(const std::wstring& text) override { out += text; }
-    void Err(const std::wstring& text) override { err += text; }
     std::wstring out;
     std::wstring err;
+    std::size_t out_fails_from = 0; // 0: never
+    std::size_t err_fails_from = 0;
+
+protected:
+    std::optional<std::wstring> WriteOut(const std::wstring& text) override {
+        if (out_fails_from != 0 && ++out_writes >= out_fails_from) {
+            return std::wstring(L"error 112: There is not enough space on the disk");
+        }
+        out += text;
+        return std::nullopt;
+    }
+    std::optional<std::wstring> WriteErr(const std::wstring& text) override {
+        if (err_fails_from != 0 && ++err_writes >= err_fails_from) {
+            return std::wstring(L"error 232: The pipe is being closed");
+        }
+        err += text;
+        return std::nullopt;
+    }
+
+private:
+    std::size_t out_writes = 0;
+    std::size_t err_writes = 0;
+};
+
+// Another copy changing entries, or none.
+class FakeLock : public ChangeLock {
+public:
+    bool busy = false;
+    std::size_t asked = 0;
+    bool Acquire(unsigned long) override {
+        ++asked;
+        return !busy;
+    }
+    void Release() noexcept override {}
 };
 
 std::string Narrow(const std::wstring& text) {
@@ -75,7 +111,7 @@ protected:
         ParsedCommandLine parsed = ParseCommandLine(args);
         parsed.options.keeps_switch = keeps_switch;
         files.ClearLog();
-        return RunConsoleCommand(parsed, catalogue, registry, streams, FolderAccess{&files, keeps_switch});
+        return RunConsoleCommand(parsed, catalogue, registry, streams, FolderAccess{&files, keeps_switch}, &lock);
     }
 
     void SetSwitch(RunPlace place, const std::wstring& name, const std::vector<unsigned char>& data) {
@@ -107,6 +143,7 @@ protected:
     MemoryRegistry registry;
     MemoryFolderFiles files;
     CapturedStreams streams;
+    FakeLock lock;
 };
 
 // Without Windows' startup switch every entry is on; with it, switched off in Task Manager as the
@@ -123,7 +160,7 @@ TEST_F(ConsoleRun, ListsInCatalogueOrderInEachFormat) {
         const std::wstring cyrillic_state = keeps_switch ? L"off" : L"on";
         const std::wstring qttask_state = keeps_switch ? L"mixed" : L"on";
         ASSERT_EQ(Run({L"list", L"--format", L"csv"}, keeps_switch), kExitDone);
-        EXPECT_EQ(streams.out, L"Name,Places,State,Command,Description\r\n" + kCyrillicName + L",HKLM," +
+        EXPECT_EQ(streams.out, L"name,places,state,command,description\r\n" + kCyrillicName + L",HKLM," +
                                    cyrillic_state + L",\"x, \"\"y\"\"\",Cyrillic\r\nqttask,HKCU; HKLM (32-bit)," +
                                    qttask_state + L",C:\\q.exe,QuickTime\r\n");
         EXPECT_EQ(streams.err, L"");
@@ -198,7 +235,7 @@ TEST_F(ConsoleRun, NothingFoundIsSaidInTextAndEmptyInCsvAndJson) {
     out.out.clear();
     EXPECT_EQ(RunConsoleCommand(ParseCommandLine({L"disable", L"--all", L"--format", L"csv"}), catalogue, empty, out),
               kExitDone);
-    EXPECT_EQ(out.out, L"Name,Action,Result,Details\r\n");
+    EXPECT_EQ(out.out, L"name,action,result,details\r\n");
     EXPECT_EQ(out.err, L"");
 }
 
@@ -206,7 +243,7 @@ TEST_F(ConsoleRun, DisablesNamedEntriesMatchedAsTheRegistryMatchesAndReportsTheR
     const std::wstring upper = L"\u0437\u0410\u041f\u0423\u0421\u041a"; // the Cyrillic name in other letter cases
     ASSERT_EQ(Run({L"disable", L"nothere", L"QTTASK", upper, L"qttask", L"--format", L"csv"}), kExitNotDone);
     // Rows in the scan's order, each once; the name that matched nothing last.
-    EXPECT_EQ(streams.out, L"Name,Action,Result,Details\r\n" + kCyrillicName +
+    EXPECT_EQ(streams.out, L"name,action,result,details\r\n" + kCyrillicName +
                                L",disable,done,recorded for re-enabling; removed from HKLM.\r\n"
                                L"qttask,disable,done,recorded for re-enabling; removed from HKCU and HKLM (32-bit).\r\n"
                                L"nothere,disable,not done,not found\r\n");
@@ -283,7 +320,7 @@ TEST_F(ConsoleRun, DryRunSaysWhatWouldBeDoneAndWritesNothing) {
     EXPECT_EQ(Writes(), 0u);
     EXPECT_FALSE(registry.Log().empty());
     EXPECT_EQ(streams.out,
-              L"Name,Action,Result,Details\r\n" + kCyrillicName +
+              L"name,action,result,details\r\n" + kCyrillicName +
                   L",disable,would be done,\"would be recorded for re-enabling, then removed from HKLM.\"\r\n"
                   L"qttask,disable,would be done,\"would be recorded for re-enabling, then removed from HKCU and "
                   L"HKLM (32-bit).\"\r\n"
@@ -327,7 +364,7 @@ TEST_F(ConsoleRun, DryRunForetellsWhatAStandardUserCannotChangeAsTheRealRunFinds
     ASSERT_EQ(Run({L"remove", L"qttask", L"--dry-run", L"--format", L"csv"}), kExitNotDone);
     EXPECT_EQ(Writes(), 0u);
     EXPECT_EQ(streams.out,
-              L"Name,Action,Result,Details\r\nqttask,remove,would not be done,\"would be removed from HKCU; "
+              L"name,action,result,details\r\nqttask,remove,would not be done,\"would be removed from HKCU; "
               L"not from HKLM (32-bit), which needs administrator rights. Run runsweepc as administrator "
               L"to change it there.\"\r\n");
     ASSERT_EQ(Run({L"disable", L"--all", L"--dry-run", L"--format", L"csv"}), kExitNotDone);
@@ -453,7 +490,7 @@ TEST_F(ConsoleRun, DisableSwitchesOffEnableSwitchesOnAndTheDryRunsSaySo) {
     Set(registry, RunPlace::CurrentUser, L"qttask", L"C:\\q.exe");
     ASSERT_NO_FATAL_FAILURE(SetSwitch(RunPlace::CurrentUser, L"Bystander", SwitchOffData(june)));
     ASSERT_EQ(Run({L"--format", L"csv"}, true), kExitDone);
-    EXPECT_EQ(streams.out, L"Name,Places,State,Command,Description\r\nqttask,HKCU,off,C:\\q.exe,QuickTime\r\n");
+    EXPECT_EQ(streams.out, L"name,places,state,command,description\r\nqttask,HKCU,off,C:\\q.exe,QuickTime\r\n");
     ASSERT_EQ(Run({L"disabled", L"--format", L"csv"}, true), kExitDone);
     EXPECT_NE(streams.out.find(L"Bystander,2025-06-01T"), std::wstring::npos) << Narrow(streams.out);
     EXPECT_NE(streams.out.find(L",HKCU,C:\\keep.exe,,switch\r\n"), std::wstring::npos) << Narrow(streams.out);
@@ -502,6 +539,160 @@ TEST_F(ConsoleRun, NoRecordsIsSaidInText) {
     EXPECT_EQ(Run({L"disabled", L"x"}), kExitUsage);
 }
 
+// A report that never arrived is no success: every command, whatever stream fails, ends with 1.
+TEST_F(ConsoleRun, AnyWriteThatFailsEndsWithStatusOneAndTheReasonOnStandardError) {
+    struct Case {
+        std::vector<std::wstring> args;
+        std::size_t out_fails_from, err_fails_from;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {{L"list"}, 1, 0, kExitNotDone},
+        {{L"list", L"--format", L"json"}, 1, 0, kExitNotDone},
+        {{L"--help"}, 1, 0, kExitNotDone},
+        {{L"--version"}, 1, 0, kExitNotDone},
+        {{L"disabled"}, 1, 0, kExitNotDone},
+        // The entries are disabled; the report of it is lost, and so the status says.
+        {{L"disable", L"--all"}, 2, 0, kExitNotDone},
+        // Standard error refuses, but nothing goes there: the run went well.
+        {{L"list"}, 0, 1, kExitDone},
+        {{L"disable", L"nothere"}, 0, 1, kExitNotDone},
+        {{L"sweep"}, 0, 1, kExitUsage},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Narrow(c.args[0]));
+        streams = CapturedStreams();
+        streams.out_fails_from = c.out_fails_from;
+        streams.err_fails_from = c.err_fails_from;
+        EXPECT_EQ(RunConsoleCommand(ParseCommandLine(c.args), catalogue, registry, streams, FolderAccess{&files, false},
+                                    &lock),
+                  c.status);
+        if (c.out_fails_from != 0) {
+            EXPECT_NE(streams.err.find(L"runsweepc: the output could not be written (error 112: There is not enough "
+                                       L"space on the disk).\r\n"),
+                      std::wstring::npos)
+                << Narrow(streams.err);
+        }
+    }
+    StartupRecord record;
+    EXPECT_EQ(ReadStartupRecord(registry, L"qttask", record), kSuccess) << "what was done stays done";
+}
+
+// Names, commands and a record's own values come from any program: on standard error each shows
+// as the other outputs show it, so none can break a line or forge one that seems runsweepc's.
+TEST_F(ConsoleRun, NothingFromTheRegistryCanBreakOrForgeALineOnStandardError) {
+    {
+        RegKey odd;
+        ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, StartupRecordPath(L"odd"), odd), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(odd, L"command", L"C:\\odd.exe"), kSuccess);
+        ASSERT_EQ(registry.SetStringValue(odd, L"hkey", L"HKXX\r\nrunsweepc: everything was done"), kSuccess);
+    }
+    const auto each_line_is_runsweepcs = [](const std::wstring& err) {
+        std::size_t lines = 0;
+        for (std::size_t at = 0; at < err.size(); ++lines) {
+            const std::size_t end = err.find(L"\r\n", at);
+            EXPECT_NE(end, std::wstring::npos);
+            const std::wstring line = err.substr(at, end - at);
+            EXPECT_EQ(line.rfind(L"runsweepc: ", 0), 0u) << Narrow(line);
+            EXPECT_EQ(std::count_if(line.begin(), line.end(), [](wchar_t c) { return c < 0x20 || c == 0x7F; }), 0)
+                << Narrow(line);
+            at = end == std::wstring::npos ? err.size() : end + 2;
+        }
+        EXPECT_GE(lines, 1u);
+    };
+    EXPECT_EQ(Run({L"enable", L"--all"}), kExitNotDone);
+    each_line_is_runsweepcs(streams.err);
+    EXPECT_NE(streams.err.find(L"HKXX\uFFFD\uFFFDrunsweepc: everything"), std::wstring::npos) << Narrow(streams.err);
+    EXPECT_EQ(Run({L"disable", L"no\x1b[2Jpe"}), kExitNotDone);
+    each_line_is_runsweepcs(streams.err);
+    CapturedStreams direct;
+    ErrorStreamMessages(direct).ShowMessage(L"custom.txt: line 3: \"a\rb\"", MessageIcon::Error);
+    EXPECT_EQ(direct.err, L"runsweepc: custom.txt: line 3: \"a\uFFFDb\"\r\n");
+}
+
+// runsweepc never changes anything while another copy, window or console, changes entries; what
+// only reads goes on.
+TEST_F(ConsoleRun, WhileAnotherCopyChangesEntriesNothingIsChangedAndItIsSaid) {
+    lock.busy = true;
+    for (const std::vector<std::wstring>& args :
+         {std::vector<std::wstring>{L"disable", L"qttask"}, {L"remove", L"--all"}, {L"enable", L"--all"}}) {
+        SCOPED_TRACE(Narrow(args[0]));
+        EXPECT_EQ(Run(args), kExitNotDone);
+        EXPECT_EQ(Writes(), 0u);
+        EXPECT_TRUE(registry.Log().empty()) << "not even read: a plan from what another copy changes is stale";
+        EXPECT_EQ(streams.err, L"runsweepc: another copy of Runsweep or runsweepc is changing startup entries; "
+                               L"nothing was changed. Try again when it has finished.\r\n");
+    }
+    const std::size_t asked = lock.asked;
+    EXPECT_EQ(Run({L"list"}), kExitDone);
+    EXPECT_EQ(Run({L"disabled"}), kExitDone);
+    EXPECT_EQ(Run({L"disable", L"--all", L"--dry-run"}), kExitDone);
+    EXPECT_EQ(lock.asked, asked) << "reading needs no lock";
+    lock.busy = false;
+    EXPECT_EQ(Run({L"disable", L"qttask"}), kExitDone);
+    EXPECT_EQ(lock.asked, asked + 1);
+}
+
+// A fleet's clean machines: an entry named but not there counts as done, said on standard error;
+// never when a Run key that could not be read might hold it.
+TEST_F(ConsoleRun, MissingOkCountsANameNotThereAsDoneWithANoteUnlessAPlaceCouldNotBeRead) {
+    ASSERT_EQ(Run({L"disable", L"nothere", L"qttask", L"--missing-ok", L"--format", L"csv"}), kExitDone);
+    EXPECT_NE(streams.out.find(L"nothere,disable,done,\"not found, counted as done (--missing-ok)\""),
+              std::wstring::npos)
+        << Narrow(streams.out);
+    EXPECT_EQ(streams.err, L"runsweepc: nothere (disable): not found, counted as done (--missing-ok)\r\n");
+    EXPECT_EQ(Run({L"enable", L"qttask", L"gone", L"--missing-ok"}), kExitDone);
+    EXPECT_EQ(Run({L"remove", L"gone", L"--missing-ok", L"--dry-run"}), kExitDone);
+    EXPECT_EQ(Run({L"remove", L"gone"}), kExitNotDone);
+
+    FaultRule unreadable;
+    unreadable.op = RegistryOp::Open;
+    unreadable.hive = Hive::LocalMachine;
+    unreadable.path = kRunKeyPath;
+    unreadable.access = KeyAccess::Query;
+    registry.AddFault(unreadable);
+    EXPECT_EQ(Run({L"disable", L"gone", L"--missing-ok"}), kExitNotDone);
+    EXPECT_NE(streams.err.find(L"runsweepc: gone (disable): not found\r\n"), std::wstring::npos) << Narrow(streams.err);
+}
+
+// A Run key that cannot be read is not an empty one: it is named, the run ends with 1, and
+// "nothing found" is never said for what could not be looked at.
+TEST_F(ConsoleRun, ARunKeyThatCannotBeReadIsNamedAndNeverTakenForAnEmptyOne) {
+    struct Case {
+        const char* label;
+        std::optional<Hive> hive;
+        std::optional<RegistryOp> op;
+        std::vector<const wchar_t*> named;
+        bool rows;
+    };
+    const std::vector<Case> cases = {
+        {"HKLM's two views", Hive::LocalMachine, RegistryOp::Open, {L"HKLM", L"HKLM (32-bit)"}, true},
+        {"every place", std::nullopt, RegistryOp::Open, {L"HKCU", L"HKLM", L"HKLM (32-bit)"}, false},
+        {"every query", std::nullopt, RegistryOp::Query, {L"HKCU", L"HKLM", L"HKLM (32-bit)"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        registry.ClearFaults();
+        FaultRule denied;
+        denied.op = c.op;
+        denied.hive = c.hive;
+        denied.path = kRunKeyPath;
+        registry.AddFault(denied);
+        for (const std::vector<std::wstring>& args : {std::vector<std::wstring>{L"list"}, {L"disable", L"--all"}}) {
+            EXPECT_EQ(Run(args), kExitNotDone);
+            for (const wchar_t* place : c.named) {
+                EXPECT_NE(streams.err.find(L"runsweepc: the Run key of " + std::wstring(place) +
+                                           L" could not be read (error 5), so the entries there are not in this "
+                                           L"report.\r\n"),
+                          std::wstring::npos)
+                    << Narrow(streams.err);
+            }
+            EXPECT_EQ(streams.out.find(L"No unnecessary startups found!"), std::wstring::npos);
+            EXPECT_EQ(streams.out.find(L"qttask") != std::wstring::npos, c.rows) << Narrow(streams.out);
+        }
+    }
+}
+
 // The Startup folders through every command: qttask also as a shortcut in the user's folder, a
 // program of its own in the all-users folder, and an unknown shortcut beside them.
 TEST_F(ConsoleRun, TheStartupFoldersAreListedDisabledReEnabledAndRemovedPlaceByPlace) {
@@ -514,7 +705,7 @@ TEST_F(ConsoleRun, TheStartupFoldersAreListedDisabledReEnabledAndRemovedPlaceByP
     files.PutFile(JoinPath(user, L"Unknown.lnk"), {'L'}, Shortcut{L"C:\\u.exe", L""});
 
     ASSERT_EQ(Run({L"list", L"--format", L"csv"}), kExitDone);
-    EXPECT_EQ(streams.out, L"Name,Places,State,Command,Description\r\n" + kCyrillicName +
+    EXPECT_EQ(streams.out, L"name,places,state,command,description\r\n" + kCyrillicName +
                                L",HKLM,on,\"x, \"\"y\"\"\",Cyrillic\r\n"
                                L"qttask,HKCU; HKLM (32-bit); Startup folder,on,C:\\q.exe,QuickTime\r\n"
                                L"binary,Startup folder (all users),on," +

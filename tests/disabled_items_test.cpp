@@ -2,10 +2,10 @@
 // and the closing message that reports every outcome truthfully.
 #include "app/disabled_items.h"
 
+#include "app/scan_startups.h"
 #include "catalogue/catalogue.h"
 #include "registry/memory_folder_files.h"
 #include "registry/memory_registry.h"
-#include "registry/scan.h"
 
 #include <gtest/gtest.h>
 

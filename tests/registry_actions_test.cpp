@@ -5,6 +5,7 @@
 #include "registry_contract.h"
 #include "registry_log.h"
 
+#include "app/action_reason.h"
 #include "registry/entry_actions.h"
 #include "registry/memory_registry.h"
 
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <optional>
 #include <random>
@@ -583,6 +585,111 @@ TEST(RemoveUnderFaults, AFailedDeleteIsReportedAndTheOtherPlacesStillTried) {
     EXPECT_TRUE(RunCommand(registry, RunPlace::CurrentUser));
     EXPECT_FALSE(RunCommand(registry, RunPlace::Machine64));
     EXPECT_FALSE(RunCommand(registry, RunPlace::Machine32));
+}
+
+// One plan serves runsweepc's dry run and the real run: for every scenario of the action table
+// under every condition a user meets, what the dry run foretells is what the real run reports.
+TEST(ForetoldAndDone, ForEveryScenarioAndConditionTheDryRunForetellsTheOutcome) {
+    struct Condition {
+        const char* label;
+        std::function<void(MemoryRegistry&)> apply;
+    };
+    const auto deny = [](std::optional<RegistryOp> op, std::optional<std::wstring> path, std::optional<RegView> view,
+                         std::optional<KeyAccess> access) {
+        return [=](MemoryRegistry& registry) {
+            registry.AddFault(FaultRule{op, Hive::LocalMachine, path, std::nullopt, access, 0, kAccessDenied, view});
+        };
+    };
+    const std::vector<Condition> conditions = {
+        {"as it is", [](MemoryRegistry&) {}},
+        {"HKLM's Run keys read-only", deny(RegistryOp::Open, kRunKeyPath, std::nullopt, KeyAccess::Write)},
+        {"HKLM's 32-bit Run key read-only", deny(RegistryOp::Open, kRunKeyPath, RegView::k32, KeyAccess::Write)},
+        {"all of HKLM read-only",
+         [&](MemoryRegistry& registry) {
+             deny(RegistryOp::Open, std::nullopt, std::nullopt, KeyAccess::Write)(registry);
+             deny(RegistryOp::Create, std::nullopt, std::nullopt, std::nullopt)(registry);
+         }},
+        {"a record it cannot read",
+         [](MemoryRegistry& registry) {
+             RegKey record;
+             ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, StartupRecordPath(kName), record), kSuccess);
+             ASSERT_EQ(registry.SetStringValue(record, L"command", L"C:\\x.exe"), kSuccess);
+             ASSERT_EQ(registry.SetStringValue(record, L"hkey", L"HKU"), kSuccess);
+         }},
+        {"HKLM holds it as binary data",
+         [](MemoryRegistry& registry) {
+             RegKey key;
+             ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, kRunKeyPath, key), kSuccess);
+             ASSERT_EQ(registry.SetValue(key, kName, kRegBinary, {1, 2}), kSuccess);
+         }},
+        {"HKLM written back with another command",
+         [](MemoryRegistry& registry) {
+             RegKey key;
+             ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, kRunKeyPath, key), kSuccess);
+             ASSERT_EQ(registry.SetStringValue(key, kName, L"C:\\newer.exe"), kSuccess);
+         }},
+    };
+    const auto places = [](std::vector<PlaceResult> list) {
+        std::vector<std::pair<RunPlace, PlaceOutcome>> out;
+        for (const PlaceResult& place : list) {
+            out.emplace_back(place.place, place.outcome);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    const auto same = [&](const ActionResult& foretold, const ActionResult& done) {
+        EXPECT_EQ(foretold.outcome, done.outcome);
+        EXPECT_EQ(foretold.status, done.status);
+        EXPECT_EQ(foretold.recorded, done.recorded);
+        EXPECT_EQ(foretold.place, done.place);
+        EXPECT_EQ(places(foretold.places), places(done.places));
+    };
+    std::size_t compared = 0;
+    for (const Scenario& scenario : DisableScenarios()) {
+        for (const Condition& condition : conditions) {
+            SCOPED_TRACE(::testing::Message() << scenario.label << ", " << condition.label);
+            for (const bool disable : {true, false}) {
+                MemoryRegistry registry;
+                ASSERT_NO_FATAL_FAILURE(Seed(registry, scenario));
+                ASSERT_NO_FATAL_FAILURE(condition.apply(registry));
+                registry.ClearLog();
+                const ActionResult foretold =
+                    disable ? PlanDisable(registry, kName).Foreseen() : PlanRemove(registry, kName).Foreseen();
+                for (const RegistryCall& call : registry.Log()) {
+                    EXPECT_TRUE(call.op == RegistryOp::Open || call.op == RegistryOp::Query ||
+                                call.op == RegistryOp::Enumerate || call.op == RegistryOp::Close)
+                        << "a plan only reads";
+                }
+                MessageLog messages;
+                same(foretold,
+                     disable ? DisableStartup(registry, kName, messages, kWhen) : RemoveStartup(registry, kName));
+                ++compared;
+            }
+            // Re-enabling what an undisturbed Disable recorded, under the same condition.
+            MemoryRegistry registry;
+            ASSERT_NO_FATAL_FAILURE(Seed(registry, scenario));
+            MessageLog messages;
+            ASSERT_EQ(DisableStartup(registry, kName, messages, kWhen).outcome, ActionOutcome::Done);
+            if (std::string(condition.label) == "a record it cannot read") {
+                continue; // its record is the one Disable wrote
+            }
+            ASSERT_NO_FATAL_FAILURE(condition.apply(registry));
+            StartupRecord record;
+            ASSERT_EQ(ReadStartupRecord(registry, kName, record), kSuccess);
+            const EnableResult foretold = PlanEnable(registry, record).Foreseen();
+            const EnableResult done = EnableStartup(registry, kName);
+            EXPECT_EQ(foretold.outcome, done.outcome);
+            EXPECT_EQ(foretold.status, done.status);
+            EXPECT_EQ(foretold.record_denied, done.record_denied);
+            ASSERT_EQ(foretold.places.size(), done.places.size());
+            for (std::size_t i = 0; i < done.places.size(); ++i) {
+                EXPECT_EQ(foretold.places[i].place, done.places[i].place);
+                EXPECT_EQ(foretold.places[i].outcome, done.places[i].outcome);
+            }
+            ++compared;
+        }
+    }
+    EXPECT_EQ(compared, DisableScenarios().size() * conditions.size() * 3 - DisableScenarios().size());
 }
 
 TEST(OneView, A32BitWindowsHasOneMachinePlaceAskedOnce) {

@@ -8,13 +8,13 @@
 //   void TearDown();                  puts back whatever SetUp found
 //   Registry& registry();
 // Tests touch nothing but the two Run keys and keys under HKLM "...\Shared Tools\MSConfig".
+#include "app/scan_startups.h"
 #include "base/message_sink.h"
 #include "catalogue/catalogue.h"
 #include "listbox/startup_list.h"
 #include "registry/actions.h"
 #include "registry/folder_files.h"
 #include "registry/registry.h"
-#include "registry/scan.h"
 
 #include <gtest/gtest.h>
 

@@ -230,33 +230,47 @@ TEST(Reenable, ARecordNotUnderstoodIsNeverActedOn) {
         const wchar_t* hkey;
         const wchar_t* key;
         bool command;
+        std::wstring name = kName;
     };
     const Malformed cases[] = {
         {"no command", L"HKLM", kRecordRunKey, false},
         {"unknown hive", L"HKCR", kRecordRunKey, true},
         {"not a Run key", L"HKLM", L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce", true},
         {"the 32-bit Run key under HKCU", L"HKCU", kRecordRunKey32, true},
+        // A crafted record: no program's Run value is named so, and a value of that name would be
+        // planted, not put back.
+        {"a name with a line break", L"HKCU", kRecordRunKey, true, L"qttask\r\nEvil"},
+        {"a name with an escape", L"HKLM", kRecordRunKey, true, L"\x1b[2Jqttask"},
+        {"a name with DEL", L"HKLM", kRecordRunKey32, true, L"qt\x7ftask"},
     };
     for (const Malformed& bad : cases) {
         SCOPED_TRACE(bad.label);
         MemoryRegistry registry;
         {
             RegKey record;
-            ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, StartupRecordPath(kName), record), kSuccess);
+            ASSERT_EQ(registry.CreateKey(Hive::LocalMachine, StartupRecordPath(bad.name), record), kSuccess);
             if (bad.command) {
                 ASSERT_EQ(registry.SetStringValue(record, L"command", L"C:\\qt.exe"), kSuccess);
             }
             ASSERT_EQ(registry.SetStringValue(record, L"hkey", bad.hkey), kSuccess);
             ASSERT_EQ(registry.SetStringValue(record, L"key", bad.key), kSuccess);
         }
-        const StartupRecord record = RecordOf(registry);
+        StartupRecord record = RecordOf(registry, bad.name);
         ASSERT_FALSE(record.Understood());
         registry.ClearLog();
         EXPECT_EQ(EnableStartup(registry, record).outcome, EnableOutcome::NotUnderstood);
-        EXPECT_EQ(EnableStartup(registry, kName).outcome, EnableOutcome::NotUnderstood);
+        EXPECT_EQ(EnableStartup(registry, bad.name).outcome, EnableOutcome::NotUnderstood);
+        if (bad.name != kName) {
+            // Even handed over as understood.
+            record.problem.clear();
+            record.places = {{RunPlace::CurrentUser, L"C:\\qt.exe", kRegSz}};
+            EXPECT_EQ(EnableStartup(registry, record).outcome, EnableOutcome::NotUnderstood);
+        }
         EXPECT_TRUE(Changes(registry).empty());
-        EXPECT_TRUE(RecordExists(registry));
-        EXPECT_FALSE(AnyRunValueLeft(registry));
+        EXPECT_TRUE(RecordExists(registry, bad.name));
+        for (const RunPlace place : {RunPlace::CurrentUser, RunPlace::Machine64, RunPlace::Machine32}) {
+            EXPECT_FALSE(RunValueOf(registry, place, bad.name));
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 // How the scan uses the registry: what it asks, how often, and how it copes when a call fails.
 #include "registry_contract.h"
 
+#include "app/scan_startups.h"
 #include "registry/folder_actions.h"
 #include "registry/memory_folder_files.h"
 #include "registry/memory_registry.h"
@@ -276,6 +277,50 @@ TEST(ScanFailures, AnUnreadableRunKeyHoldsNothingAndTheOtherStillCounts) {
     EXPECT_FALSE(IsStartupPresent(registry, L"jusched")) << "a failed query counts as absence";
     EXPECT_TRUE(IsStartupPresent(registry, L"qttask"));
     EXPECT_EQ(registry.OpenHandleCount(), 0u);
+}
+
+// ... but the scan says which places it could not read, so nobody is told an unread key is empty.
+TEST(ScanFailures, EachPlaceThatCouldNotBeReadIsReportedWithWhatStoppedIt) {
+    struct Case {
+        const char* label;
+        RegistryOp op;
+        long status;
+        std::vector<std::wstring> rows;
+    } const cases[] = {
+        {"HKCU cannot be opened", RegistryOp::Open, kAccessDenied, {L"qttask"}},
+        {"HKCU's values cannot be asked", RegistryOp::Query, kAccessDenied, {L"qttask"}},
+        // Names that begin with a pattern are only found by enumerating; the exact ones still are.
+        {"HKCU cannot be enumerated", RegistryOp::Enumerate, kOutOfMemory, {L"jusched", L"qttask"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        MemoryRegistry registry;
+        ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::CurrentUser, L"jusched"));
+        ASSERT_NO_FATAL_FAILURE(Seed(registry, Hive::LocalMachine, L"qttask"));
+        registry.AddFault(
+            FaultRule{c.op, Hive::CurrentUser, kRunKeyPath, std::nullopt, std::nullopt, 0, c.status, std::nullopt});
+        Catalogue catalogue;
+        BuildCatalogue(catalogue);
+        std::vector<UnreadablePlace> unreadable;
+        std::vector<std::wstring> names;
+        for (const FoundStartup& entry : FindStartups(catalogue, registry, nullptr, &unreadable)) {
+            names.push_back(entry.name);
+        }
+        EXPECT_EQ(names, c.rows);
+        ASSERT_EQ(unreadable.size(), 1u);
+        EXPECT_EQ(unreadable[0].place, RunPlace::CurrentUser);
+        EXPECT_EQ(unreadable[0].status, c.status);
+    }
+    // A Run key that is not there is no failure: it holds nothing.
+    MemoryRegistry empty;
+    std::vector<UnreadablePlace> unreadable{{RunPlace::Machine32, kAccessDenied}};
+    Catalogue catalogue;
+    BuildCatalogue(catalogue);
+    EXPECT_TRUE(FindStartups(catalogue, empty, nullptr, &unreadable).empty());
+    EXPECT_TRUE(unreadable.empty());
+    EXPECT_EQ(UnreadablePlacesMessage({{RunPlace::Machine64, kAccessDenied}, {RunPlace::Machine32, kOutOfMemory}}),
+              L"The Run keys of HKLM (error 5) and HKLM (32-bit) (error 14) could not be read, so the entries there "
+              L"are not listed. Close Runsweep and run it as administrator to see them.");
 }
 
 // The index may hold two names equal that the registry tells apart (the query sorts them out) but

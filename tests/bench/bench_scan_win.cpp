@@ -3,10 +3,10 @@
 // HKCU's and HKLM's two views, among 20 unlisted values in each). Prints the time per scan and the
 // registry calls one scan makes, the opens and enumerated values among them. It replaces the three
 // Run keys, so it runs only with RUNSWEEP_THROWAWAY_PREFIX=1.
+#include "app/scan_startups.h"
 #include "catalogue/catalogue.h"
 #include "listbox/startup_list.h"
 #include "registry/registry_win.h"
-#include "registry/scan.h"
 
 #include <windows.h>
 

@@ -7,8 +7,12 @@
 #     and json read the output back with every character intact;
 #   - disable --all leaves exactly the Run keys and records that the window's default Continue
 #     leaves (the records' dates aside);
-#   - remove NAME takes out that value only; a name that is not there gives exit 1 and a reason;
-#     bad arguments give exit 2 and a usage line; --dry-run changes nothing.
+#   - remove NAME takes out that value only; a name that is not there gives exit 1 and a reason
+#     (with --missing-ok: done, and a note); bad arguments give exit 2 and a usage line; --dry-run
+#     changes nothing; commands and options in any letter case; CSV's header is JSON's keys;
+#   - output that cannot be written (a full disk, a closed pipe), a Run key that cannot be read, and
+#     another copy changing entries each end with exit 1 and the reason; nothing from the registry
+#     can break a line of standard error, and a formula-looking CSV cell begins with an apostrophe.
 source "$(dirname "$0")/lib.sh" "$1"
 
 CONSOLE_EXE="$E2E_BUILD/runsweepc.exe"
@@ -123,7 +127,7 @@ import csv, io, json, os
 problems = []
 rows = os.environ["ROWS"].split("\n")
 records = list(csv.reader(io.StringIO(os.environ["CSV"], newline="")))
-if records[0] != ["Name", "Places", "State", "Command", "Description"]:
+if records[0] != ["name", "places", "state", "command", "description"]:
     problems.append("csv header %r" % records[0])
 if [r[0] for r in records[1:]] != rows:
     problems.append("csv names %r" % [r[0] for r in records[1:]])
@@ -271,8 +275,94 @@ for args in "frobnicate" "disable --all qttask" "list --format xml" "remove" "--
     [ "$(printf '%s\n' "$ERR" | wc -l)" = 1 ] && printf '%s\n' "$ERR" | grep -q 'Usage: runsweepc' ||
         e2e_fail "'$args': stderr '$ERR'"
 done
-console --version
-[ "$STATUS" = 0 ] && printf '%s\n' "$OUT" | grep -q 'Runsweep 1.06' || e2e_fail "--version: $STATUS '$OUT'"
+# --- for fleets: any letter case, --missing-ok, one version
+console --VERSION
+[ "$STATUS" = 0 ] && [ "$OUT" = $'runsweepc 1.06\r' ] || e2e_fail "--version: $STATUS '$OUT'"
+console LIST --Format CSV
+[ "$STATUS" = 0 ] && [ "$(printf '%s\n' "$OUT" | head -n 1)" = $'name,places,command,description\r' ] ||
+    e2e_fail "LIST --Format CSV: $STATUS '$(printf '%s\n' "$OUT" | head -n 1)'"
+console /?
+[ "$STATUS" = 0 ] && printf '%s\n' "$OUT" | grep -q -- '--missing-ok' || e2e_fail "/?: $STATUS"
+seed
+console Disable NotOnThisMachine qttask --Missing-OK
+[ "$STATUS" = 0 ] || e2e_fail "--missing-ok: exit $STATUS ($ERR)"
+printf '%s\n' "$ERR" | grep -qxF 'runsweepc: NotOnThisMachine (disable): not found, counted as done (--missing-ok)' ||
+    e2e_fail "--missing-ok: stderr '$ERR'"
+console enable NotDisabledHere --missing-ok
+[ "$STATUS" = 0 ] || e2e_fail "enable --missing-ok: exit $STATUS ($ERR)"
+console enable NotDisabledHere
+[ "$STATUS" = 1 ] || e2e_fail "enable of a name not disabled: exit $STATUS, expected 1"
+
+# --- output that cannot be written: a full disk, a reader that went away
+seed
+STATUS=0
+wine "$folder/runsweepc.exe" list >/dev/full 2>"$folder/err" || STATUS=$?
+[ "$STATUS" = 1 ] || e2e_fail "list to a full disk: exit $STATUS, expected 1"
+grep -q '^runsweepc: the output could not be written (error ' "$folder/err" || e2e_fail "full disk: $(cat "$folder/err")"
+# The pipe's reading end is closed before runsweepc starts, so every write finds no reader.
+STATUS=$(python3 - "$folder/runsweepc.exe" "$folder/err" <<'EOF'
+import os, subprocess, sys
+read_end, write_end = os.pipe()
+os.close(read_end)
+with open(sys.argv[2], "wb") as err:
+    print(subprocess.call(["wine", sys.argv[1], "list", "--format", "json"], stdout=write_end, stderr=err))
+EOF
+)
+[ "$STATUS" = 1 ] || e2e_fail "list to a closed pipe: exit $STATUS, expected 1"
+grep -q '^runsweepc: the output could not be written (error ' "$folder/err" || e2e_fail "closed pipe: $(cat "$folder/err")"
+
+# --- what a program writes cannot break runsweepc's lines: a record's own values with a line break,
+# a Run value whose command a spreadsheet would take for a formula
+seed
+e2e_tool "$TOOL" set 'HKLM\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg\odd' command sz 'C:\odd.exe' >/dev/null
+printf 'HKXX\r\nrunsweepc: odd (enable): re-enabled' >"$folder/forged"
+e2e_tool "$TOOL" set 'HKLM\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg\odd' hkey sz \
+    "@$(printf 'Z:%s' "$folder/forged" | tr '/' '\\')" >/dev/null
+console enable odd
+[ "$STATUS" = 1 ] || e2e_fail "enable of a record not understood: exit $STATUS"
+[ "$(printf '%s\n' "$ERR" | wc -l)" = 2 ] && ! printf '%s\n' "$ERR" | grep -q '^runsweepc: odd (enable): re-enabled' ||
+    e2e_fail "a record's value forged a line on stderr: '$ERR'"
+reg_add 64 HKCU qttask '=SUM(1+1)*cmd'
+console list --format csv
+printf '%s\n' "$OUT" | grep -qF "qttask,HKCU; HKLM (32-bit),'=SUM(1+1)*cmd," || e2e_fail "a formula cell: $OUT"
+console list --format json
+printf '%s\n' "$OUT" | grep -qF '"command": "=SUM(1+1)*cmd"' || e2e_fail "json must show the command as it is: $OUT"
+
+# --- a Run key that cannot be read is named, never taken for an empty one
+seed
+drv unreadable-key "HKLM\\$RUN" >/dev/null || e2e_fail "cannot take the rights to the HKLM Run key away"
+console list
+[ "$STATUS" = 1 ] || e2e_fail "list with an unreadable Run key: exit $STATUS, expected 1"
+printf '%s\n' "$ERR" | grep -qxF 'runsweepc: the Run key of HKLM could not be read (error 5), so the entries there are not in this report.' ||
+    e2e_fail "unreadable Run key: stderr '$ERR'"
+printf '%s\n' "$OUT" | grep -q 'qttask' || e2e_fail "the readable places' entries are still listed: $OUT"
+e2e_reset_registry
+
+# --- another copy changing entries: runsweepc waits a while, then changes nothing and says so
+seed
+dump_all >"$folder/before-lock"
+rm -f "$folder/held"
+( wine "$TOOL" hold-lock 9000 >"$folder/held" 2>/dev/null ) &
+holder=$!
+for _ in $(seq 1 100); do
+    grep -q held "$folder/held" 2>/dev/null && break
+    sleep 0.1
+done
+grep -q held "$folder/held" || e2e_fail "the lock could not be taken for the test"
+console list
+[ "$STATUS" = 0 ] || e2e_fail "list while another copy changes entries: exit $STATUS ($ERR)"
+started=$(date +%s)
+console disable --all
+waited=$(($(date +%s) - started))
+[ "$STATUS" = 1 ] || e2e_fail "disable while another copy changes entries: exit $STATUS, expected 1"
+printf '%s\n' "$ERR" | grep -qF 'runsweepc: another copy of Runsweep or runsweepc is changing startup entries; nothing was changed.' ||
+    e2e_fail "busy: stderr '$ERR'"
+[ "$waited" -ge 4 ] || e2e_fail "runsweepc gave up after $waited s without waiting for the other copy"
+dump_all >"$folder/after-lock"
+cmp -s "$folder/before-lock" "$folder/after-lock" || e2e_fail "something was changed while another copy held the lock"
+wait "$holder"
+console disable --all
+[ "$STATUS" = 0 ] || e2e_fail "disable once the other copy finished: exit $STATUS ($ERR)"
 
 # A manifest that runs it as the invoker: without one, a 32-bit runsweepc of a standard user would
 # write to a virtual HKLM and report success.

@@ -227,7 +227,7 @@ CONSOLE="$E2E_BUILD/runsweepc.exe"
 console() { wine "$CONSOLE" "$@" 2>>"$E2E_LOG" | tr -d '\r'; }
 seed_folders
 listed=$(console list --format csv | cut -d, -f1,2)
-[ "$listed" = "$(printf 'Name,Places\nAdobe Gamma Loader,Startup folder (all users)\nTelegram,Startup folder')" ] ||
+[ "$listed" = "$(printf 'name,places\nAdobe Gamma Loader,Startup folder (all users)\nTelegram,Startup folder')" ] ||
     e2e_fail "runsweepc list: $listed"
 told=$(console disable --all --dry-run)
 case $told in
@@ -241,7 +241,7 @@ expect_sum "kept by runsweepc" "$PSS_DIR\\Adobe Gamma Loader.lnk.CommonStartup" 
 expect_sum "kept by runsweepc" "$PSS_DIR\\Telegram.lnk.Startup" "$telegram_sum"
 expect_folder_record "$USER_DIR\\Telegram.lnk" .Startup "\"$TELEGRAM_TARGET\" -autostart"
 disabled=$(console disabled --format csv | cut -d, -f1,3)
-[ "$disabled" = "$(printf 'Name,Places\nAdobe Gamma Loader.lnk,Startup folder (all users)\nTelegram.lnk,Startup folder')" ] ||
+[ "$disabled" = "$(printf 'name,places\nAdobe Gamma Loader.lnk,Startup folder (all users)\nTelegram.lnk,Startup folder')" ] ||
     e2e_fail "runsweepc disabled: $disabled"
 console enable --all >/dev/null || e2e_fail "runsweepc enable --all failed"
 expect_sum "back by runsweepc" "$COMMON_DIR\\Adobe Gamma Loader.lnk" "$gamma_sum"

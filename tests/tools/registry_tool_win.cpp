@@ -22,6 +22,8 @@
 //                                      (several keys: each after a line "== <key>")
 //   registry_tool delete-values <key>  deletes every value of the key, if it exists
 //   registry_tool delete-tree <key>    deletes the key and every key below it, if it exists
+//   registry_tool hold-lock <ms>       holds the lock every copy of the program takes to change
+//                                      entries for that long; prints "held" once it has it
 //   registry_tool batch <file>         runs the commands of a UTF-8 file, one a line, arguments
 //                                      separated by tabs; stops at the first that fails
 //   registry_tool folder <user|common|pss>
@@ -39,13 +41,14 @@
 // the command line. Escaped text: units below U+0020, U+007F and '%' as %XX, the rest as UTF-8.
 //
 // Output is UTF-8, one line each, without carriage returns. Exit status 2 for bad usage.
+#include "app/scan_startups.h"
 #include "base/message_sink.h"
 #include "catalogue/catalogue.h"
 #include "listbox/startup_list.h"
 #include "registry/actions.h"
+#include "registry/change_lock_win.h"
 #include "registry/folder_files_win.h"
 #include "registry/registry_win.h"
-#include "registry/scan.h"
 
 #include <windows.h>
 
@@ -394,6 +397,17 @@ int Run(const std::vector<std::wstring>& args) {
     }
     if (args[0] == L"delete-values" || args[0] == L"delete-tree") {
         return Delete(args, args[0] == L"delete-tree");
+    }
+    if (args[0] == L"hold-lock" && args.size() == 2) {
+        // Another copy changing entries for a while: prints "held" once it holds the lock.
+        const std::unique_ptr<ChangeLock> lock = MakeMachineChangeLock();
+        if (!lock->Acquire(kChangeLockWaitMs)) {
+            Print(L"busy");
+            return 1;
+        }
+        Print(L"held");
+        ::Sleep(static_cast<DWORD>(std::wcstoul(args[1].c_str(), nullptr, 10)));
+        return 0;
     }
     if (args[0] == L"folder" && args.size() == 2) {
         const std::unique_ptr<FolderFiles> files = MakeWin32FolderFiles();

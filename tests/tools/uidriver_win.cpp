@@ -32,6 +32,8 @@
 //                                           any lasting key below it
 //   uidriver read-only-key <HKLM\path>      creates the key if need be and lets everyone only read it:
 //                                           the registry then denies changes to it, as to a standard user
+//   uidriver unreadable-key <HKLM\path>     the same, but nobody may even read it (a key of another
+//                                           account, damaged rights)
 //   uidriver clear-key <HKCU|HKLM\path>     deletes the key and everything below it, whatever its access
 //   uidriver empty-key <HKCU|HKLM\path>     the same, then creates the key again, empty
 //   uidriver resources <exe>                the version record's strings and the application manifest
@@ -792,7 +794,7 @@ int Run(int argc, wchar_t** argv) {
     if ((command == L"clear-key" || command == L"empty-key") && argc >= 3) {
         return ResetKey(argv[2], command == L"empty-key");
     }
-    if (command == L"read-only-key" && argc >= 3) {
+    if ((command == L"read-only-key" || command == L"unreadable-key") && argc >= 3) {
         std::wstring path = argv[2];
         if (path.rfind(L"HKLM\\", 0) != 0) {
             return Usage();
@@ -802,9 +804,10 @@ int Run(int argc, wchar_t** argv) {
                                         nullptr, &key, nullptr);
         if (status == ERROR_SUCCESS) {
             PSECURITY_DESCRIPTOR descriptor = nullptr;
-            // Everyone may read; nobody may set values or create subkeys.
-            if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &descriptor,
-                                                                       nullptr)) {
+            // Read-only: everyone may read; nobody may set values or create subkeys. Unreadable: nobody
+            // may even read it, only give the access back (as the reset does).
+            const wchar_t* rights = command == L"read-only-key" ? L"D:P(A;;KR;;;WD)" : L"D:P(A;;WD;;;WD)";
+            if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(rights, SDDL_REVISION_1, &descriptor, nullptr)) {
                 status = ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
                 ::LocalFree(descriptor);
             } else {
@@ -813,7 +816,7 @@ int Run(int argc, wchar_t** argv) {
             ::RegCloseKey(key);
         }
         if (status != ERROR_SUCCESS) {
-            PrintError(L"uidriver: could not make the key read-only: " + std::to_wstring(status));
+            PrintError(L"uidriver: could not take the rights to the key away: " + std::to_wstring(status));
             return 1;
         }
         return 0;

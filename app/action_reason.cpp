@@ -1,4 +1,4 @@
-#include "registry/action_reason.h"
+#include "app/action_reason.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -265,6 +265,154 @@ std::wstring EnableReason(const EnableResult& result, const std::wstring& proble
         return L"not re-enabled: its record is no longer there.";
     }
     return std::wstring();
+}
+
+std::wstring SwitchOnReason(const std::vector<RunPlace>& places, const std::vector<SwitchWrite>& writes,
+                            const ReasonWording& wording) {
+    std::vector<RunPlace> on;
+    std::vector<RunPlace> denied;
+    std::vector<std::wstring> parts;
+    for (std::size_t i = 0; i < places.size() && i < writes.size(); ++i) {
+        if (!writes[i].Failed()) {
+            on.push_back(places[i]);
+        } else if (writes[i].status == kAccessDenied) {
+            denied.push_back(places[i]);
+        } else {
+            parts.push_back(std::wstring(L"not in ") + PlaceLabel(places[i]) + L", which refused the change (error " +
+                            std::to_wstring(writes[i].status) + L")");
+        }
+    }
+    if (!denied.empty()) {
+        parts.insert(parts.begin(), L"not in " + PlaceList(denied) +
+                                        (denied.size() == 1 ? L", which needs" : L", which need") +
+                                        L" administrator rights");
+    }
+    if (!on.empty()) {
+        parts.insert(parts.begin(), L"switched on again in " + PlaceList(on));
+    } else if (!parts.empty()) {
+        parts.front().replace(0, 3, L"not switched on");
+    }
+    std::wstring text;
+    for (const std::wstring& part : parts) {
+        text += (text.empty() ? L"" : L"; ") + part;
+    }
+    text += L".";
+    if (!denied.empty()) {
+        text += L" " + wording.run_as_administrator + L" to change it there.";
+    }
+    return text;
+}
+
+namespace {
+
+std::wstring Code(long status) {
+    return L"error " + std::to_wstring(status);
+}
+
+// Why a step on a file failed, in words where the status says more than its number.
+std::wstring Why(long status) {
+    switch (status) {
+    case kSharingViolation:
+        return L"it is in use by a program that is running (" + Code(status) + L")";
+    case kAlreadyExists:
+    case kFileExists:
+        return L"a file of that name is in the way (" + Code(status) + L")";
+    default:
+        return Code(status);
+    }
+}
+
+} // namespace
+
+std::wstring FolderReason(const FolderActionRecord& record, bool disable, const ReasonWording& wording) {
+    const FolderResult& result = record.result;
+    const std::wstring file = record.item.name;
+    const std::wstring place = FolderLabel(record.item.folder);
+    const std::wstring left = file + L" was left in " + place;
+    const std::wstring remove_instead = L" " + wording.remove_instead + L" to take it out without a record.";
+    switch (result.outcome) {
+    case FolderOutcome::Done: {
+        if (!disable) {
+            return file +
+                   (IsShortcut(KindOfItem(file)) ? L" deleted from " + place
+                                                 : L" moved from " + place + L" to the Recycle Bin") +
+                   L".";
+        }
+        std::wstring text = file + L" moved from " + place + L" to " + result.backup + L" and recorded for re-enabling";
+        if (record.switched && record.switched->Failed()) {
+            text += L"; Windows' switch for it could not be turned off (" + Code(record.switched->status) + L")";
+        }
+        return text + L".";
+    }
+    case FolderOutcome::AlreadyGone:
+        return std::wstring();
+    case FolderOutcome::NeedsAdministrator:
+        return file + L" was left in " + place + L", which needs administrator rights" +
+               (disable ? L" (and so do its record and %windir%\\pss). " : L". ") + wording.run_as_administrator +
+               L" to change it there.";
+    case FolderOutcome::NotRecordable:
+        return left + L": its path is too long to be recorded for re-enabling." + remove_instead;
+    case FolderOutcome::EarlierCopyKept:
+        return left + L": a copy disabled earlier is still kept at " + result.backup +
+               L" and its record must not be written over. Re-enable that copy first, or choose \"Remove\".";
+    case FolderOutcome::RecordFailed:
+        return left + L": its record could not be written (" + Code(result.status) + L"), so it was not moved.";
+    case FolderOutcome::MoveFailed:
+        return left + L": it could not be moved" + (disable ? L" to " + result.backup : std::wstring()) + L" (" +
+               Why(result.status) + L")" +
+               (result.record_left ? L"; its record stays behind and is cleared when it is re-enabled." : L".");
+    case FolderOutcome::NoRecycleBin:
+        return left + L": its drive has no Recycle Bin that takes it, and it is never deleted outright.";
+    case FolderOutcome::Failed:
+    default:
+        return left + L" (" + Why(result.status) + L").";
+    }
+}
+
+std::wstring FolderEnableReason(const FolderActionRecord& record, const ReasonWording& wording) {
+    const FolderResult& result = record.result;
+    const std::wstring where = ParentFolder(record.item.path);
+    switch (result.outcome) {
+    case FolderOutcome::Done: {
+        std::wstring text = L"back in " + where;
+        if (record.switched && record.switched->Failed()) {
+            text += L", but Windows' switch for it could not be turned on (" + Code(record.switched->status) +
+                    L"), so Windows may still skip it";
+        }
+        return text + L".";
+    }
+    case FolderOutcome::AlreadyGone:
+        return L"nothing to do: its record is gone.";
+    case FolderOutcome::NeedsAdministrator:
+        return L"not re-enabled: its record, " + where + L" and %windir%\\pss need administrator rights. " +
+               wording.run_as_administrator + L" to re-enable it.";
+    case FolderOutcome::NotUnderstood:
+        return L"not re-enabled: its record does not say where the file is kept and where it goes back to.";
+    case FolderOutcome::Conflict:
+        return L"not re-enabled: " + record.item.path + L" is there again, and the disabled copy stays at " +
+               result.backup + L". Nothing was changed.";
+    case FolderOutcome::FolderMissing:
+        return L"not re-enabled: the folder it goes back to, " + where + L", no longer exists. Nothing was changed.";
+    case FolderOutcome::BackupMissing:
+        return L"not re-enabled: its file is no longer at " + result.backup + L", where its record says it is kept.";
+    case FolderOutcome::MoveFailed:
+        return L"not re-enabled: it could not be moved back (" + Why(result.status) + L").";
+    case FolderOutcome::RecordNotDeleted:
+        return L"back in " + where + L", but its record could not be deleted (" + Code(result.status) + L").";
+    default:
+        return L"not re-enabled (" + Why(result.status) + L").";
+    }
+}
+
+std::wstring EntryReason(const EntryResult& result, bool disable, const ReasonWording& wording) {
+    std::wstring text = ActionReason(result.run, wording);
+    for (const FolderActionRecord& file : result.files) {
+        const std::wstring sentence = FolderReason(file, disable, wording);
+        if (!sentence.empty()) {
+            text += (text.empty() ? L"" : L" ") + sentence;
+        }
+    }
+    return text;
 }
 
 } // namespace runsweep
