@@ -279,7 +279,7 @@ done
 console --VERSION
 [ "$STATUS" = 0 ] && [ "$OUT" = $'runsweepc 1.06\r' ] || e2e_fail "--version: $STATUS '$OUT'"
 console LIST --Format CSV
-[ "$STATUS" = 0 ] && [ "$(printf '%s\n' "$OUT" | head -n 1)" = $'name,places,command,description\r' ] ||
+[ "$STATUS" = 0 ] && [ "$(printf '%s\n' "$OUT" | head -n 1)" = $'name,places,state,command,description\r' ] ||
     e2e_fail "LIST --Format CSV: $STATUS '$(printf '%s\n' "$OUT" | head -n 1)'"
 console /?
 [ "$STATUS" = 0 ] && printf '%s\n' "$OUT" | grep -q -- '--missing-ok' || e2e_fail "/?: $STATUS"
@@ -324,7 +324,7 @@ console enable odd
     e2e_fail "a record's value forged a line on stderr: '$ERR'"
 reg_add 64 HKCU qttask '=SUM(1+1)*cmd'
 console list --format csv
-printf '%s\n' "$OUT" | grep -qF "qttask,HKCU; HKLM (32-bit),'=SUM(1+1)*cmd," || e2e_fail "a formula cell: $OUT"
+printf '%s\n' "$OUT" | grep -qF "qttask,HKCU; HKLM (32-bit),on,'=SUM(1+1)*cmd," || e2e_fail "a formula cell: $OUT"
 console list --format json
 printf '%s\n' "$OUT" | grep -qF '"command": "=SUM(1+1)*cmd"' || e2e_fail "json must show the command as it is: $OUT"
 
