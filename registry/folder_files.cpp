@@ -4,6 +4,7 @@
 #include "registry/name_case.h"
 
 #include <algorithm>
+#include <array>
 #include <string_view>
 
 namespace runsweep {
@@ -214,11 +215,179 @@ std::wstring ShortcutCommand(const Shortcut& shortcut) {
     return command;
 }
 
+namespace {
+
+// The fixed parts of a shortcut file: its header, and the link information's fields.
+constexpr std::size_t kLinkHeaderSize = 0x4C;
+constexpr std::array<unsigned char, 16> kLinkClassId = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                                        0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+constexpr unsigned long kHasTargetIdList = 0x1;
+constexpr unsigned long kHasLinkInfo = 0x2;
+constexpr unsigned long kHasName = 0x4;
+constexpr unsigned long kHasRelativePath = 0x8;
+constexpr unsigned long kHasWorkingDir = 0x10;
+constexpr unsigned long kHasArguments = 0x20;
+constexpr unsigned long kIsUnicode = 0x80;
+constexpr unsigned long kForceNoLinkInfo = 0x100;
+constexpr unsigned long kHasExpString = 0x200;
+constexpr unsigned long kVolumeIdAndLocalBasePath = 0x1;
+constexpr std::size_t kLinkInfoUnicodeHeaderSize = 0x24;
+
+// Little-endian reads that fail, rather than read past the end.
+class ByteReader {
+public:
+    explicit ByteReader(const std::vector<unsigned char>& bytes) : bytes_(bytes) {}
+    bool Has(std::size_t at, std::size_t count) const { return at <= bytes_.size() && count <= bytes_.size() - at; }
+    bool U16(std::size_t at, unsigned long& value) const {
+        if (!Has(at, 2)) {
+            return false;
+        }
+        value = static_cast<unsigned long>(bytes_[at]) | (static_cast<unsigned long>(bytes_[at + 1]) << 8);
+        return true;
+    }
+    bool U32(std::size_t at, unsigned long& value) const {
+        unsigned long low = 0;
+        unsigned long high = 0;
+        if (!U16(at, low) || !U16(at + 2, high)) {
+            return false;
+        }
+        value = low | (high << 16);
+        return true;
+    }
+    // A NUL-terminated string from `at` to no further than `end`: ASCII bytes, or UTF-16 units.
+    bool Terminated(std::size_t at, std::size_t end, bool wide, std::wstring& text) const {
+        text.clear();
+        const std::size_t unit = wide ? 2 : 1;
+        for (std::size_t i = at; i + unit <= end && Has(i, unit); i += unit) {
+            unsigned long c = bytes_[i];
+            if (wide) {
+                U16(i, c);
+            }
+            if (c == 0) {
+                return true;
+            }
+            if (!wide && c >= 0x80) {
+                return false; // the code page's to say, so the shell's
+            }
+            text.push_back(static_cast<wchar_t>(c));
+        }
+        return false;
+    }
+    // One counted string of the string data at `at`, moving `at` past it. The text ends at a NUL
+    // within the count, as the shell's copy of it does (some writers count a closing NUL).
+    bool Counted(std::size_t& at, bool wide, std::wstring& text) const {
+        unsigned long count = 0;
+        if (!U16(at, count)) {
+            return false;
+        }
+        const std::size_t unit = wide ? 2 : 1;
+        const std::size_t start = at + 2;
+        const std::size_t end = start + count * unit;
+        if (!Has(start, count * unit)) {
+            return false;
+        }
+        std::wstring read;
+        // Whole when it holds no NUL; otherwise cut there, with no byte beyond the ASCII range
+        // before it either way.
+        if (!Terminated(start, end, wide, read) && read.size() != count) {
+            return false;
+        }
+        text = std::move(read);
+        at = end;
+        return true;
+    }
+
+private:
+    const std::vector<unsigned char>& bytes_;
+};
+
+} // namespace
+
+bool ReadShortcutBytes(const std::vector<unsigned char>& bytes, Shortcut& shortcut) {
+    const ByteReader in(bytes);
+    unsigned long header_size = 0;
+    unsigned long flags = 0;
+    if (!in.U32(0, header_size) || header_size != kLinkHeaderSize || !in.Has(0, kLinkHeaderSize) ||
+        !std::equal(kLinkClassId.begin(), kLinkClassId.end(), bytes.begin() + 4) || !in.U32(0x14, flags)) {
+        return false;
+    }
+    if ((flags & kHasLinkInfo) == 0 || (flags & (kForceNoLinkInfo | kHasExpString)) != 0) {
+        return false;
+    }
+    std::size_t at = kLinkHeaderSize;
+    if ((flags & kHasTargetIdList) != 0) {
+        unsigned long id_list_size = 0;
+        if (!in.U16(at, id_list_size) || !in.Has(at + 2, id_list_size)) {
+            return false;
+        }
+        at += 2 + id_list_size;
+    }
+    const std::size_t info = at;
+    unsigned long info_size = 0;
+    unsigned long info_header_size = 0;
+    unsigned long info_flags = 0;
+    unsigned long base_offset = 0;
+    unsigned long suffix_offset = 0;
+    if (!in.U32(info, info_size) || !in.Has(info, info_size) || !in.U32(info + 4, info_header_size) ||
+        info_header_size > info_size || !in.U32(info + 8, info_flags) || !in.U32(info + 16, base_offset) ||
+        !in.U32(info + 24, suffix_offset)) {
+        return false;
+    }
+    if ((info_flags & kVolumeIdAndLocalBasePath) == 0) {
+        return false; // on a network share: the shell joins its parts
+    }
+    const std::size_t info_end = info + info_size;
+    bool wide = false;
+    if (info_header_size >= kLinkInfoUnicodeHeaderSize) {
+        unsigned long wide_base = 0;
+        unsigned long wide_suffix = 0;
+        if (!in.U32(info + 0x1C, wide_base) || !in.U32(info + 0x20, wide_suffix)) {
+            return false;
+        }
+        wide = true;
+        base_offset = wide_base;
+        suffix_offset = wide_suffix;
+    }
+    std::wstring base;
+    std::wstring suffix;
+    if (base_offset < info_header_size || suffix_offset < info_header_size ||
+        !in.Terminated(info + base_offset, info_end, wide, base) ||
+        !in.Terminated(info + suffix_offset, info_end, wide, suffix) || base.empty()) {
+        return false;
+    }
+    at = info_end;
+
+    // The string data, each present as the flags say, in this order; only the arguments matter here.
+    const bool unicode = (flags & kIsUnicode) != 0;
+    std::wstring arguments;
+    for (const unsigned long flag : {kHasName, kHasRelativePath, kHasWorkingDir, kHasArguments}) {
+        if ((flags & flag) == 0) {
+            continue;
+        }
+        std::wstring text;
+        if (!in.Counted(at, unicode, text)) {
+            return false;
+        }
+        if (flag == kHasArguments) {
+            arguments = std::move(text);
+        }
+    }
+    shortcut.target = base + suffix;
+    shortcut.arguments = std::move(arguments);
+    return true;
+}
+
 long ItemCommand(FolderFiles& files, const std::wstring& path, std::wstring& command) {
     command = path;
     switch (KindOfItem(FileNameOf(path))) {
     case ItemKind::Link: {
         Shortcut shortcut;
+        // A shortcut is a few hundred bytes; one far larger is left to the shell.
+        std::vector<unsigned char> bytes;
+        if (files.Read(path, bytes, 64 * 1024) == kSuccess && ReadShortcutBytes(bytes, shortcut)) {
+            command = ShortcutCommand(shortcut);
+            return kSuccess;
+        }
         const long status = files.ReadShortcut(path, shortcut);
         if (status == kSuccess && !(shortcut.target.empty() && shortcut.arguments.empty())) {
             command = ShortcutCommand(shortcut);

@@ -149,13 +149,22 @@ inline bool IsShortcut(ItemKind kind) noexcept {
 // file in the ANSI code page, or UTF-16 with a byte-order mark. Empty when there is none.
 std::wstring InternetShortcutUrl(const std::vector<unsigned char>& bytes);
 
+// What a shortcut file (.lnk) starts, read from its bytes in the layout the shell writes: true with
+// the target (the local path the file records, with its suffix) and the arguments when the file
+// says them plainly; false when only the shell can tell (the target kept only as a shell item or
+// in environment strings, on a network share, in another code page than ASCII, or a file that is
+// no shortcut or is cut short). Starting the shell's link object costs more than a whole scan, so
+// it is asked only for those.
+bool ReadShortcutBytes(const std::vector<unsigned char>& bytes, Shortcut& shortcut);
+
 // A shortcut's command line as a person would type it: the target, in quotes when it holds a
 // space, then the arguments.
 std::wstring ShortcutCommand(const Shortcut& shortcut);
 
-// The command line an item starts: a shortcut's target and arguments, an Internet shortcut's URL,
-// any other file's own path. An item whose shortcut cannot be read is shown by its own path (it is
-// what Windows opens), and the status says why.
+// The command line an item starts: a shortcut's target and arguments (from its bytes, else through
+// the shell's link object), an Internet shortcut's URL, any other file's own path. An item whose
+// shortcut cannot be read is shown by its own path (it is what Windows opens), and the status says
+// why.
 long ItemCommand(FolderFiles& files, const std::wstring& path, std::wstring& command);
 
 } // namespace runsweep

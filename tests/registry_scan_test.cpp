@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <optional>
 #include <set>
+#include <tuple>
 
 namespace runsweep::contract {
 namespace {
@@ -499,6 +500,155 @@ TEST(FolderNames, FilesShortcutsAndRecordsAreReadAsWindowsAndTheUtilityWriteThem
          }) {
         EXPECT_EQ(FolderOfRecord(r.extension, r.location, r.backup), r.folder)
             << ::testing::PrintToString(std::wstring(r.backup));
+    }
+}
+
+// A shortcut file laid out as the shell writes one: the header, the item list when flags say so, the
+// link information (its local path in ASCII, and in UTF-16 too when `wide_info`), the counted
+// strings, the closing block.
+struct LinkImage {
+    unsigned long flags = 0x2 | 0x10 | 0x20 | 0x80; // link info, working folder, arguments, UTF-16 strings
+    std::size_t id_list = 0;                        // bytes of item list, with flag 0x1
+    unsigned long info_flags = 0x1;                 // a local path
+    bool wide_info = false;
+    std::wstring base = L"C:\\Tools\\tool.exe";
+    std::wstring suffix;
+    std::wstring working = L"C:\\Tools";
+    std::wstring arguments = L"--tray";
+
+    std::vector<unsigned char> Bytes() const {
+        std::vector<unsigned char> out;
+        const auto u16 = [](std::vector<unsigned char>& to, std::size_t v) {
+            to.push_back(static_cast<unsigned char>(v & 0xFF));
+            to.push_back(static_cast<unsigned char>((v >> 8) & 0xFF));
+        };
+        const auto u32 = [&](std::vector<unsigned char>& to, std::size_t v) {
+            u16(to, v & 0xFFFF);
+            u16(to, v >> 16);
+        };
+        const auto text = [&](std::vector<unsigned char>& to, const std::wstring& s, bool wide) {
+            for (const wchar_t c : s) {
+                wide ? u16(to, static_cast<std::size_t>(c)) : to.push_back(static_cast<unsigned char>(c));
+            }
+        };
+        u32(out, 0x4C);
+        for (const unsigned char b :
+             {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}) {
+            out.push_back(b);
+        }
+        u32(out, flags);
+        out.resize(0x4C, 0);
+        if (flags & 0x1) {
+            u16(out, id_list);
+            out.resize(out.size() + id_list, 0x14);
+        }
+        const std::size_t header = wide_info ? 0x24 : 0x1C;
+        std::vector<unsigned char> tail(16, 0); // the volume's description
+        const std::size_t base_at = header + tail.size();
+        text(tail, base + L'\0', false);
+        const std::size_t suffix_at = header + tail.size();
+        text(tail, suffix + L'\0', false);
+        const std::size_t wide_base_at = header + tail.size();
+        text(tail, base + L'\0', true);
+        const std::size_t wide_suffix_at = header + tail.size();
+        text(tail, suffix + L'\0', true);
+        std::vector<unsigned char> info;
+        for (const std::size_t v :
+             {header + tail.size(), header, std::size_t{info_flags}, header, base_at, std::size_t{0}, suffix_at}) {
+            u32(info, v);
+        }
+        if (wide_info) {
+            u32(info, wide_base_at);
+            u32(info, wide_suffix_at);
+        }
+        info.insert(info.end(), tail.begin(), tail.end());
+        out.insert(out.end(), info.begin(), info.end());
+        for (const auto& [flag, s] : {std::pair{0x10ul, working}, std::pair{0x20ul, arguments}}) {
+            if (flags & flag) {
+                u16(out, s.size());
+                text(out, s, (flags & 0x80) != 0);
+            }
+        }
+        u32(out, 0);
+        return out;
+    }
+};
+
+TEST(ShortcutBytes, APlainLocalShortcutIsReadFromItsBytesAndAnythingElseIsLeftToTheShell) {
+    struct Case {
+        const char* what;
+        LinkImage image;
+        std::optional<Shortcut> read; // nothing: the shell's to read
+    };
+    const auto with = [](auto change) {
+        LinkImage image;
+        change(image);
+        return image;
+    };
+    const std::vector<Case> cases = {
+        {"plain", LinkImage{}, Shortcut{L"C:\\Tools\\tool.exe", L"--tray"}},
+        {"an item list first, ANSI strings, no working folder",
+         with([](LinkImage& i) { i.flags = 0x1 | 0x2 | 0x20, i.id_list = 300, i.arguments = L"-autostart"; }),
+         Shortcut{L"C:\\Tools\\tool.exe", L"-autostart"}},
+        {"no arguments", with([](LinkImage& i) { i.flags &= ~0x20ul; }), Shortcut{L"C:\\Tools\\tool.exe", L""}},
+        {"a suffix joined to the path", with([](LinkImage& i) { i.base = L"C:\\Tools\\", i.suffix = L"tool.exe"; }),
+         Shortcut{L"C:\\Tools\\tool.exe", L"--tray"}},
+        {"UTF-16 path", with([](LinkImage& i) { i.wide_info = true, i.base = L"C:\\B\u00fcro\\\u65e5.exe"; }),
+         Shortcut{L"C:\\B\u00fcro\\\u65e5.exe", L"--tray"}},
+        {"a code page's path", with([](LinkImage& i) { i.base = L"C:\\B\u00fcro\\a.exe"; }), std::nullopt},
+        {"a network share", with([](LinkImage& i) { i.info_flags = 0x2; }), std::nullopt},
+        {"environment strings", with([](LinkImage& i) { i.flags |= 0x200; }), std::nullopt},
+        {"no link information", with([](LinkImage& i) { i.flags = 0x1 | 0x20 | 0x80, i.id_list = 40; }), std::nullopt},
+        {"a NUL in the arguments, as some writers count one",
+         with([](LinkImage& i) { i.arguments = std::wstring(L"-a\0b", 4); }), Shortcut{L"C:\\Tools\\tool.exe", L"-a"}},
+        {"ANSI arguments beyond ASCII", with([](LinkImage& i) { i.flags &= ~0x80ul, i.arguments = L"\u00e9"; }),
+         std::nullopt},
+        {"an empty path", with([](LinkImage& i) { i.base.clear(); }), std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const std::vector<unsigned char> bytes = c.image.Bytes();
+        Shortcut shortcut;
+        const bool read = ReadShortcutBytes(bytes, shortcut);
+        ASSERT_EQ(read, c.read.has_value()) << c.what;
+        if (read) {
+            EXPECT_EQ(shortcut.target, c.read->target) << c.what;
+            EXPECT_EQ(shortcut.arguments, c.read->arguments) << c.what;
+        }
+        // Cut short anywhere before its strings end, or with any one byte spoilt, a file is never
+        // read past its end (the sanitizers' watch) nor read as more than it holds.
+        for (std::size_t size = 0; size + 4 < bytes.size(); ++size) {
+            Shortcut cut;
+            EXPECT_FALSE(ReadShortcutBytes(std::vector<unsigned char>(bytes.begin(), bytes.begin() + size), cut))
+                << c.what << ", cut at " << size;
+        }
+        for (std::size_t at = 0; at < bytes.size(); ++at) {
+            std::vector<unsigned char> spoilt = bytes;
+            spoilt[at] ^= 0xFF;
+            Shortcut odd;
+            if (ReadShortcutBytes(spoilt, odd)) {
+                EXPECT_LT(odd.target.size() + odd.arguments.size(), bytes.size()) << c.what << ", byte " << at;
+            }
+        }
+    }
+
+    // The list reads a shortcut's bytes and asks the shell's link object only for what they leave
+    // to it; a file that is no shortcut is shown by its own path.
+    MemoryFolderFiles files;
+    files.AddFolder(L"C:\\S");
+    files.PutFile(L"C:\\S\\plain.lnk", LinkImage{}.Bytes(), Shortcut{L"C:\\wrong.exe", L""});
+    files.PutFile(L"C:\\S\\share.lnk", cases[6].image.Bytes(), Shortcut{L"\\\\server\\share\\a.exe", L"/s"});
+    files.PutFile(L"C:\\S\\broken.lnk", {'L', 0, 0, 0});
+    const std::vector<std::tuple<const wchar_t*, const wchar_t*, long, std::size_t>> commands = {
+        {L"C:\\S\\plain.lnk", L"C:\\Tools\\tool.exe --tray", kSuccess, 0},
+        {L"C:\\S\\share.lnk", L"\\\\server\\share\\a.exe /s", kSuccess, 1},
+        {L"C:\\S\\broken.lnk", L"C:\\S\\broken.lnk", kInvalidData, 1},
+    };
+    for (const auto& [path, expected, status, shell_calls] : commands) {
+        files.ResetCallCounts();
+        std::wstring command;
+        EXPECT_EQ(ItemCommand(files, path, command), status) << ::testing::PrintToString(std::wstring(path));
+        EXPECT_EQ(command, expected);
+        EXPECT_EQ(files.CallCount(FileOp::ReadShortcut), shell_calls) << ::testing::PrintToString(std::wstring(path));
     }
 }
 

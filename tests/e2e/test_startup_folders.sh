@@ -12,6 +12,7 @@
 # they make: each file must then be in its folder or where its record says, and a normal run must
 # finish the job.
 # Prints "kills K, files lost L" before its verdict when the kills ran.
+# RUNSWEEP_SCREENSHOTS=folder keeps screenshots of the main list and the Disabled items window.
 source "$(dirname "$0")/lib.sh" "$1"
 
 TOOL="$E2E_BUILD/tests/registry_tool.exe"
@@ -20,6 +21,7 @@ FOLDER_RECORDS='HKLM\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupfolder'
 GAMMA_TARGET='C:\Program Files\Common Files\Adobe\Calibration\Adobe Gamma Loader.exe'
 TELEGRAM_TARGET='C:\Users\me\AppData\Roaming\Telegram Desktop\Telegram.exe'
 
+shots=${RUNSWEEP_SCREENSHOTS:-}
 work=$(e2e_temp_dir)
 # Wine's Recycle Bin is the freedesktop.org trash under XDG_DATA_HOME: the test's own.
 export XDG_DATA_HOME="$work/xdg"
@@ -145,7 +147,7 @@ ini_sum=$(sum_of "$COMMON_DIR\\desktop.ini")
 
 e2e_start
 expect_rows "the main list" "$(main_rows)" "Adobe Gamma Loader" "Telegram"
-[ -n "${RUNSWEEP_SHOTS:-}" ] && e2e_screenshot_window "$RUNSWEEP_SHOTS/list-startup-folders.png"
+[ -n "$shots" ] && e2e_screenshot_window "$shots/list-startup-folders.png"
 e2e_click Continue
 e2e_expect_message information "$SUCCESS_MESSAGE"
 e2e_dismiss
@@ -180,6 +182,8 @@ expect_rows "the main list after Disable" "$(main_rows)"
 open_disabled_items
 expect_rows "the Disabled items window" "$(disabled_rows | sort)" "Adobe Gamma Loader.lnk" "Microsoft Office.lnk" \
     "Telegram.lnk"
+[ -n "$shots" ] && sleep 0.5 && import -window root -crop "$(drv rect "$DISABLED_CAPTION" |
+    awk '{ print $3 "x" $4 "+" $1 "+" $2 }')" +repage "$shots/disabled-startup-folders.png"
 reenable_all_rows
 message=$(drv msgbox 20000 | tail -n +2 | tr -d '\r') || e2e_fail "no closing message after Re-enable"
 case $message in
@@ -226,6 +230,9 @@ expect_no_folder_records
 CONSOLE="$E2E_BUILD/runsweepc.exe"
 console() { wine "$CONSOLE" "$@" 2>>"$E2E_LOG" | tr -d '\r'; }
 seed_folders
+# Written afresh: a shortcut holds the times of the folders on its target's path.
+gamma_sum=$(sum_of "$COMMON_DIR\\Adobe Gamma Loader.lnk")
+telegram_sum=$(sum_of "$USER_DIR\\Telegram.lnk")
 listed=$(console list --format csv | cut -d, -f1,2)
 [ "$listed" = "$(printf 'name,places\nAdobe Gamma Loader,Startup folder (all users)\nTelegram,Startup folder')" ] ||
     e2e_fail "runsweepc list: $listed"

@@ -285,5 +285,48 @@ TEST(Win32FolderFiles, AProgramFileGoesToTheRecycleBinNotAwayForGood) {
     env.TearDown();
 }
 
+// The shell's link object is the judge: whatever the shortcut, its bytes give what the shell reads
+// or leave it to the shell, and an everyday local shortcut is read from its bytes without it.
+TEST(Win32FolderFiles, AShortcutReadFromItsBytesSaysWhatTheShellSays) {
+    Win32FilesEnv env;
+    ASSERT_NO_FATAL_FAILURE(env.SetUp());
+    struct Case {
+        std::wstring target;
+        std::wstring arguments;
+        bool plain; // local and ASCII: its bytes must be enough
+    };
+    const std::vector<Case> cases = {
+        {L"C:\\Tools\\tool.exe", L"", true},
+        {L"C:\\Program Files\\Telegram Desktop\\Telegram.exe", L"-autostart", true},
+        {L"C:\\Program Files (x86)\\App\\app.exe", L"--tray \"C:\\a b\\c.txt\" /x:" + std::wstring(900, L'y'), true},
+        {L"C:\\Programme\\B\u00fcro\\\u65e5\u672c.exe", L"--\u00e9t\u00e9", false},
+        {L"%windir%\\notepad.exe", L"x", false},
+        {L"\\\\server\\share\\tools\\agent.exe", L"/silent", false},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        const std::wstring path = env.Scratch() + L"\\item " + std::to_wstring(i) + L".lnk";
+        env.PutShortcut(path, c.target, c.arguments);
+        Shortcut shell;
+        ASSERT_EQ(env.files().ReadShortcut(path, shell), kSuccess) << i;
+        std::vector<unsigned char> bytes;
+        ASSERT_EQ(env.files().Read(path, bytes, 64 * 1024), kSuccess) << i;
+        Shortcut quick;
+        const bool read = ReadShortcutBytes(bytes, quick);
+        EXPECT_TRUE(read || !c.plain) << "case " << i << " needed the shell";
+        if (read) {
+            EXPECT_TRUE(SameFileName(quick.target, shell.target))
+                << i << " " << ::testing::PrintToString(quick.target) << " " << ::testing::PrintToString(shell.target);
+            EXPECT_EQ(quick.arguments, shell.arguments) << i;
+        }
+        env.files().ResetCallCounts();
+        std::wstring command;
+        EXPECT_EQ(ItemCommand(env.files(), path, command), kSuccess) << i;
+        EXPECT_TRUE(SameFileName(command, ShortcutCommand(shell))) << i << " " << ::testing::PrintToString(command);
+        EXPECT_EQ(env.files().CallCount(FileOp::ReadShortcut), read ? 0u : 1u) << i;
+    }
+    env.TearDown();
+}
+
 } // namespace
 } // namespace runsweep::contract
