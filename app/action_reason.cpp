@@ -61,6 +61,59 @@ std::wstring PlacesSentence(const ActionResult& result) {
     return text;
 }
 
+// What Disable did to Windows' startup switch of each place it took the value out of: "; switched
+// off in Task Manager for HKCU; not switched off for HKLM, which needs administrator rights".
+std::wstring SwitchSentence(const ActionResult& result) {
+    std::vector<RunPlace> written;
+    std::vector<RunPlace> already;
+    std::vector<RunPlace> unknown;
+    std::vector<RunPlace> denied;
+    std::wstring failed;
+    std::vector<PlaceResult> places = result.places;
+    std::stable_sort(places.begin(), places.end(),
+                     [](const PlaceResult& a, const PlaceResult& b) { return a.place < b.place; });
+    for (const PlaceResult& place : places) {
+        if (!place.switched) {
+            continue;
+        }
+        switch (place.switched->change) {
+        case SwitchChange::Written:
+            written.push_back(place.place);
+            break;
+        case SwitchChange::AlreadySo:
+            already.push_back(place.place);
+            break;
+        case SwitchChange::Unrecognised:
+            unknown.push_back(place.place);
+            break;
+        case SwitchChange::Failed:
+            if (place.switched->status == kAccessDenied) {
+                denied.push_back(place.place);
+            } else {
+                failed += L"; not switched off in Task Manager for " + std::wstring(PlaceLabel(place.place)) +
+                          L", which refused the change (error " + std::to_wstring(place.switched->status) + L")";
+            }
+            break;
+        }
+    }
+    std::wstring text;
+    if (!written.empty()) {
+        text += L"; switched off in Task Manager for " + PlaceList(written);
+    }
+    if (!already.empty()) {
+        text += L"; already switched off in Task Manager for " + PlaceList(already);
+    }
+    if (!unknown.empty()) {
+        text += L"; Task Manager's switch for " + PlaceList(unknown) +
+                L" holds data Windows does not write, so it was left as it was";
+    }
+    if (!denied.empty()) {
+        text += L"; not switched off in Task Manager for " + PlaceList(denied) +
+                (denied.size() == 1 ? L", which needs" : L", which need") + L" administrator rights";
+    }
+    return text + failed;
+}
+
 } // namespace
 
 std::wstring ActionReason(const ActionResult& result, const ReasonWording& wording) {
@@ -70,9 +123,10 @@ std::wstring ActionReason(const ActionResult& result, const ReasonWording& wordi
     if (!result.places.empty()) {
         // The deletes began: say what happened in each place.
         std::wstring text = result.recorded ? L"recorded for re-enabling; " : L"";
-        text += PlacesSentence(result) + L".";
+        text += PlacesSentence(result) + SwitchSentence(result) + L".";
         for (const PlaceResult& place : result.places) {
-            if (place.outcome == PlaceOutcome::NeedsAdministrator) {
+            if (place.outcome == PlaceOutcome::NeedsAdministrator ||
+                (place.switched && place.switched->Failed() && place.switched->status == kAccessDenied)) {
                 text += L" " + wording.run_as_administrator + L" to change it there.";
                 break;
             }
@@ -148,6 +202,10 @@ std::wstring PlaceFailures(const EnableResult& result) {
             why = L"needs administrator rights";
         } else if (place.outcome == EnablePlaceOutcome::Failed) {
             why = L"refused the change (" + ErrorCode(place.status) + L")";
+        } else if (place.outcome == EnablePlaceOutcome::SwitchNotOn) {
+            why = L"has its command back, but Task Manager's switch there " +
+                  (place.status == kAccessDenied ? std::wstring(L"needs administrator rights to be switched on")
+                                                 : L"could not be switched on (" + ErrorCode(place.status) + L")");
         } else {
             continue;
         }
@@ -165,7 +223,18 @@ std::wstring EnableReason(const EnableResult& result, const std::wstring& proble
     }
     const std::vector<RunPlace> back =
         PlacesOf(result.places, {EnablePlaceOutcome::Restored, EnablePlaceOutcome::AlreadyThere});
-    const bool denied = !PlacesOf(result.places, {EnablePlaceOutcome::NeedsAdministrator}).empty();
+    const bool denied = !PlacesOf(result.places, {EnablePlaceOutcome::NeedsAdministrator}).empty() ||
+                        std::any_of(result.places.begin(), result.places.end(), [](const EnablePlaceResult& place) {
+                            return place.outcome == EnablePlaceOutcome::SwitchNotOn && place.status == kAccessDenied;
+                        });
+    std::vector<RunPlace> switched;
+    for (const EnablePlaceResult& place : Sorted(result.places)) {
+        if (place.switched && place.switched->change == SwitchChange::Written && place.switched->was_off) {
+            switched.push_back(place.place);
+        }
+    }
+    const std::wstring switched_on =
+        switched.empty() ? std::wstring() : L"; switched on again in Task Manager for " + PlaceList(switched);
     const std::wstring asAdministrator =
         denied ? L" " + wording.run_as_administrator + L" to re-enable it there." : std::wstring();
     if (result.record_denied) {
@@ -174,9 +243,9 @@ std::wstring EnableReason(const EnableResult& result, const std::wstring& proble
     }
     switch (result.outcome) {
     case EnableOutcome::Done:
-        return L"re-enabled in " + PlaceList(back) + L".";
+        return L"re-enabled in " + PlaceList(back) + switched_on + L".";
     case EnableOutcome::RecordNotDeleted:
-        return L"re-enabled in " + PlaceList(back) + L", but its record could not be deleted (" +
+        return L"re-enabled in " + PlaceList(back) + switched_on + L", but its record could not be deleted (" +
                ErrorCode(result.status) + L"), so MSConfig may still list it as disabled.";
     case EnableOutcome::NotUnderstood:
         return L"not re-enabled: its record cannot be understood, so nothing was changed.";

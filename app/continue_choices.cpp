@@ -64,9 +64,10 @@ bool ActionRecord::TookEffect() const {
     return entry.TookEffect();
 }
 
-std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, MessageSink& messages) {
+std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, MessageSink& messages,
+                                          bool keeps_switch) {
     return CarryOutChoices(
-        list, [&](const std::wstring& sValue) { return DisableStartup(registry, sValue, messages); },
+        list, [&](const std::wstring& sValue) { return DisableStartup(registry, sValue, messages, keeps_switch); },
         [&](const std::wstring& sValue) { return RemoveStartup(registry, sValue); });
 }
 
@@ -263,14 +264,18 @@ ClosingMessage ComposeClosingMessage(const std::vector<ActionRecord>& actions) {
     std::vector<std::pair<std::wstring, std::wstring>> others;
     std::size_t done = 0;
     for (const ActionRecord& record : actions) {
-        if (record.TookEffect()) {
+        // A place whose switch stayed on is told too: Windows would start the entry again should its
+        // program write the value back.
+        if (record.TookEffect() && !record.result.SwitchFailed()) {
             ++done;
             continue;
         }
         // An entry whose files were all dealt with is told by its Run keys alone.
         const bool filesDone = std::all_of(record.files.begin(), record.files.end(),
                                            [](const FolderActionRecord& file) { return file.TookEffect(); });
-        if (std::wstring line = filesDone ? AdministratorLine(record) : std::wstring(); !line.empty()) {
+        // A switch left on is told by the entry's own sentence, which names each place's switch.
+        const bool whole = !filesDone || record.result.SwitchFailed();
+        if (std::wstring line = whole ? std::wstring() : AdministratorLine(record); !line.empty()) {
             administrator.lines.push_back(std::move(line));
         } else {
             EntryResult entry(record.result);

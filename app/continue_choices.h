@@ -51,8 +51,11 @@ std::vector<ActionRecord> CarryOutChoices(const StartupList& list, const Startup
                                           const StartupActionFn& remove);
 
 // The same through the registry actions; DisableStartup's own per-entry messages go to messages.
-std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, MessageSink& messages);
-// And the Startup folders' files of each entry too; `clock` where Windows keeps its switch.
+// `keeps_switch`: Windows keeps its startup switch, which Disable then switches off.
+std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, MessageSink& messages,
+                                          bool keeps_switch = false);
+// And the Startup folders' files of each entry too; `clock` where Windows keeps its switch, which
+// Disable then switches off in the Run keys and the folders alike.
 std::vector<ActionRecord> CarryOutChoices(const StartupList& list, Registry& registry, FolderFiles& files,
                                           MessageSink& messages, const SwitchClock& clock);
 
@@ -99,7 +102,8 @@ std::wstring ShownName(const std::wstring& value);
 // kAllActionsDoneMessage (information icon) when every action took effect, also when there were
 // none; otherwise one error message naming every entry that was not changed, one per line with its
 // action and place, grouped by the reason: the entries a place needing administrator rights kept,
-// then each other reason in row order. The reason and the advice are said once per group.
+// then each other reason in row order. The reason and the advice are said once per group. An entry
+// whose startup switch could not be switched off is told with its whole sentence, place by place.
 ClosingMessage ComposeClosingMessage(const std::vector<ActionRecord>& actions);
 
 // Entries grouped by a reason: one entry alone is one line, "name: reason"; several share it,

@@ -86,32 +86,6 @@ std::wstring FolderRecordDescription(const FolderRecord& record) {
     return text + L": " + (record.command.empty() ? record.path : record.command);
 }
 
-long ReadDisabledItems(Registry& registry, bool keeps_switch, DisabledItems& items) {
-    long status = ListStartupRecords(registry, items.records);
-    const long folders = ListFolderRecords(registry, items.folder_records);
-    status = status == kSuccess ? folders : status;
-    items.switched_off.clear();
-    if (!keeps_switch) {
-        return status;
-    }
-    ListSwitchedOff(registry, items.switched_off);
-    for (SwitchedOff& entry : items.switched_off) {
-        for (const StartupRecord& record : items.records) {
-            if (!record.Understood() || !RegistryNamesEqual(record.key_name, entry.name)) {
-                continue;
-            }
-            for (const RecordedPlace& place : record.places) {
-                entry.places.erase(std::remove(entry.places.begin(), entry.places.end(), place.place),
-                                   entry.places.end());
-            }
-        }
-    }
-    items.switched_off.erase(std::remove_if(items.switched_off.begin(), items.switched_off.end(),
-                                            [](const SwitchedOff& entry) { return entry.places.empty(); }),
-                             items.switched_off.end());
-    return status;
-}
-
 std::wstring SwitchedOffDescription(const SwitchedOff& entry) {
     std::wstring text = L"Switched off in Task Manager for " + PlaceList(entry.places);
     if (entry.since != 0) {
@@ -197,14 +171,15 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const Disabl
 
 std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, Registry& registry) {
     return CarryOutReenable(
-        list, items, [&](const StartupRecord& record) { return EnableStartup(registry, record.key_name); },
+        list, items,
+        [&](const StartupRecord& record) { return EnableStartup(registry, record.key_name, items.keeps_switch); },
         [&](const SwitchedOff& entry) { return SwitchOnEverywhere(registry, entry); });
 }
 
 std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, Registry& registry,
                                            FolderFiles& files, bool keeps_switch) {
     return CarryOutReenable(
-        list, items, [&](const StartupRecord& record) { return EnableStartup(registry, record.key_name); },
+        list, items, [&](const StartupRecord& record) { return EnableStartup(registry, record.key_name, keeps_switch); },
         // Read afresh: another program may have moved the file or changed the record since.
         [&](const FolderRecord& record) { return EnableFolderEntry(registry, files, record.key_name, keeps_switch); },
         [&](const SwitchedOff& entry) { return SwitchOnEverywhere(registry, entry); });
@@ -212,7 +187,7 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const Disabl
 
 std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::vector<StartupRecord>& records,
                                            const EnableFn& enable) {
-    return CarryOutReenable(list, DisabledItems{records, {}, {}}, enable,
+    return CarryOutReenable(list, DisabledItems{records, {}, {}, false}, enable,
                             [](const SwitchedOff&) { return std::vector<SwitchWrite>(); });
 }
 
@@ -278,6 +253,10 @@ std::wstring AdministratorLine(const EnableRecord& record) {
                 refused += L"; " + std::wstring(PlaceLabel(place.place)) + L" refused the change (error " +
                            std::to_wstring(place.status) + L")";
                 break;
+            case EnablePlaceOutcome::SwitchNotOn:
+                // Back, but Task Manager's switch keeps it from starting: the entry's own sentence
+                // tells that place by place.
+                return std::wstring();
             case EnablePlaceOutcome::Conflict:
             case EnablePlaceOutcome::NotTried:
                 break;

@@ -45,23 +45,6 @@ std::wstring RecordDescription(const StartupRecord& record);
 std::wstring FolderRecordTitle(const FolderRecord& record);
 std::wstring FolderRecordDescription(const FolderRecord& record);
 
-// What the window lists: row i stands for records[i], the rows after them for folder_records, and
-// the rows after those for switched_off, in order.
-struct DisabledItems {
-    std::vector<StartupRecord> records;
-    // Startup-folder items kept in %windir%\pss, by Runsweep or the System Configuration utility.
-    std::vector<FolderRecord> folder_records;
-    // Entries only switched off in Task Manager: their Run value is there and Windows' switch keeps
-    // it from starting. A place a record of the name puts back is the record's row's alone.
-    std::vector<SwitchedOff> switched_off;
-
-    std::size_t size() const { return records.size() + folder_records.size() + switched_off.size(); }
-};
-
-// Reads the records, and on a Windows that keeps the switch the entries switched off there.
-// Returns the records' status (the switched-off entries are listed as far as they can be read).
-long ReadDisabledItems(Registry& registry, bool keeps_switch, DisabledItems& items);
-
 // The row of an entry switched off in Task Manager: its name, and the places, the date and its
 // command ("Switched off in Task Manager for HKCU on 2025-06-01: C:\qt.exe").
 std::wstring SwitchedOffDescription(const SwitchedOff& entry);
@@ -94,7 +77,8 @@ std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::v
 // The same through the registry, each record read again just before it is put back.
 std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const std::vector<StartupRecord>& records,
                                            Registry& registry);
-// Both kinds of row: a record's through `enable`, an entry only switched off through `switch_on`.
+// Both kinds of row, the records' first and then the entries only switched off, in the order of
+// `items`: a record's through `enable`, an entry only switched off through `switch_on`.
 std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, const EnableFn& enable,
                                            const SwitchOnFn& switch_on);
 std::vector<EnableRecord> CarryOutReenable(const StartupList& list, const DisabledItems& items, Registry& registry);

@@ -15,6 +15,9 @@ struct ConsoleOptions {
     bool all = false;
     bool missing_ok = false;         // a name not found counts as done
     std::vector<std::wstring> names; // as given, in order
+    // Not from the command line: the running Windows keeps its own startup switch (Windows 8 and
+    // later), which runsweepc then reads, and switches off and on with Disable and Re-enable.
+    bool keeps_switch = false;
 };
 
 struct ParsedCommandLine {

@@ -51,6 +51,32 @@ std::wstring IsoTime(const RecordTime& time) {
            two(time.minute) + L":" + two(time.second);
 }
 
+// Year-month-dayThour:minute:secondZ: a switch's time as Windows keeps it, in UTC.
+std::wstring IsoUniversalTime(FileTime time) {
+    return IsoTime(UniversalTimeOf(time)) + L"Z";
+}
+
+// The entry's state by Windows' startup switch, as the text format shows it: "on", "off since
+// 2025-06-01", "mixed: off in HKCU since 2025-06-01".
+std::wstring ShownState(const FoundStartup& entry) {
+    const EntryState state = StateOf(entry);
+    if (state == EntryState::On) {
+        return StateWord(state);
+    }
+    std::vector<RunPlace> off;
+    for (std::size_t i = 0; i < entry.places.size() && i < entry.switches.size(); ++i) {
+        if (entry.switches[i].Off()) {
+            off.push_back(entry.places[i]);
+        }
+    }
+    std::wstring text = state == EntryState::Off ? L"off" : L"mixed: off in " + PlaceList(off);
+    const FileTime since = LatestSwitchOff(entry);
+    if (since != 0) {
+        text += L" since " + SwitchDate(since);
+    }
+    return text;
+}
+
 std::wstring JoinedPlaces(const std::vector<RunPlace>& places, const wchar_t* separator) {
     std::wstring text;
     for (const RunPlace place : places) {
@@ -80,6 +106,22 @@ EntryOutcome Foretold(ConsoleCommand command, const std::wstring& name, const Ac
     outcome.details = (command == ConsoleCommand::Disable ? L"would be recorded for re-enabling, then removed from "
                                                           : L"would be removed from ") +
                       PlaceList(taken);
+    // Windows' startup switch of each place taken out: off, or left as it is.
+    std::vector<RunPlace> switching;
+    std::vector<RunPlace> already;
+    for (const PlaceResult& place : foreseen.places) {
+        if (place.switched) {
+            (place.switched->change == SwitchChange::Written ? switching : already).push_back(place.place);
+        }
+    }
+    std::sort(switching.begin(), switching.end());
+    std::sort(already.begin(), already.end());
+    if (!switching.empty()) {
+        outcome.details += L"; would be switched off in Task Manager for " + PlaceList(switching);
+    }
+    if (!already.empty()) {
+        outcome.details += L"; its switch in Task Manager for " + PlaceList(already) + L" would be left as it is";
+    }
     if (denied.empty()) {
         outcome.details += L".";
         return outcome;
@@ -103,7 +145,9 @@ EntryOutcome Missing(const ConsoleOptions& options, const std::wstring& name, bo
 }
 
 EntryOutcome Outcome(const std::wstring& name, const ActionResult& result) {
-    EntryOutcome outcome{name, result.TookEffect() ? L"done" : L"not done", std::wstring()};
+    // A switch Windows would not let be switched off is not done: the program may write its Run value
+    // back and start again.
+    EntryOutcome outcome{name, result.Complete() ? L"done" : L"not done", std::wstring()};
     outcome.details = ActionReason(result, ConsoleReasonWording());
     if (outcome.details.empty()) {
         outcome.details = L"nothing to do: no Run key holds it any longer.";
@@ -143,8 +187,8 @@ void ErrorStreamMessages::ShowMessage(const std::wstring& text, MessageIcon) {
 
 Table ListTable(const std::vector<FoundStartup>& found, Registry& registry, FolderFiles* files) {
     Table table;
-    table.headers = {L"Name", L"Places", L"Command", L"Description"};
-    table.keys = {L"name", L"places", L"command", L"description", L"commands"};
+    table.headers = {L"Name", L"Places", L"State", L"Command", L"Description"};
+    table.keys = {L"name", L"places", L"state", L"command", L"description", L"commands", L"switches"};
     // One place that holds an entry: a Run key, or one file of a Startup folder.
     struct Spot {
         std::wstring label;
@@ -152,6 +196,15 @@ Table ListTable(const std::vector<FoundStartup>& found, Registry& registry, Fold
         std::wstring file;                   // a folder's item: its full path
     };
     for (const FoundStartup& entry : found) {
+        // Windows' switch of each Run place that holds the entry, as the scan read it.
+        std::vector<std::wstring> switches_json;
+        for (std::size_t i = 0; i < entry.places.size(); ++i) {
+            const StartupSwitch state = i < entry.switches.size() ? entry.switches[i] : StartupSwitch{};
+            switches_json.push_back(
+                L"{\"place\": " + JsonString(PlaceLabel(entry.places[i])) + L", \"state\": " +
+                JsonString(state.Off() ? L"off" : L"on") + L", \"off_since\": " +
+                (state.Off() && state.off_since != 0 ? JsonString(IsoUniversalTime(state.off_since)) : L"null") + L"}");
+        }
         std::vector<Spot> spots;
         for (const RunPlace place : entry.places) {
             const RunValue value = ReadRunValue(registry, place, entry.name);
@@ -186,9 +239,12 @@ Table ListTable(const std::vector<FoundStartup>& found, Registry& registry, Fold
         }
         Row row;
         row.cells = {Cell{entry.name}, Cell{joined, std::nullopt, JsonArray(places_json)},
+                     Cell{StateWord(StateOf(entry)), ShownState(entry)},
                      Cell{first.value_or(std::wstring()), std::nullopt,
                           first ? std::nullopt : std::optional<std::wstring>(L"null")},
-                     Cell{entry.description}, Cell{std::wstring(), std::wstring(), JsonArray(commands_json)}};
+                     Cell{entry.description},
+                     Cell{std::wstring(), std::wstring(), JsonArray(commands_json)},
+                     Cell{std::wstring(), std::wstring(), JsonArray(switches_json)}};
         // The text format gives each place a line of its own, with that place's command.
         if (!spots.empty()) {
             row.cells[1].shown = spots.front().label;
@@ -197,7 +253,8 @@ Table ListTable(const std::vector<FoundStartup>& found, Registry& registry, Fold
         for (std::size_t i = 1; i < spots.size(); ++i) {
             Row more;
             more.text_only = true;
-            more.cells = {Cell{}, Cell{spots[i].label}, Cell{spots[i].command.value_or(std::wstring())}, Cell{}};
+            more.cells = {Cell{}, Cell{spots[i].label}, Cell{}, Cell{spots[i].command.value_or(std::wstring())},
+                          Cell{}};
             table.rows.push_back(std::move(more));
         }
     }
@@ -281,7 +338,7 @@ std::vector<EntryOutcome> CarryOutCommand(const ConsoleOptions& options, const s
         if (items.empty()) {
             // One plan serves the dry run and the real run alike.
             if (disable) {
-                const DisablePlan plan = PlanDisable(registry, entry.name);
+                const DisablePlan plan = PlanDisable(registry, entry.name, options.keeps_switch);
                 outcomes.push_back(
                     options.dry_run ? Foretold(options.command, entry.name, plan.Foreseen())
                                     : Outcome(entry.name, CarryOutDisable(registry, plan, messages, LocalTimeNow())));
@@ -297,7 +354,7 @@ std::vector<EntryOutcome> CarryOutCommand(const ConsoleOptions& options, const s
         bool done = true;
         if (options.dry_run) {
             if (!entry.places.empty()) {
-                const ActionResult foreseen = disable ? PlanDisable(registry, entry.name).Foreseen()
+                const ActionResult foreseen = disable ? PlanDisable(registry, entry.name, options.keeps_switch).Foreseen()
                                                       : PlanRemove(registry, entry.name).Foreseen();
                 const EntryOutcome run = Foretold(options.command, entry.name, foreseen);
                 done = run.Done();
@@ -315,7 +372,7 @@ std::vector<EntryOutcome> CarryOutCommand(const ConsoleOptions& options, const s
         EntryResult result;
         if (!entry.places.empty()) {
             result.run = disable
-                             ? CarryOutDisable(registry, PlanDisable(registry, entry.name), messages, LocalTimeNow())
+                             ? CarryOutDisable(registry, PlanDisable(registry, entry.name, options.keeps_switch), messages, LocalTimeNow())
                              : CarryOutRemove(registry, PlanRemove(registry, entry.name));
         } else {
             result.run = ActionResult{ActionOutcome::AlreadyGone, kSuccess};
@@ -374,9 +431,14 @@ std::optional<int> AnswerWithoutScan(const ParsedCommandLine& parsed, ConsoleStr
 }
 
 Table DisabledTable(const std::vector<StartupRecord>& records, const std::vector<FolderRecord>& folder_records) {
+    return DisabledTable(DisabledItems{records, folder_records, {}, false});
+}
+
+Table DisabledTable(const DisabledItems& items) {
+    const std::vector<StartupRecord>& records = items.records;
     Table table;
-    table.headers = {L"Name", L"Disabled", L"Places", L"Command", L"Problem"};
-    table.keys = {L"name", L"disabled", L"places", L"command", L"problem", L"item", L"commands"};
+    table.headers = {L"Name", L"Disabled", L"Places", L"Command", L"Problem", L"Kind"};
+    table.keys = {L"name", L"disabled", L"places", L"command", L"problem", L"kind", L"item", L"commands"};
     for (const StartupRecord& record : records) {
         const std::vector<RecordedPlace> places = record.Understood() ? record.places : std::vector<RecordedPlace>();
         std::vector<RunPlace> labels;
@@ -397,6 +459,7 @@ Table DisabledTable(const std::vector<StartupRecord>& records, const std::vector
                      Cell{command},
                      Cell{record.problem, std::nullopt,
                           record.problem.empty() ? std::optional<std::wstring>(L"null") : std::nullopt},
+                     Cell{L"record"},
                      Cell{record.item},
                      Cell{std::wstring(), std::wstring(), JsonArray(commands_json)}};
         if (!labels.empty()) {
@@ -406,11 +469,11 @@ Table DisabledTable(const std::vector<StartupRecord>& records, const std::vector
         for (std::size_t i = 1; i < places.size(); ++i) {
             Row more;
             more.text_only = true;
-            more.cells = {Cell{}, Cell{}, Cell{PlaceLabel(places[i].place)}, Cell{places[i].command}, Cell{}};
+            more.cells = {Cell{}, Cell{}, Cell{PlaceLabel(places[i].place)}, Cell{places[i].command}, Cell{}, Cell{}};
             table.rows.push_back(std::move(more));
         }
     }
-    for (const FolderRecord& record : folder_records) {
+    for (const FolderRecord& record : items.folder_records) {
         const std::wstring date = record.disabled_at ? IsoTime(*record.disabled_at) : std::wstring();
         const std::wstring place = !record.Understood() ? std::wstring()
                                    : record.folder      ? std::wstring(FolderLabel(*record.folder))
@@ -429,8 +492,31 @@ Table DisabledTable(const std::vector<StartupRecord>& records, const std::vector
                      Cell{command},
                      Cell{record.problem, std::nullopt,
                           record.problem.empty() ? std::optional<std::wstring>(L"null") : std::nullopt},
+                     Cell{L"record"},
                      Cell{record.item},
                      Cell{std::wstring(), std::wstring(), json_commands}};
+        table.rows.push_back(std::move(row));
+    }
+    // Entries only switched off in Task Manager: their Run value is there, so nothing but the switch
+    // is to put back.
+    for (const SwitchedOff& entry : items.switched_off) {
+        std::vector<std::wstring> places_json;
+        std::vector<std::wstring> commands_json;
+        for (const RunPlace place : entry.places) {
+            places_json.push_back(JsonString(PlaceLabel(place)));
+            commands_json.push_back(L"{\"place\": " + JsonString(PlaceLabel(place)) + L", \"command\": " +
+                                    JsonString(entry.command) + L"}");
+        }
+        const std::wstring date = entry.since != 0 ? IsoTime(LocalTimeOf(entry.since)) : std::wstring();
+        Row row;
+        row.cells = {Cell{entry.name},
+                     Cell{date, std::nullopt, date.empty() ? std::optional<std::wstring>(L"null") : std::nullopt},
+                     Cell{JoinedPlaces(entry.places, L"; "), std::nullopt, JsonArray(places_json)},
+                     Cell{entry.command},
+                     Cell{std::wstring(), std::nullopt, std::wstring(L"null")},
+                     Cell{L"switch", L"switched off in Task Manager"},
+                     Cell{entry.name},
+                     Cell{std::wstring(), std::wstring(), JsonArray(commands_json)}};
         table.rows.push_back(std::move(row));
     }
     return table;
@@ -483,6 +569,13 @@ std::pair<bool, std::wstring> ForetellFolderEnable(Registry& registry, FolderFil
 std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const std::vector<StartupRecord>& records,
                                          Registry& registry, const std::vector<FolderRecord>& folder_records,
                                          const FolderAccess& folders) {
+    return CarryOutEnable(options, DisabledItems{records, folder_records, {}, false}, registry, folders);
+}
+
+std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const DisabledItems& items, Registry& registry,
+                                         const FolderAccess& folders) {
+    const std::vector<StartupRecord>& records = items.records;
+    const std::vector<FolderRecord>& folder_records = items.folder_records;
     const bool all_read = true;
     std::vector<std::wstring> missing;
     const std::vector<bool> chosen = Choose(
@@ -500,6 +593,13 @@ std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const st
             }
         }
     }
+    // A name no record has may be an entry only switched off.
+    std::vector<std::wstring> not_switched;
+    ConsoleOptions switch_options = options;
+    switch_options.names = missing;
+    const std::vector<bool> chosen_switched = Choose(
+        switch_options, items.switched_off, [](const SwitchedOff& entry) { return entry.name; }, not_switched);
+    missing = std::move(not_switched);
     const ReasonWording wording = ConsoleReasonWording();
     std::vector<EntryOutcome> outcomes;
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -521,7 +621,7 @@ std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const st
                                                        : EnableOutcome::Failed;
             outcome.details = EnableReason(result, std::wstring(), wording);
         } else {
-            const EnablePlan plan = PlanEnable(registry, record);
+            const EnablePlan plan = PlanEnable(registry, record, options.keeps_switch);
             result = options.dry_run ? plan.Foreseen() : CarryOutEnable(registry, plan);
             if (options.dry_run && result.TookEffect()) {
                 std::vector<RunPlace> places;
@@ -529,7 +629,18 @@ std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const st
                     places.push_back(place.place);
                 }
                 std::sort(places.begin(), places.end());
-                outcome.details = L"would be re-enabled in " + PlaceList(places) + L".";
+                std::vector<RunPlace> switching;
+                for (const EnablePlaceResult& place : result.places) {
+                    if (place.switched && place.switched->change == SwitchChange::Written && place.switched->was_off) {
+                        switching.push_back(place.place);
+                    }
+                }
+                std::sort(switching.begin(), switching.end());
+                outcome.details =
+                    L"would be re-enabled in " + PlaceList(places) +
+                    (switching.empty() ? std::wstring()
+                                       : L"; would be switched on in Task Manager for " + PlaceList(switching)) +
+                    L".";
             } else {
                 outcome.details = EnableReason(result, std::wstring(), wording);
             }
@@ -557,6 +668,23 @@ std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const st
             outcome.details = FolderEnableReason(done, wording);
         }
         outcomes.push_back(std::move(outcome));
+    }
+    for (std::size_t i = 0; i < items.switched_off.size(); ++i) {
+        if (!chosen_switched[i]) {
+            continue;
+        }
+        const SwitchedOff& entry = items.switched_off[i];
+        std::vector<RunPlace> places = entry.places;
+        std::sort(places.begin(), places.end());
+        if (options.dry_run) {
+            outcomes.push_back(EntryOutcome{entry.name, L"would be done",
+                                            L"would be switched on again in Task Manager for " + PlaceList(places) +
+                                                L"; nothing else would change."});
+            continue;
+        }
+        const std::vector<SwitchWrite> writes = SwitchOnEverywhere(registry, entry);
+        outcomes.push_back(EntryOutcome{entry.name, AllSwitchedOn(writes) ? L"done" : L"not done",
+                                        SwitchOnReason(entry.places, writes, ConsoleReasonWording())});
     }
     for (const std::wstring& name : missing) {
         outcomes.push_back(Missing(options, name, all_read));
@@ -609,11 +737,11 @@ int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue,
         return kExitNotDone;
     }
     if (options.command == ConsoleCommand::Disabled || options.command == ConsoleCommand::Enable) {
-        std::vector<StartupRecord> records;
-        std::vector<FolderRecord> folder_records;
-        long status = ListStartupRecords(registry, records);
-        if (status == kSuccess && folders.files != nullptr) {
-            status = ListFolderRecords(registry, folder_records);
+        DisabledItems items;
+        long status = ReadDisabledItems(registry, options.keeps_switch, items);
+        if (folders.files == nullptr) {
+            // Without the folders the Startup folders' records are neither listed nor acted on.
+            items.folder_records.clear();
         }
         if (status != kSuccess) {
             streams.ErrLine(L"the records of disabled entries could not be read (error " + std::to_wstring(status) +
@@ -621,18 +749,21 @@ int RunConsoleCommand(const ConsoleOptions& options, const Catalogue& catalogue,
             return kExitNotDone;
         }
         if (options.command == ConsoleCommand::Enable) {
-            return ReportOutcomes(options, CarryOutEnable(options, records, registry, folder_records, folders),
-                                  kNoDisabledItems, streams);
+            return ReportOutcomes(options, CarryOutEnable(options, items, registry, folders), kNoDisabledItems,
+                                  streams);
         }
-        if (records.empty() && folder_records.empty() && options.format == OutputFormat::Text) {
+        if (items.size() == 0 && options.format == OutputFormat::Text) {
             streams.Out(kNoDisabledItems + std::wstring(kNewline));
         } else {
-            streams.Out(FormatTable(DisabledTable(records, folder_records), options.format));
+            streams.Out(FormatTable(DisabledTable(items), options.format));
         }
         return kExitDone;
     }
     std::vector<UnreadablePlace> unreadable;
-    const std::vector<FoundStartup> found = FindStartups(catalogue, registry, folders.files, &unreadable);
+    std::vector<FoundStartup> found = FindStartups(catalogue, registry, folders.files, &unreadable);
+    if (options.keeps_switch && options.command == ConsoleCommand::List) {
+        ReadStartupSwitches(registry, found);
+    }
     int status = kExitDone;
     if (options.command != ConsoleCommand::Disable && options.command != ConsoleCommand::Remove) {
         if (found.empty() && options.format == OutputFormat::Text) {

@@ -9,6 +9,7 @@
 #include "registry/folder_record.h"
 #include "registry/scan.h"
 #include "registry/startup_record.h"
+#include "registry/startup_state.h"
 
 #include <optional>
 #include <string>
@@ -68,7 +69,9 @@ private:
 };
 
 // The list's table: one row per entry the scan found, in its order, and for the text format one
-// line more for each further place. A Startup-folder file's command (a shortcut's target and
+// line more for each further place. Each entry's state by Windows' startup switch: "on", "off" or
+// "mixed" (the text adds the date and the places switched off), and in JSON each place's switch
+// with the time it was switched off. A Startup-folder file's command (a shortcut's target and
 // arguments) is read here, for the entries found only.
 Table ListTable(const std::vector<FoundStartup>& found, Registry& registry, FolderFiles* files = nullptr);
 
@@ -95,9 +98,11 @@ Table OutcomeTable(const std::vector<EntryOutcome>& outcomes, ConsoleCommand com
 
 // The records of disabled entries, in the order the registry lists them: one row each, and for the
 // text format one line more for each further place it puts back. Then the Startup-folder items'
-// records, named by their file's name.
+// records, named by their file's name, and the entries only switched off in Task Manager, their
+// kind saying so.
 Table DisabledTable(const std::vector<StartupRecord>& records,
                     const std::vector<FolderRecord>& folder_records = std::vector<FolderRecord>());
+Table DisabledTable(const DisabledItems& items);
 
 // Re-enables (or with dry_run, foretells) the named records, or all of them with all. Names match
 // the records' key names as the registry compares names; records are taken in the registry's
@@ -107,6 +112,10 @@ Table DisabledTable(const std::vector<StartupRecord>& records,
 std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const std::vector<StartupRecord>& records,
                                          Registry& registry,
                                          const std::vector<FolderRecord>& folder_records = std::vector<FolderRecord>(),
+                                         const FolderAccess& folders = {});
+// The same over the records of both kinds and then the entries only switched off in Task Manager,
+// which are switched on and nothing else; a name that is both is taken as its record.
+std::vector<EntryOutcome> CarryOutEnable(const ConsoleOptions& options, const DisabledItems& items, Registry& registry,
                                          const FolderAccess& folders = {});
 
 // Usage errors (with the usage hint on standard error), --help and --version, which need neither

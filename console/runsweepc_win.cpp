@@ -110,11 +110,12 @@ int Run(int argc, wchar_t** argv, StdStreams& streams) {
     ErrorStreamMessages messages(streams);
     LoadCustomListAtStartup(ProgramFolder(), catalogue, NativeFileSystem(), messages);
     const std::unique_ptr<Registry> registry = MakeWin32Registry();
+    ConsoleOptions options = parsed.options;
+    options.keeps_switch = KeepsStartupSwitch(RunningWindowsVersion());
     const std::unique_ptr<FolderFiles> files = MakeWin32FolderFiles();
     const std::unique_ptr<ChangeLock> lock = MakeMachineChangeLock();
-    return streams.Concluded(RunConsoleCommand(parsed.options, catalogue, *registry, streams,
-                                               FolderAccess{files.get(), KeepsStartupSwitch(RunningWindowsVersion())},
-                                               lock.get()));
+    return streams.Concluded(RunConsoleCommand(options, catalogue, *registry, streams,
+                                               FolderAccess{files.get(), options.keeps_switch}, lock.get()));
 }
 
 // what() of the program's own exceptions is ASCII.

@@ -235,7 +235,7 @@ ActionResult RemoveStartup(Registry& registry, const std::wstring& sValue) {
     return CarryOutRemove(registry, PlanRemove(registry, sValue));
 }
 
-DisablePlan PlanDisable(Registry& registry, const std::wstring& sValue) {
+DisablePlan PlanDisable(Registry& registry, const std::wstring& sValue, bool keeps_switch) {
     DisablePlan plan;
     plan.name = sValue;
     if (!IsRecordableName(sValue)) {
@@ -288,6 +288,14 @@ DisablePlan PlanDisable(Registry& registry, const std::wstring& sValue) {
         }
     }
     plan.record_allowed = MayChange(registry, Hive::LocalMachine, StartupRecordPath(sValue), RegView::k64);
+    plan.switch_off = keeps_switch;
+    if (keeps_switch) {
+        for (const RecordedPlace& place : plan.taking) {
+            StartupSwitch state;
+            ReadStartupSwitch(registry, RunSwitchKey(place.place), sValue, state);
+            plan.switches.push_back(state);
+        }
+    }
 
     // The standard values keep naming the place an earlier record's name, so that record is only
     // added to and brought up to date; a new record names the first place with a command (HKCU,
@@ -332,6 +340,16 @@ ActionResult DisablePlan::Foreseen() const {
     for (const RecordedPlace& place : found) {
         result.places.push_back(Holds(taking, place.place) ? PlaceResult{place.place, PlaceOutcome::Removed, kSuccess}
                                                            : Denied(place.place));
+        for (std::size_t i = 0; switch_off && i < taking.size() && i < switches.size(); ++i) {
+            if (taking[i].place == place.place) {
+                const SwitchValue value = switches[i].value;
+                result.places.back().switched =
+                    SwitchWrite{value == SwitchValue::Off            ? SwitchChange::AlreadySo
+                                : value == SwitchValue::Unrecognised ? SwitchChange::Unrecognised
+                                                                     : SwitchChange::Written,
+                                kSuccess};
+            }
+        }
     }
     Conclude(result);
     return result;
@@ -383,9 +401,26 @@ ActionResult CarryOutDisable(Registry& registry, const DisablePlan& plan, Messag
     if (Holds(plan.taking, plan.record.front().place)) {
         order.push_back(plan.record.front().place);
     }
+    // Windows' switch of each place goes off before its value goes: a kill in between leaves the
+    // value where the next Disable finds it and finishes, and a delete refused after it still leaves
+    // Windows not starting what the user chose to disable.
+    std::vector<std::pair<RunPlace, SwitchWrite>> switched;
+    if (plan.switch_off) {
+        const FileTime at = FileTimeNow();
+        for (const RunPlace place : order) {
+            switched.emplace_back(place, SwitchOff(registry, RunSwitchKey(place), name, at));
+        }
+    }
     ActionResult result;
     result.places = DeleteFromPlaces(registry, name, order);
     result.recorded = true;
+    for (PlaceResult& place : result.places) {
+        for (const auto& [where, write] : switched) {
+            if (where == place.place) {
+                place.switched = write;
+            }
+        }
+    }
 
     // The record keeps only places whose value really went: anything else would show an entry
     // both as starting and as disabled.
@@ -421,13 +456,18 @@ ActionResult CarryOutDisable(Registry& registry, const DisablePlan& plan, Messag
     return result;
 }
 
-ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, MessageSink& messages) {
-    return DisableStartup(registry, sValue, messages, LocalTimeNow());
+ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, MessageSink& messages, bool keeps_switch) {
+    return DisableStartup(registry, sValue, messages, LocalTimeNow(), keeps_switch);
+}
+
+bool ActionResult::SwitchFailed() const {
+    return std::any_of(places.begin(), places.end(),
+                       [](const PlaceResult& place) { return place.switched && place.switched->Failed(); });
 }
 
 ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, MessageSink& messages,
-                            const RecordTime& now) {
-    return CarryOutDisable(registry, PlanDisable(registry, sValue), messages, now);
+                            const RecordTime& now, bool keeps_switch) {
+    return CarryOutDisable(registry, PlanDisable(registry, sValue, keeps_switch), messages, now);
 }
 
 } // namespace runsweep

@@ -3,6 +3,7 @@
 // each registry view. Both return what happened in each place, so the caller can tell the user the
 // truth about every entry instead of assuming success.
 #include "registry/registry.h"
+#include "registry/startup_approved.h"
 #include "registry/startup_record.h"
 
 #include <optional>
@@ -31,9 +32,15 @@ enum class ActionOutcome {
 enum class PlaceOutcome { Removed, NeedsAdministrator, Failed };
 
 struct PlaceResult {
+    PlaceResult() = default;
+    PlaceResult(RunPlace place_, PlaceOutcome outcome_, long status_)
+        : place(place_), outcome(outcome_), status(status_) {}
+
     RunPlace place = RunPlace::CurrentUser;
     PlaceOutcome outcome = PlaceOutcome::Removed;
     long status = 0;
+    // Disable on a Windows that keeps its startup switch: what switching the place off did.
+    std::optional<SwitchWrite> switched;
 };
 
 struct ActionResult {
@@ -50,6 +57,10 @@ struct ActionResult {
     std::optional<RunPlace> place;
 
     bool TookEffect() const { return outcome == ActionOutcome::Done || outcome == ActionOutcome::AlreadyGone; }
+    // Windows' switch of a place taken out could not be switched off.
+    bool SwitchFailed() const;
+    // Took effect, switches and all.
+    bool Complete() const { return TookEffect() && !SwitchFailed(); }
 };
 
 // What a Disable will do, found by reading alone: the window's and runsweepc's real runs carry it
@@ -66,23 +77,31 @@ struct DisablePlan {
     // The record after this Disable, its standard values' place first: every place taken out with
     // its command now, and every other place an earlier record keeps, as it keeps it.
     std::vector<RecordedPlace> record;
+    // Windows keeps its startup switch: each place taken out is switched off.
+    bool switch_off = false;
+    std::vector<StartupSwitch> switches; // then the switch of each place in `taking`, as read
 
     // What carrying the plan out will report when no call fails unforeseen.
     ActionResult Foreseen() const;
 };
 
-DisablePlan PlanDisable(Registry& registry, const std::wstring& sValue);
+// `keeps_switch`: Windows keeps its startup switch (Windows 8 and later).
+DisablePlan PlanDisable(Registry& registry, const std::wstring& sValue, bool keeps_switch = false);
 
 // Writes the record and reads it back whole, flushes it, then takes the value out of every place of
 // the plan; the record then keeps only the places whose value really went (none: the record is
-// as it was before, or gone when there was none). Shows "Error on value: ..." through messages when
-// the record key cannot be created. `now` dates the record.
+// as it was before, or gone when there was none). Where Windows keeps its startup switch, each
+// place is switched off (03 and the time now) once the record is safe and before its value goes,
+// unless it is off already, so that Windows does not start the entry if its program writes the
+// value back. Shows "Error on value: ..." through messages when the record key cannot be created.
+// `now` dates the record.
 ActionResult CarryOutDisable(Registry& registry, const DisablePlan& plan, MessageSink& messages, const RecordTime& now);
 
 // Both of the above; dated with the local time when no time is given.
 ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, MessageSink& messages,
-                            const RecordTime& now);
-ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, MessageSink& messages);
+                            const RecordTime& now, bool keeps_switch = false);
+ActionResult DisableStartup(Registry& registry, const std::wstring& sValue, MessageSink& messages,
+                            bool keeps_switch = false);
 
 struct RemovePlan {
     std::wstring name;

@@ -22,7 +22,7 @@ std::vector<FolderItem> EntryFiles(FolderFiles& files, const std::wstring& name)
 
 EntryResult DisableEntry(Registry& registry, FolderFiles& files, const std::wstring& name, MessageSink& messages,
                          const RecordTime& now, const SwitchClock& clock) {
-    EntryResult result(DisableStartup(registry, name, messages, now));
+    EntryResult result(DisableStartup(registry, name, messages, now, clock.has_value()));
     for (const FolderItem& item : EntryFiles(files, name)) {
         FolderActionRecord record{item, DisableFolderItem(registry, files, item, now), std::nullopt};
         // Task Manager shows the item switched off too, and Windows skips it should the program put

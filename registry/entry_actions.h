@@ -43,7 +43,8 @@ using SwitchClock = std::optional<FileTime>;
 std::vector<FolderItem> EntryFiles(FolderFiles& files, const std::wstring& name);
 
 // Disables the entry in every Run key (DisableStartup) and every file of that name in the Startup
-// folders (DisableFolderItem), switching each moved file off where Windows keeps the switch.
+// folders (DisableFolderItem), switching each place taken out and each moved file off where Windows
+// keeps the switch.
 EntryResult DisableEntry(Registry& registry, FolderFiles& files, const std::wstring& name, MessageSink& messages,
                          const RecordTime& now, const SwitchClock& clock);
 // Removes the entry from every Run key and every file of that name from the Startup folders.

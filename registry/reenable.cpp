@@ -61,7 +61,9 @@ void Conclude(EnableResult& result) {
             any_back = true;
             continue;
         }
-        all_denied = all_denied && place.outcome == EnablePlaceOutcome::NeedsAdministrator;
+        all_denied =
+            all_denied && (place.outcome == EnablePlaceOutcome::NeedsAdministrator ||
+                           (place.outcome == EnablePlaceOutcome::SwitchNotOn && place.status == kAccessDenied));
         if (result.status == kSuccess) {
             result.status = place.status;
         }
@@ -125,9 +127,10 @@ void KeepOnlyThoseNotBack(Registry& registry, const StartupRecord& planned, cons
 
 } // namespace
 
-EnablePlan PlanEnable(Registry& registry, const StartupRecord& record) {
+EnablePlan PlanEnable(Registry& registry, const StartupRecord& record, bool keeps_switch) {
     EnablePlan plan;
     plan.record = record;
+    plan.switch_on = keeps_switch;
     const std::wstring& name = record.key_name;
     if (!record.Understood() || record.places.empty()) {
         plan.refused.outcome = EnableOutcome::NotUnderstood;
@@ -161,11 +164,24 @@ EnablePlan PlanEnable(Registry& registry, const StartupRecord& record) {
             entry.outcome = EnablePlaceOutcome::NeedsAdministrator;
             entry.status = kAccessDenied;
         }
+        if (keeps_switch) {
+            StartupSwitch state;
+            ReadStartupSwitch(registry, RunSwitchKey(place.place), name, state);
+            // What switching on will do, for the dry run: a switch that says on already stays, and a
+            // missing one is written on without changing what Windows does.
+            entry.switched = SwitchWrite{state.value == SwitchValue::On             ? SwitchChange::AlreadySo
+                                         : state.value == SwitchValue::Unrecognised ? SwitchChange::Unrecognised
+                                                                                    : SwitchChange::Written,
+                                         kSuccess, state.Off()};
+        }
         plan.places.push_back(entry);
     }
     if (conflict || unreadable != kSuccess) {
         // AlreadyThere places were back before; nothing is changed.
         plan.refused.places = plan.places;
+        for (EnablePlaceResult& entry : plan.refused.places) {
+            entry.switched.reset();
+        }
         plan.refused.outcome = conflict                      ? EnableOutcome::Conflict
                                : unreadable == kAccessDenied ? EnableOutcome::NeedsAdministrator
                                                              : EnableOutcome::Failed;
@@ -211,6 +227,16 @@ EnableResult CarryOutEnable(Registry& registry, const EnablePlan& plan) {
             entry.outcome = status == kSuccess ? EnablePlaceOutcome::Restored : PlaceFailure(status);
             entry.status = status;
         }
+        entry.switched.reset();
+        if (plan.switch_on && IsBack(entry)) {
+            // After the command is back and before the record goes: a kill in between leaves the
+            // record, and the next Re-enable finds the command there and switches it on.
+            entry.switched = SwitchOn(registry, RunSwitchKey(entry.place), name);
+            if (entry.switched->Failed()) {
+                entry.outcome = EnablePlaceOutcome::SwitchNotOn;
+                entry.status = entry.switched->status;
+            }
+        }
         if (IsBack(entry)) {
             back.push_back(entry.place);
         }
@@ -231,15 +257,15 @@ EnableResult CarryOutEnable(Registry& registry, const EnablePlan& plan) {
     return result;
 }
 
-EnableResult EnableStartup(Registry& registry, const StartupRecord& record) {
-    return CarryOutEnable(registry, PlanEnable(registry, record));
+EnableResult EnableStartup(Registry& registry, const StartupRecord& record, bool keeps_switch) {
+    return CarryOutEnable(registry, PlanEnable(registry, record, keeps_switch));
 }
 
-EnableResult EnableStartup(Registry& registry, const std::wstring& key_name) {
+EnableResult EnableStartup(Registry& registry, const std::wstring& key_name, bool keeps_switch) {
     StartupRecord record;
     const long status = ReadStartupRecord(registry, key_name, record);
     if (status == kSuccess) {
-        return EnableStartup(registry, record);
+        return EnableStartup(registry, record, keeps_switch);
     }
     EnableResult result;
     result.status = status;

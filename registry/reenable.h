@@ -4,8 +4,10 @@
 // in its Run keys, in its record, or in both, so a failure or a kill half-way loses nothing, and
 // doing it again finishes the job.
 #include "registry/registry.h"
+#include "registry/startup_approved.h"
 #include "registry/startup_record.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,12 +31,21 @@ enum class EnablePlaceOutcome {
     NeedsAdministrator, // access denied
     Failed,             // any other failure: `status`
     NotTried,           // another place stopped the whole record before this one was changed
+    SwitchNotOn,        // the command is back, but Windows' startup switch there could not be switched on
+                        // (`status`): the record keeps the place, and the next Re-enable tries again
 };
 
 struct EnablePlaceResult {
+    EnablePlaceResult() = default;
+    EnablePlaceResult(RunPlace place_, EnablePlaceOutcome outcome_, long status_)
+        : place(place_), outcome(outcome_), status(status_) {}
+
     RunPlace place = RunPlace::CurrentUser;
     EnablePlaceOutcome outcome = EnablePlaceOutcome::Restored;
     long status = kSuccess;
+    // On a Windows that keeps its startup switch: what switching the place on did (or, foreseen,
+    // will do) once its command was back.
+    std::optional<SwitchWrite> switched;
 };
 
 struct EnableResult {
@@ -58,19 +69,23 @@ struct EnablePlan {
     // One per place of the record, in its order: NotTried for a place to write, AlreadyThere,
     // Conflict, NeedsAdministrator or Failed for one that will not be written.
     std::vector<EnablePlaceResult> places;
+    // Windows keeps its startup switch: each place is switched on once its command is back.
+    bool switch_on = false;
 
     // What carrying the plan out will report when no call fails unforeseen.
     EnableResult Foreseen() const;
 };
 
-EnablePlan PlanEnable(Registry& registry, const StartupRecord& record);
-// Puts back every place the plan writes, each read back and flushed; then deletes the record when
-// every place is back, or keeps in it only the places that are not.
+// `keeps_switch`: Windows keeps its startup switch (Windows 8 and later).
+EnablePlan PlanEnable(Registry& registry, const StartupRecord& record, bool keeps_switch = false);
+// Puts back every place the plan writes, each read back and flushed, and where Windows keeps its
+// startup switch switches each place on (02 and zeros) once its command is there; then deletes the
+// record when every place is back and on, or keeps in it only the places that are not.
 EnableResult CarryOutEnable(Registry& registry, const EnablePlan& plan);
 
 // Re-enables the entry `record` describes (as ReadStartupRecord or ListStartupRecords read it).
-EnableResult EnableStartup(Registry& registry, const StartupRecord& record);
+EnableResult EnableStartup(Registry& registry, const StartupRecord& record, bool keeps_switch = false);
 // Reads the record of that name afresh and re-enables it; RecordGone when there is none.
-EnableResult EnableStartup(Registry& registry, const std::wstring& key_name);
+EnableResult EnableStartup(Registry& registry, const std::wstring& key_name, bool keeps_switch = false);
 
 } // namespace runsweep

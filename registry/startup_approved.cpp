@@ -55,7 +55,7 @@ SwitchWrite WriteSwitch(Registry& registry, const SwitchKey& where, const std::w
         return SwitchWrite{SwitchChange::Unrecognised, kSuccess};
     }
     if (keep(present)) {
-        return SwitchWrite{SwitchChange::AlreadySo, kSuccess};
+        return SwitchWrite{SwitchChange::AlreadySo, kSuccess, present.Off()};
     }
     status = registry.SetValue(key, name, kRegBinary, data);
     if (status != kSuccess) {
@@ -67,9 +67,9 @@ SwitchWrite WriteSwitch(Registry& registry, const SwitchKey& where, const std::w
         return SwitchWrite{SwitchChange::Failed, status};
     }
     if (status == kFileNotFound || back.type != kRegBinary || back.data != data) {
-        return SwitchWrite{SwitchChange::Failed, kInvalidData};
+        return SwitchWrite{SwitchChange::Failed, kInvalidData, present.Off()};
     }
-    return SwitchWrite{SwitchChange::Written, kSuccess};
+    return SwitchWrite{SwitchChange::Written, kSuccess, present.Off()};
 }
 
 } // namespace
@@ -109,6 +109,31 @@ StartupSwitch ParseStartupSwitch(unsigned long type, const std::vector<unsigned 
         }
     }
     return StartupSwitch{SwitchValue::Off, since};
+}
+
+RecordTime UniversalTimeOf(FileTime time) {
+    constexpr FileTime kPerSecond = 10000000;
+    const FileTime seconds = time / kPerSecond;
+    const auto of_day = static_cast<unsigned long>(seconds % 86400);
+    // Days since 1601-01-01, a Monday at the start of a 400-year cycle of the Gregorian calendar.
+    FileTime days = seconds / 86400;
+    unsigned long year = 1601;
+    year += static_cast<unsigned long>(days / 146097) * 400;
+    days %= 146097;
+    const auto leap = [](unsigned long y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; };
+    while (days >= (leap(year) ? 366u : 365u)) {
+        days -= leap(year) ? 366 : 365;
+        ++year;
+    }
+    const unsigned char lengths[] = {
+        31, static_cast<unsigned char>(leap(year) ? 29 : 28), 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    unsigned long month = 0;
+    while (days >= lengths[month]) {
+        days -= lengths[month];
+        ++month;
+    }
+    return RecordTime{year,          month + 1,        static_cast<unsigned long>(days) + 1,
+                      of_day / 3600, of_day / 60 % 60, of_day % 60};
 }
 
 std::vector<unsigned char> SwitchOnData() {

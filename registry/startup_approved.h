@@ -65,6 +65,9 @@ struct StartupSwitch {
 };
 
 StartupSwitch ParseStartupSwitch(unsigned long type, const std::vector<unsigned char>& data);
+
+// A FILETIME as a UTC date and time, whole seconds.
+RecordTime UniversalTimeOf(FileTime time);
 // What Task Manager writes: 02 00 00 00 and eight zero bytes for on; 03 00 00 00 and the time for off.
 std::vector<unsigned char> SwitchOnData();
 std::vector<unsigned char> SwitchOffData(FileTime now);
@@ -105,8 +108,14 @@ enum class SwitchChange {
 };
 
 struct SwitchWrite {
+    SwitchWrite() = default;
+    SwitchWrite(SwitchChange change_, long status_, bool was_off_ = false)
+        : change(change_), status(status_), was_off(was_off_) {}
+
     SwitchChange change = SwitchChange::Written;
     long status = kSuccess;
+    // The value said off before: an on written over a missing value changes nothing Windows does.
+    bool was_off = false;
 
     bool Failed() const noexcept { return change == SwitchChange::Failed; }
 };

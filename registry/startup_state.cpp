@@ -1,6 +1,7 @@
 #include "registry/startup_state.h"
 
 #include "registry/name_case.h"
+#include "registry/reenable.h"
 
 #include <algorithm>
 #include <memory>
@@ -140,6 +141,33 @@ std::vector<SwitchWrite> SwitchOnEverywhere(Registry& registry, const SwitchedOf
         results.push_back(SwitchOn(registry, RunSwitchKey(place), entry.name));
     }
     return results;
+}
+
+long ReadDisabledItems(Registry& registry, bool keeps_switch, DisabledItems& items) {
+    long status = ListStartupRecords(registry, items.records);
+    const long folders = ListFolderRecords(registry, items.folder_records);
+    status = status == kSuccess ? folders : status;
+    items.switched_off.clear();
+    items.keeps_switch = keeps_switch;
+    if (!keeps_switch) {
+        return status;
+    }
+    ListSwitchedOff(registry, items.switched_off);
+    for (SwitchedOff& entry : items.switched_off) {
+        for (const StartupRecord& record : items.records) {
+            if (!record.Understood() || !RegistryNamesEqual(record.key_name, entry.name)) {
+                continue;
+            }
+            for (const RecordedPlace& place : record.places) {
+                entry.places.erase(std::remove(entry.places.begin(), entry.places.end(), place.place),
+                                   entry.places.end());
+            }
+        }
+    }
+    items.switched_off.erase(std::remove_if(items.switched_off.begin(), items.switched_off.end(),
+                                            [](const SwitchedOff& entry) { return entry.places.empty(); }),
+                             items.switched_off.end());
+    return status;
 }
 
 bool AllSwitchedOn(const std::vector<SwitchWrite>& writes) {

@@ -1,8 +1,10 @@
 #pragma once
 // What Windows' own startup switch says of the entries the scan found: the switch of each place
-// that holds an entry, the entry's state over all of them, and how a row tells the user.
+// that holds an entry, the entry's state over all of them, and the disabled entries of every kind.
+#include "registry/folder_record.h"
 #include "registry/scan.h"
 #include "registry/startup_approved.h"
+#include "registry/startup_record.h"
 
 #include <string>
 #include <vector>
@@ -47,6 +49,25 @@ long ListSwitchedOff(Registry& registry, std::vector<SwitchedOff>& entries);
 // Switches the entry on in each of its places, and changes nothing else: the Run values are there
 // already. One result per place, in its order.
 std::vector<SwitchWrite> SwitchOnEverywhere(Registry& registry, const SwitchedOff& entry);
+
+// The disabled entries, as the Disabled items window and runsweepc list them: every record, the
+// Startup-folder items' records, then the entries only switched off in Task Manager.
+struct DisabledItems {
+    std::vector<StartupRecord> records;
+    // Startup-folder items kept in %windir%\pss, by Runsweep or the System Configuration utility.
+    std::vector<FolderRecord> folder_records;
+    // Entries only switched off in Task Manager: their Run value is there and Windows' switch keeps
+    // it from starting. A place a record of the name puts back is the record's alone.
+    std::vector<SwitchedOff> switched_off;
+    // Windows keeps its startup switch: re-enabling a record switches each place on too.
+    bool keeps_switch = false;
+
+    std::size_t size() const { return records.size() + folder_records.size() + switched_off.size(); }
+};
+
+// Reads the records of both kinds, and on a Windows that keeps the switch the entries switched off
+// there. Returns the records' status (the switched-off entries are listed as far as they can be read).
+long ReadDisabledItems(Registry& registry, bool keeps_switch, DisabledItems& items);
 
 // Whether every place's switch now lets Windows start the entry.
 bool AllSwitchedOn(const std::vector<SwitchWrite>& writes);

@@ -6,6 +6,7 @@
 #include "listbox/list_model.h"
 #include "registry/memory_folder_files.h"
 #include "registry/memory_registry.h"
+#include "registry/startup_approved.h"
 #include "registry/startup_record.h"
 
 #include <gtest/gtest.h>
@@ -103,12 +104,25 @@ protected:
         ASSERT_EQ(registry.SetValue(key, L"binary", kRegBinary, {1, 2, 3}), kSuccess);
     }
 
-    int Run(std::vector<std::wstring> args) {
+    // keeps_switch: as on Windows 8 and later.
+    int Run(std::vector<std::wstring> args, bool keeps_switch = false) {
         streams = CapturedStreams();
         registry.ClearLog();
+        ParsedCommandLine parsed = ParseCommandLine(args);
+        parsed.options.keeps_switch = keeps_switch;
         files.ClearLog();
-        return RunConsoleCommand(ParseCommandLine(args), catalogue, registry, streams, FolderAccess{&files, false},
-                                 &lock);
+        return RunConsoleCommand(parsed, catalogue, registry, streams, FolderAccess{&files, keeps_switch}, &lock);
+    }
+
+    void SetSwitch(RunPlace place, const std::wstring& name, const std::vector<unsigned char>& data) {
+        RegKey key;
+        ASSERT_EQ(registry.CreateKey(RunSwitchKey(place).hive, RunSwitchKey(place).path, key), kSuccess);
+        ASSERT_EQ(registry.SetValue(key, name, kRegBinary, data), kSuccess);
+    }
+    StartupSwitch SwitchOf(RunPlace place, const std::wstring& name) {
+        StartupSwitch state;
+        EXPECT_EQ(ReadStartupSwitch(registry, RunSwitchKey(place), name, state), kSuccess);
+        return state;
     }
 
     std::size_t Writes() const {
@@ -132,29 +146,60 @@ protected:
     FakeLock lock;
 };
 
+// Without Windows' startup switch every entry is on; with it, switched off in Task Manager as the
+// values say: the Cyrillic entry off (07), qttask off in HKCU only (03), and every format tells it.
 TEST_F(ConsoleRun, ListsInCatalogueOrderInEachFormat) {
-    ASSERT_EQ(Run({L"list", L"--format", L"csv"}), kExitDone);
-    EXPECT_EQ(streams.out, L"name,places,command,description\r\n" + kCyrillicName +
-                               L",HKLM,\"x, \"\"y\"\"\",Cyrillic\r\n"
-                               L"qttask,HKCU; HKLM (32-bit),C:\\q.exe,QuickTime\r\n");
-    EXPECT_EQ(streams.err, L"");
+    const FileTime june = 133932528000000000ULL; // 2025-06-01 12:00 UTC
+    std::vector<unsigned char> seven = SwitchOffData(june);
+    seven[0] = 7;
+    ASSERT_NO_FATAL_FAILURE(SetSwitch(RunPlace::Machine64, kCyrillicName, seven));
+    ASSERT_NO_FATAL_FAILURE(SetSwitch(RunPlace::CurrentUser, L"qttask", SwitchOffData(june)));
+    ASSERT_NO_FATAL_FAILURE(SetSwitch(RunPlace::Machine32, L"qttask", SwitchOnData()));
+    for (const bool keeps_switch : {false, true}) {
+        SCOPED_TRACE(keeps_switch ? "Windows 8 and later" : "Windows 7");
+        const std::wstring cyrillic_state = keeps_switch ? L"off" : L"on";
+        const std::wstring qttask_state = keeps_switch ? L"mixed" : L"on";
+        ASSERT_EQ(Run({L"list", L"--format", L"csv"}, keeps_switch), kExitDone);
+        EXPECT_EQ(streams.out, L"name,places,state,command,description\r\n" + kCyrillicName + L",HKLM," +
+                                   cyrillic_state + L",\"x, \"\"y\"\"\",Cyrillic\r\nqttask,HKCU; HKLM (32-bit)," +
+                                   qttask_state + L",C:\\q.exe,QuickTime\r\n");
+        EXPECT_EQ(streams.err, L"");
 
-    ASSERT_EQ(Run({}), kExitDone);
-    EXPECT_EQ(streams.out, L"Name    Places         Command     Description\r\n" + kCyrillicName +
-                               L"  HKLM           x, \"y\"      Cyrillic\r\n"
-                               L"qttask  HKCU           C:\\q.exe    QuickTime\r\n"
-                               L"        HKLM (32-bit)  C:\\q32.exe\r\n");
+        ASSERT_EQ(Run({}, keeps_switch), kExitDone);
+        EXPECT_EQ(streams.out,
+                  keeps_switch
+                      ? L"Name    Places         State                                Command     Description\r\n" +
+                            kCyrillicName +
+                            L"  HKLM           off since 2025-06-01                 x, \"y\"      Cyrillic\r\n"
+                            L"qttask  HKCU           mixed: off in HKCU since 2025-06-01  C:\\q.exe    QuickTime\r\n"
+                            L"        HKLM (32-bit)                                       C:\\q32.exe\r\n"
+                      : L"Name    Places         State  Command     Description\r\n" + kCyrillicName +
+                            L"  HKLM           on     x, \"y\"      Cyrillic\r\n"
+                            L"qttask  HKCU           on     C:\\q.exe    QuickTime\r\n"
+                            L"        HKLM (32-bit)         C:\\q32.exe\r\n");
 
-    ASSERT_EQ(Run({L"--format=json"}), kExitDone);
-    EXPECT_EQ(
-        streams.out,
-        L"[\r\n  {\"name\": \"" + kCyrillicName +
-            L"\", \"places\": [\"HKLM\"], \"command\": \"x, \\\"y\\\"\", \"description\": \"Cyrillic\", "
-            L"\"commands\": [{\"place\": \"HKLM\", \"command\": \"x, \\\"y\\\"\"}]},\r\n"
-            L"  {\"name\": \"qttask\", \"places\": [\"HKCU\", \"HKLM (32-bit)\"], \"command\": \"C:\\\\q.exe\", "
-            L"\"description\": \"QuickTime\", \"commands\": [{\"place\": \"HKCU\", \"command\": \"C:\\\\q.exe\"}, "
-            L"{\"place\": \"HKLM (32-bit)\", \"command\": \"C:\\\\q32.exe\"}]}\r\n]\r\n");
-    EXPECT_EQ(Writes(), 0u);
+        ASSERT_EQ(Run({L"--format=json"}, keeps_switch), kExitDone);
+        const std::wstring since = keeps_switch ? L"\"2025-06-01T12:00:00Z\"" : L"null";
+        const std::wstring off = keeps_switch ? L"off" : L"on";
+        EXPECT_EQ(
+            streams.out,
+            L"[\r\n  {\"name\": \"" + kCyrillicName + L"\", \"places\": [\"HKLM\"], \"state\": \"" + cyrillic_state +
+                L"\", \"command\": \"x, \\\"y\\\"\", \"description\": \"Cyrillic\", "
+                L"\"commands\": [{\"place\": \"HKLM\", \"command\": \"x, \\\"y\\\"\"}], \"switches\": [{\"place\": "
+                L"\"HKLM\", \"state\": \"" +
+                off + L"\", \"off_since\": " + since +
+                L"}]},\r\n"
+                L"  {\"name\": \"qttask\", \"places\": [\"HKCU\", \"HKLM (32-bit)\"], \"state\": \"" +
+                qttask_state +
+                L"\", \"command\": \"C:\\\\q.exe\", "
+                L"\"description\": \"QuickTime\", \"commands\": [{\"place\": \"HKCU\", \"command\": \"C:\\\\q.exe\"}, "
+                L"{\"place\": \"HKLM (32-bit)\", \"command\": \"C:\\\\q32.exe\"}], \"switches\": [{\"place\": "
+                L"\"HKCU\", "
+                L"\"state\": \"" +
+                off + L"\", \"off_since\": " + since +
+                L"}, {\"place\": \"HKLM (32-bit)\", \"state\": \"on\", \"off_since\": null}]}\r\n]\r\n");
+        EXPECT_EQ(Writes(), 0u);
+    }
 }
 
 TEST_F(ConsoleRun, ListsTheRowsTheWindowListsForTheBuiltInCatalogueToo) {
@@ -400,6 +445,91 @@ TEST_F(ConsoleRun, DisabledListsTheRecordsAndEnablePutsThemBack) {
     EXPECT_NE(streams.out.find(L"odd,,,C:\\odd.exe,"), std::wstring::npos) << Narrow(streams.out);
 }
 
+// Windows 8 and later: the dry run says what it would switch, Disable switches off (an HKLM switch
+// that refuses is told, and the exit status says so), an entry Task Manager alone switched off is
+// listed by "disabled" as such, and "enable" switches on both kinds.
+TEST_F(ConsoleRun, DisableSwitchesOffEnableSwitchesOnAndTheDryRunsSaySo) {
+    const FileTime june = 133932528000000000ULL; // 2025-06-01 12:00 UTC
+    std::vector<unsigned char> seven = SwitchOffData(june);
+    seven[0] = 7;
+    ASSERT_NO_FATAL_FAILURE(SetSwitch(RunPlace::Machine64, kCyrillicName, seven));
+
+    ASSERT_EQ(Run({L"disable", L"--all", L"--dry-run", L"--format", L"csv"}, true), kExitDone);
+    EXPECT_EQ(Writes(), 0u);
+    EXPECT_NE(streams.out.find(kCyrillicName +
+                               L",disable,would be done,\"would be recorded for re-enabling, then removed "
+                               L"from HKLM; its switch in Task Manager for HKLM would be left as it "
+                               L"is.\"\r\n"),
+              std::wstring::npos)
+        << Narrow(streams.out);
+    EXPECT_NE(streams.out.find(L"qttask,disable,would be done,\"would be recorded for re-enabling, then removed from "
+                               L"HKCU and HKLM (32-bit); would be switched off in Task Manager for HKCU and HKLM "
+                               L"(32-bit).\"\r\n"),
+              std::wstring::npos)
+        << Narrow(streams.out);
+
+    FaultRule refused;
+    refused.op = RegistryOp::SetValue;
+    refused.path = RunSwitchKey(RunPlace::Machine32).path;
+    registry.AddFault(refused);
+    const FileTime before = FileTimeNow();
+    ASSERT_EQ(Run({L"disable", L"--all", L"--format", L"csv"}, true), kExitNotDone);
+    const FileTime after = FileTimeNow();
+    registry.ClearFaults();
+    EXPECT_EQ(streams.err,
+              L"runsweepc: qttask (disable): recorded for re-enabling; removed from HKCU and HKLM (32-bit); "
+              L"switched off in Task Manager for HKCU; not switched off in Task Manager for HKLM (32-bit), "
+              L"which needs administrator rights. Run runsweepc as administrator to change it there.\r\n");
+    EXPECT_EQ(SwitchOf(RunPlace::Machine64, kCyrillicName).off_since, june) << "already off: left with its date";
+    EXPECT_GE(SwitchOf(RunPlace::CurrentUser, L"qttask").off_since, before);
+    EXPECT_LE(SwitchOf(RunPlace::CurrentUser, L"qttask").off_since, after);
+    EXPECT_EQ(SwitchOf(RunPlace::Machine32, L"qttask").value, SwitchValue::Missing);
+
+    // qttask's program writes itself back: listed, off by its switch. Task Manager switches the
+    // bystander off: no record, its Run value there.
+    Set(registry, RunPlace::CurrentUser, L"qttask", L"C:\\q.exe");
+    ASSERT_NO_FATAL_FAILURE(SetSwitch(RunPlace::CurrentUser, L"Bystander", SwitchOffData(june)));
+    ASSERT_EQ(Run({L"--format", L"csv"}, true), kExitDone);
+    EXPECT_EQ(streams.out, L"name,places,state,command,description\r\nqttask,HKCU,off,C:\\q.exe,QuickTime\r\n");
+    ASSERT_EQ(Run({L"disabled", L"--format", L"csv"}, true), kExitDone);
+    EXPECT_NE(streams.out.find(L"Bystander,2025-06-01T"), std::wstring::npos) << Narrow(streams.out);
+    EXPECT_NE(streams.out.find(L",HKCU,C:\\keep.exe,,switch\r\n"), std::wstring::npos) << Narrow(streams.out);
+    EXPECT_NE(streams.out.find(L",HKCU; HKLM (32-bit),C:\\q.exe,,record\r\n"), std::wstring::npos)
+        << Narrow(streams.out);
+    ASSERT_EQ(Run({L"disabled"}), kExitDone);
+    EXPECT_EQ(streams.out.find(L"Bystander"), std::wstring::npos) << "Windows 7 keeps no switch";
+
+    ASSERT_EQ(Run({L"enable", L"bystander", L"qttask", L"--dry-run", L"--format", L"csv"}, true), kExitDone);
+    EXPECT_EQ(Writes(), 0u);
+    // HKLM (32-bit)'s switch never said off (its switch-off was refused): writing it on changes
+    // nothing Windows does, so only HKCU is told as switched on.
+    EXPECT_NE(streams.out.find(L"qttask,enable,would be done,would be re-enabled in HKCU and HKLM (32-bit); would be "
+                               L"switched on in Task Manager for HKCU.\r\n"),
+              std::wstring::npos)
+        << Narrow(streams.out);
+    EXPECT_NE(streams.out.find(L"Bystander,enable,would be done,would be switched on again in Task Manager for HKCU; "
+                               L"nothing else would change.\r\n"),
+              std::wstring::npos)
+        << Narrow(streams.out);
+
+    ASSERT_EQ(Run({L"enable", L"bystander", L"qttask", L"--format", L"csv"}, true), kExitDone);
+    EXPECT_NE(streams.out.find(L"Bystander,enable,done,switched on again in HKCU.\r\n"), std::wstring::npos)
+        << Narrow(streams.out);
+    EXPECT_NE(streams.out.find(L"qttask,enable,done,re-enabled in HKCU and HKLM (32-bit); switched on again in Task "
+                               L"Manager for HKCU.\r\n"),
+              std::wstring::npos)
+        << Narrow(streams.out);
+    for (const auto& [place, name] :
+         {std::pair{RunPlace::CurrentUser, L"Bystander"}, std::pair{RunPlace::CurrentUser, L"qttask"},
+          std::pair{RunPlace::Machine32, L"qttask"}}) {
+        EXPECT_EQ(SwitchOf(place, name).value, SwitchValue::On) << Narrow(name);
+    }
+    EXPECT_EQ(RunValueNames(RunPlace::CurrentUser), (std::vector<std::wstring>{L"Bystander", L"qttask"}));
+    ASSERT_EQ(Run({L"disabled", L"--format", L"csv"}, true), kExitDone);
+    EXPECT_EQ(streams.out.find(L"Bystander"), std::wstring::npos);
+    EXPECT_EQ(streams.out.find(L"qttask"), std::wstring::npos);
+}
+
 TEST_F(ConsoleRun, NoRecordsIsSaidInText) {
     ASSERT_EQ(Run({L"disabled"}), kExitDone);
     EXPECT_EQ(streams.out, L"No disabled items found!\r\n");
@@ -575,14 +705,14 @@ TEST_F(ConsoleRun, TheStartupFoldersAreListedDisabledReEnabledAndRemovedPlaceByP
     files.PutFile(JoinPath(user, L"Unknown.lnk"), {'L'}, Shortcut{L"C:\\u.exe", L""});
 
     ASSERT_EQ(Run({L"list", L"--format", L"csv"}), kExitDone);
-    EXPECT_EQ(streams.out, L"name,places,command,description\r\n" + kCyrillicName +
-                               L",HKLM,\"x, \"\"y\"\"\",Cyrillic\r\n"
-                               L"qttask,HKCU; HKLM (32-bit); Startup folder,C:\\q.exe,QuickTime\r\n"
-                               L"binary,Startup folder (all users)," +
+    EXPECT_EQ(streams.out, L"name,places,state,command,description\r\n" + kCyrillicName +
+                               L",HKLM,on,\"x, \"\"y\"\"\",Cyrillic\r\n"
+                               L"qttask,HKCU; HKLM (32-bit); Startup folder,on,C:\\q.exe,QuickTime\r\n"
+                               L"binary,Startup folder (all users),on," +
                                program + L",Not a command line\r\n");
     ASSERT_EQ(Run({L"list"}), kExitDone);
-    EXPECT_NE(streams.out.find(L"\r\n        Startup folder              \"C:\\Program Files\\QuickTime\\QTTask.exe\" "
-                               L"-atboottime\r\nbinary  Startup folder (all users)  " +
+    EXPECT_NE(streams.out.find(L"\r\n        Startup folder                     \"C:\\Program Files\\QuickTime\\QTTask.exe\" "
+                               L"-atboottime\r\nbinary  Startup folder (all users)  on     " +
                                program),
               std::wstring::npos)
         << Narrow(streams.out);

@@ -3,6 +3,7 @@
 #include "listbox/startup_list.h"
 #include "registry/memory_registry.h"
 #include "registry/scan.h"
+#include "registry/startup_approved.h"
 #include "registry/startup_record.h"
 
 #include <gtest/gtest.h>
@@ -337,84 +338,147 @@ TEST_F(ContinueOnRegistry, WithoutRightsToTheMachineKeysTellsTheTruth) {
 }
 
 // Every way Remove and Disable can end over the places a name can live in, when the user may
-// change HKCU but not some of HKLM's Run keys: the registry and the closing message must agree.
+// change HKCU but not some of HKLM's Run keys; on a Windows without the startup switch, with it, and
+// with it where HKLM's switch keys refuse the change after the value went: the registry and the
+// closing message must agree.
 TEST_F(ContinueOnRegistry, TheClosingMessageSaysWhatWasDoneInEveryPlace) {
     const std::vector<RunPlace> all = {RunPlace::CurrentUser, RunPlace::Machine64, RunPlace::Machine32};
+    enum Switch { kNone, kKept, kMachineRefused };
     std::size_t cases = 0;
-    for (unsigned held = 1; held < 8; ++held) {
-        for (unsigned denied = 0; denied < 4; ++denied) { // bit 0: HKLM, bit 1: HKLM (32-bit)
-            for (const ChosenAction action : {ChosenAction::Remove, ChosenAction::Disable}) {
-                MemoryRegistry store;
-                std::vector<RunPlace> removed;
-                std::vector<RunPlace> kept;
-                for (std::size_t i = 0; i < all.size(); ++i) {
-                    if ((held & (1u << i)) == 0) {
+    for (const Switch sw : {kNone, kKept, kMachineRefused}) {
+        for (unsigned held = 1; held < 8; ++held) {
+            for (unsigned denied = 0; denied < 4; ++denied) { // bit 0: HKLM, bit 1: HKLM (32-bit)
+                for (const ChosenAction action : {ChosenAction::Remove, ChosenAction::Disable}) {
+                    MemoryRegistry store;
+                    std::vector<RunPlace> removed;
+                    std::vector<RunPlace> kept;
+                    for (std::size_t i = 0; i < all.size(); ++i) {
+                        if ((held & (1u << i)) == 0) {
+                            continue;
+                        }
+                        RegKey key;
+                        ASSERT_EQ(store.CreateKey(PlaceHive(all[i]), kRunKeyPath, key, PlaceView(all[i])), kSuccess);
+                        ASSERT_EQ(store.SetStringValue(key, L"qttask", L"C:\\q" + std::to_wstring(i) + L".exe"),
+                                  kSuccess);
+                        const bool refused = i > 0 && (denied & (1u << (i - 1))) != 0;
+                        (refused ? kept : removed).push_back(all[i]);
+                    }
+                    for (const RegView view : {RegView::k64, RegView::k32}) {
+                        if ((denied & (view == RegView::k64 ? 1u : 2u)) != 0) {
+                            FaultRule rule;
+                            rule.op = RegistryOp::Open;
+                            rule.hive = Hive::LocalMachine;
+                            rule.path = kRunKeyPath;
+                            rule.access = KeyAccess::Write;
+                            rule.view = view;
+                            store.AddFault(rule);
+                        }
+                    }
+                    if (sw == kMachineRefused) {
+                        for (const RunPlace place : {RunPlace::Machine64, RunPlace::Machine32}) {
+                            FaultRule rule;
+                            rule.op = RegistryOp::Create;
+                            rule.path = RunSwitchKey(place).path;
+                            rule.hive = Hive::LocalMachine;
+                            store.AddFault(rule);
+                        }
+                    }
+                    SCOPED_TRACE(::testing::Message()
+                                 << "switch " << sw << " held " << held << " denied " << denied << " "
+                                 << (action == ChosenAction::Remove ? "Remove" : "Disable"));
+                    FakeList list(std::vector<std::pair<std::wstring, std::wstring>>{
+                        {L"qttask", action == ChosenAction::Remove ? L"remove" : L"disable"}});
+                    RecordingSink sink;
+                    const FileTime before = FileTimeNow();
+                    const ClosingMessage closing =
+                        ComposeClosingMessage(CarryOutChoices(list, store, sink, sw != kNone));
+                    ++cases;
+
+                    // The record keeps exactly the places whose value went; none went: no record. Each
+                    // place a Disable took the value out of is switched off, now, where the switch
+                    // may be written; nothing else has a switch.
+                    std::vector<RunPlace> switched;
+                    std::vector<RunPlace> not_switched;
+                    StartupRecord record;
+                    const long read = ReadStartupRecord(store, L"qttask", record);
+                    for (const RunPlace place : all) {
+                        const bool expected_there = std::find(kept.begin(), kept.end(), place) != kept.end();
+                        EXPECT_EQ(ReadRunValue(store, place, L"qttask").Present(), expected_there) << PlaceLabel(place);
+                        const bool recorded = action == ChosenAction::Disable &&
+                                              (held & (1u << static_cast<unsigned>(place))) && !expected_there;
+                        EXPECT_EQ(read == kSuccess && record.Find(place) != nullptr, recorded) << PlaceLabel(place);
+                        StartupSwitch state;
+                        ASSERT_EQ(ReadStartupSwitch(store, RunSwitchKey(place), L"qttask", state), kSuccess);
+                        const bool refused = sw == kMachineRefused && place != RunPlace::CurrentUser;
+                        const bool off = recorded && sw != kNone && !refused;
+                        EXPECT_EQ(state.Off(), off) << PlaceLabel(place);
+                        if (off) {
+                            switched.push_back(place);
+                            EXPECT_GE(state.off_since, before);
+                            EXPECT_LE(state.off_since, FileTimeNow());
+                        } else if (recorded && sw != kNone) {
+                            not_switched.push_back(place); // refused after the value went: told below
+                        }
+                    }
+                    EXPECT_EQ(read == kFileNotFound, action == ChosenAction::Remove || removed.empty());
+                    if (kept.empty() && not_switched.empty()) {
+                        EXPECT_EQ(closing.Text(), kAllActionsDoneMessage);
                         continue;
                     }
-                    RegKey key;
-                    ASSERT_EQ(store.CreateKey(PlaceHive(all[i]), kRunKeyPath, key, PlaceView(all[i])), kSuccess);
-                    ASSERT_EQ(store.SetStringValue(key, L"qttask", L"C:\\q" + std::to_wstring(i) + L".exe"), kSuccess);
-                    const bool refused = i > 0 && (denied & (1u << (i - 1))) != 0;
-                    (refused ? kept : removed).push_back(all[i]);
-                }
-                for (const RegView view : {RegView::k64, RegView::k32}) {
-                    if ((denied & (view == RegView::k64 ? 1u : 2u)) != 0) {
-                        FaultRule rule;
-                        rule.op = RegistryOp::Open;
-                        rule.hive = Hive::LocalMachine;
-                        rule.path = kRunKeyPath;
-                        rule.access = KeyAccess::Write;
-                        rule.view = view;
-                        store.AddFault(rule);
+                    const std::wstring& text = closing.Text();
+                    EXPECT_EQ(closing.icon, MessageIcon::Error);
+                    EXPECT_EQ(text.find(L"succesfully"), std::wstring::npos);
+                    const std::wstring head =
+                        action == ChosenAction::Remove ? L"qttask (Remove): " : L"qttask (Disable): ";
+                    std::wstring expected = head;
+                    if (action == ChosenAction::Disable && !removed.empty()) {
+                        expected += L"recorded for re-enabling; ";
                     }
-                }
-                SCOPED_TRACE(::testing::Message() << "held " << held << " denied " << denied << " "
-                                                  << (action == ChosenAction::Remove ? "Remove" : "Disable"));
-                FakeList list(std::vector<std::pair<std::wstring, std::wstring>>{
-                    {L"qttask", action == ChosenAction::Remove ? L"remove" : L"disable"}});
-                RecordingSink sink;
-                const ClosingMessage closing = ComposeClosingMessage(CarryOutChoices(list, store, sink));
-                ++cases;
-
-                // The record keeps exactly the places whose value went; none went: no record.
-                StartupRecord record;
-                const long read = ReadStartupRecord(store, L"qttask", record);
-                for (const RunPlace place : all) {
-                    const bool expected_there = std::find(kept.begin(), kept.end(), place) != kept.end();
-                    EXPECT_EQ(ReadRunValue(store, place, L"qttask").Present(), expected_there) << PlaceLabel(place);
-                    const bool recorded = action == ChosenAction::Disable &&
-                                          (held & (1u << static_cast<unsigned>(place))) && !expected_there;
-                    EXPECT_EQ(read == kSuccess && record.Find(place) != nullptr, recorded) << PlaceLabel(place);
-                }
-                EXPECT_EQ(read == kFileNotFound, action == ChosenAction::Remove || removed.empty());
-                if (kept.empty()) {
-                    EXPECT_EQ(closing.Text(), kAllActionsDoneMessage);
-                    continue;
-                }
-                const std::wstring& text = closing.Text();
-                EXPECT_EQ(closing.icon, MessageIcon::Error);
-                EXPECT_EQ(text.find(L"succesfully"), std::wstring::npos);
-                const std::wstring head = action == ChosenAction::Remove ? L"qttask (Remove): " : L"qttask (Disable): ";
-                std::wstring expected = L"\r\n" + head;
-                const auto list_of = [](const std::vector<RunPlace>& places) {
-                    std::wstring out;
-                    for (std::size_t i = 0; i < places.size(); ++i) {
-                        out += i == 0 ? L"" : (i + 1 == places.size() ? L" and " : L", ");
-                        out += PlaceLabel(places[i]);
+                    const auto list_of = [](const std::vector<RunPlace>& places) {
+                        std::wstring out;
+                        for (std::size_t i = 0; i < places.size(); ++i) {
+                            out += i == 0 ? L"" : (i + 1 == places.size() ? L" and " : L", ");
+                            out += PlaceLabel(places[i]);
+                        }
+                        return out;
+                    };
+                    if (not_switched.empty()) {
+                        // Places kept by administrator rights alone: one line in their group.
+                        std::wstring line = L"\r\n" + head + list_of(kept);
+                        if (!removed.empty()) {
+                            line += L"; removed from " + list_of(removed);
+                        }
+                        line += L"\r\nClose Runsweep and run it as administrator to change them there.";
+                        EXPECT_NE(text.find(line), std::wstring::npos)
+                            << "expected: " << ::testing::PrintToString(line)
+                            << "\nmessage: " << ::testing::PrintToString(text);
+                        continue;
                     }
-                    return out;
-                };
-                expected += list_of(kept);
-                if (!removed.empty()) {
-                    expected += L"; removed from " + list_of(removed);
+                    // A switch that stayed on after the value went: the whole sentence, place by place.
+                    if (!removed.empty()) {
+                        expected += L"removed from " + list_of(removed);
+                    }
+                    if (!kept.empty()) {
+                        expected += (removed.empty() ? L"" : L"; ") + (L"not removed from " + list_of(kept)) +
+                                    (kept.size() == 1 ? L", which needs administrator rights"
+                                                      : L", which need administrator rights");
+                    }
+                    if (!switched.empty()) {
+                        expected += L"; switched off in Task Manager for " + list_of(switched);
+                    }
+                    expected += L"; not switched off in Task Manager for " + list_of(not_switched) +
+                                (not_switched.size() == 1 ? L", which needs administrator rights"
+                                                          : L", which need administrator rights");
+                    expected += L".";
+                    EXPECT_NE(text.find(expected), std::wstring::npos)
+                        << "expected: " << ::testing::PrintToString(expected)
+                        << "\nmessage: " << ::testing::PrintToString(text);
+                    EXPECT_NE(text.find(L"run it as administrator"), std::wstring::npos);
                 }
-                expected += L"\r\nClose Runsweep and run it as administrator to change them there.";
-                EXPECT_NE(text.find(expected), std::wstring::npos) << "expected: " << ::testing::PrintToString(expected)
-                                                                   << "\nmessage: " << ::testing::PrintToString(text);
             }
         }
     }
-    EXPECT_EQ(cases, 7u * 4u * 2u);
+    EXPECT_EQ(cases, 3u * 7u * 4u * 2u);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include "registry/memory_registry.h"
 #include "registry/reenable.h"
+#include "registry/startup_approved.h"
 
 #include <algorithm>
 #include <array>
@@ -30,56 +31,75 @@ StartupRecord RecordOf(Registry& registry) {
     return record;
 }
 
+// Where Windows keeps its startup switch: every place that held a value says off.
+std::string SwitchesOn(Registry& registry, const Scenario& scenario) {
+    std::string on;
+    for (const auto& [place, command] : ScenarioValues(scenario)) {
+        StartupSwitch state;
+        if (command && (ReadStartupSwitch(registry, RunSwitchKey(place), kName, state) != kSuccess || !state.Off())) {
+            on += " " + ::testing::PrintToString(std::wstring(PlaceLabel(place)));
+        }
+    }
+    return on;
+}
+
+// With and without Windows' startup switch, whose writes are changes a kill may follow too.
 TEST(DisableInterrupted, AKillAfterAnyChangeLosesNothingAndTheNextRunWritesTheSameRecord) {
     const RecordTime when{2026, 12, 8, 23, 30, 5};
     std::size_t kills = 0;
     std::size_t lost = 0;
-    for (const Scenario& scenario : DisableScenarios()) {
-        SCOPED_TRACE(scenario.label);
-        std::size_t changes = 0;
-        StartupRecord whole_record;
-        {
-            MemoryRegistry store;
-            ASSERT_NO_FATAL_FAILURE(SeedScenario(store, scenario));
-            DyingRegistry whole(store, 0);
-            MessageLog messages;
-            ASSERT_EQ(DisableStartup(whole, kName, messages, when).outcome, ActionOutcome::Done);
-            changes = whole.Changes();
-            ASSERT_EQ(LostCommands(store, scenario), "");
-            whole_record = RecordOf(store);
-            ASSERT_TRUE(whole_record.Understood());
-        }
-        // At least one value written or one delete.
-        ASSERT_GE(changes, 2u);
-
-        for (std::size_t k = 1; k <= changes; ++k) {
-            SCOPED_TRACE(::testing::Message() << "killed after change " << k);
-            MemoryRegistry store;
-            ASSERT_NO_FATAL_FAILURE(SeedScenario(store, scenario));
+    for (const bool keeps_switch : {false, true}) {
+        for (const Scenario& scenario : DisableScenarios()) {
+            SCOPED_TRACE(::testing::Message() << scenario.label << (keeps_switch ? ", with the switch" : ""));
+            std::size_t changes = 0;
+            StartupRecord whole_record;
             {
-                DyingRegistry dying(store, k);
+                MemoryRegistry store;
+                ASSERT_NO_FATAL_FAILURE(SeedScenario(store, scenario));
+                DyingRegistry whole(store, 0);
                 MessageLog messages;
-                EXPECT_THROW(DisableStartup(dying, kName, messages, when), Died);
+                ASSERT_EQ(DisableStartup(whole, kName, messages, when, keeps_switch).outcome, ActionOutcome::Done);
+                changes = whole.Changes();
+                ASSERT_EQ(LostCommands(store, scenario), "");
+                whole_record = RecordOf(store);
+                ASSERT_TRUE(whole_record.Understood());
+                EXPECT_EQ(SwitchesOn(store, scenario).empty(), keeps_switch);
             }
-            ++kills;
-            EXPECT_EQ(store.OpenHandleCount(), 0u);
-            if (const std::string missing = LostCommands(store, scenario); !missing.empty()) {
-                ++lost;
-                ADD_FAILURE() << "lost after the kill:" << missing;
-            }
+            // At least one value written or one delete.
+            ASSERT_GE(changes, 2u);
 
-            // The next run finds what is left and finishes the job.
-            MessageLog messages;
-            const ActionResult again = DisableStartup(store, kName, messages, when);
-            EXPECT_TRUE(again.TookEffect()) << again.status;
-            EXPECT_FALSE(AnyRunValueLeft(store));
-            if (const std::string missing = LostCommands(store, scenario); !missing.empty()) {
-                ++lost;
-                ADD_FAILURE() << "lost after the second run:" << missing;
+            for (std::size_t k = 1; k <= changes; ++k) {
+                SCOPED_TRACE(::testing::Message() << "killed after change " << k);
+                MemoryRegistry store;
+                ASSERT_NO_FATAL_FAILURE(SeedScenario(store, scenario));
+                {
+                    DyingRegistry dying(store, k);
+                    MessageLog messages;
+                    EXPECT_THROW(DisableStartup(dying, kName, messages, when, keeps_switch), Died);
+                }
+                ++kills;
+                EXPECT_EQ(store.OpenHandleCount(), 0u);
+                if (const std::string missing = LostCommands(store, scenario); !missing.empty()) {
+                    ++lost;
+                    ADD_FAILURE() << "lost after the kill:" << missing;
+                }
+
+                // The next run finds what is left and finishes the job, switches and all.
+                MessageLog messages;
+                const ActionResult again = DisableStartup(store, kName, messages, when, keeps_switch);
+                EXPECT_TRUE(again.Complete()) << again.status;
+                EXPECT_FALSE(AnyRunValueLeft(store));
+                if (const std::string missing = LostCommands(store, scenario); !missing.empty()) {
+                    ++lost;
+                    ADD_FAILURE() << "lost after the second run:" << missing;
+                }
+                const StartupRecord record = RecordOf(store);
+                EXPECT_TRUE(record.complete);
+                EXPECT_EQ(record.places, whole_record.places) << "not the record an uninterrupted run writes";
+                if (keeps_switch) {
+                    EXPECT_EQ(SwitchesOn(store, scenario), "") << "still on after the second run";
+                }
             }
-            const StartupRecord record = RecordOf(store);
-            EXPECT_TRUE(record.complete);
-            EXPECT_EQ(record.places, whole_record.places) << "not the record an uninterrupted run writes";
         }
     }
     // For the reliability summary.
@@ -88,8 +108,8 @@ TEST(DisableInterrupted, AKillAfterAnyChangeLosesNothingAndTheNextRunWritesTheSa
 }
 
 // A failure, then a kill during what follows it: the record taken back after its flush is refused,
-// or trimmed after a delete is refused. Killed after any change of that, nothing is lost, the record
-// reads whole, and the next run finishes with the record an undisturbed run writes.
+// or trimmed after a delete is refused, or Windows' startup switch refused before a delete. Killed after any change of
+// that, nothing is lost, the record reads whole, and the next run finishes with the record an undisturbed run writes.
 TEST(DisableInterrupted, AFailureFollowedByAKillAnywhereInWhatComesAfterItLosesNothing) {
     const RecordTime when{2026, 12, 8, 23, 30, 5};
     struct Failure {
@@ -103,6 +123,9 @@ TEST(DisableInterrupted, AFailureFollowedByAKillAnywhereInWhatComesAfterItLosesN
                                                        std::nullopt, std::nullopt, 0, kAccessDenied, RegView::k32}},
         {"HKCU refuses the delete", FaultRule{RegistryOp::Delete, Hive::CurrentUser, kRunKeyPath, std::nullopt,
                                               std::nullopt, 0, kAccessDenied, std::nullopt}},
+        {"HKLM's startup switch refused",
+         FaultRule{RegistryOp::SetValue, Hive::LocalMachine, RunSwitchKey(RunPlace::Machine64).path, std::nullopt,
+                   std::nullopt, 0, kAccessDenied, std::nullopt}},
     };
     std::size_t kills = 0;
     std::size_t lost = 0;
@@ -116,7 +139,7 @@ TEST(DisableInterrupted, AFailureFollowedByAKillAnywhereInWhatComesAfterItLosesN
                 store.AddFault(failure.rule);
                 DyingRegistry whole(store, 0);
                 MessageLog messages;
-                DisableStartup(whole, kName, messages, when);
+                DisableStartup(whole, kName, messages, when, true);
                 changes = whole.Changes();
             }
             for (std::size_t k = 1; k <= changes; ++k) {
@@ -127,7 +150,7 @@ TEST(DisableInterrupted, AFailureFollowedByAKillAnywhereInWhatComesAfterItLosesN
                 {
                     DyingRegistry dying(store, k);
                     MessageLog messages;
-                    EXPECT_THROW(DisableStartup(dying, kName, messages, when), Died);
+                    EXPECT_THROW(DisableStartup(dying, kName, messages, when, true), Died);
                 }
                 ++kills;
                 store.ClearFaults();
@@ -140,7 +163,7 @@ TEST(DisableInterrupted, AFailureFollowedByAKillAnywhereInWhatComesAfterItLosesN
                     ADD_FAILURE() << "lost after the kill:" << missing;
                 }
                 MessageLog messages;
-                EXPECT_TRUE(DisableStartup(store, kName, messages, when).TookEffect());
+                EXPECT_TRUE(DisableStartup(store, kName, messages, when, true).TookEffect());
                 EXPECT_FALSE(AnyRunValueLeft(store));
                 EXPECT_EQ(LostCommands(store, scenario), "");
             }
@@ -230,6 +253,7 @@ TEST(RecordProperty, RandomDisablesReenablesFaultsAndKillsLoseNothingAndEveryRec
         const bool disable = roll < 75;
         const std::size_t mode = below(10); // 0-4 undisturbed, 5-6 a fault, 7-8 a kill, 9 a fault then a kill
         const bool standard_user = below(8) == 0;
+        const bool keeps_switch = below(2) == 0; // Windows 8 and later, whose switch writes are changes too
         if (mode >= 5 && mode != 7 && mode != 8) {
             store.AddFault(FaultRule{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
                                      1 + below(90), statuses[below(4)], std::nullopt});
@@ -247,10 +271,10 @@ TEST(RecordProperty, RandomDisablesReenablesFaultsAndKillsLoseNothingAndEveryRec
             try {
                 if (disable) {
                     ++figures.disables;
-                    DisableStartup(dying, kScenarioName, messages, when);
+                    DisableStartup(dying, kScenarioName, messages, when, keeps_switch);
                 } else {
                     ++figures.enables;
-                    EnableStartup(dying, kScenarioName);
+                    EnableStartup(dying, kScenarioName, keeps_switch);
                 }
             } catch (const Died&) {
                 killed = true;

@@ -8,6 +8,7 @@
 
 #include "registry/memory_registry.h"
 #include "registry/reenable.h"
+#include "registry/startup_approved.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -32,10 +33,10 @@ const std::wstring& kName = kScenarioName;
 const RecordTime kWhen{2026, 12, 8, 23, 30, 5};
 
 // The scenario seeded and disabled: what the Disabled items window starts from.
-void SeedDisabled(MemoryRegistry& registry, const Scenario& scenario) {
+void SeedDisabled(MemoryRegistry& registry, const Scenario& scenario, bool keeps_switch = false) {
     ASSERT_NO_FATAL_FAILURE(SeedScenario(registry, scenario));
     MessageLog messages;
-    ASSERT_EQ(DisableStartup(registry, kName, messages, kWhen).outcome, ActionOutcome::Done);
+    ASSERT_EQ(DisableStartup(registry, kName, messages, kWhen, keeps_switch).outcome, ActionOutcome::Done);
     ASSERT_FALSE(AnyRunValueLeft(registry));
     registry.ClearLog();
 }
@@ -90,14 +91,23 @@ std::string Lost(Registry& registry, const std::vector<RecordedPlace>& expected)
     return lost;
 }
 
-// Every place back byte for byte and the record gone.
-void ExpectAllBack(Registry& registry, const std::vector<RecordedPlace>& expected) {
+// Every place back byte for byte, switched on where Windows keeps the switch, and the record gone.
+void ExpectAllBack(Registry& registry, const std::vector<RecordedPlace>& expected, bool keeps_switch = false) {
     for (const RecordedPlace& place : expected) {
         SCOPED_TRACE(::testing::PrintToString(std::wstring(PlaceLabel(place.place))));
         const auto run = RunValueOf(registry, place.place);
         ASSERT_TRUE(run);
         EXPECT_EQ(run->type, place.type);
         EXPECT_EQ(run->data, Utf16Bytes(place.command, true));
+        if (keeps_switch) {
+            RegKey key;
+            RegValue state;
+            ASSERT_EQ(
+                registry.OpenKey(RunSwitchKey(place.place).hive, RunSwitchKey(place.place).path, KeyAccess::Query, key),
+                kSuccess);
+            ASSERT_EQ(registry.ReadValue(key, kName, state), kSuccess);
+            EXPECT_EQ(state.data, SwitchOnData());
+        }
     }
     EXPECT_FALSE(RecordExists(registry));
 }
@@ -408,55 +418,59 @@ TEST(Reenable, EveryCommandIsFlushedInItsOwnViewBeforeTheRecordIsDeletedInThe64B
     EXPECT_EQ(flushed, expected);
 }
 
+// With and without Windows' startup switch, whose writes can fail too: a place whose switch stays
+// off keeps its record, and the run without faults switches it on.
 TEST(ReenableUnderFaults, NothingIsLostWhateverCallFailsAndARunWithoutFaultsFinishes) {
     std::size_t injected = 0;
     std::size_t lost = 0;
-    for (const Scenario& scenario : DisableScenarios()) {
-        SCOPED_TRACE(scenario.label);
-        std::vector<RegistryCall> clean_run;
-        std::vector<RecordedPlace> expected;
-        {
-            MemoryRegistry registry;
-            ASSERT_NO_FATAL_FAILURE(SeedDisabled(registry, scenario));
-            expected = RecordOf(registry).places;
-            registry.ClearLog();
-            ASSERT_EQ(EnableStartup(registry, kName).outcome, EnableOutcome::Done);
-            clean_run = CallsWithoutClose(registry);
-        }
-        for (std::size_t k = 1; k <= clean_run.size(); ++k) {
-            for (const long status : {kAccessDenied, kInvalidParameter, kSuccess}) {
-                if (status == kSuccess && !IsWrite(clean_run[k - 1].op)) {
-                    continue;
-                }
-                SCOPED_TRACE(::testing::Message() << "fault at call " << k << " with status " << status);
+    for (const bool keeps_switch : {false, true}) {
+        for (const Scenario& scenario : DisableScenarios()) {
+            SCOPED_TRACE(::testing::Message() << scenario.label << (keeps_switch ? ", with the switch" : ""));
+            std::vector<RegistryCall> clean_run;
+            std::vector<RecordedPlace> expected;
+            {
                 MemoryRegistry registry;
-                ASSERT_NO_FATAL_FAILURE(SeedDisabled(registry, scenario));
-                registry.AddFault(FaultRule{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, k,
-                                            status, std::nullopt});
-                const EnableResult result = EnableStartup(registry, kName);
-                ++injected;
-                const auto calls = CallsWithoutClose(registry);
-                ASSERT_GE(calls.size(), k);
-                ASSERT_EQ(calls[k - 1].op, clean_run[k - 1].op) << "the fault hit another call";
-                EXPECT_EQ(registry.OpenHandleCount(), 0u);
-                if (const std::string missing = Lost(registry, expected); !missing.empty()) {
-                    ++lost;
-                    ADD_FAILURE() << "lost:" << missing;
-                }
-                // Truthful: "done" only when the record is gone, anything else with the status.
-                EXPECT_EQ(result.TookEffect(), !RecordExists(registry));
-                if (!result.TookEffect()) {
-                    EXPECT_NE(result.status, kSuccess);
-                }
+                ASSERT_NO_FATAL_FAILURE(SeedDisabled(registry, scenario, keeps_switch));
+                expected = RecordOf(registry).places;
+                registry.ClearLog();
+                ASSERT_EQ(EnableStartup(registry, kName, keeps_switch).outcome, EnableOutcome::Done);
+                clean_run = CallsWithoutClose(registry);
+            }
+            for (std::size_t k = 1; k <= clean_run.size(); ++k) {
+                for (const long status : {kAccessDenied, kInvalidParameter, kSuccess}) {
+                    if (status == kSuccess && !IsWrite(clean_run[k - 1].op)) {
+                        continue;
+                    }
+                    SCOPED_TRACE(::testing::Message() << "fault at call " << k << " with status " << status);
+                    MemoryRegistry registry;
+                    ASSERT_NO_FATAL_FAILURE(SeedDisabled(registry, scenario, keeps_switch));
+                    registry.AddFault(FaultRule{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, k,
+                                                status, std::nullopt});
+                    const EnableResult result = EnableStartup(registry, kName, keeps_switch);
+                    ++injected;
+                    const auto calls = CallsWithoutClose(registry);
+                    ASSERT_GE(calls.size(), k);
+                    ASSERT_EQ(calls[k - 1].op, clean_run[k - 1].op) << "the fault hit another call";
+                    EXPECT_EQ(registry.OpenHandleCount(), 0u);
+                    if (const std::string missing = Lost(registry, expected); !missing.empty()) {
+                        ++lost;
+                        ADD_FAILURE() << "lost:" << missing;
+                    }
+                    // Truthful: "done" only when the record is gone, anything else with the status.
+                    EXPECT_EQ(result.TookEffect(), !RecordExists(registry));
+                    if (!result.TookEffect()) {
+                        EXPECT_NE(result.status, kSuccess);
+                    }
 
-                registry.ClearFaults();
-                const EnableResult again = EnableStartup(registry, kName);
-                if (result.TookEffect()) {
-                    EXPECT_EQ(again.outcome, EnableOutcome::RecordGone);
-                } else {
-                    EXPECT_EQ(again.outcome, EnableOutcome::Done);
+                    registry.ClearFaults();
+                    const EnableResult again = EnableStartup(registry, kName, keeps_switch);
+                    if (result.TookEffect()) {
+                        EXPECT_EQ(again.outcome, EnableOutcome::RecordGone);
+                    } else {
+                        EXPECT_EQ(again.outcome, EnableOutcome::Done);
+                    }
+                    ExpectAllBack(registry, expected, keeps_switch);
                 }
-                ExpectAllBack(registry, expected);
             }
         }
     }
@@ -467,36 +481,39 @@ TEST(ReenableUnderFaults, NothingIsLostWhateverCallFailsAndARunWithoutFaultsFini
 TEST(ReenableInterrupted, AKillAfterAnyChangeLosesNothingAndTheNextRunFinishes) {
     std::size_t kills = 0;
     std::size_t lost = 0;
-    for (const Scenario& scenario : DisableScenarios()) {
-        SCOPED_TRACE(scenario.label);
-        std::size_t changes = 0;
-        std::vector<RecordedPlace> expected;
-        {
-            MemoryRegistry store;
-            ASSERT_NO_FATAL_FAILURE(SeedDisabled(store, scenario));
-            expected = RecordOf(store).places;
-            DyingRegistry whole(store, 0);
-            ASSERT_EQ(EnableStartup(whole, kName).outcome, EnableOutcome::Done);
-            changes = whole.Changes();
-        }
-        ASSERT_GE(changes, expected.size() + 1);
-        for (std::size_t k = 1; k <= changes; ++k) {
-            SCOPED_TRACE(::testing::Message() << "killed after change " << k);
-            MemoryRegistry store;
-            ASSERT_NO_FATAL_FAILURE(SeedDisabled(store, scenario));
+    for (const bool keeps_switch : {false, true}) {
+        for (const Scenario& scenario : DisableScenarios()) {
+            SCOPED_TRACE(::testing::Message() << scenario.label << (keeps_switch ? ", with the switch" : ""));
+            std::size_t changes = 0;
+            std::vector<RecordedPlace> expected;
             {
-                DyingRegistry dying(store, k);
-                EXPECT_THROW(EnableStartup(dying, kName), Died);
+                MemoryRegistry store;
+                ASSERT_NO_FATAL_FAILURE(SeedDisabled(store, scenario, keeps_switch));
+                expected = RecordOf(store).places;
+                DyingRegistry whole(store, 0);
+                ASSERT_EQ(EnableStartup(whole, kName, keeps_switch).outcome, EnableOutcome::Done);
+                changes = whole.Changes();
             }
-            ++kills;
-            EXPECT_EQ(store.OpenHandleCount(), 0u);
-            if (const std::string missing = Lost(store, expected); !missing.empty()) {
-                ++lost;
-                ADD_FAILURE() << "lost after the kill:" << missing;
+            // Each place's value, each switch where Windows keeps it, and the record's deletion.
+            ASSERT_GE(changes, expected.size() * (keeps_switch ? 2 : 1) + 1);
+            for (std::size_t k = 1; k <= changes; ++k) {
+                SCOPED_TRACE(::testing::Message() << "killed after change " << k);
+                MemoryRegistry store;
+                ASSERT_NO_FATAL_FAILURE(SeedDisabled(store, scenario, keeps_switch));
+                {
+                    DyingRegistry dying(store, k);
+                    EXPECT_THROW(EnableStartup(dying, kName, keeps_switch), Died);
+                }
+                ++kills;
+                EXPECT_EQ(store.OpenHandleCount(), 0u);
+                if (const std::string missing = Lost(store, expected); !missing.empty()) {
+                    ++lost;
+                    ADD_FAILURE() << "lost after the kill:" << missing;
+                }
+                const EnableResult again = EnableStartup(store, kName, keeps_switch);
+                EXPECT_EQ(again.outcome, k == changes ? EnableOutcome::RecordGone : EnableOutcome::Done);
+                ExpectAllBack(store, expected, keeps_switch);
             }
-            const EnableResult again = EnableStartup(store, kName);
-            EXPECT_EQ(again.outcome, k == changes ? EnableOutcome::RecordGone : EnableOutcome::Done);
-            ExpectAllBack(store, expected);
         }
     }
     std::printf("ReenableInterrupted: %zu kills simulated, %zu entries lost\n", kills, lost);

@@ -127,7 +127,7 @@ import csv, io, json, os
 problems = []
 rows = os.environ["ROWS"].split("\n")
 records = list(csv.reader(io.StringIO(os.environ["CSV"], newline="")))
-if records[0] != ["name", "places", "command", "description"]:
+if records[0] != ["name", "places", "state", "command", "description"]:
     problems.append("csv header %r" % records[0])
 if [r[0] for r in records[1:]] != rows:
     problems.append("csv names %r" % [r[0] for r in records[1:]])
@@ -144,10 +144,11 @@ expect = {
 }
 for name, (places, command) in expect.items():
     o = by_name.get(name)
-    if o is None or o["places"] != places or o["command"] != command:
+    # Wine reports Windows 7 here, which keeps no startup switch: every entry is on.
+    if o is None or o["places"] != places or o["command"] != command or o["state"] != "on":
         problems.append("json %s: %r" % (name, o))
     r = csv_by_name.get(name)
-    if r is None or r[1] != "; ".join(places) or r[2] != command:
+    if r is None or r[1] != "; ".join(places) or r[2] != "on" or r[3] != command:
         problems.append("csv %s: %r" % (name, r))
 q = by_name.get("qttask", {}).get("commands", [])
 if [c["command"] for c in q] != ['"C:\\Program Files\\QuickTime\\qttask.exe" -atboottime',
@@ -278,7 +279,7 @@ done
 console --VERSION
 [ "$STATUS" = 0 ] && [ "$OUT" = $'runsweepc 1.06\r' ] || e2e_fail "--version: $STATUS '$OUT'"
 console LIST --Format CSV
-[ "$STATUS" = 0 ] && [ "$(printf '%s\n' "$OUT" | head -n 1)" = $'name,places,command,description\r' ] ||
+[ "$STATUS" = 0 ] && [ "$(printf '%s\n' "$OUT" | head -n 1)" = $'name,places,state,command,description\r' ] ||
     e2e_fail "LIST --Format CSV: $STATUS '$(printf '%s\n' "$OUT" | head -n 1)'"
 console /?
 [ "$STATUS" = 0 ] && printf '%s\n' "$OUT" | grep -q -- '--missing-ok' || e2e_fail "/?: $STATUS"
@@ -323,7 +324,7 @@ console enable odd
     e2e_fail "a record's value forged a line on stderr: '$ERR'"
 reg_add 64 HKCU qttask '=SUM(1+1)*cmd'
 console list --format csv
-printf '%s\n' "$OUT" | grep -qF "qttask,HKCU; HKLM (32-bit),'=SUM(1+1)*cmd," || e2e_fail "a formula cell: $OUT"
+printf '%s\n' "$OUT" | grep -qF "qttask,HKCU; HKLM (32-bit),on,'=SUM(1+1)*cmd," || e2e_fail "a formula cell: $OUT"
 console list --format json
 printf '%s\n' "$OUT" | grep -qF '"command": "=SUM(1+1)*cmd"' || e2e_fail "json must show the command as it is: $OUT"
 

@@ -131,12 +131,14 @@ fi
 e2e_click_disabled() { drv click "$DISABLED_CAPTION" "$1" >/dev/null || e2e_fail "cannot click '$1'"; }
 e2e_click_disabled "Re-enable chosen"
 message=$(drv msgbox 20000)
+# Reporting Windows 10, Continue switched each place off in Task Manager too; re-enabling switches
+# it on again and says so.
 case $message in
-information*"qttask: re-enabled in HKLM."*) ;;
+information*"qttask: re-enabled in HKLM; switched on again in Task Manager for HKLM."*) ;;
 *) e2e_fail "closing message: $message" ;;
 esac
 case $message in
-*"SunJavaUpdateSched: re-enabled in HKLM (32-bit)."*"Changes will take effect after the system is restarted.") ;;
+*"SunJavaUpdateSched: re-enabled in HKLM (32-bit); switched on again in Task Manager for HKLM (32-bit)."*"Changes will take effect after the system is restarted.") ;;
 *) e2e_fail "closing message: $message" ;;
 esac
 e2e_dismiss
@@ -147,6 +149,14 @@ expect_gone "re-enabled in its own view only" "$(e2e_run_key HKLM)" qttask /reg:
 expect_typed "re-enabled" "$(e2e_run_key HKLM)" SunJavaUpdateSched REG_SZ "$JAVA_COMMAND" /reg:32
 expect_gone "re-enabled in its own view only" "$(e2e_run_key HKLM)" SunJavaUpdateSched /reg:64
 expect_gone "kept disabled" "$(e2e_run_key HKCU)" jusched
+approved_state() { # hive leaf name: the state byte of Windows' switch, as reg prints it
+    e2e_reg query "$1\\$APPROVED_PATH\\$2" /v "$3" /reg:64 | awk -v name="$3" '
+        { line = $0; sub(/^    /, "", line) }
+        index(line, name "    REG_BINARY    ") == 1 { print substr(line, length(name) + 19, 2) }'
+}
+[ "$(approved_state HKLM Run qttask)" = 02 ] || e2e_fail "qttask's switch should say on again"
+[ "$(approved_state HKLM Run32 SunJavaUpdateSched)" = 02 ] || e2e_fail "SunJavaUpdateSched's switch should say on again"
+[ "$(approved_state HKCU Run jusched)" = 03 ] || e2e_fail "jusched, kept disabled, should stay switched off"
 e2e_expect_no_record qttask
 e2e_expect_no_record SunJavaUpdateSched
 e2e_expect_record jusched "$JU_COMMAND" HKCU

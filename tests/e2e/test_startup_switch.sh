@@ -7,8 +7,14 @@
 #   - the Disabled items window lists the entries only switched off, marked so; re-enabling one
 #     switches it on (02 and zeros) and changes nothing else, and the main list then presets it to
 #     "No action", as every entry re-enabled in the same run;
-#   - the default "Continue" leaves the switched-off entries and their switches alone;
-#   - reporting Windows 7, no row speaks of the switch and every row starts at "Disable".
+#   - the default "Continue" leaves the switched-off entries and their switches alone, and switches
+#     off (03 and a time within the run) every place it takes a value out of, unless it is off
+#     already or holds data no Windows writes;
+#   - runsweepc: list --format json gives each entry's state and each place's switch when the
+#     programs write their values back, disabled lists an entry only switched off, and enable
+#     switches it, and a recorded entry, on;
+#   - reporting Windows 7, no row speaks of the switch, every row starts at "Disable", runsweepc
+#     says every entry is on, and neither Continue nor enable writes a switch value.
 # RUNSWEEP_SCREENSHOTS=folder keeps screenshots of both lists.
 source "$(dirname "$0")/lib.sh" "$1"
 
@@ -47,6 +53,57 @@ switch_of() { # place name
         { line = $0; sub(/^    /, "", line) }
         index(line, name "    REG_") == 1 { rest = substr(line, length(name) + 5); sub(/    /, " ", rest); print rest }'
 }
+# The time now as a FILETIME (100 ns since 1601, UTC).
+filetime_now() { echo $((($(date +%s) + 11644473600) * 10000000)); }
+# Switched off by this run: 03 00 00 00, then a time between the two given (whole seconds).
+expect_switched_off_between() { # place name from to
+    local actual hex time=0 i
+    actual=$(switch_of "$1" "$2")
+    case $actual in
+    "REG_BINARY 03000000"????????????????) ;;
+    *)
+        e2e_fail "switch of $2 in $1 is '$actual', expected 03 and the time"
+        return
+        ;;
+    esac
+    hex=${actual#REG_BINARY 03000000}
+    for i in 7 6 5 4 3 2 1 0; do
+        time=$((time * 256 + 16#${hex:$((i * 2)):2}))
+    done
+    [ "$time" -ge $(($3 - 10000000)) ] && [ "$time" -le $(($4 + 10000000)) ] ||
+        e2e_fail "switch of $2 in $1 is dated $time, not within the run ($3 to $4)"
+}
+# runsweepc beside Runsweep.exe; sets OUT, ERR and STATUS. A run that says nothing at all is one
+# Wine never started (it happens on a loaded machine): tried again.
+console() { # arguments...
+    local out_file err_file attempt
+    out_file=$(mktemp /tmp/runsweep-switch-out.XXXXXX)
+    err_file=$(mktemp /tmp/runsweep-switch-err.XXXXXX)
+    for attempt in 1 2 3; do
+        STATUS=0
+        wine "$E2E_BUILD/runsweepc.exe" "$@" >"$out_file" 2>"$err_file" || STATUS=$?
+        [ "$STATUS" = 0 ] || [ -s "$out_file" ] || [ -s "$err_file" ] && break
+        e2e_log "runsweepc $1 gave no answer (status $STATUS, attempt $attempt)"
+        sleep 0.5
+    done
+    OUT=$(tr -d '\r' <"$out_file")
+    ERR=$(tr -d '\r' <"$err_file")
+    rm -f "$out_file" "$err_file"
+}
+# Each listed entry as "name state place:state:date ..." from runsweepc list --format json.
+listed_states() {
+    printf '%s\n' "$OUT" | python3 -c '
+import json, sys
+for o in json.load(sys.stdin):
+    print(o["name"], o["state"], " ".join("%s:%s:%s" % (s["place"], s["state"], s["off_since"] or "null") for s in o["switches"]))'
+}
+expect_listed() { # name "state place:state:date ..." (a date may be given as "now": any of this day)
+    local line
+    line=$(listed_states | awk -v name="$1" '$1 == name { sub(/^[^ ]+ /, ""); print; exit }')
+    line=$(printf '%s' "$line" | sed "s/:$(date -u +%Y-%m-%d)T[0-9:]*Z/:now/g")
+    [ "$line" = "$2" ] || e2e_fail "runsweepc lists $1 as '$line', expected '$2'"
+}
+
 expect_switch() { # place name "TYPE data"|""
     local actual
     actual=$(switch_of "$1" "$2")
@@ -152,10 +209,12 @@ e2e_expect_no_record qttask
 expect_row "$(all_rows qttask)" qttask "QuickTime" "No action"
 
 # The default Continue: the switched-off entry stays as it is, switch and all.
+before=$(filetime_now)
 e2e_click Continue
 e2e_expect_message information "$SUCCESS_MESSAGE"
 e2e_dismiss
 e2e_wait_exit
+after=$(filetime_now)
 e2e_expect_present HKLM32 NeroCheck
 e2e_expect_no_record NeroCheck
 expect_switch HKLM32 NeroCheck "REG_BINARY 07000000$JUNE_FIRST"
@@ -167,17 +226,76 @@ for name in jusched ctfmon SunJavaUpdateSched NvCplDaemon CTDVDDet; do
     e2e_expect_absent HKCU "$name"
     e2e_expect_absent HKLM "$name"
 done
+# Every place taken out is switched off now, so that Windows does not start the entry should its
+# program write the value back; an earlier switch-off keeps its date.
+expect_switched_off_between HKLM jusched "$before" "$after"
+expect_switched_off_between HKCU ctfmon "$before" "$after"
+expect_switched_off_between HKLM CTDVDDet "$before" "$after"
+expect_switch HKCU CTDVDDet "REG_BINARY 03000000$JUNE_FIRST"
+
+# --- Windows 10: runsweepc ----------------------------------------------------------------------
+# The programs write themselves back: ctfmon where it was, jusched in HKLM and now in HKCU too.
+e2e_seed HKCU ctfmon 'C:\WINDOWS\system32\ctfmon.exe'
+e2e_seed HKLM jusched 'C:\Program Files\Java\jre\bin\jusched.exe'
+e2e_seed HKCU jusched 'C:\Program Files\Java\jre\bin\jusched.exe'
+console list --format json
+[ "$STATUS" = 0 ] || e2e_fail "list: exit $STATUS ($ERR)"
+expect_listed qttask "on HKCU:on:null"
+expect_listed NeroCheck "off HKLM (32-bit):off:2025-06-01T12:00:00Z"
+expect_listed ctfmon "off HKCU:off:now"
+expect_listed jusched "mixed HKCU:on:null HKLM:off:now"
+console list
+printf '%s\n' "$OUT" | grep -q '^NeroCheck  *HKLM (32-bit)  *off since 2025-06-01 ' ||
+    e2e_fail "list's text does not say NeroCheck is off: $OUT"
+
+# NeroCheck was only switched off in Task Manager: listed so, and switched on with nothing else
+# changed. ctfmon's record puts its place back: the value is there, so enable only switches it on
+# and deletes the record.
+console disabled --format csv
+printf '%s\n' "$OUT" | grep -q '^NeroCheck,2025-06-01T[0-9:]*,HKLM (32-bit),C:\\Windows\\system32\\NeroCheck.exe,,switch$' ||
+    e2e_fail "disabled does not list NeroCheck as switched off: $OUT"
+printf '%s\n' "$OUT" | grep -q '^ctfmon,.*,record$' || e2e_fail "disabled does not list ctfmon's record: $OUT"
+console enable NeroCheck ctfmon --dry-run
+[ "$STATUS" = 0 ] || e2e_fail "enable --dry-run: exit $STATUS ($ERR)"
+expect_switch HKLM32 NeroCheck "REG_BINARY 07000000$JUNE_FIRST"
+console enable NeroCheck ctfmon
+[ "$STATUS" = 0 ] || e2e_fail "enable: exit $STATUS ($ERR, $OUT)"
+expect_switch HKLM32 NeroCheck "REG_BINARY 020000000000000000000000"
+expect_switch HKCU ctfmon "REG_BINARY 020000000000000000000000"
+e2e_expect_present HKLM32 NeroCheck
+e2e_expect_present HKCU ctfmon
+e2e_expect_no_record ctfmon
+console list --format json
+expect_listed NeroCheck "on HKLM (32-bit):on:null"
+expect_listed ctfmon "on HKCU:on:null"
 
 # --- Windows 7: no switch -----------------------------------------------------------------------
 set_wine_version win7
 seed
+console list --format json
+expect_listed qttask "on HKCU:on:null"
+expect_listed NeroCheck "on HKLM (32-bit):on:null"
+expect_listed CTDVDDet "on HKCU:on:null HKLM:on:null"
 e2e_start
 rows=$(all_rows qttask)
 expect_row "$rows" qttask "QuickTime" Disable
 expect_row "$rows" NeroCheck "Nero" Disable
 expect_row "$rows" CTDVDDet "Auto-detect" Disable
-drv syscommand "$MAIN_CAPTION" close
+# Continue disables every entry and writes no switch value: the seeded ones stay as they were.
+e2e_click Continue
+e2e_expect_message information "$SUCCESS_MESSAGE"
+e2e_dismiss
 e2e_wait_exit
+e2e_expect_absent HKCU ctfmon
+e2e_expect_record ctfmon 'C:\WINDOWS\system32\ctfmon.exe' HKCU
+expect_switch HKCU ctfmon ""
+expect_switch HKLM jusched "REG_BINARY 020000000000000000000000"
+expect_switch HKCU qttask "REG_BINARY 03000000$JUNE_FIRST"
+expect_switch HKLM CTDVDDet ""
+console enable ctfmon
+[ "$STATUS" = 0 ] || e2e_fail "enable on Windows 7: exit $STATUS ($ERR)"
+e2e_expect_present HKCU ctfmon
+expect_switch HKCU ctfmon ""
 
 e2e_reset_registry
 e2e_done
