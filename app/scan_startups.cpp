@@ -3,6 +3,7 @@
 #include "app/action_reason.h"
 #include "listbox/startup_list.h"
 #include "registry/clock.h"
+#include "registry/folder_files.h"
 
 namespace runsweep {
 
@@ -59,9 +60,22 @@ std::wstring SwitchSentence(const FoundStartup& entry) {
     return text + L".";
 }
 
+std::wstring PlacesSentence(const FoundStartup& entry) {
+    const std::vector<std::wstring> labels = EntryPlaceLabels(entry);
+    if (labels.empty() || (labels.size() == 1 && entry.files.empty())) {
+        return std::wstring();
+    }
+    return L"Found in: " + LabelList(labels) + L".";
+}
+
 std::wstring RowDescription(const FoundStartup& entry) {
-    const std::wstring sentence = SwitchSentence(entry);
-    return sentence.empty() ? entry.description : sentence + L" " + entry.description;
+    std::wstring text;
+    for (const std::wstring& sentence : {SwitchSentence(entry), PlacesSentence(entry)}) {
+        if (!sentence.empty()) {
+            text += sentence + L" ";
+        }
+    }
+    return text + entry.description;
 }
 
 RowBox PresetBox(const FoundStartup& entry) {

@@ -23,7 +23,13 @@ std::wstring UnreadablePlacesMessage(const std::vector<UnreadablePlace>& places)
 // "Switched off in Task Manager for HKCU on 2025-06-01; still on for HKLM."
 std::wstring SwitchSentence(const FoundStartup& entry);
 
-// The row's description: the switch sentence, when there is one, before the catalogue's text.
+// Where a row's entry starts from, when that is more than the one Run key the list has always
+// meant: "Found in: HKCU and HKLM (32-bit)." or "Found in: Startup folder (all users)."; nothing
+// for an entry of one Run key.
+std::wstring PlacesSentence(const FoundStartup& entry);
+
+// The row's description: the switch sentence and the places sentence, when there are, before the
+// catalogue's text.
 std::wstring RowDescription(const FoundStartup& entry);
 
 // The box a new row starts with. An entry Windows does not start anyway costs no start-up time:

@@ -216,8 +216,10 @@ TEST(ScanSwitches, EachEntryGetsItsStateFromEveryPlaceThatHoldsItAtAFewCallsMore
         ASSERT_EQ(entry->switches.size(), entry->places.size());
         EXPECT_EQ(StateOf(*entry), c.state) << ::testing::PrintToString(std::wstring(c.name));
         EXPECT_EQ(SwitchSentence(*entry), c.sentence);
+        // Every place named, once the entry is in more than one.
+        const std::wstring found_in = c.places.size() > 1 ? L"Found in: HKCU, HKLM and HKLM (32-bit). " : L"";
         EXPECT_EQ(RowDescription(*entry),
-                  c.sentence.empty() ? entry->description : c.sentence + L" " + entry->description);
+                  (c.sentence.empty() ? L"" : c.sentence + L" ") + found_in + entry->description);
         EXPECT_EQ(PresetBox(*entry), c.state == EntryState::Off ? RowBox::NoAction : RowBox::Disable);
     }
     EXPECT_EQ(registry.OpenHandleCount(), 0u);
@@ -432,10 +434,18 @@ TEST(FolderScan, RunValuesAndFilesOfANameAreOneRowWithEveryPlaceAndNoFileIsOpene
     ASSERT_EQ(found[0].files.size(), 2u);
     EXPECT_EQ(found[0].files[1].path, JoinPath(common, L"microsoft office.LNK"));
 
+    EXPECT_EQ(PlacesSentence(found[0]), L"Found in: HKCU, Startup folder and Startup folder (all users).");
+    EXPECT_EQ(PlacesSentence(found[1]), L"Found in: Startup folder (all users).");
+    EXPECT_EQ(PlacesSentence(found[2]), L"") << "one Run key, as the list has always shown";
+
     ReadStartupSwitches(registry, found);
     EXPECT_EQ(StateOf(found[0]), EntryState::Mixed);
     EXPECT_EQ(SwitchSentence(found[0]),
               L"Switched off in Task Manager for Startup folder (all users); still on for HKCU and Startup folder.");
+    EXPECT_EQ(RowDescription(found[0]),
+              L"Switched off in Task Manager for Startup folder (all users); still on for HKCU and Startup folder. "
+              L"Found in: HKCU, Startup folder and Startup folder (all users). " +
+                  found[0].description);
     EXPECT_EQ(StateOf(found[1]), EntryState::Off);
     EXPECT_EQ(PresetBox(found[1]), RowBox::NoAction) << "Windows does not start it anyway";
     EXPECT_EQ(StateOf(found[2]), EntryState::On);

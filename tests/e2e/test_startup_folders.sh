@@ -147,6 +147,12 @@ ini_sum=$(sum_of "$COMMON_DIR\\desktop.ini")
 
 e2e_start
 expect_rows "the main list" "$(main_rows)" "Adobe Gamma Loader" "Telegram"
+# Each row says which folder starts it, before the catalogue's text.
+places=$(e2e_controls | awk -F'\t' '$1 == "text" && ($2 - 1) % 5 == 0 { name[$2] = $7 }
+    $1 == "text" && ($2 - 1) % 5 == 1 { text[$2 - 1] = $7 }
+    END { for (i in name) print name[i] ": " substr(text[i], 1, index(text[i], ". ")) }' | sort)
+expect_rows "the rows' places" "$places" "Adobe Gamma Loader: Found in: Startup folder (all users)." \
+    "Telegram: Found in: Startup folder."
 [ -n "$shots" ] && e2e_screenshot_window "$shots/list-startup-folders.png"
 e2e_click Continue
 e2e_expect_message information "$SUCCESS_MESSAGE"

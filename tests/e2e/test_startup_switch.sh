@@ -179,7 +179,7 @@ expect_row "$rows" jusched "Java update scheduler" Disable
 expect_row "$rows" ctfmon "Microsoft text services" Disable
 expect_row "$rows" SunJavaUpdateSched "Java update scheduler" Disable
 expect_row "$rows" NvCplDaemon "NVIDIA" Disable
-expect_row "$rows" CTDVDDet "Switched off in Task Manager for HKCU on 2025-06-01; still on for HKLM. " Disable
+expect_row "$rows" CTDVDDet "Switched off in Task Manager for HKCU on 2025-06-01; still on for HKLM. Found in: HKCU and HKLM. Auto-detect" Disable
 [ -n "$shots" ] && e2e_screenshot_window "$shots/list-switched-off.png"
 
 # The Disabled items window: the three entries only switched off (no record yet), marked so.
@@ -280,7 +280,7 @@ e2e_start
 rows=$(all_rows qttask)
 expect_row "$rows" qttask "QuickTime" Disable
 expect_row "$rows" NeroCheck "Nero" Disable
-expect_row "$rows" CTDVDDet "Auto-detect" Disable
+expect_row "$rows" CTDVDDet "Found in: HKCU and HKLM. Auto-detect" Disable
 # Continue disables every entry and writes no switch value: the seeded ones stay as they were.
 e2e_click Continue
 e2e_expect_message information "$SUCCESS_MESSAGE"
