@@ -275,12 +275,28 @@ Table ListTable(const std::vector<FoundStartup>& found, Registry& registry, Fold
 
 namespace {
 
+// Why the file cannot be taken out of its folder, after the words that say where it stays.
+std::wstring RefusalOfFile(long status, const ReasonWording& wording) {
+    switch (status) {
+    case kAccessDenied:
+        return L", which needs administrator rights. " + wording.run_as_administrator + L" to change it there.";
+    case kSharingViolation:
+        return L": it is in use by a program that is running (error " + std::to_wstring(status) + L").";
+    default:
+        return L" (error " + std::to_wstring(status) + L").";
+    }
+}
+
 // What a Disable or Remove would do with one of the entry's Startup-folder files, read alone: true
 // and the move it would make, or false and why it would leave the file.
 std::pair<bool, std::wstring> ForetellFolder(ConsoleCommand command, Registry& registry, FolderFiles& files,
                                              const FolderItem& item, const ReasonWording& wording) {
     const std::wstring place = FolderLabel(item.folder);
     const std::wstring left = item.name + L" would be left in " + place;
+    // The real run's move or delete meets the same rights and sharing.
+    if (const long may = files.MayChange(item.path); may != kSuccess) {
+        return {false, left + RefusalOfFile(may, wording)};
+    }
     if (command == ConsoleCommand::Remove) {
         return {true, IsShortcut(KindOfItem(item.name))
                           ? L"would delete " + item.name + L" from " + place + L"."
@@ -304,6 +320,11 @@ std::pair<bool, std::wstring> ForetellFolder(ConsoleCommand command, Registry& r
     if (files.BackupFolderPath(backup_folder) != kSuccess ||
         ChooseBackupPath(files, backup_folder, item, backup) != kSuccess) {
         return {false, left + L": no free name for it in %windir%\\pss."};
+    }
+    // The first Disable makes the folder, in %windir%, which takes it from whoever may add there.
+    const bool folder_there = files.Exists(backup_folder) == kSuccess;
+    if (const long may = files.MayChange(folder_there ? backup : backup_folder); may != kSuccess) {
+        return {false, left + RefusalOfFile(may, wording)};
     }
     return {true,
             L"would move " + item.name + L" from " + place + L" to " + backup + L" and record it for re-enabling."};
@@ -545,6 +566,12 @@ std::pair<bool, std::wstring> ForetellFolderEnable(Registry& registry, FolderFil
     if (!MayChange(registry, Hive::LocalMachine, FolderRecordPath(record.key_name), RegView::k64)) {
         return {false, L"not re-enabled: its record needs administrator rights to be deleted. " +
                            wording.run_as_administrator + L" to re-enable it."};
+    }
+    if (const long may = files.MayChange(record.backup); may != kSuccess) {
+        return {false, L"not re-enabled: " + record.backup + L" stays" + RefusalOfFile(may, wording)};
+    }
+    if (const long may = files.MayChange(record.path); may != kSuccess) {
+        return {false, L"not re-enabled: " + record.path + L" cannot be written" + RefusalOfFile(may, wording)};
     }
     return {true, L"would move " + record.backup + L" back to " + record.path + L"."};
 }

@@ -117,6 +117,11 @@ long FolderFiles::ReadShortcut(const std::wstring& path, Shortcut& shortcut) {
     return path.empty() || HoldsNul(path) ? kInvalidParameter : DoReadShortcut(path, shortcut);
 }
 
+long FolderFiles::MayChange(const std::wstring& path) {
+    Count(FileOp::MayChange);
+    return path.empty() || HoldsNul(path) ? kInvalidParameter : DoMayChange(path);
+}
+
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
     if (folder.empty() || folder.back() == L'\\') {
         return folder + name;

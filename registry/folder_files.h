@@ -44,8 +44,20 @@ struct Shortcut {
 };
 
 // Every operation, for the per-operation call counters.
-enum class FileOp { KnownFolder, BackupFolder, List, Exists, Read, Move, Delete, Recycle, MakeFolder, ReadShortcut };
-inline constexpr std::size_t kFileOpCount = 10;
+enum class FileOp {
+    KnownFolder,
+    BackupFolder,
+    List,
+    Exists,
+    Read,
+    Move,
+    Delete,
+    Recycle,
+    MakeFolder,
+    ReadShortcut,
+    MayChange
+};
+inline constexpr std::size_t kFileOpCount = 11;
 
 // The public operations count themselves, refuse paths that hold a NUL (the system would cut them
 // there and act on another file) and then call the implementation's Do... function.
@@ -78,6 +90,11 @@ public:
     long MakeFolder(const std::wstring& path);
     // What a shortcut file starts, read through the shell's link object without resolving it.
     long ReadShortcut(const std::wstring& path, Shortcut& shortcut);
+    // kSuccess when this user may take the file at `path` out of its folder (move, delete or
+    // recycle it) or, where there is none, put one there (a move's target); otherwise the refusal
+    // (kAccessDenied, kSharingViolation) the change would meet. Changes nothing. A dry run asks this
+    // so that it foretells what the real run will meet.
+    long MayChange(const std::wstring& path);
 
     std::size_t CallCount(FileOp op) const noexcept { return calls_[static_cast<std::size_t>(op)]; }
     void ResetCallCounts() noexcept { calls_.fill(0); }
@@ -93,6 +110,7 @@ protected:
     virtual long DoRecycle(const std::wstring& path) = 0;
     virtual long DoMakeFolder(const std::wstring& path) = 0;
     virtual long DoReadShortcut(const std::wstring& path, Shortcut& shortcut) = 0;
+    virtual long DoMayChange(const std::wstring& path) = 0;
 
 private:
     void Count(FileOp op) noexcept { ++calls_[static_cast<std::size_t>(op)]; }

@@ -427,6 +427,23 @@ protected:
         return kSuccess;
     }
 
+    long DoMayChange(const std::wstring& path) override {
+        // Opened for what the change asks (deleting the file, which a rename asks too; adding a file
+        // to the folder) and closed unchanged: the system checks this user's rights and other
+        // programs' sharing as the change itself would.
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        const bool there = attributes != INVALID_FILE_ATTRIBUTES;
+        const std::wstring target = there ? path : ParentFolder(path);
+        const HANDLE file = ::CreateFileW(
+            target.c_str(), there ? DELETE : FILE_ADD_FILE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return static_cast<long>(::GetLastError());
+        }
+        ::CloseHandle(file);
+        return kSuccess;
+    }
+
     long DoDelete(const std::wstring& path) override {
         if (!::DeleteFileW(path.c_str())) {
             return static_cast<long>(::GetLastError());

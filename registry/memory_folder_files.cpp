@@ -233,4 +233,12 @@ long MemoryFolderFiles::DoReadShortcut(const std::wstring& path, Shortcut& short
     return Finish(FileOp::ReadShortcut, path, L"", kSuccess);
 }
 
+long MemoryFolderFiles::DoMayChange(const std::wstring& path) {
+    if (const auto fault = FaultFor(FileOp::MayChange, path, L""); fault && *fault != kSuccess) {
+        return Finish(FileOp::MayChange, path, L"", *fault);
+    }
+    const bool there = files_.count(Folded(path)) != 0 || FolderExists(ParentFolder(path));
+    return Finish(FileOp::MayChange, path, L"", there ? kSuccess : kPathNotFound);
+}
+
 } // namespace runsweep

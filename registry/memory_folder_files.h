@@ -72,6 +72,9 @@ protected:
     long DoRecycle(const std::wstring& path) override;
     long DoMakeFolder(const std::wstring& path) override;
     long DoReadShortcut(const std::wstring& path, Shortcut& shortcut) override;
+    // Meets the faults made for it or for every operation on the path: a rule without an operation
+    // is a file this user may not change, as the probe then finds.
+    long DoMayChange(const std::wstring& path) override;
 
 private:
     struct File {

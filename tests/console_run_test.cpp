@@ -790,6 +790,80 @@ TEST_F(ConsoleRun, TheStartupFoldersAreListedDisabledReEnabledAndRemovedPlaceByP
     EXPECT_TRUE(files.FileBytes(JoinPath(user, L"Unknown.lnk")).has_value());
 }
 
+// The dry run asks what the real run will meet in the Startup folders too: a file this user may not
+// take out (the all-users folder of a standard user), one a running program holds, a disabled copy
+// the user may not move back. Each command's dry run, then the real run on the same start.
+TEST_F(ConsoleRun, ForEveryFolderScenarioTheDryRunForetellsTheOutcome) {
+    struct Case {
+        const char* what;
+        StartupFolder folder;
+        const wchar_t* file;
+        long refusal;       // for every call on the file; kSuccess: none
+        bool refuse_backup; // the disabled copy may not be moved back
+        bool refuse_pss;    // %windir%\pss may not be made, as for a standard user
+    };
+    const std::vector<Case> cases = {
+        {"a user's shortcut", StartupFolder::User, L"binary.lnk", kSuccess, false, false},
+        {"a program for all users, standard user", StartupFolder::Common, L"binary.exe", kAccessDenied, false, false},
+        {"a shortcut for all users, standard user", StartupFolder::Common, L"binary.lnk", kAccessDenied, false, false},
+        {"a program that runs", StartupFolder::User, L"binary.exe", kSharingViolation, false, false},
+        {"a disabled copy held back", StartupFolder::User, L"binary.lnk", kSuccess, true, false},
+        {"no rights to %windir%", StartupFolder::User, L"binary.lnk", kSuccess, false, true},
+    };
+    // The result column of the entry's line: "done", "not done", "would be done", ...
+    const auto result_of = [](const std::wstring& csv) {
+        const std::size_t line = csv.find(L"\r\nbinary");
+        if (line == std::wstring::npos) {
+            return std::wstring(L"(no line)");
+        }
+        const std::size_t from = csv.find(L',', csv.find(L',', line) + 1) + 1;
+        return csv.substr(from, csv.find(L',', from) - from);
+    };
+    for (const Case& c : cases) {
+        for (const wchar_t* command : {L"disable", L"remove", L"enable"}) {
+            SCOPED_TRACE(std::string(c.what) + ", " + Narrow(command));
+            MemoryRegistry store;
+            Seed(store);
+            MemoryFolderFiles folder_files;
+            const std::wstring path = JoinPath(folder_files.KnownFolder(c.folder), c.file);
+            folder_files.PutFile(path, {'L', 0});
+            const auto run = [&](std::vector<std::wstring> args) {
+                streams = CapturedStreams();
+                args.insert(args.end(), {L"--format", L"csv"});
+                RunConsoleCommand(ParseCommandLine(args), catalogue, store, streams, FolderAccess{&folder_files, false},
+                                  &lock);
+                return streams.out;
+            };
+            std::wstring subject = L"binary";
+            if (std::wstring(command) == L"enable") {
+                ASSERT_EQ(result_of(run({L"disable", L"binary"})), L"done");
+                subject = c.file;
+            }
+            if (c.refusal != kSuccess) {
+                folder_files.AddFault(FileFaultRule{std::nullopt, path, 0, c.refusal});
+            }
+            std::wstring backup_folder;
+            ASSERT_EQ(folder_files.BackupFolderPath(backup_folder), kSuccess);
+            // Only the changes meet these: the copy and the folder are there to be seen.
+            if (c.refuse_backup && std::wstring(command) == L"enable") {
+                const std::wstring backup = JoinPath(backup_folder, std::wstring(c.file) + L".Startup");
+                for (const FileOp op : {FileOp::Move, FileOp::MayChange}) {
+                    folder_files.AddFault(FileFaultRule{op, backup, 0, kAccessDenied});
+                }
+            }
+            if (c.refuse_pss) {
+                for (const FileOp op : {FileOp::MakeFolder, FileOp::MayChange}) {
+                    folder_files.AddFault(FileFaultRule{op, backup_folder, 0, kAccessDenied});
+                }
+            }
+            const std::wstring foretold = run({command, subject, L"--dry-run"});
+            const std::wstring done = run({command, subject});
+            const std::wstring expected = result_of(done) == L"done" ? L"would be done" : L"would not be done";
+            EXPECT_EQ(result_of(foretold), expected) << Narrow(foretold) << Narrow(done);
+        }
+    }
+}
+
 TEST(ConsoleMessages, TheWindowsMessagesBecomeLinesOnStandardError) {
     CapturedStreams streams;
     ErrorStreamMessages messages(streams);

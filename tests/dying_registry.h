@@ -143,6 +143,7 @@ protected:
     long DoReadShortcut(const std::wstring& path, Shortcut& shortcut) override {
         return store_.ReadShortcut(path, shortcut);
     }
+    long DoMayChange(const std::wstring& path) override { return store_.MayChange(path); }
 
 private:
     long Counted(long status) {
