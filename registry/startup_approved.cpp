@@ -47,10 +47,13 @@ SwitchWrite WriteSwitch(Registry& registry, const SwitchKey& where, const std::w
     if (status != kSuccess) {
         return SwitchWrite{SwitchChange::Failed, status};
     }
-    const StartupSwitch present = ReadOpen(registry, key, name, status);
-    if (status != kSuccess) {
+    RegValue before;
+    status = registry.ReadValue(key, name, before);
+    if (status != kSuccess && status != kFileNotFound) {
         return SwitchWrite{SwitchChange::Failed, status};
     }
+    const bool existed = status == kSuccess;
+    const StartupSwitch present = existed ? ParseStartupSwitch(before.type, before.data) : StartupSwitch{};
     if (present.value == SwitchValue::Unrecognised) {
         return SwitchWrite{SwitchChange::Unrecognised, kSuccess};
     }
@@ -67,6 +70,14 @@ SwitchWrite WriteSwitch(Registry& registry, const SwitchKey& where, const std::w
         return SwitchWrite{SwitchChange::Failed, status};
     }
     if (status == kFileNotFound || back.type != kRegBinary || back.data != data) {
+        // Neither what was there nor what was written: a value stored damaged, which Windows and
+        // every later run would read as something else. Without it Windows starts the entry, and
+        // the next run writes the switch afresh. A value the write did not reach stays as it was.
+        const bool untouched = existed ? status == kSuccess && back.type == before.type && back.data == before.data
+                                       : status == kFileNotFound;
+        if (!untouched) {
+            registry.DeleteValue(key, name);
+        }
         return SwitchWrite{SwitchChange::Failed, kInvalidData, present.Off()};
     }
     return SwitchWrite{SwitchChange::Written, kSuccess, present.Off()};
