@@ -41,6 +41,14 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe
 
 e2e_log() { printf '%s\n' "$*" >>"$E2E_LOG"; }
 
+# A text's lines for a `grep -q` to search: grep leaves as soon as it finds a match, and under
+# pipefail the write it cut short would fail the whole test; what grep did not read is not needed.
+e2e_lines() {
+    trap '' PIPE
+    printf '%s\n' "$1" 2>/dev/null
+    return 0
+}
+
 e2e_fail() {
     E2E_FAILURES=$((E2E_FAILURES + 1))
     echo "FAIL [$E2E_NAME]: $*" >&2

@@ -95,7 +95,7 @@ for y in 1080 1305; do # the credit and the thanks: one line each, of the progra
         '{ split($6, r, " ") } $1 == "Static" && r[2] == top && $7 != "" { print; exit }')
     [ -n "$line" ] || e2e_fail "no label at $y twips"
 done
-printf '%s\n' "$controls" | grep -q 'Quorvane' || e2e_fail "the credit does not name Quorvane"
+e2e_lines "$controls" | grep -q 'Quorvane' || e2e_fail "the credit does not name Quorvane"
 
 # The image on the screen is the program's bitmap, pixel for pixel.
 shot=$(e2e_temp_dir)

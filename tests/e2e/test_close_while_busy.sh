@@ -61,7 +61,7 @@ done
 
 text=$(e2e_message_text)
 # One line per entry, the reason they share once.
-printf '%s\n' "$text" | grep -q "^Each: not changed: its MSConfig record could not be written" ||
+e2e_lines "$text" | grep -q "^Each: not changed: its MSConfig record could not be written" ||
     e2e_fail "the closing message does not give the reason: $text"
 for name in $rows; do
     printf '%s\n' "$text" | grep -Fxq "$name (Disable)" ||

@@ -115,7 +115,7 @@ console list
 [ "$STATUS" = 0 ] || e2e_fail "list: exit $STATUS ($ERR)"
 [ "$ERR" = "runsweepc: Using custom list (custom.txt)" ] || e2e_fail "list: stderr '$ERR'"
 printf '%s' "$OUT" | head -c 3 | od -An -tx1 | grep -q 'ef bb bf' && e2e_fail "list: output begins with a BOM"
-printf '%s\n' "$OUT" | grep -qv $'\r$' && e2e_fail "list: a line does not end CR LF"
+e2e_lines "$OUT" | grep -qv $'\r$' && e2e_fail "list: a line does not end CR LF"
 text_rows=$(printf '%s\n' "$OUT" | tr -d '\r' | tail -n +2 | awk '!/^ / { sub(/  +HK.*$/, ""); print }')
 [ "$text_rows" = "$expected_rows" ] || e2e_fail "text rows: $(echo "$text_rows" | tr '\n' '|')"
 text_out=$OUT
@@ -165,7 +165,7 @@ print("\n".join(problems) if problems else "ok")
 EOF
 )
 [ "$check" = ok ] || e2e_fail "CSV/JSON: $check"
-printf '%s\n' "$text_out" | grep -qF "$LONG_COMMAND" || e2e_fail "text: the long command is not there whole"
+e2e_lines "$text_out" | grep -qF "$LONG_COMMAND" || e2e_fail "text: the long command is not there whole"
 
 # To a terminal Wine gives runsweepc a console, which it writes UTF-16 to (WriteConsoleW); Wine's
 # console passes it on to the terminal as UTF-8. (It shows a character beyond the BMP as two
@@ -173,7 +173,7 @@ printf '%s\n' "$text_out" | grep -qF "$LONG_COMMAND" || e2e_fail "text: the long
 if e2e_need script "the output to a console"; then
     terminal=$(script -qc "wine '$folder/runsweepc.exe' list" /dev/null </dev/null 2>&1 | tr -d '\r')
     for name in "$ACCENTED" 'Запуск' 'Проверка обновлений'; do
-        printf '%s\n' "$terminal" | grep -qF "$name" || e2e_fail "on a console, '$name' did not come through: $terminal"
+        e2e_lines "$terminal" | grep -qF "$name" || e2e_fail "on a console, '$name' did not come through: $terminal"
     done
 fi
 
@@ -247,7 +247,7 @@ seed
 dump_all | grep -v "^qttask"$'\t' >"$folder/expected"
 console remove QTTASK
 [ "$STATUS" = 0 ] || e2e_fail "remove QTTASK: exit $STATUS ($ERR)"
-printf '%s\n' "$OUT" | grep -q '^qttask  *remove  *done  *removed from HKCU and HKLM (32-bit)\.' ||
+e2e_lines "$OUT" | grep -q '^qttask  *remove  *done  *removed from HKCU and HKLM (32-bit)\.' ||
     e2e_fail "remove: $OUT"
 dump_all >"$folder/removed"
 cmp -s "$folder/expected" "$folder/removed" ||
@@ -256,7 +256,7 @@ cmp -s "$folder/expected" "$folder/removed" ||
 # --- a name that is not there
 console disable nosuchentry "$CYRILLIC"
 [ "$STATUS" = 1 ] || e2e_fail "a missing name: exit $STATUS, expected 1"
-printf '%s\n' "$ERR" | grep -qxF 'runsweepc: nosuchentry (disable): not found' || e2e_fail "missing name: stderr '$ERR'"
+e2e_lines "$ERR" | grep -qxF 'runsweepc: nosuchentry (disable): not found' || e2e_fail "missing name: stderr '$ERR'"
 e2e_expect_gone "the named entry beside the missing one" "HKCU\\$RUN" "$CYRILLIC"
 
 # --- a Run key this user may only read, as HKLM's is to a standard user
@@ -264,7 +264,7 @@ seed
 drv read-only-key "HKLM\\$RUN" >/dev/null || e2e_fail "cannot make the HKLM Run key read-only"
 console disable "$ACCENTED" --dry-run
 [ "$STATUS" = 1 ] || e2e_fail "dry run on a read-only key: exit $STATUS, expected 1"
-printf '%s\n' "$OUT" | grep -q 'would not be done .*needs administrator rights' || e2e_fail "dry run: $OUT"
+e2e_lines "$OUT" | grep -q 'would not be done .*needs administrator rights' || e2e_fail "dry run: $OUT"
 console disable "$ACCENTED" qttask
 [ "$STATUS" = 1 ] || e2e_fail "disable on a read-only key: exit $STATUS, expected 1"
 printf '%s\n' "$ERR" | grep -F "runsweepc: $ACCENTED (disable): " | grep -qF "HKLM, which needs administrator rights" ||
@@ -280,7 +280,7 @@ for args in "frobnicate" "disable --all qttask" "list --format xml" "remove" "--
     console $args
     [ "$STATUS" = 2 ] || e2e_fail "'$args': exit $STATUS, expected 2"
     [ -z "$OUT" ] || e2e_fail "'$args' printed on stdout: $OUT"
-    [ "$(printf '%s\n' "$ERR" | wc -l)" = 1 ] && printf '%s\n' "$ERR" | grep -q 'Usage: runsweepc' ||
+    [ "$(printf '%s\n' "$ERR" | wc -l)" = 1 ] && e2e_lines "$ERR" | grep -q 'Usage: runsweepc' ||
         e2e_fail "'$args': stderr '$ERR'"
 done
 # --- for fleets: any letter case, --missing-ok, one version
@@ -290,11 +290,11 @@ console LIST --Format CSV
 [ "$STATUS" = 0 ] && [ "$(printf '%s\n' "$OUT" | head -n 1)" = $'name,places,state,command,description\r' ] ||
     e2e_fail "LIST --Format CSV: $STATUS '$(printf '%s\n' "$OUT" | head -n 1)'"
 console /?
-[ "$STATUS" = 0 ] && printf '%s\n' "$OUT" | grep -q -- '--missing-ok' || e2e_fail "/?: $STATUS"
+[ "$STATUS" = 0 ] && e2e_lines "$OUT" | grep -q -- '--missing-ok' || e2e_fail "/?: $STATUS"
 seed
 console Disable NotOnThisMachine qttask --Missing-OK
 [ "$STATUS" = 0 ] || e2e_fail "--missing-ok: exit $STATUS ($ERR)"
-printf '%s\n' "$ERR" | grep -qxF 'runsweepc: NotOnThisMachine (disable): not found, counted as done (--missing-ok)' ||
+e2e_lines "$ERR" | grep -qxF 'runsweepc: NotOnThisMachine (disable): not found, counted as done (--missing-ok)' ||
     e2e_fail "--missing-ok: stderr '$ERR'"
 console enable NotDisabledHere --missing-ok
 [ "$STATUS" = 0 ] || e2e_fail "enable --missing-ok: exit $STATUS ($ERR)"
@@ -328,22 +328,22 @@ e2e_tool "$TOOL" set 'HKLM\SOFTWARE\Microsoft\Shared Tools\MSConfig\startupreg\o
     "@$(printf 'Z:%s' "$folder/forged" | tr '/' '\\')" >/dev/null
 console enable odd
 [ "$STATUS" = 1 ] || e2e_fail "enable of a record not understood: exit $STATUS"
-[ "$(printf '%s\n' "$ERR" | wc -l)" = 2 ] && ! printf '%s\n' "$ERR" | grep -q '^runsweepc: odd (enable): re-enabled' ||
+[ "$(printf '%s\n' "$ERR" | wc -l)" = 2 ] && ! e2e_lines "$ERR" | grep -q '^runsweepc: odd (enable): re-enabled' ||
     e2e_fail "a record's value forged a line on stderr: '$ERR'"
 reg_add 64 HKCU qttask '=SUM(1+1)*cmd'
 console list --format csv
-printf '%s\n' "$OUT" | grep -qF "qttask,HKCU; HKLM (32-bit),on,'=SUM(1+1)*cmd," || e2e_fail "a formula cell: $OUT"
+e2e_lines "$OUT" | grep -qF "qttask,HKCU; HKLM (32-bit),on,'=SUM(1+1)*cmd," || e2e_fail "a formula cell: $OUT"
 console list --format json
-printf '%s\n' "$OUT" | grep -qF '"command": "=SUM(1+1)*cmd"' || e2e_fail "json must show the command as it is: $OUT"
+e2e_lines "$OUT" | grep -qF '"command": "=SUM(1+1)*cmd"' || e2e_fail "json must show the command as it is: $OUT"
 
 # --- a Run key that cannot be read is named, never taken for an empty one
 seed
 drv unreadable-key "HKLM\\$RUN" >/dev/null || e2e_fail "cannot take the rights to the HKLM Run key away"
 console list
 [ "$STATUS" = 1 ] || e2e_fail "list with an unreadable Run key: exit $STATUS, expected 1"
-printf '%s\n' "$ERR" | grep -qxF 'runsweepc: the Run key of HKLM could not be read (error 5), so the entries there are not in this report.' ||
+e2e_lines "$ERR" | grep -qxF 'runsweepc: the Run key of HKLM could not be read (error 5), so the entries there are not in this report.' ||
     e2e_fail "unreadable Run key: stderr '$ERR'"
-printf '%s\n' "$OUT" | grep -q 'qttask' || e2e_fail "the readable places' entries are still listed: $OUT"
+e2e_lines "$OUT" | grep -q 'qttask' || e2e_fail "the readable places' entries are still listed: $OUT"
 e2e_reset_registry
 
 # --- another copy changing entries: runsweepc waits a while, then changes nothing and says so
@@ -363,7 +363,7 @@ started=$(date +%s)
 console disable --all
 waited=$(($(date +%s) - started))
 [ "$STATUS" = 1 ] || e2e_fail "disable while another copy changes entries: exit $STATUS, expected 1"
-printf '%s\n' "$ERR" | grep -qF 'runsweepc: another copy of Runsweep or runsweepc is changing startup entries; nothing was changed.' ||
+e2e_lines "$ERR" | grep -qF 'runsweepc: another copy of Runsweep or runsweepc is changing startup entries; nothing was changed.' ||
     e2e_fail "busy: stderr '$ERR'"
 [ "$waited" -ge 4 ] || e2e_fail "runsweepc gave up after $waited s without waiting for the other copy"
 dump_all >"$folder/after-lock"
@@ -375,9 +375,9 @@ console disable --all
 # A manifest that runs it as the invoker: without one, a 32-bit runsweepc of a standard user would
 # write to a virtual HKLM and report success.
 resources=$(drv resources "$(printf 'Z:%s' "$CONSOLE_EXE" | tr '/' '\\')")
-printf '%s\n' "$resources" | grep -q 'requestedExecutionLevel level="asInvoker"' ||
+e2e_lines "$resources" | grep -q 'requestedExecutionLevel level="asInvoker"' ||
     e2e_fail "runsweepc.exe has no asInvoker manifest"
-printf '%s\n' "$resources" | grep -qx $'OriginalFilename\trunsweepc.exe' || e2e_fail "runsweepc.exe's version record"
+e2e_lines "$resources" | grep -qx $'OriginalFilename\trunsweepc.exe' || e2e_fail "runsweepc.exe's version record"
 
 # --- custom.txt's corrupt lines, each named by its number and shown, on standard error
 printf 'Good,A good entry\r\nno comma here\nBad,\r\n' >"$folder/custom.txt"

@@ -82,10 +82,10 @@ e2e_start
 e2e_click Continue
 message=$(e2e_message_text)
 for name in qttask NeroCheck; do
-    printf '%s\n' "$message" | grep -qx "$name (Disable): HKLM" ||
+    e2e_lines "$message" | grep -qx "$name (Disable): HKLM" ||
         e2e_fail "$name: the message says: $message"
 done
-printf '%s\n' "$message" | grep -q 'recorded for re-enabling' && e2e_fail "nothing was recorded, yet: $message"
+e2e_lines "$message" | grep -q 'recorded for re-enabling' && e2e_fail "nothing was recorded, yet: $message"
 e2e_dismiss
 e2e_wait_exit
 e2e_expect_present HKLM qttask
@@ -181,7 +181,7 @@ for count in 6 40; do
     else
         more=$(printf '%s\n' "$text" | sed -n 's/^\xE2\x80\xA6and \([0-9]*\) more$/\1/p')
         [ -n "$more" ] && [ $((listed + more)) = 40 ] || e2e_fail "forty entries: $listed listed and '$more' more: $text"
-        printf '%s\n' "$text" | grep -qF 'Every entry still in a Run key: "runsweepc list".' ||
+        e2e_lines "$text" | grep -qF 'Every entry still in a Run key: "runsweepc list".' ||
             e2e_fail "forty entries: the message does not say where to see them all"
     fi
     if [ -n "${RUNSWEEP_SCREENSHOTS:-}" ]; then

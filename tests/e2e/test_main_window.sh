@@ -128,7 +128,7 @@ panel=$(printf '%s\n' "$controls" | awk -F'\t' '$1 == "Runsweep.Panel" { print; 
 names=$(printf '%s\n' "$controls" | awk -F'\t' '$7 == "ctfmon" || $7 == "jusched" || $7 == "qttask" { print $7 }' |
     tr '\n' ' ')
 [ "$names" = "ctfmon jusched qttask " ] || e2e_fail "rows '$names', expected 'ctfmon jusched qttask '"
-printf '%s\n' "$controls" | grep -q $'\tNot in the catalogue$' && e2e_fail "a value outside the catalogue was listed"
+e2e_lines "$controls" | grep -q $'\tNot in the catalogue$' && e2e_fail "a value outside the catalogue was listed"
 checked=$(printf '%s\n' "$controls" | awk -F'\t' '$7 == "Disable" && $5 == "checked"' | wc -l)
 [ "$checked" = 4 ] || e2e_fail "$checked rows have Disable checked, expected 4"
 # The list's name, as a screen reader announces it (the standard accessible object reads the window text).

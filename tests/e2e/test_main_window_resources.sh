@@ -27,13 +27,13 @@ for needle in 'name="Runsweep" version="5.1.0.0" processorArchitecture="amd64"' 
     'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
     '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' 'PerMonitorV2' \
     'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"' 'supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"'; do
-    printf '%s\n' "$manifest" | grep -qF "$needle" || e2e_fail "the manifest lacks: $needle"
+    e2e_lines "$manifest" | grep -qF "$needle" || e2e_fail "the manifest lacks: $needle"
 done
 # runsweepc too names the systems it was made for (Windows 10 and 11, 7), and asks for no elevation.
 console=$(drv resources "$(dirname "$E2E_EXE")/runsweepc.exe" | sed -n '/^Manifest$/,$p')
 for needle in 'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"' 'supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"' \
     '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>'; do
-    printf '%s\n' "$console" | grep -qF "$needle" || e2e_fail "runsweepc's manifest lacks: $needle"
+    e2e_lines "$console" | grep -qF "$needle" || e2e_fail "runsweepc's manifest lacks: $needle"
 done
 
 size=$(stat -c %s "$E2E_EXE")
@@ -43,7 +43,7 @@ if e2e_need x86_64-w64-mingw32-objdump "the DLLs the programs import"; then
     known='^(ADVAPI32|GDI32|KERNEL32|msvcrt|USER32)\.dll$'
     for exe in "$E2E_EXE" "$(dirname "$E2E_EXE")/runsweepc.exe"; do
         while read -r dll; do
-            printf '%s\n' "$dll" | grep -qiE "$known" ||
+            e2e_lines "$dll" | grep -qiE "$known" ||
                 e2e_fail "$(basename "$exe") imports $dll, which is looked for beside the program first"
         done < <(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ { print $3 }')
     done

@@ -237,10 +237,10 @@ e2e_seed HKCU ctfmon 'C:\new\ctfmon.exe'
 e2e_start
 open_disabled_items
 listing=$(disabled_controls)
-printf '%s\n' "$listing" | grep -q $'\tNeroCheck.exe (NeroCheck)$' || e2e_fail "MSConfig's record should show its item"
-printf '%s\n' "$listing" | grep -q $'\tBack to HKLM, disabled 2025-03-14 09:05: C:\\\\WINDOWS\\\\system32\\\\NeroCheck.exe$' ||
+e2e_lines "$listing" | grep -q $'\tNeroCheck.exe (NeroCheck)$' || e2e_fail "MSConfig's record should show its item"
+e2e_lines "$listing" | grep -q $'\tBack to HKLM, disabled 2025-03-14 09:05: C:\\\\WINDOWS\\\\system32\\\\NeroCheck.exe$' ||
     e2e_fail "MSConfig's record should show where it goes, its date and command"
-printf '%s\n' "$listing" | grep -q $'\tCannot be re-enabled: it names no Run key' ||
+e2e_lines "$listing" | grep -q $'\tCannot be re-enabled: it names no Run key' ||
     e2e_fail "the malformed record should be marked"
 choose_reenable "NeroCheck.exe (NeroCheck)"
 choose_reenable Broken

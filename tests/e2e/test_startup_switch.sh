@@ -249,16 +249,16 @@ expect_listed NeroCheck "off HKLM (32-bit):off:2025-06-01T12:00:00Z"
 expect_listed ctfmon "off HKCU:off:now"
 expect_listed jusched "mixed HKCU:on:null HKLM:off:now"
 console list
-printf '%s\n' "$OUT" | grep -q '^NeroCheck  *HKLM (32-bit)  *off since 2025-06-01 ' ||
+e2e_lines "$OUT" | grep -q '^NeroCheck  *HKLM (32-bit)  *off since 2025-06-01 ' ||
     e2e_fail "list's text does not say NeroCheck is off: $OUT"
 
 # NeroCheck was only switched off in Task Manager: listed so, and switched on with nothing else
 # changed. ctfmon's record puts its place back: the value is there, so enable only switches it on
 # and deletes the record.
 console disabled --format csv
-printf '%s\n' "$OUT" | grep -q '^NeroCheck,2025-06-01T[0-9:]*,HKLM (32-bit),C:\\Windows\\system32\\NeroCheck.exe,,switch$' ||
+e2e_lines "$OUT" | grep -q '^NeroCheck,2025-06-01T[0-9:]*,HKLM (32-bit),C:\\Windows\\system32\\NeroCheck.exe,,switch$' ||
     e2e_fail "disabled does not list NeroCheck as switched off: $OUT"
-printf '%s\n' "$OUT" | grep -q '^ctfmon,.*,record$' || e2e_fail "disabled does not list ctfmon's record: $OUT"
+e2e_lines "$OUT" | grep -q '^ctfmon,.*,record$' || e2e_fail "disabled does not list ctfmon's record: $OUT"
 console enable NeroCheck ctfmon --dry-run
 [ "$STATUS" = 0 ] || e2e_fail "enable --dry-run: exit $STATUS ($ERR)"
 expect_switch HKLM32 NeroCheck "REG_BINARY 07000000$JUNE_FIRST"
